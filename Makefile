@@ -1,0 +1,38 @@
+# Thin wrapper over CMake for the everyday commands.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build test test-asan test-nogui format tidy clean install bench
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan:
+	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DQUADRANTEL_SANITIZE=ON -DQUADRANTEL_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug"
+
+test-nogui:
+	$(MAKE) test BUILD=build-nogui CMAKE_FLAGS="-DQUADRANTEL_GUI=OFF -DQUADRANTEL_BENCH=OFF"
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+tidy: build
+	git ls-files 'src/*.cpp' | xargs clang-tidy -p $(BUILD) --quiet
+
+install: build
+	cmake --install $(BUILD) --prefix $(or $(PREFIX),/usr/local)
+
+clean:
+	rm -rf build build-asan build-nogui

@@ -1,0 +1,16 @@
+# quadrantel_library(name SOURCES... [DEPENDS targets...])
+function(quadrantel_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+endfunction()
+
+# quadrantel_test(folder Name target...) builds tests/<folder>/<Name>.cpp and registers it.
+function(quadrantel_test folder name)
+  set(exe ${folder}_${name})
+  add_executable(${exe} ${PROJECT_SOURCE_DIR}/tests/${folder}/${name}.cpp)
+  target_link_libraries(${exe} PRIVATE test_support ${ARGN})
+  add_test(NAME ${folder}.${name} COMMAND ${exe})
+  set_tests_properties(${folder}.${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+endfunction()

@@ -1,0 +1,205 @@
+#include "platform/ProfileFile.h"
+
+#include "platform/Runtime.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <vector>
+
+namespace quadrantel::platform {
+namespace {
+
+struct Line {
+    std::string text; // without its line end
+    std::string end;  // "\r\n", "\n" or "" for a last line without one
+};
+
+std::optional<std::string> ReadWhole(const std::string& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<Line> SplitLines(const std::string& data)
+{
+    std::vector<Line> lines;
+    std::size_t pos = 0;
+    while (pos < data.size()) {
+        const auto nl = data.find('\n', pos);
+        if (nl == std::string::npos) {
+            lines.push_back({data.substr(pos), ""});
+            break;
+        }
+        std::size_t end = nl;
+        std::string ending = "\n";
+        if (end > pos && data[end - 1] == '\r') {
+            --end;
+            ending = "\r\n";
+        }
+        lines.push_back({data.substr(pos, end - pos), ending});
+        pos = nl + 1;
+    }
+    return lines;
+}
+
+std::string TrimBlanks(std::string_view s)
+{
+    const auto b = s.find_first_not_of(" \t");
+    if (b == std::string_view::npos)
+        return {};
+    const auto e = s.find_last_not_of(" \t\r");
+    return std::string(s.substr(b, e - b + 1));
+}
+
+// The section name of a header line "[name]", if the line is one.
+std::optional<std::string> SectionOf(const std::string& line)
+{
+    const std::string t = TrimBlanks(line);
+    if (t.size() < 2 || t.front() != '[')
+        return std::nullopt;
+    const auto close = t.find(']');
+    if (close == std::string::npos)
+        return std::nullopt;
+    return TrimBlanks(std::string_view(t).substr(1, close - 1));
+}
+
+// Key and value of an entry line "key = value"; comments and lines without '=' have none.
+bool EntryOf(const std::string& line, std::string& key, std::string& value)
+{
+    const std::string t = TrimBlanks(line);
+    if (t.empty() || t.front() == ';')
+        return false;
+    const auto eq = t.find('=');
+    if (eq == std::string::npos)
+        return false;
+    key = TrimBlanks(std::string_view(t).substr(0, eq));
+    value = TrimBlanks(std::string_view(t).substr(eq + 1));
+    return true;
+}
+
+std::string Unquote(std::string v)
+{
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        return v.substr(1, v.size() - 2);
+    return v;
+}
+
+std::string OneLine(std::string s)
+{
+    // A line break inside a value would forge a new key on the next read.
+    for (char& c : s)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return s;
+}
+
+} // namespace
+
+std::size_t GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& defaultValue, std::string& buffer,
+                                    std::size_t size, const std::string& file)
+{
+    std::string result = RTrim(defaultValue);
+    if (const auto data = ReadWhole(file)) {
+        bool inSection = false;
+        for (const Line& line : SplitLines(*data)) {
+            if (const auto name = SectionOf(line.text)) {
+                inSection = EqualsNoCase(*name, section);
+                continue;
+            }
+            std::string k, v;
+            if (inSection && EntryOf(line.text, k, v) && EqualsNoCase(k, key)) {
+                result = Unquote(v);
+                break;
+            }
+        }
+    }
+    if (size == 0) {
+        buffer.clear();
+        return 0;
+    }
+    if (result.size() > size - 1)
+        result.resize(size - 1);
+    buffer = result;
+    return result.size();
+}
+
+bool WritePrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& value, const std::string& file)
+{
+    const std::string entry = OneLine(key) + "=" + OneLine(value);
+    const auto existing = ReadWhole(file);
+    struct stat st {};
+    const bool exists = ::stat(file.c_str(), &st) == 0;
+    if (exists && ::access(file.c_str(), W_OK) != 0)
+        return false;
+
+    std::vector<Line> lines = existing ? SplitLines(*existing) : std::vector<Line>{};
+    std::optional<std::size_t> sectionLine, keyLine, lastEntry;
+    bool inSection = false;
+    for (std::size_t i = 0; i < lines.size() && !keyLine; ++i) {
+        if (const auto name = SectionOf(lines[i].text)) {
+            if (inSection)
+                break; // the key is looked for in the first matching section only
+            inSection = EqualsNoCase(*name, section);
+            if (inSection)
+                sectionLine = i, lastEntry = i;
+            continue;
+        }
+        if (!inSection)
+            continue;
+        std::string k, v;
+        if (EntryOf(lines[i].text, k, v) && EqualsNoCase(k, key))
+            keyLine = i;
+        else if (!TrimBlanks(lines[i].text).empty())
+            lastEntry = i;
+    }
+
+    if (keyLine) {
+        lines[*keyLine].text = entry;
+    } else if (sectionLine) {
+        Line& before = lines[*lastEntry];
+        if (before.end.empty())
+            before.end = "\r\n";
+        lines.insert(lines.begin() + static_cast<long>(*lastEntry) + 1, Line{entry, "\r\n"});
+    } else {
+        if (!lines.empty() && lines.back().end.empty())
+            lines.back().end = "\r\n";
+        lines.push_back({"[" + section + "]", "\r\n"});
+        lines.push_back({entry, "\r\n"});
+    }
+
+    std::string out;
+    for (const Line& l : lines)
+        out += l.text + l.end;
+
+    // Written beside the file and renamed over it, so no half-written file is left behind.
+    const std::string temp = file + ".tmp" + std::to_string(::getpid());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, exists ? (st.st_mode & 07777) : 0644);
+    if (fd < 0)
+        return false;
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n = ::write(fd, out.data() + done, out.size() - done);
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    const bool ok = done == out.size() && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!ok || std::rename(temp.c_str(), file.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace quadrantel::platform

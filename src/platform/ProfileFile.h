@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace quadrantel::platform {
+
+// Settings files with the contract of the desktop's private-profile functions:
+// sections and keys matched without regard to case, blanks around keys and values
+// trimmed, one pair of surrounding quotes removed on read, CR LF line ends, every
+// other line kept byte for byte on write.
+
+// Copies the value (or the default when the key or file is missing) into a buffer of
+// `size` characters and returns the count copied, at most size - 1 characters.
+std::size_t GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& defaultValue, std::string& buffer,
+                                    std::size_t size, const std::string& file);
+
+// Replaces or adds key = value in the section, creating file and section when missing.
+// The file is replaced atomically. Returns false when it could not be written.
+bool WritePrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& value, const std::string& file);
+
+} // namespace quadrantel::platform

@@ -1,0 +1,131 @@
+#include "shell/LogFiles.h"
+
+#include "platform/Clock.h"
+#include "shell/Config.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace quadrantel::shell {
+namespace {
+
+const platform::Clock* g_clock = nullptr;
+
+const platform::Clock& LogClock() { return g_clock ? *g_clock : platform::DefaultClock(); }
+
+DailyFile& LogFile()
+{
+    static DailyFile f("Log_");
+    return f;
+}
+
+DailyFile& DumpFile()
+{
+    static DailyFile f("Dump_");
+    return f;
+}
+
+} // namespace
+
+DailyFile::DailyFile(std::string prefix) : prefix_(std::move(prefix)) {}
+
+DailyFile::~DailyFile() { close(); }
+
+void DailyFile::close() noexcept
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    path_.clear();
+}
+
+bool DailyFile::reopenIfNeeded(const std::string& folder, const platform::Clock& clock) noexcept
+{
+    try {
+        const QDateTime now = clock.now();
+        const qint64 nowMs = now.toMSecsSinceEpoch();
+        // A clock set back before the open file's day also changes the file.
+        if (fd_ >= 0 && folder == folder_ && nowMs < dayEndMs_ && nowMs >= dayStartMs_) {
+            struct stat st {};
+            // A file removed behind our back is opened anew.
+            if (::fstat(fd_, &st) == 0 && st.st_nlink > 0)
+                return true;
+        }
+        close();
+        const QDate day = now.date();
+        char name[16];
+        std::snprintf(name, sizeof name, "%04d%02d%02d", day.year(), day.month(), day.day());
+        path_ = folder + kPathSep + prefix_ + name + ".TXT";
+        folder_ = folder;
+        dayStartMs_ = QDateTime(day, QTime(0, 0)).toMSecsSinceEpoch();
+        dayEndMs_ = QDateTime(day.addDays(1), QTime(0, 0)).toMSecsSinceEpoch();
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        return fd_ >= 0;
+    } catch (...) {
+        close();
+        return false;
+    }
+}
+
+void DailyFile::append(const std::string& folder, const platform::Clock& clock, std::string_view bytes) noexcept
+{
+    if (folder.empty() || !reopenIfNeeded(folder, clock))
+        return;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            close(); // a full disk or a vanished file: this line is lost, the next call tries again
+            return;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void SetLogClock(const platform::Clock* clock) { g_clock = clock; }
+
+void WriteLog(std::string_view text)
+{
+    try {
+        const platform::Clock& clock = LogClock();
+        const QTime t = clock.now().time();
+        char stamp[16];
+        std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", t.hour(), t.minute(), t.second());
+        std::string line;
+        line.reserve(text.size() + 11);
+        line.append(stamp).append(text).append("\r\n");
+        LogFile().append(globals().sDataFolder, clock, line);
+    } catch (...) {
+    }
+}
+
+void Log(std::string_view text)
+{
+    try {
+        std::string line;
+        line.reserve(text.size() + 2);
+        line.append(text).append("\r\n");
+        DumpFile().append(globals().sDataFolder, LogClock(), line);
+    } catch (...) {
+    }
+}
+
+void DumpBlock(std::string_view lines)
+{
+    if (!lines.empty())
+        DumpFile().append(globals().sDataFolder, LogClock(), lines);
+}
+
+void CloseLogFiles()
+{
+    LogFile().close();
+    DumpFile().close();
+}
+
+} // namespace quadrantel::shell

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quadrantel::platform {
+class Clock;
+}
+
+namespace quadrantel::shell {
+
+// A day's file <folder>/<prefix>YYYYMMDD.TXT, named by the local date at the moment of
+// writing. The file stays open between calls; it is changed at local midnight and reopened
+// when it was removed or the folder changed. Every error is swallowed; a missing folder
+// creates nothing. Each call hands its bytes to the operating system in one write.
+class DailyFile {
+public:
+    explicit DailyFile(std::string prefix);
+    ~DailyFile();
+    DailyFile(const DailyFile&) = delete;
+    DailyFile& operator=(const DailyFile&) = delete;
+
+    void append(const std::string& folder, const platform::Clock& clock, std::string_view bytes) noexcept;
+    void close() noexcept;
+
+private:
+    bool reopenIfNeeded(const std::string& folder, const platform::Clock& clock) noexcept;
+
+    std::string prefix_;
+    std::string folder_;
+    std::string path_;
+    long long dayStartMs_ = 0; // local midnights around the open file's date, epoch ms
+    long long dayEndMs_ = 0;
+    int fd_ = -1;
+};
+
+// Clock used by both writers; nullptr restores the system clock.
+void SetLogClock(const platform::Clock* clock);
+
+// "HH:MM:SS " + text + CR LF into the day's log. Callers test bDebug themselves.
+void WriteLog(std::string_view text);
+
+// text + CR LF into the day's dump.
+void Log(std::string_view text);
+
+// Lines already ended by CR LF, into the day's dump in one write.
+void DumpBlock(std::string_view lines);
+
+// Closes the open files (the next call opens them again).
+void CloseLogFiles();
+
+} // namespace quadrantel::shell
