@@ -44,6 +44,9 @@ Dialogs& CurrentDialogs()
     return g_dialogs ? *g_dialogs : silent;
 }
 
-void SetDialogs(Dialogs* dialogs) { g_dialogs = dialogs; }
+void SetDialogs(Dialogs* dialogs)
+{
+    g_dialogs = dialogs;
+}
 
 } // namespace quadrantel::platform

@@ -103,9 +103,8 @@ std::string OneLine(std::string s)
 
 } // namespace
 
-std::size_t GetPrivateProfileString(const std::string& section, const std::string& key,
-                                    const std::string& defaultValue, std::string& buffer,
-                                    std::size_t size, const std::string& file)
+std::size_t GetPrivateProfileString(const std::string& section, const std::string& key, const std::string& defaultValue,
+                                    std::string& buffer, std::size_t size, const std::string& file)
 {
     std::string result = RTrim(defaultValue);
     if (const auto data = ReadWhole(file)) {
@@ -132,8 +131,8 @@ std::size_t GetPrivateProfileString(const std::string& section, const std::strin
     return result.size();
 }
 
-bool WritePrivateProfileString(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& file)
+bool WritePrivateProfileString(const std::string& section, const std::string& key, const std::string& value,
+                               const std::string& file)
 {
     const std::string entry = OneLine(key) + "=" + OneLine(value);
     const auto existing = ReadWhole(file);

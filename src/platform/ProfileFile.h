@@ -12,13 +12,12 @@ namespace quadrantel::platform {
 
 // Copies the value (or the default when the key or file is missing) into a buffer of
 // `size` characters and returns the count copied, at most size - 1 characters.
-std::size_t GetPrivateProfileString(const std::string& section, const std::string& key,
-                                    const std::string& defaultValue, std::string& buffer,
-                                    std::size_t size, const std::string& file);
+std::size_t GetPrivateProfileString(const std::string& section, const std::string& key, const std::string& defaultValue,
+                                    std::string& buffer, std::size_t size, const std::string& file);
 
 // Replaces or adds key = value in the section, creating file and section when missing.
 // The file is replaced atomically. Returns false when it could not be written.
-bool WritePrivateProfileString(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& file);
+bool WritePrivateProfileString(const std::string& section, const std::string& key, const std::string& value,
+                               const std::string& file);
 
 } // namespace quadrantel::platform

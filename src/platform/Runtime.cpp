@@ -42,9 +42,15 @@ double Val(std::string_view text)
     return std::isfinite(v) ? v : 0.0;
 }
 
-double RoundHalfEven(double x) { return std::nearbyint(x); }
+double RoundHalfEven(double x)
+{
+    return std::nearbyint(x);
+}
 
-double Int(double x) { return std::floor(x); }
+double Int(double x)
+{
+    return std::floor(x);
+}
 
 int16_t CInt(double x)
 {
@@ -108,7 +114,8 @@ std::string Format(double value, std::string_view pattern)
         ip.insert(0, minInt - ip.size(), '0');
 
     std::string out;
-    const bool allZero = ip.find_first_not_of('0') == std::string::npos && dp.find_first_not_of('0') == std::string::npos;
+    const bool allZero =
+        ip.find_first_not_of('0') == std::string::npos && dp.find_first_not_of('0') == std::string::npos;
     if (negative && !allZero)
         out += '-';
     out += ip;
@@ -184,6 +191,9 @@ std::string RTrim(std::string_view text)
     return p == std::string_view::npos ? std::string() : std::string(text.substr(0, p + 1));
 }
 
-std::string Trim(std::string_view text) { return LTrim(RTrim(text)); }
+std::string Trim(std::string_view text)
+{
+    return LTrim(RTrim(text));
+}
 
 } // namespace quadrantel::platform

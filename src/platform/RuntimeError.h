@@ -28,8 +28,7 @@ private:
 
 // Runs one step of an "errors are ignored from here on" sequence: a failing step is
 // skipped and the caller goes on with the next one. Returns whether the step succeeded.
-template <typename F>
-bool IgnoreErrors(F&& step) noexcept
+template <typename F> bool IgnoreErrors(F&& step) noexcept
 {
     try {
         std::forward<F>(step)();

@@ -34,6 +34,9 @@ void SetupDataFolder(const std::string& root);
 double ReadConfig();
 
 // Only an Autostart of exactly 1 skips the setup window.
-inline bool IsAutostart(double value) { return value == 1.0; }
+inline bool IsAutostart(double value)
+{
+    return value == 1.0;
+}
 
 } // namespace quadrantel::shell

@@ -15,7 +15,10 @@ namespace {
 
 const platform::Clock* g_clock = nullptr;
 
-const platform::Clock& LogClock() { return g_clock ? *g_clock : platform::DefaultClock(); }
+const platform::Clock& LogClock()
+{
+    return g_clock ? *g_clock : platform::DefaultClock();
+}
 
 DailyFile& LogFile()
 {
@@ -33,7 +36,10 @@ DailyFile& DumpFile()
 
 DailyFile::DailyFile(std::string prefix) : prefix_(std::move(prefix)) {}
 
-DailyFile::~DailyFile() { close(); }
+DailyFile::~DailyFile()
+{
+    close();
+}
 
 void DailyFile::close() noexcept
 {
@@ -88,7 +94,10 @@ void DailyFile::append(const std::string& folder, const platform::Clock& clock, 
     }
 }
 
-void SetLogClock(const platform::Clock* clock) { g_clock = clock; }
+void SetLogClock(const platform::Clock* clock)
+{
+    g_clock = clock;
+}
 
 void WriteLog(std::string_view text)
 {

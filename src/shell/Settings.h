@@ -8,8 +8,8 @@ namespace quadrantel::shell {
 // The value of key in section of a settings file: at most 254 characters, cut at the first
 // NUL, trailing blanks removed; the default when the key is missing; empty when the key
 // holds an empty value.
-std::string ReadIniValue(const std::string& file, const std::string& key,
-                         const std::string& defaultValue, const std::string& section);
+std::string ReadIniValue(const std::string& file, const std::string& key, const std::string& defaultValue,
+                         const std::string& section);
 
 // Writes key = value, creating file and section when missing. Failures are not reported.
 void WriteIniValue(const std::string& file, const std::string& section, const std::string& key,

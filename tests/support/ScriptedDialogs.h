@@ -21,7 +21,7 @@ public:
     ScriptedDialogs() { platform::SetDialogs(this); }
     ~ScriptedDialogs() override { platform::SetDialogs(nullptr); }
 
-    std::deque<int> buttonAnswers;       // defaults to Ok when empty
+    std::deque<int> buttonAnswers;        // defaults to Ok when empty
     std::deque<std::string> inputAnswers; // defaults to "" (cancel) when empty
     std::vector<Asked> asked;
 

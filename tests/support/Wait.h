@@ -7,8 +7,7 @@
 namespace quadrantel::test {
 
 // Runs the event loop until the condition holds or the deadline passes.
-template <typename Condition>
-bool WaitUntil(Condition condition, int timeoutMs = 5000)
+template <typename Condition> bool WaitUntil(Condition condition, int timeoutMs = 5000)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!condition()) {
