@@ -1,0 +1,422 @@
+#include "link/TrafficTable.h"
+
+#include "platform/Runtime.h"
+#include "shell/Config.h"
+#include "shell/LogFiles.h"
+#include "shell/TextRoutines.h"
+#include "support/FakeClock.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace quadrantel::link {
+
+void PrintTo(const StripList& list, std::ostream* os)
+{
+    for (const auto& c : list.callsigns)
+        *os << '[' << c << ']';
+    *os << " reselect " << (list.reselect ? static_cast<long>(*list.reselect) : -1L);
+}
+
+namespace {
+
+using namespace std::string_literals;
+
+class TrafficTableTest : public ::testing::Test {
+protected:
+    std::vector<std::string> Strips(std::string_view block, std::string selected = {})
+    {
+        auto list = table.Elabora(block, [&] { return selected; });
+        return list ? list->callsigns : std::vector<std::string>{"<no rebuild>"};
+    }
+    std::vector<std::string> Order() const
+    {
+        std::vector<std::string> out;
+        for (const auto& e : table.colCallsigns())
+            out.push_back(e.item);
+        return out;
+    }
+
+    test::FakeClock clock;
+    std::string dump;
+    int dumpCalls = 0;
+    TrafficTable table{clock, clock.now(), [this](std::string_view lines) {
+                           dump += lines;
+                           ++dumpCalls;
+                       }};
+};
+
+TEST_F(TrafficTableTest, LineSplitAcrossBlocksIsStoredWhenItsLineEndArrives)
+{
+    (void)table.Elabora("@N:ABC123:7");
+    EXPECT_FALSE(table.Contains("ABC123"));
+    EXPECT_EQ(table.sRest(), "@N:ABC123:7");
+    EXPECT_EQ(dumpCalls, 0);
+
+    (void)table.Elabora(":0:52.5:13.4:3500:250\r\n");
+    ASSERT_TRUE(table.Contains("abc123"));
+    EXPECT_EQ(*table.Field("ABC123", kFieldCode), "0007");
+    EXPECT_EQ(*table.Field("ABC123", kFieldLatitude), "52.5");
+    EXPECT_EQ(*table.Field("ABC123", kFieldLongitude), "13.4");
+    EXPECT_EQ(*table.Field("ABC123", kFieldAltitude), "           3500");
+    EXPECT_EQ(dump, "@N:ABC123:7:0:52.5:13.4:3500:250\r\n");
+    EXPECT_TRUE(table.sRest().empty());
+}
+
+TEST_F(TrafficTableTest, FramingRemovesLfsKeepsLoneCrsAndSkipsEmptyLines)
+{
+    (void)table.Elabora("@X:A\nB:1200\r\n\r\n\n\n\r\n%a\rb\r\n \r");
+    (void)table.Elabora("\n@N:CR:1\r");
+    (void)table.Elabora("\n#end\n");
+    (void)table.Elabora("\r\n");
+    (void)table.Elabora("\n\n");
+    EXPECT_TRUE(table.Contains("AB"));
+    EXPECT_EQ(*table.Field("AB", kFieldCode), "1200");
+    EXPECT_TRUE(table.Contains("CR"));
+    EXPECT_EQ(dump, "@X:AB:1200\r\n%a\rb\r\n \r\n@N:CR:1\r\n#end\r\n");
+    EXPECT_EQ(dumpCalls, 4); // one write per block that has lines, none for the last
+}
+
+TEST_F(TrafficTableTest, OnlyPositionLinesChangeTheTable)
+{
+    (void)table.Elabora(" @N:SPACE:1\r\n%N:PCT:1\r\n=x\r\n#AA:BB\r\n");
+    EXPECT_TRUE(table.colCallsigns().empty());
+    EXPECT_TRUE(table.colTraffic().empty());
+    EXPECT_EQ(dump, " @N:SPACE:1\r\n%N:PCT:1\r\n=x\r\n#AA:BB\r\n");
+}
+
+TEST(TrafficRecord, FieldsArePaddedCutAndRearranged)
+{
+    EXPECT_EQ(TrafficRecord("@N:DLH123:1234:abc:48.1:11.5:35000:250:9:10:x"),
+              "DLH123      \t1234\t          35000\t  250\t48.1\t11.5\tabc\t9:10:x");
+    EXPECT_EQ(TrafficRecord("@N:ABCDEFGHIJKLMN:7:0:1:2:12345678901234567:1234567"),
+              "ABCDEFGHIJKL\t0007\t345678901234567\t34567\t1\t2\t0\t");
+    EXPECT_EQ(TrafficRecord("@N:SHORT"), "SHORT       \t0000\t               \t     \t\t\t\t");
+    EXPECT_EQ(TrafficRecord("@"), "            \t0000\t               \t     \t\t\t\t");
+    EXPECT_EQ(TrafficRecord("@N:A:12345:r:1:2:3:4:"), "A           \t2345\t              3\t    4\t1\t2\tr\t");
+}
+
+TEST_F(TrafficTableTest, BadInputIsStoredAsFarAsItGoesWithoutHarm)
+{
+    std::string many = "@N:MANY";
+    for (int i = 0; i < 10000; ++i)
+        many += ":" + std::to_string(i);
+    const std::string longName(200, 'Q');
+    const std::string binary = "@N:B\0N\xE9\xFF:x\0y:raw:lat\x80:lon:NaN:1e999\r\n"s;
+    (void)table.Elabora(many + "\r\n@N:" + longName + ":12\r\n" + binary + "@N\r\n\r\r\r\n");
+
+    EXPECT_EQ(RecordField(*table.Record("MANY"), 8).size(), many.size() - many.find(":5:") - 3);
+    EXPECT_EQ(RecordField(*table.Record(longName), 1), longName.substr(0, 12));
+    EXPECT_EQ(*table.Field("B\0N\xC9\xFF"s, kFieldLatitude), "lat\x80");
+    EXPECT_EQ(*table.Field("B\0N\xC9\xFF"s, kFieldAltitude), "            NaN");
+    EXPECT_TRUE(table.Contains(""));
+    EXPECT_EQ(Order(), (std::vector<std::string>{"MANY", longName, "B\0N\xE9\xFF"s, ""}));
+    EXPECT_TRUE(dump.ends_with("@N\r\n\r\r\r\n"));
+}
+
+TEST_F(TrafficTableTest, KeysIgnoreCaseAndAnUpdateMovesTheAircraftLast)
+{
+    EXPECT_EQ(Strips("@N:abc:1\r\n@N:XYZ:2\r\n@N:Def:3\r\n"), (std::vector<std::string>{"abc", "XYZ", "Def"}));
+    clock.advance(11);
+    EXPECT_EQ(Strips("@N:ABC:4\r\n@N:xyz:5\r\n"), (std::vector<std::string>{"Def", "ABC", "xyz"}));
+    EXPECT_EQ(table.colTraffic().size(), 3u);
+    EXPECT_EQ(*table.Field("aBc", kFieldCode), "0004");
+    EXPECT_EQ(*table.LastSeenText("XYZ"), "0000011");
+    EXPECT_FALSE(table.Field("NOPE", kFieldCode));
+    EXPECT_EQ(table.Record("nope"), nullptr);
+}
+
+TEST_F(TrafficTableTest, RebuildsAtMostEvery11SecondsAndReselectsTheExactCallsign)
+{
+    EXPECT_EQ(Strips("@N:AAA:1\r\n"), (std::vector<std::string>{"AAA"})); // the first block rebuilds
+    clock.advance(10);
+    EXPECT_FALSE(table.Elabora("@N:BBB:1\r\n"));
+    clock.advance(1);
+    auto list = table.Elabora("", [] { return "BBB  selected"s; });
+    ASSERT_TRUE(list);
+    EXPECT_EQ(*list, (StripList{{"AAA", "BBB"}, 1}));
+    clock.advance(11);
+    EXPECT_EQ(table.Elabora("", [] { return "bbb"s; })->reselect, std::nullopt);
+    EXPECT_EQ(table.LastRefresh(), 22);
+}
+
+TEST_F(TrafficTableTest, SteadyDataExpiresAQuietAircraftBetween51And61Seconds)
+{
+    (void)table.Elabora("@N:GONE:1\r\n");
+    int goneAt = -1;
+    for (int s = 1; s <= 70 && goneAt < 0; ++s) {
+        clock.advance(1);
+        (void)table.Elabora("@N:STAY:1\r\n");
+        if (!table.Contains("GONE"))
+            goneAt = s;
+    }
+    EXPECT_GE(goneAt, 51);
+    EXPECT_LE(goneAt, 61);
+    EXPECT_FALSE(table.colLastSeen().contains("GONE"));
+    EXPECT_FALSE(table.colCallsigns().contains("GONE"));
+    EXPECT_TRUE(table.Contains("STAY"));
+}
+
+TEST_F(TrafficTableTest, ClockSetBackRebuildsWithTheNextBlock)
+{
+    clock.advance(100);
+    (void)table.Elabora("@N:OLD:1\r\n");
+    clock.advance(5);
+    EXPECT_FALSE(table.Elabora(""));
+    clock.advance(-60);
+    auto list = table.Elabora("");
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->callsigns, (std::vector<std::string>{"OLD"})); // seen "in the future": kept
+    EXPECT_EQ(table.LastRefresh(), 45);
+}
+
+TEST(RebuildStrips, KeepsUntimedEntriesAndDropsThoseWithoutRecord)
+{
+    KeyedCollection<std::string> calls, traffic;
+    KeyedCollection<std::int64_t> seen;
+    for (const char* c : {"NOTIME", "NOREC", "EMPTY", "OK", "OLD"})
+        calls.reappend(c) = c;
+    traffic.reappend("NOTIME") = "x";
+    traffic.reappend("EMPTY") = "";
+    traffic.reappend("OK") = "x";
+    traffic.reappend("OLD") = "x";
+    seen.reappend("NOREC") = 100;
+    seen.reappend("EMPTY") = 100;
+    seen.reappend("OK") = 50;
+    seen.reappend("OLD") = 49;
+    const StripList list = RebuildStrips(calls, traffic, seen, 100, "OK");
+    EXPECT_EQ(list, (StripList{{"NOTIME", "OK"}, 1}));
+    EXPECT_EQ(traffic.size(), 2u);
+    EXPECT_EQ(seen.size(), 1u);
+}
+
+TEST_F(TrafficTableTest, AnUnendedLineIsCappedAndReadingResumesAfterTheNextLineEnd)
+{
+    test::TempDir dir;
+    shell::globals().sDataFolder = dir.path();
+    shell::globals().bDebug = true;
+    shell::SetLogClock(&clock);
+    const std::string chunk(40 * 1024, 'z');
+    (void)table.Elabora("@N:A:1\r\n" + chunk);
+    EXPECT_EQ(table.sRest().size(), chunk.size());
+    (void)table.Elabora(chunk);
+    EXPECT_TRUE(table.sRest().empty());
+    (void)table.Elabora(chunk + "\r");
+    (void)table.Elabora("\n@N:B:2\r\n@N:C");
+    EXPECT_EQ(dump, "@N:A:1\r\n@N:B:2\r\n");
+    EXPECT_EQ(table.sRest(), "@N:C");
+    EXPECT_EQ(Order(), (std::vector<std::string>{"A", "B"}));
+    shell::CloseLogFiles();
+    const std::string log = test::ReadFile(dir.file("Log_20240131.TXT"));
+    EXPECT_NE(log.find("12:00:00 Dropped an unfinished line"), std::string::npos) << log;
+    shell::SetLogClock(nullptr);
+    shell::globals().bDebug = false;
+    shell::globals().sDataFolder.clear();
+}
+
+TEST(TrafficTableDump, DailyDumpHasEveryLineWhenElaboraReturns)
+{
+    test::TempDir dir;
+    test::FakeClock clock;
+    shell::globals().sDataFolder = dir.path();
+    shell::SetLogClock(&clock);
+    TrafficTable table(clock, clock.now());
+    (void)table.Elabora("#a\r\n@N:X:1\r\n");
+    EXPECT_EQ(test::ReadFile(dir.file("Dump_20240131.TXT")), "#a\r\n@N:X:1\r\n");
+    shell::CloseLogFiles();
+    shell::SetLogClock(nullptr);
+    shell::globals().sDataFolder.clear();
+}
+
+// A plain reading of the behaviour: front cuts of the text, linear searches.
+struct ReferenceModel {
+    std::string rest, dump;
+    bool skipping = false, skippedCr = false;
+    std::vector<std::string> calls;
+    std::vector<std::pair<std::string, std::string>> traffic;
+    std::vector<std::pair<std::string, std::int64_t>> seen;
+    std::optional<std::int64_t> lastRefresh;
+    int overflows = 0, expired = 0; // to know the run reached these paths
+
+    template <class V> static void Remove(std::vector<V>& v, const std::string& key)
+    {
+        std::erase_if(v, [&](const V& e) {
+            if constexpr (std::is_same_v<V, std::string>)
+                return platform::EqualsNoCase(e, key);
+            else
+                return platform::EqualsNoCase(e.first, key);
+        });
+    }
+    template <class V> static const V* Find(const std::vector<std::pair<std::string, V>>& v, const std::string& key)
+    {
+        for (const auto& e : v)
+            if (platform::EqualsNoCase(e.first, key))
+                return &e.second;
+        return nullptr;
+    }
+    static std::string Right(std::string s, std::size_t w, char fill)
+    {
+        s = std::string(w, fill) + s;
+        return s.substr(s.size() - w);
+    }
+
+    void Store(const std::string& line, std::int64_t now)
+    {
+        std::vector<std::string> f;
+        std::string t = line;
+        while (!t.empty())
+            f.push_back(shell::TakeToken(t, ":"));
+        if (!line.empty() && line.back() == ':')
+            f.push_back("");
+        f.resize(std::max<std::size_t>(f.size(), 8));
+        std::string tail;
+        for (std::size_t i = 8; i < f.size(); ++i)
+            tail += (i > 8 ? ":" : "") + f[i];
+        const std::string cs = f[1];
+        Remove(calls, cs);
+        calls.push_back(cs);
+        Remove(traffic, cs);
+        traffic.emplace_back(cs, (cs + std::string(12, ' ')).substr(0, 12) + "\t" + Right(f[2], 4, '0') + "\t" +
+                                     Right(f[6], 15, ' ') + "\t" + Right(f[7], 5, ' ') + "\t" + f[4] + "\t" + f[5] +
+                                     "\t" + f[3] + "\t" + tail);
+        Remove(seen, cs);
+        seen.emplace_back(cs, now);
+    }
+
+    std::optional<StripList> Elabora(const std::string& data, std::int64_t now, const std::string& selected)
+    {
+        std::string text = rest + data;
+        rest.clear();
+        if (skipping) {
+            text = (skippedCr ? "\r" : "") + data;
+            const auto p = text.find("\r\n");
+            skippedCr = p == std::string::npos && !data.empty() ? data.back() == '\r' : skippedCr;
+            skipping = p == std::string::npos;
+            text = skipping ? "" : text.substr(p + 2);
+        }
+        while (!text.empty()) {
+            const auto p = text.find("\r\n");
+            if (p == std::string::npos) {
+                std::erase(text, '\n');
+                rest = text;
+                if (rest.size() > kMaxPendingLine) {
+                    skippedCr = rest.back() == '\r';
+                    skipping = true;
+                    rest.clear();
+                    ++overflows;
+                }
+                break;
+            }
+            std::string line = text.substr(0, p);
+            text.erase(0, p + 1);
+            std::erase(line, '\n');
+            if (line.empty())
+                continue;
+            dump += line + "\r\n";
+            if (line[0] == '@')
+                Store(line, now);
+        }
+        if (!lastRefresh || *lastRefresh > now)
+            lastRefresh = -9999;
+        if (now - *lastRefresh <= 10)
+            return std::nullopt;
+        const std::string remembered = selected.substr(0, selected.find(' '));
+        std::vector<std::string> marked;
+        for (const auto& c : calls)
+            if (const auto* s = Find(seen, c); s) {
+                const auto* r = Find(traffic, c);
+                if (now - *s > 50 || !r || r->empty())
+                    marked.push_back(c);
+            }
+        expired += static_cast<int>(marked.size());
+        for (const auto& c : marked) {
+            Remove(calls, c);
+            Remove(seen, c);
+            Remove(traffic, c);
+        }
+        StripList list;
+        for (const auto& c : calls) {
+            list.callsigns.push_back(c);
+            if (!remembered.empty() && c == remembered) // nothing selected selects nothing
+                list.reselect = list.callsigns.size() - 1;
+        }
+        lastRefresh = now;
+        return list;
+    }
+};
+
+std::string RandomStream(std::mt19937& rng)
+{
+    const std::vector<std::string> names = {"DLH1", "dlh1", "Dlh1", "BAW22", "baw22", "AFR3", "N123AB", "X", ""};
+    const std::vector<std::string> junk = {"%", "#TM", "=", " @N:DLH1:1", "\r", "\n", ":", "\0"s, "\xE9", "\r\r"};
+    auto pick = [&](const auto& v) { return v[rng() % v.size()]; };
+    std::string s;
+    for (int i = 0; i < 400; ++i) {
+        const unsigned kind = rng() % 10;
+        if (kind < 6) {
+            s += "@N:" + pick(names);
+            for (unsigned f = rng() % 12; f > 0; --f)
+                s += ":" + std::to_string(rng() % 100000) + (rng() % 5 == 0 ? pick(junk) : "");
+        } else if (kind < 9) {
+            for (unsigned j = rng() % 4; j > 0; --j)
+                s += pick(junk);
+        } else if (rng() % 20 == 0) {
+            s += std::string(kMaxPendingLine - 50 + rng() % 200, 'L'); // near the cap
+        }
+        s += rng() % 8 == 0 ? "\n" : "\r\n";
+    }
+    return s;
+}
+
+TEST(TrafficTableRandom, MatchesAPlainReferenceWhateverTheCuts)
+{
+    int overflows = 0, expired = 0, reselected = 0;
+    for (unsigned seed = 1; seed <= 30; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        test::FakeClock clock;
+        const QDateTime start = clock.now();
+        std::string dump;
+        TrafficTable table(clock, start, [&](std::string_view l) { dump += l; });
+        ReferenceModel ref;
+        std::string selected;
+        for (int round = 0; round < 6; ++round) {
+            const std::string stream = RandomStream(rng);
+            for (std::size_t at = 0; at < stream.size();) {
+                const std::size_t len = rng() % 4 == 0 ? rng() % 70000 : rng() % 300;
+                const std::string block = stream.substr(at, len);
+                at += len;
+                const int step = static_cast<int>(rng() % 40);
+                clock.advance(step == 0 ? -30 : step % 7);
+                const auto got = table.Elabora(block, [&] { return selected; });
+                const auto want = ref.Elabora(block, platform::SecondsBetween(start, clock.now()), selected);
+                ASSERT_EQ(got, want);
+                reselected += got && got->reselect ? 1 : 0;
+                if (got && !got->callsigns.empty())
+                    selected = got->callsigns[rng() % got->callsigns.size()] + (rng() % 2 ? " x" : "");
+                ASSERT_EQ(table.sRest(), ref.rest);
+            }
+            std::vector<std::string> order;
+            for (const auto& e : table.colCallsigns())
+                order.push_back(e.item);
+            ASSERT_EQ(order, ref.calls);
+            for (const auto& [cs, record] : ref.traffic)
+                ASSERT_EQ(*table.Record(cs), record);
+            for (const auto& [cs, t] : ref.seen)
+                ASSERT_EQ(*table.colLastSeen().find(cs), t);
+            ASSERT_EQ(table.colTraffic().size(), ref.traffic.size());
+            ASSERT_EQ(table.colLastSeen().size(), ref.seen.size());
+        }
+        ASSERT_EQ(dump, ref.dump);
+        overflows += ref.overflows;
+        expired += ref.expired;
+    }
+    EXPECT_GT(overflows, 0);
+    EXPECT_GT(expired, 0);
+    EXPECT_GT(reselected, 0);
+}
+
+} // namespace
+} // namespace quadrantel::link
