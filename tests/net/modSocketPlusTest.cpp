@@ -1,0 +1,195 @@
+#include "net/modSocketPlus.h"
+
+#include "platform/RuntimeError.h"
+#include "support/Wait.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace quadrantel::net {
+namespace {
+
+namespace ws = platform::ws;
+using platform::MessageWindow;
+
+class RecordingOwner final : public SocketOwner {
+public:
+    struct Call {
+        std::uint32_t message;
+        std::uintptr_t wParam;
+        std::intptr_t lParam;
+    };
+    std::intptr_t WndProc(MessageWindow::Handle, std::uint32_t message, std::uintptr_t wParam,
+                          std::intptr_t lParam) override
+    {
+        calls.push_back({message, wParam, lParam});
+        return 0;
+    }
+    std::vector<Call> calls;
+};
+
+// One object's worth of service for the duration of a test.
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override { InitiateProcesses(); }
+    void TearDown() override
+    {
+        for (Socket s : sockets_) {
+            ws::closesocket(s);
+            UnregisterSocket(s);
+        }
+        FinalizeProcesses();
+    }
+    Socket udp()
+    {
+        const Socket s = ws::socket(ws::kAfInet, ws::kSockDgram, ws::kIpProtoUdp);
+        EXPECT_NE(s, ws::kInvalidSocket);
+        sockets_.push_back(s);
+        return s;
+    }
+    void close(Socket s)
+    {
+        ws::closesocket(s);
+        UnregisterSocket(s);
+        std::erase(sockets_, s);
+    }
+    std::vector<Socket> sockets_;
+};
+
+TEST(RegistryServiceTest, FirstObjectStartsTheServiceAndLastStopsIt)
+{
+    ASSERT_FALSE(ServiceStarted());
+    const int before = ws::StartupCount();
+    InitiateProcesses();
+    EXPECT_TRUE(ServiceStarted());
+    InitiateProcesses();
+    EXPECT_EQ(ws::StartupCount(), before + 1); // started once for both
+    FinalizeProcesses();
+    EXPECT_TRUE(ServiceStarted());
+    EXPECT_EQ(ObjectCount(), 1);
+    FinalizeProcesses();
+    EXPECT_FALSE(ServiceStarted());
+    EXPECT_EQ(ws::StartupCount(), before);
+}
+
+TEST_F(RegistryTest, WindowLivesFromFirstRegistrationToLastUnregistration)
+{
+    RecordingOwner owner;
+    EXPECT_EQ(MessageWindowHandle(), 0u);
+    const Socket a = udp();
+    const Socket b = udp();
+    ASSERT_TRUE(RegisterSocket(a, &owner, true));
+    const auto first = MessageWindowHandle();
+    EXPECT_TRUE(MessageWindow::Exists(first));
+    ASSERT_TRUE(RegisterSocket(b, &owner, false));
+    EXPECT_EQ(MessageWindowHandle(), first);
+    EXPECT_TRUE(IsSocketRegistered(a));
+    close(a);
+    EXPECT_FALSE(IsSocketRegistered(a));
+    EXPECT_TRUE(MessageWindow::Exists(first));
+    close(b);
+    EXPECT_EQ(MessageWindowHandle(), 0u);
+    EXPECT_FALSE(MessageWindow::Exists(first));
+    UnregisterSocket(12345); // no entry: ignored
+
+    const Socket c = udp();
+    ASSERT_TRUE(RegisterSocket(c, &owner, true));
+    EXPECT_NE(MessageWindowHandle(), 0u);
+    EXPECT_NE(MessageWindowHandle(), first);
+}
+
+TEST_F(RegistryTest, RoutesNoticesToTheOwnerAndDropsThoseWithoutRoute)
+{
+    RecordingOwner owner;
+    RecordingOwner other;
+    const Socket keep = udp();
+    const Socket gone = udp();
+    ASSERT_TRUE(RegisterSocket(keep, &owner, true));
+    ASSERT_TRUE(RegisterSocket(gone, &other, true));
+    const auto w = MessageWindowHandle();
+    MessageWindow::Post(w, kSocketMessage, static_cast<std::uintptr_t>(gone), ws::kFdRead);
+    close(gone); // a notice already on its way must not reach anyone
+    MessageWindow::Post(w, kSocketMessage, static_cast<std::uintptr_t>(gone), ws::kFdRead);
+    MessageWindow::Post(w, kSocketMessage, static_cast<std::uintptr_t>(keep), ws::kFdWrite);
+    MessageWindow::Post(w, 0x0400, static_cast<std::uintptr_t>(keep), 0); // not a socket message
+    ASSERT_TRUE(test::WaitUntil([&] { return !owner.calls.empty(); }));
+    test::WaitUntil([] { return false; }, 50);
+    EXPECT_TRUE(other.calls.empty());
+    ASSERT_EQ(owner.calls.size(), 1u);
+    EXPECT_EQ(owner.calls[0].lParam, ws::kFdWrite);
+
+    RecordingOwner next;
+    ChangeSocketOwner(keep, &next);
+    MessageWindow::Post(w, kSocketMessage, static_cast<std::uintptr_t>(keep), ws::kFdRead);
+    ASSERT_TRUE(test::WaitUntil([&] { return !next.calls.empty(); }));
+    EXPECT_EQ(owner.calls.size(), 1u);
+}
+
+TEST_F(RegistryTest, FreedRouteSlotsAreReusedBeforeTheTableGrows)
+{
+    RecordingOwner owner;
+    const Socket a = udp();
+    const Socket b = udp();
+    const Socket c = udp();
+    RegisterSocket(a, &owner, false);
+    RegisterSocket(b, &owner, false);
+    RegisterSocket(c, &owner, false);
+    EXPECT_EQ(SocketRouteCount(), 3);
+    close(b);
+    EXPECT_EQ(SocketRouteSlot(b), 0);
+    EXPECT_EQ(SocketRouteCount(), 3);
+    const Socket d = udp();
+    RegisterSocket(d, &owner, false);
+    EXPECT_EQ(SocketRouteSlot(d), 2);
+    EXPECT_EQ(SocketRouteCount(), 3);
+    RegisterSocket(d, &owner, false); // already routed: no second slot
+    EXPECT_EQ(SocketRouteCount(), 3);
+}
+
+TEST_F(RegistryTest, LookupAnswerReachesItsOwner)
+{
+    RecordingOwner socketOwner;
+    RecordingOwner lookupOwner;
+    RegisterSocket(udp(), &socketOwner, false);
+    std::vector<char> buffer(ws::kMaxGetHostStruct);
+    const int task = StartLookup("localhost", buffer.data(), &lookupOwner);
+    ASSERT_NE(task, 0);
+    EXPECT_EQ(LookupRouteCount(), 1);
+    ASSERT_TRUE(test::WaitUntil([&] { return !lookupOwner.calls.empty(); }, 10000));
+    EXPECT_EQ(lookupOwner.calls[0].message, kLookupMessage);
+    EXPECT_EQ(lookupOwner.calls[0].wParam, static_cast<std::uintptr_t>(task));
+    EXPECT_EQ((lookupOwner.calls[0].lParam >> 16) & 0xFFFF, 0);
+    RemoveResolution(task);
+    EXPECT_EQ(LookupRouteCount(), 1); // the slot stays, freed
+    EXPECT_TRUE(socketOwner.calls.empty());
+}
+
+TEST_F(RegistryTest, AcceptedSocketHoldersAreKeptUntilRemoved)
+{
+    auto holder = std::make_unique<RecordingOwner>();
+    RecordingOwner* raw = holder.get();
+    EXPECT_FALSE(IsAcceptedSocket(77));
+    AddAcceptedSocket(77, std::move(holder));
+    EXPECT_TRUE(IsAcceptedSocket(77));
+    EXPECT_EQ(GetAcceptedSocketHolder(77), raw);
+    EXPECT_EQ(GetAcceptedSocketHolder(78), nullptr);
+    std::unique_ptr<SocketOwner> back = RemoveAcceptedSocket(77);
+    EXPECT_EQ(back.get(), raw);
+    EXPECT_FALSE(IsAcceptedSocket(77));
+    EXPECT_EQ(AcceptedSocketCount(), 0);
+    EXPECT_EQ(RemoveAcceptedSocket(77), nullptr);
+}
+
+TEST(RegistryErrorTextTest, KnownAndUnknownCodes)
+{
+    EXPECT_EQ(GetErrorDescription(10061), "Connection refused.");
+    EXPECT_EQ(GetErrorDescription(10035), "Resource temporarily unavailable.");
+    EXPECT_EQ(GetErrorDescription(11001), "Host not found.");
+    EXPECT_EQ(GetErrorDescription(10092), "Winsock.dll version out of range.");
+    EXPECT_EQ(GetErrorDescription(10059), "Unknown error.");
+    EXPECT_EQ(GetErrorDescription(0), "Unknown error.");
+}
+
+} // namespace
+} // namespace quadrantel::net

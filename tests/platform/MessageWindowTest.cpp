@@ -1,0 +1,108 @@
+#include "platform/MessageWindow.h"
+
+#include "support/Wait.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace quadrantel::platform {
+namespace {
+
+struct Seen {
+    std::uint32_t message;
+    std::uintptr_t wParam;
+    std::intptr_t lParam;
+};
+
+TEST(MessageWindowTest, DeliversInPostingOrder)
+{
+    const auto w = MessageWindow::Create();
+    std::vector<Seen> seen;
+    MessageWindow::SetProcedure(w, [&](MessageWindow::Handle, std::uint32_t m, std::uintptr_t wp, std::intptr_t lp) {
+        seen.push_back({m, wp, lp});
+        return std::intptr_t{0};
+    });
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(MessageWindow::Post(w, 0x8001, static_cast<std::uintptr_t>(i), i * 10));
+    EXPECT_TRUE(test::WaitUntil([&] { return seen.size() == 5; }));
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(seen[i].wParam, static_cast<std::uintptr_t>(i));
+        EXPECT_EQ(seen[i].lParam, i * 10);
+    }
+    MessageWindow::Destroy(w);
+}
+
+TEST(MessageWindowTest, SubclassPassesOtherMessagesToPreviousProcedure)
+{
+    const auto w = MessageWindow::Create();
+    std::vector<std::uint32_t> base;
+    std::vector<std::uint32_t> sub;
+    MessageWindow::SetProcedure(w, [&](MessageWindow::Handle, std::uint32_t m, std::uintptr_t, std::intptr_t) {
+        base.push_back(m);
+        return std::intptr_t{1};
+    });
+    MessageWindow::Procedure previous;
+    previous = MessageWindow::SetProcedure(
+        w, [&](MessageWindow::Handle h, std::uint32_t m, std::uintptr_t wp, std::intptr_t lp) -> std::intptr_t {
+            if (m == 0x8001) {
+                sub.push_back(m);
+                return 0;
+            }
+            return previous(h, m, wp, lp);
+        });
+    MessageWindow::Post(w, 0x8001, 0, 0);
+    MessageWindow::Post(w, 0x0010, 0, 0);
+    EXPECT_TRUE(test::WaitUntil([&] { return base.size() + sub.size() == 2; }));
+    EXPECT_EQ(sub, std::vector<std::uint32_t>{0x8001});
+    EXPECT_EQ(base, std::vector<std::uint32_t>{0x0010});
+    MessageWindow::Destroy(w);
+}
+
+TEST(MessageWindowTest, DestroyedWindowDropsQueuedAndLaterMessages)
+{
+    const auto w = MessageWindow::Create();
+    int delivered = 0;
+    MessageWindow::SetProcedure(w, [&](MessageWindow::Handle h, std::uint32_t, std::uintptr_t, std::intptr_t) {
+        ++delivered;
+        MessageWindow::Destroy(h); // from inside its own procedure
+        return std::intptr_t{0};
+    });
+    MessageWindow::Post(w, 1, 0, 0);
+    MessageWindow::Post(w, 2, 0, 0);
+    EXPECT_TRUE(test::WaitUntil([&] { return delivered == 1; }));
+    EXPECT_FALSE(MessageWindow::Exists(w));
+    EXPECT_FALSE(MessageWindow::Post(w, 3, 0, 0));
+    const auto other = MessageWindow::Create();
+    EXPECT_NE(other, w); // handles are not reused
+    int otherDelivered = 0;
+    MessageWindow::SetProcedure(other, [&](MessageWindow::Handle, std::uint32_t, std::uintptr_t, std::intptr_t) {
+        ++otherDelivered;
+        return std::intptr_t{0};
+    });
+    MessageWindow::Post(other, 4, 0, 0);
+    EXPECT_TRUE(test::WaitUntil([&] { return otherDelivered == 1; }));
+    EXPECT_EQ(delivered, 1);
+    MessageWindow::Destroy(other);
+}
+
+TEST(MessageWindowTest, RemovePostedWithdrawsSelectedMessages)
+{
+    const auto w = MessageWindow::Create();
+    std::vector<std::uintptr_t> seen;
+    MessageWindow::SetProcedure(w, [&](MessageWindow::Handle, std::uint32_t, std::uintptr_t wp, std::intptr_t) {
+        seen.push_back(wp);
+        return std::intptr_t{0};
+    });
+    for (std::uintptr_t i = 1; i <= 4; ++i)
+        MessageWindow::Post(w, 7, i, 0);
+    EXPECT_EQ(MessageWindow::RemovePosted(w, [](std::uint32_t, std::uintptr_t wp, std::intptr_t) { return wp % 2; }),
+              2);
+    EXPECT_TRUE(test::WaitUntil([&] { return seen.size() == 2; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(seen, (std::vector<std::uintptr_t>{2, 4}));
+    MessageWindow::Destroy(w);
+}
+
+} // namespace
+} // namespace quadrantel::platform
