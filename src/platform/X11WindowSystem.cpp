@@ -147,7 +147,7 @@ private:
         if (isClient(frame))
             return frame;
         std::vector<HWND> level = queryChildren(frame);
-        for (int depth = 0; depth < 4 && !level.empty(); ++depth) {
+        for (int depth = 0; depth < 2 && !level.empty(); ++depth) {
             std::vector<HWND> next;
             for (HWND window : level) {
                 if (isClient(window))
