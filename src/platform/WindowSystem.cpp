@@ -129,7 +129,7 @@ std::unique_ptr<InMemoryWindowSystem> InMemoryWindowSystem::FromText(std::string
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         const size_t first = line.find_first_not_of(' ');
-        if (first == std::string::npos || line[first] == '#')
+        if (first == std::string::npos || line.compare(first, 2, "//") == 0)
             continue;
         if (first % 2 != 0)
             Malformed(lineNumber, "indentation must be a multiple of two blanks");

@@ -53,7 +53,7 @@ public:
     // One window per line, nesting by two blanks of indentation per level:
     //   <class> ["<text>"] [<width>x<height>[+<left>+<top>]] [foreign]
     // The text takes \" \\ \r \n \t escapes; "foreign" makes GetWindowTextA see no text, as with
-    // an edit box of another process. Lines that are blank or start with # are skipped.
+    // an edit box of another process. Blank lines and lines starting with // are skipped.
     // Throws std::invalid_argument naming the line on malformed input.
     static std::unique_ptr<InMemoryWindowSystem> FromText(std::string_view description);
 
