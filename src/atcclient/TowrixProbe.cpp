@@ -1,0 +1,133 @@
+#include "atcclient/TowrixProbe.h"
+
+#include "platform/Runtime.h"
+#include "platform/RuntimeError.h"
+
+namespace quadrantel::atcclient {
+
+using platform::HWND;
+
+HWND TowrixWindow = 0;
+
+namespace {
+
+std::string ClassOf(HWND window)
+{
+    char buffer[255] = {};
+    const int n = platform::GetClassNameA(window, buffer, static_cast<int>(sizeof buffer));
+    return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+std::string TitleOf(HWND window)
+{
+    char buffer[255] = {};
+    const int n = platform::GetWindowTextA(window, buffer, static_cast<int>(sizeof buffer));
+    return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+// First direct child, in window order, that satisfies the test; 0 when none.
+template <typename Test> HWND FirstChild(HWND parent, Test test)
+{
+    for (HWND child = platform::GetWindow(parent, platform::GW_CHILD); child != 0;
+         child = platform::GetWindow(child, platform::GW_HWNDNEXT))
+        if (test(child))
+            return child;
+    return 0;
+}
+
+HWND FirstChildOfClass(HWND parent, std::string_view className)
+{
+    return FirstChild(parent, [&](HWND child) { return ClassOf(child) == className; });
+}
+
+void SearchTowrixWindow()
+{
+    TowrixWindow = 0;
+    platform::EnumWindows(FindTowrixWindow, 0);
+}
+
+} // namespace
+
+bool FindTowrixWindow(HWND window, std::intptr_t)
+{
+    bool keepGoing = true;
+    platform::IgnoreErrors([&] {
+        if (TowrixWindow == 0 && TitleOf(window).starts_with("Towrix ")) {
+            TowrixWindow = window;
+            keepGoing = false;
+        }
+    });
+    return keepGoing;
+}
+
+TowrixConnection CheckTowrixConnection()
+{
+    SearchTowrixWindow();
+    if (TowrixWindow == 0)
+        return TowrixConnection::NotRunning;
+    const HWND toolBar = FirstChildOfClass(TowrixWindow, "ReBarWindow32");
+    const HWND panel = toolBar ? FirstChildOfClass(toolBar, "#32770") : 0;
+    const HWND button =
+        panel ? FirstChild(panel,
+                           [](HWND child) {
+                               return ClassOf(child) == "Button" && TitleOf(child).find("DISCON") != std::string::npos;
+                           })
+              : 0;
+    return button ? TowrixConnection::Connected : TowrixConnection::NotConnected;
+}
+
+std::string GetTowrixCallsign()
+{
+    SearchTowrixWindow();
+    if (TowrixWindow == 0)
+        return {};
+    std::vector<HWND> dialogs;
+    ListTopWindowsOfClass(dialogs, 0, "#32770");
+    HWND commBox = 0;
+    for (HWND dialog : dialogs) {
+        if (TitleOf(dialog) == "COMMBox") {
+            commBox = dialog;
+            break;
+        }
+    }
+    if (commBox == 0)
+        return {};
+    const HWND edit = FirstChild(commBox, [](HWND child) {
+        platform::Rect rect;
+        return ClassOf(child) == "Edit" && platform::GetWindowRect(child, &rect) && rect.right - rect.left == 70;
+    });
+    if (edit == 0)
+        return {};
+    char buffer[100] = {};
+    const int n = platform::GetWindowTextA(edit, buffer, static_cast<int>(sizeof buffer));
+    const std::string text = n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : GetEditText(edit);
+    return platform::Trim(text);
+}
+
+int ListTopWindowsOfClass(std::vector<HWND>& handles, HWND start, std::string_view className)
+{
+    handles.clear();
+    const HWND parent = start == 0 ? platform::GetDesktopWindow() : start;
+    for (HWND child = platform::GetWindow(parent, platform::GW_CHILD); child != 0;
+         child = platform::GetWindow(child, platform::GW_HWNDNEXT))
+        if (ClassOf(child) == className)
+            handles.push_back(child);
+    return static_cast<int>(handles.size());
+}
+
+std::string GetEditText(HWND window)
+{
+    return platform::GetTextByMessage(window);
+}
+
+TowrixConnection TowrixProbe::Connection()
+{
+    return CheckTowrixConnection();
+}
+
+std::string TowrixProbe::SelectedCallsign()
+{
+    return GetTowrixCallsign();
+}
+
+} // namespace quadrantel::atcclient
