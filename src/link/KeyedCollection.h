@@ -12,16 +12,25 @@
 
 namespace quadrantel::link {
 
-// Case-blind hashing and equality of 8-bit keys, folding as platform::UpperChar does.
+// Case-blind hashing and equality of 8-bit keys, folding as platform::UpperChar does
+// (ASCII and Latin-1 letters).
 struct NoCaseKey {
-    static unsigned char Fold(char c) { return table()[static_cast<unsigned char>(c)]; }
+    static constexpr std::array<unsigned char, 256> kFold = [] {
+        std::array<unsigned char, 256> a{};
+        for (unsigned u = 0; u < 256; ++u)
+            a[u] = static_cast<unsigned char>((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7) ? u - 32
+                                                                                                              : u);
+        return a;
+    }();
+
+    static unsigned char Fold(char c) { return kFold[static_cast<unsigned char>(c)]; }
 
     static std::size_t Hash(std::string_view key)
     {
         std::uint64_t h = 14695981039346656037ull;
         for (char c : key)
             h = (h ^ Fold(c)) * 1099511628211ull;
-        return static_cast<std::size_t>(h);
+        return static_cast<std::size_t>(h ^ (h >> 29));
     }
 
     static bool Equal(std::string_view a, std::string_view b)
@@ -33,9 +42,6 @@ struct NoCaseKey {
                 return false;
         return true;
     }
-
-private:
-    static const std::array<unsigned char, 256>& table();
 };
 
 // A keyed collection with case-blind keys that keeps the order of addition. Lookup,

@@ -11,17 +11,6 @@
 
 namespace quadrantel::link {
 
-const std::array<unsigned char, 256>& NoCaseKey::table()
-{
-    static const std::array<unsigned char, 256> t = [] {
-        std::array<unsigned char, 256> a{};
-        for (int i = 0; i < 256; ++i)
-            a[static_cast<std::size_t>(i)] = static_cast<unsigned char>(platform::UpperChar(static_cast<char>(i)));
-        return a;
-    }();
-    return t;
-}
-
 namespace {
 
 constexpr std::int64_t kNeverRefreshed = -9999;
@@ -170,7 +159,7 @@ TrafficTable::DumpSink TrafficTable::DailyDump()
 }
 
 TrafficTable::TrafficTable(const platform::Clock& clock, QDateTime dtStart, DumpSink dump)
-    : clock_(clock), dtStart_(std::move(dtStart)), dump_(std::move(dump))
+    : clock_(clock), dtStart_(dtStart.toUTC()), dump_(std::move(dump))
 {
 }
 
@@ -192,7 +181,8 @@ std::optional<std::string> TrafficTable::LastSeenText(std::string_view callsign)
 
 std::optional<StripList> TrafficTable::Elabora(std::string_view data, const SelectionQuery& selectedStrip)
 {
-    // One reading for the whole block: its lines arrived together.
+    // One reading for the whole block: its lines arrived together. (dtStart is held in UTC,
+    // which gives the same count without a local-time conversion per call.)
     blockNow_ = platform::SecondsBetween(dtStart_, clock_.now());
     dumpBuffer_.clear();
 

@@ -125,6 +125,9 @@ TEST_F(TrafficTableTest, KeysIgnoreCaseAndAnUpdateMovesTheAircraftLast)
     EXPECT_EQ(*table.Field("aBc", kFieldCode), "0004");
     EXPECT_EQ(*table.LastSeenText("XYZ"), "0000011");
     EXPECT_FALSE(table.Field("NOPE", kFieldCode));
+    for (int c = 0; c < 256; ++c) // keys fold as the rest of the program compares text
+        ASSERT_EQ(NoCaseKey::Fold(static_cast<char>(c)),
+                  static_cast<unsigned char>(platform::UpperChar(static_cast<char>(c))));
     EXPECT_EQ(table.Record("nope"), nullptr);
 }
 
