@@ -159,7 +159,7 @@ TrafficTable::DumpSink TrafficTable::DailyDump()
 }
 
 TrafficTable::TrafficTable(const platform::Clock& clock, QDateTime dtStart, DumpSink dump)
-    : clock_(clock), dtStart_(dtStart.toUTC()), dump_(std::move(dump))
+    : clock_(clock), dtStartMs_(dtStart.toMSecsSinceEpoch()), dump_(std::move(dump))
 {
 }
 
@@ -183,7 +183,7 @@ std::optional<StripList> TrafficTable::Elabora(std::string_view data, const Sele
 {
     // One reading for the whole block: its lines arrived together. (dtStart is held in UTC,
     // which gives the same count without a local-time conversion per call.)
-    blockNow_ = platform::SecondsBetween(dtStart_, clock_.now());
+    blockNow_ = platform::SecondsBetween(dtStartMs_, clock_.nowMSecs());
     dumpBuffer_.clear();
 
     std::size_t pos = skipping_ ? SkipOverlong(data) : 0;

@@ -88,7 +88,7 @@ private:
     std::optional<StripList> RefreshIfDue(const SelectionQuery& selectedStrip);
 
     const platform::Clock& clock_;
-    QDateTime dtStart_;
+    qint64 dtStartMs_;
     DumpSink dump_;
 
     std::string rest_;       // unfinished last line, LFs removed

@@ -34,7 +34,7 @@ private:
 // The hidden pictures that lights and switches copy from.
 enum class Picture { None, Red, Yellow, Blue, Green, On, Off };
 
-struct Rect {
+struct Bounds {
     float left = 0, top = 0, width = 0, height = 0; // twips
 };
 
@@ -50,8 +50,8 @@ public:
     void setToolTip(const std::string& t) { set(toolTip_, t); }
     const std::string& tag() const { return tag_; }
     void setTag(const std::string& t) { set(tag_, t); }
-    const Rect& rect() const { return rect_; }
-    void move(float left, float top, float width, float height) { set(rect_, Rect{left, top, width, height}); }
+    const Bounds& rect() const { return rect_; }
+    void move(float left, float top, float width, float height) { set(rect_, Bounds{left, top, width, height}); }
     void setLeft(float v) { move(v, rect_.top, rect_.width, rect_.height); }
     void setTop(float v) { move(rect_.left, v, rect_.width, rect_.height); }
     void setWidth(float v) { move(rect_.left, rect_.top, v, rect_.height); }
@@ -80,10 +80,10 @@ private:
     bool enabled_ = true;
     std::string toolTip_;
     std::string tag_;
-    Rect rect_;
+    Bounds rect_;
 };
 
-inline bool operator==(const Rect& a, const Rect& b)
+inline bool operator==(const Bounds& a, const Bounds& b)
 {
     return a.left == b.left && a.top == b.top && a.width == b.width && a.height == b.height;
 }
@@ -101,6 +101,12 @@ class Image : public Control {
 public:
     Picture picture() const { return picture_; }
     void setPicture(Picture p) { set(picture_, p); }
+    void click()
+    {
+        if (onClick)
+            onClick();
+    }
+    std::function<void()> onClick;
 
 private:
     Picture picture_ = Picture::None;

@@ -68,6 +68,31 @@ int32_t CLng(double x)
     return static_cast<int32_t>(r);
 }
 
+bool IsNumeric(std::string_view text)
+{
+    const std::string t = Trim(text);
+    std::size_t i = 0;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+        ++i;
+    bool digit = false, point = false;
+    for (; i < t.size(); ++i) {
+        if (t[i] >= '0' && t[i] <= '9')
+            digit = true;
+        else if (t[i] == '.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    return digit;
+}
+
+int16_t CIntText(std::string_view text)
+{
+    if (!IsNumeric(text))
+        throw RuntimeError(13, "CInt", "Type mismatch");
+    return CInt(Val(text));
+}
+
 std::string Format(double value, std::string_view pattern)
 {
     const auto point = pattern.find('.');
@@ -126,10 +151,15 @@ std::string Format(double value, std::string_view pattern)
     return out;
 }
 
+int64_t SecondsBetween(int64_t aMSecs, int64_t bMSecs)
+{
+    const auto floorDiv = [](int64_t ms) { return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000); };
+    return floorDiv(bMSecs) - floorDiv(aMSecs);
+}
+
 int64_t SecondsBetween(const QDateTime& a, const QDateTime& b)
 {
-    const auto floorDiv = [](qint64 ms) { return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000); };
-    return floorDiv(b.toMSecsSinceEpoch()) - floorDiv(a.toMSecsSinceEpoch());
+    return SecondsBetween(a.toMSecsSinceEpoch(), b.toMSecsSinceEpoch());
 }
 
 char UpperChar(char c)

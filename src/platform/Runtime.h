@@ -27,8 +27,15 @@ int32_t CLng(double x);
 // negative value keeps its minus sign in front of the digits, ties round away from zero.
 std::string Format(double value, std::string_view pattern);
 
+// Whether a text reads as a plain number (blanks around, a sign, digits and one point).
+bool IsNumeric(std::string_view text);
+// A text converted to a 16-bit integer as an assignment would: RuntimeError 13 when it is
+// not a number, 6 when it does not fit.
+int16_t CIntText(std::string_view text);
+
 // Whole seconds from a to b, counted as second boundaries crossed.
 int64_t SecondsBetween(const QDateTime& a, const QDateTime& b);
+int64_t SecondsBetween(int64_t aMSecs, int64_t bMSecs);
 
 // Upper and lower case of 8-bit text (ASCII letters and the Latin-1 letters).
 std::string UCase(std::string_view text);

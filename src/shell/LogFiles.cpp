@@ -52,8 +52,8 @@ void DailyFile::close() noexcept
 bool DailyFile::reopenIfNeeded(const std::string& folder, const platform::Clock& clock) noexcept
 {
     try {
-        const QDateTime now = clock.now();
-        const qint64 nowMs = now.toMSecsSinceEpoch();
+        // Only the epoch time on the common path: a local-time reading costs more than the write.
+        const qint64 nowMs = clock.nowMSecs();
         // A clock set back before the open file's day also changes the file.
         if (fd_ >= 0 && folder == folder_ && nowMs < dayEndMs_ && nowMs >= dayStartMs_) {
             struct stat st {};
@@ -62,7 +62,7 @@ bool DailyFile::reopenIfNeeded(const std::string& folder, const platform::Clock&
                 return true;
         }
         close();
-        const QDate day = now.date();
+        const QDate day = QDateTime::fromMSecsSinceEpoch(nowMs).date();
         char name[16];
         std::snprintf(name, sizeof name, "%04d%02d%02d", day.year(), day.month(), day.day());
         path_ = folder + kPathSep + prefix_ + name + ".TXT";

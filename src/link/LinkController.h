@@ -1,0 +1,113 @@
+#pragma once
+
+#include "platform/Controls.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace quadrantel::link {
+
+class TrafficTable;
+struct StripList;
+
+// What the link needs of the window's socket object.
+class LinkSocket {
+public:
+    virtual ~LinkSocket() = default;
+    virtual int state(const std::string& index) = 0;
+    virtual void Connect(const std::string& index, const std::string& host, const std::string& port) = 0;
+    virtual void SendData(const std::string& index, const std::string& data) = 0;
+    virtual void GetData(const std::string& index, std::string& data) = 0;
+    virtual void CloseSck(const std::string& index) = 0;
+    virtual void SetTag(const std::string& index, const std::string& tag) = 0;
+};
+
+// The socket object's events the link handles.
+struct LinkEvents {
+    std::function<void(const std::string& index, std::int32_t bytesTotal)> dataArrival;
+    std::function<void(const std::string& index)> closed;
+    std::function<void(const std::string& index, std::int16_t number, const std::string& description)> error;
+};
+
+// Socket states as the socket object reports them.
+enum SocketState {
+    sckClosed = 0,
+    sckOpen,
+    sckListening,
+    sckConnectionPending,
+    sckResolvingHost,
+    sckHostResolved,
+    sckConnecting,
+    sckConnected,
+    sckClosing,
+    sckError
+};
+
+// The one connection to the network's interface program: connect, secondary login,
+// identification, state display and the received data.
+class LinkController {
+public:
+    struct Controls {
+        platform::Button& cmdConnect;
+        platform::Button& cmdClose;
+        platform::CheckBox& chkAutoConnect;
+        platform::Image& lblState;
+        platform::Image& imgData;
+        platform::Label& lblRate;
+        platform::Shape& shapeRate;
+        platform::Label& lblError;
+        platform::ListBox& lstStrips;
+        platform::Timer& tmrStatus;
+    };
+
+    struct Hooks {
+        std::function<void()> checkAutoConnect;
+        std::function<void(const std::string&)> updateIcon;
+        std::function<void(const StripList&)> applyStrips;
+        std::function<float()> windowLeft; // twips
+        std::function<float()> windowTop;
+        std::function<void()> showSetupWindow;
+        std::function<void()> unloadWindow;
+        std::function<void(int)> sleep;        // blocks without running the event loop
+        std::function<void(int)> pumpingSleep; // waits while the event loop runs
+        std::function<void()> doEvents;
+    };
+
+    LinkController(Controls controls, LinkSocket& sck, TrafficTable& traffic, std::int32_t& lNoDataCount, Hooks hooks);
+
+    bool TryToConnect();
+    void LoginLinkar();
+    void UpdateState();
+    void NotSecondary();
+    void DisableApp();
+
+    void Sck_DataArrival(const std::string& index, std::int32_t bytesTotal);
+    void Sck_CloseSck(const std::string& index);
+    void Sck_Error(const std::string& index, std::int16_t Number, const std::string& Description);
+
+    void cmdConnect_Click();
+    void cmdClose_Click();
+    void tmrUpdate_Timer() { UpdateState(); }
+
+    // The login and identification lines for the current settings.
+    static std::string LoginLine(const std::string& appName, const std::string& vid);
+    static std::string IdentificationLine(const std::string& appName, const std::string& version);
+
+    bool bLoggedIn = false;
+    std::int16_t iLevel = 0;
+    std::int16_t iStep = 0;
+
+private:
+    void log(const std::string& line) const;
+    void showState(int state);
+
+    Controls c_;
+    LinkSocket& sck_;
+    TrafficTable& traffic_;
+    std::int32_t& lNoDataCount_;
+    Hooks hooks_;
+    bool connecting_ = false;
+};
+
+} // namespace quadrantel::link

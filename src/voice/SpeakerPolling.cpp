@@ -1,0 +1,215 @@
+#include "voice/SpeakerPolling.h"
+
+#include "platform/Runtime.h"
+#include "platform/RuntimeError.h"
+#include "shell/TextRoutines.h"
+#include "voice/modTSRemote.h"
+
+namespace quadrantel::voice {
+
+using platform::IgnoreErrors;
+using platform::Picture;
+
+namespace {
+
+class RemoteClient final : public VoiceClient {
+public:
+    int ReadSpeakers() override { return static_cast<int>(voice::ReadSpeakers()); }
+    const std::vector<std::int32_t>& Speakers() override { return SpeakerTable; }
+    bool ReadPlayerList() override { return voice::ReadPlayerList(); }
+    const std::vector<PlayerInfo>& Players() override { return PlayerTable; }
+    void FindVoiceClient() override { voice::FindVoiceClient(); }
+    std::int32_t GetVoiceLogLength() override { return voice::GetVoiceLogLength(); }
+    std::string GetVoiceLogText() override { return voice::GetVoiceLogText(); }
+};
+
+bool ContainsNoCase(const std::string& text, const char* word)
+{
+    return platform::UCase(text).find(platform::UCase(word)) != std::string::npos;
+}
+
+} // namespace
+
+VoiceClient& RemoteVoiceClient()
+{
+    static RemoteClient client;
+    return client;
+}
+
+SpeakerPolling::SpeakerPolling(Controls controls, VoiceClient& voice, platform::Random& random, Hooks hooks)
+    : c_(controls), voice_(voice), random_(random), hooks_(std::move(hooks))
+{
+}
+
+void SpeakerPolling::tmrSpeakers_Timer()
+{
+    IgnoreErrors([&] { c_.lstSpeakers.clear(); });
+    int state = 0; // a library that cannot be used counts as a voice client not running
+    IgnoreErrors([&] { state = voice_.ReadSpeakers(); });
+
+    if (state == 2) {
+        IgnoreErrors([&] { c_.imgSpeak.setPicture(Picture::None); });
+        std::vector<std::int32_t> speakers;
+        IgnoreErrors([&] { speakers = voice_.Speakers(); });
+        for (const std::int32_t id : speakers) {
+            if (c_.lstUsers.listCount() == 0 || id < 1)
+                continue;
+            int j = -1;
+            for (int i = 0; i < c_.lstUsers.listCount(); ++i)
+                if (c_.lstUsers.itemData(i) == id) {
+                    j = i;
+                    break;
+                }
+            if (j < 0)
+                continue;
+            const std::string nick = c_.lstUsers.list(j);
+            IgnoreErrors([&] { c_.lstSpeakers.addItem(nick); });
+            IgnoreErrors([&] { c_.lblError.setCaption(nick + " transmitting ..."); });
+            IgnoreErrors([&] {
+                if (platform::UCase(nick) == c_.txtGonio.text() && c_.lblHdg.visible())
+                    JitterStep();
+            });
+            IgnoreErrors([&] { c_.lblError.refresh(); });
+            IgnoreErrors([&] { c_.imgSpeak.setPicture(Picture::Green); });
+        }
+
+        if (c_.lstSpeakers.listCount() == 0) {
+            for (int i = 0; i < c_.lstStrips.listCount(); ++i)
+                IgnoreErrors([&] { c_.lstStrips.setSelected(i, false); });
+            IgnoreErrors([&] {
+                if (c_.lblError.caption().find(" transmitting ") != std::string::npos)
+                    NoDataCheck(true);
+            });
+        } else {
+            const std::string first = c_.lstSpeakers.list(0);
+            bool matched = false;
+            for (int i = 0; i < c_.lstStrips.listCount() && !matched; ++i) {
+                if (c_.lstStrips.list(i) == first) {
+                    matched = true;
+                    IgnoreErrors([&] { c_.lstStrips.setSelected(i, true); });
+                    IgnoreErrors([&] { lLastSpeech = hooks_.secondsNow(); });
+                } else {
+                    IgnoreErrors([&] { c_.lstStrips.setSelected(i, false); });
+                }
+            }
+            if (!matched && c_.chkGonio.checked()) {
+                IgnoreErrors([&] { hooks_.clearReading(); });
+                lLastSpeech = 0;
+            }
+        }
+
+        IgnoreErrors([&] {
+            const std::int32_t now = hooks_.secondsNow();
+            if (lLastSpeech == 0)
+                lLastSpeech = now;
+            if (now > lLastSpeech + 10) {
+                lLastSpeech = 0;
+                if (c_.chkGonio.checked())
+                    IgnoreErrors([&] { hooks_.clearReading(); });
+                IgnoreErrors([&] { NoDataCheck(false); });
+            }
+        });
+    }
+
+    if (state != lVoiceState) {
+        IgnoreErrors([&] { c_.lstUsers.clear(); });
+        IgnoreErrors([&] { showVoiceState(state); });
+        IgnoreErrors([&] { voice_.FindVoiceClient(); });
+        lVoiceState = state;
+    }
+}
+
+void SpeakerPolling::showVoiceState(int state)
+{
+    switch (state) {
+    case -1:
+        c_.lblStatus.setPicture(Picture::Yellow);
+        c_.lblStatus.setToolTip("Unknown");
+        c_.tmrStatus.setEnabled(false);
+        break;
+    case 0:
+        c_.lblStatus.setPicture(Picture::Red);
+        c_.lblStatus.setToolTip("Not Running");
+        c_.tmrStatus.setEnabled(false);
+        break;
+    case 1:
+        c_.lblStatus.setPicture(Picture::Blue);
+        c_.lblStatus.setToolTip("Running");
+        c_.tmrStatus.setEnabled(true);
+        break;
+    case 2:
+        c_.lblStatus.setPicture(Picture::Green);
+        c_.lblStatus.setToolTip("Connected");
+        c_.tmrStatus.setEnabled(true);
+        FillUserList();
+        break;
+    default:
+        break;
+    }
+}
+
+void SpeakerPolling::JitterStep()
+{
+    const int offset = 5 - static_cast<int>(platform::Int(random_.next() * 10));
+    int needle = platform::CInt(platform::Val(c_.txtQDM.tag()) + offset);
+    if (needle > 360)
+        needle -= 360;
+    else if (needle < 0)
+        needle += 360;
+    if (hooks_.drawGauge)
+        hooks_.drawGauge(needle);
+    int qdr = needle + 180;
+    if (qdr > 360)
+        qdr -= 360;
+    c_.txtQDR.setText(platform::Format(qdr, "000"));
+    c_.txtQDM.setText(platform::Format(needle, "000"));
+    c_.txtQDR.refresh();
+    c_.txtQDM.refresh();
+}
+
+void SpeakerPolling::NoDataCheck(bool redDataLight)
+{
+    if (c_.lblError.tag() == c_.lblRate.caption())
+        ++lNoDataCount;
+    if (lNoDataCount < 3) {
+        c_.lblError.setCaption("Waiting ... ");
+    } else {
+        c_.lblError.setCaption("No Network data - check Linkar/Towrix or restart Gonio !");
+        lNoDataCount = 2;
+        if (redDataLight)
+            c_.imgData.setPicture(Picture::Red);
+    }
+    c_.lblError.setToolTip(c_.lblRate.caption());
+    c_.lblError.setTag(c_.lblRate.caption());
+}
+
+void SpeakerPolling::tmrStatus_Timer()
+{
+    if (lVoiceState != 1 && lVoiceState != 2) {
+        c_.tmrStatus.setEnabled(false);
+        return;
+    }
+    std::int32_t n = 0;
+    IgnoreErrors([&] { n = voice_.GetVoiceLogLength(); });
+    if (n == lLogLength)
+        return;
+    lLogLength = n;
+    std::string text;
+    IgnoreErrors([&] { text = voice_.GetVoiceLogText(); });
+    const std::string& old = c_.txtStatus.text();
+    const std::string fresh = old.empty() ? text : shell::ReplaceText(text, old, "");
+    c_.txtStatus.setText(text);
+    if (ContainsNoCase(fresh, "joined") || ContainsNoCase(fresh, "quit") || ContainsNoCase(fresh, "switched"))
+        IgnoreErrors([&] { FillUserList(); });
+}
+
+void SpeakerPolling::FillUserList()
+{
+    c_.lstUsers.clear();
+    if (!voice_.ReadPlayerList())
+        return;
+    for (const PlayerInfo& p : voice_.Players())
+        c_.lstUsers.addItem(p.NickName, p.PlayerID);
+}
+
+} // namespace quadrantel::voice

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "platform/Controls.h"
+#include "platform/Random.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quadrantel::voice {
+
+struct PlayerInfo;
+
+// What the speaker cycle asks of the voice client; the real one goes through the remote
+// library and the window system, tests script it.
+class VoiceClient {
+public:
+    virtual ~VoiceClient() = default;
+    // The state code of the voice client (-1 to 2); throws when the library cannot be used.
+    virtual int ReadSpeakers() = 0;
+    virtual const std::vector<std::int32_t>& Speakers() = 0;
+    virtual bool ReadPlayerList() = 0;
+    virtual const std::vector<PlayerInfo>& Players() = 0;
+    virtual void FindVoiceClient() = 0;
+    virtual std::int32_t GetVoiceLogLength() = 0;
+    virtual std::string GetVoiceLogText() = 0;
+};
+
+// The voice client reached through the remote library and its windows.
+VoiceClient& RemoteVoiceClient();
+
+// The two timed cycles that find the transmitting pilot and keep the player list fresh.
+class SpeakerPolling {
+public:
+    struct Controls {
+        platform::ListBox& lstSpeakers;
+        platform::ListBox& lstUsers;
+        platform::ListBox& lstStrips;
+        platform::Label& lblError;
+        platform::Label& lblRate;
+        platform::Image& imgSpeak;
+        platform::Image& lblStatus;
+        platform::Image& imgData;
+        platform::TextBox& txtStatus;
+        platform::CheckBox& chkGonio;
+        platform::TextBox& txtGonio;
+        platform::TextBox& txtQDM;
+        platform::TextBox& txtQDR;
+        platform::Label& lblHdg;
+        platform::Timer& tmrStatus;
+    };
+
+    struct Hooks {
+        std::function<std::int32_t()> secondsNow; // whole seconds since the window was loaded
+        std::function<void()> clearReading;
+        std::function<void(double)> drawGauge;
+    };
+
+    SpeakerPolling(Controls controls, VoiceClient& voice, platform::Random& random, Hooks hooks);
+
+    void tmrSpeakers_Timer();
+    void tmrStatus_Timer();
+    void FillUserList();
+    void JitterStep();
+    void NoDataCheck(bool redDataLight);
+
+    std::int32_t lVoiceState = -1;
+    std::int32_t lLogLength = 0;
+    std::int32_t lLastSpeech = 0;
+    std::int32_t lNoDataCount = 0;
+
+private:
+    void showVoiceState(int state);
+
+    Controls c_;
+    VoiceClient& voice_;
+    platform::Random& random_;
+    Hooks hooks_;
+};
+
+} // namespace quadrantel::voice

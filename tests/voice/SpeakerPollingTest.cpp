@@ -1,0 +1,201 @@
+#include "voice/SpeakerPolling.h"
+#include "platform/RuntimeError.h"
+#include "voice/modTSRemote.h"
+
+#include "support/ScriptedRandom.h"
+
+#include <gtest/gtest.h>
+
+using namespace quadrantel;
+using namespace quadrantel::voice;
+using platform::Picture;
+
+namespace {
+
+class FakeVoice final : public VoiceClient {
+public:
+    int state = 2;
+    bool fails = false;
+    std::vector<std::int32_t> speakers;
+    std::vector<PlayerInfo> players;
+    int playerReads = 0, finds = 0;
+    std::string log;
+
+    int ReadSpeakers() override
+    {
+        if (fails)
+            throw platform::RuntimeError(53, "TSRemote", "File not found");
+        return state;
+    }
+    const std::vector<std::int32_t>& Speakers() override { return speakers; }
+    bool ReadPlayerList() override
+    {
+        ++playerReads;
+        return true;
+    }
+    const std::vector<PlayerInfo>& Players() override { return players; }
+    void FindVoiceClient() override { ++finds; }
+    std::int32_t GetVoiceLogLength() override { return static_cast<std::int32_t>(log.size()); }
+    std::string GetVoiceLogText() override { return log; }
+};
+
+PlayerInfo Player(std::int32_t id, const std::string& nick)
+{
+    PlayerInfo p;
+    p.PlayerID = id;
+    p.NickName = nick;
+    return p;
+}
+
+class SpeakerPollingTest : public ::testing::Test {
+protected:
+    SpeakerPollingTest()
+        : polling({lstSpeakers, lstUsers, lstStrips, lblError, lblRate, imgSpeak, lblStatus, imgData, txtStatus,
+                   chkGonio, txtGonio, txtQDM, txtQDR, lblHdg, tmrStatus},
+                  voice, random, {[this] { return now; }, [this] { ++cleared; }, [this](double h) { drawn = h; }})
+    {
+        voice.players = {Player(7, "DLH123"), Player(9, "BAW456"), Player(11, "dlh123")};
+        lstStrips.addItem("AFR789");
+        lstStrips.addItem("DLH123");
+        lstStrips.addItem("BAW456");
+        lstStrips.onClick = [this] { ++stripClicks; };
+        chkGonio.setValue(1);
+        lblHdg.setVisible(false);
+    }
+
+    platform::ListBox lstSpeakers, lstUsers, lstStrips;
+    platform::Label lblError, lblRate, lblHdg;
+    platform::Image imgSpeak, lblStatus, imgData;
+    platform::TextBox txtStatus, txtGonio, txtQDM, txtQDR;
+    platform::CheckBox chkGonio;
+    platform::Timer tmrStatus{1000};
+    FakeVoice voice;
+    test::ScriptedRandom random{{0.0}};
+    std::int32_t now = 100;
+    int cleared = 0, stripClicks = 0;
+    double drawn = -1;
+    SpeakerPolling polling;
+};
+
+} // namespace
+
+TEST_F(SpeakerPollingTest, FirstCycleActsOnTheStateAndFillsThePlayers)
+{
+    polling.tmrSpeakers_Timer();
+    EXPECT_EQ(lblStatus.picture(), Picture::Green);
+    EXPECT_EQ(lblStatus.toolTip(), "Connected");
+    EXPECT_TRUE(tmrStatus.enabled());
+    ASSERT_EQ(lstUsers.listCount(), 3);
+    EXPECT_EQ(lstUsers.itemData(1), 9);
+    EXPECT_EQ(voice.finds, 1);
+    EXPECT_EQ(polling.lVoiceState, 2);
+
+    polling.tmrSpeakers_Timer(); // same state: nothing refilled
+    EXPECT_EQ(voice.playerReads, 1);
+    EXPECT_EQ(voice.finds, 1);
+
+    voice.fails = true; // a library that cannot be used reads as not running
+    polling.tmrSpeakers_Timer();
+    EXPECT_EQ(lblStatus.toolTip(), "Not Running");
+    EXPECT_EQ(lblStatus.picture(), Picture::Red);
+    EXPECT_FALSE(tmrStatus.enabled());
+    EXPECT_EQ(lstUsers.listCount(), 0);
+}
+
+TEST_F(SpeakerPollingTest, FirstSpeakerSelectsItsStripExactly)
+{
+    polling.tmrSpeakers_Timer();
+    voice.speakers = {0, 9, 7, 42}; // an empty slot and an unknown player are skipped
+    polling.tmrSpeakers_Timer();
+    ASSERT_EQ(lstSpeakers.listCount(), 2);
+    EXPECT_EQ(lstSpeakers.list(0), "BAW456");
+    EXPECT_EQ(lblError.caption(), "DLH123 transmitting ..."); // the last speaker names the line
+    EXPECT_EQ(lstStrips.text(), "BAW456");                    // the first one is looked up
+    EXPECT_EQ(stripClicks, 1);
+    EXPECT_EQ(polling.lLastSpeech, 100);
+    EXPECT_EQ(imgSpeak.picture(), Picture::Green);
+
+    voice.speakers = {11}; // dlh123 is not DLH123: the reading is cleared
+    polling.tmrSpeakers_Timer();
+    EXPECT_EQ(lstStrips.listIndex(), -1);
+    EXPECT_EQ(cleared, 1);
+}
+
+TEST_F(SpeakerPollingTest, JitterMovesTheNeedleAroundTheExactBearing)
+{
+    polling.tmrSpeakers_Timer();
+    txtGonio.setText("DLH123");
+    txtQDM.setTag("358");
+    lblHdg.setVisible(true);
+    random = test::ScriptedRandom({0.0, 0.95});
+    voice.speakers = {7};
+    polling.tmrSpeakers_Timer(); // offset +5: 363 wraps to 3
+    EXPECT_EQ(drawn, 3);
+    EXPECT_EQ(txtQDM.text(), "003");
+    EXPECT_EQ(txtQDR.text(), "183");
+    polling.tmrSpeakers_Timer(); // offset -4
+    EXPECT_EQ(txtQDM.text(), "354");
+    EXPECT_EQ(txtQDR.text(), "174");
+    EXPECT_EQ(txtQDM.tag(), "358"); // the exact figure stays
+}
+
+TEST_F(SpeakerPollingTest, QuietChannelWaitsThenReportsMissingData)
+{
+    polling.tmrSpeakers_Timer();
+    lblRate.setCaption("0040");
+    voice.speakers = {7};
+    polling.tmrSpeakers_Timer();
+    voice.speakers = {};
+    now = 105;
+    polling.tmrSpeakers_Timer(); // the transmission ended
+    EXPECT_EQ(lblError.caption(), "Waiting ... ");
+    EXPECT_EQ(lblError.tag(), "0040");
+    EXPECT_EQ(polling.lNoDataCount, 0);
+
+    // Quiet checks at 111, 123, 135: the third in a row without a new block gives the message.
+    for (now = 106; now <= 134; ++now)
+        polling.tmrSpeakers_Timer();
+    EXPECT_EQ(lblError.caption(), "Waiting ... ");
+    now = 135;
+    polling.tmrSpeakers_Timer();
+    EXPECT_EQ(lblError.caption(), "No Network data - check Linkar/Towrix or restart Gonio !");
+    EXPECT_EQ(polling.lNoDataCount, 2);
+    EXPECT_GE(cleared, 3);                      // the reading was cleared at each quiet timeout
+    EXPECT_NE(imgData.picture(), Picture::Red); // only the check after a transmission turns it red
+}
+
+TEST_F(SpeakerPollingTest, SilenceClearsTheReadingAfterTenSeconds)
+{
+    polling.tmrSpeakers_Timer();
+    voice.speakers = {7};
+    polling.tmrSpeakers_Timer();
+    voice.speakers = {};
+    now = 110;
+    polling.tmrSpeakers_Timer();
+    EXPECT_EQ(cleared, 0);
+    now = 111;
+    polling.tmrSpeakers_Timer();
+    EXPECT_EQ(cleared, 1);
+    EXPECT_EQ(polling.lLastSpeech, 0);
+}
+
+TEST_F(SpeakerPollingTest, LogPaneChangesRefreshThePlayers)
+{
+    polling.tmrSpeakers_Timer();
+    const int reads = voice.playerReads;
+    voice.log = "Welcome\r\n";
+    polling.tmrStatus_Timer();
+    EXPECT_EQ(txtStatus.text(), "Welcome\r\n");
+    EXPECT_EQ(voice.playerReads, reads);
+    voice.log += "DLH123 JOINED channel\r\n";
+    polling.tmrStatus_Timer();
+    EXPECT_EQ(voice.playerReads, reads + 1);
+    polling.tmrStatus_Timer(); // unchanged length: nothing read
+    EXPECT_EQ(voice.playerReads, reads + 1);
+
+    voice.state = 0;
+    polling.tmrSpeakers_Timer();
+    tmrStatus.setEnabled(true);
+    polling.tmrStatus_Timer();
+    EXPECT_FALSE(tmrStatus.enabled());
+}
