@@ -47,11 +47,19 @@ struct Ends {
     double sinPhi1, cosPhi1, sinPhi2, cosPhi2, dLon;
 };
 
+// glibc's sincos gives the bits of sin and cos at the cost of one call.
+void SinCos(double x, double& s, double& c)
+{
+    ::sincos(x, &s, &c);
+}
+
 Ends MakeEnds(double Lat1, double Lon1, double Lat2, double Lon2)
 {
-    const double phi1 = Deg2Rad(Lat1);
-    const double phi2 = Deg2Rad(Lat2);
-    return {std::sin(phi1), std::cos(phi1), std::sin(phi2), std::cos(phi2), Deg2Rad(Lon2 - Lon1)};
+    Ends e;
+    SinCos(Deg2Rad(Lat1), e.sinPhi1, e.cosPhi1);
+    SinCos(Deg2Rad(Lat2), e.sinPhi2, e.cosPhi2);
+    e.dLon = Deg2Rad(Lon2 - Lon1);
+    return e;
 }
 
 double DistanceOf(const Ends& e)
@@ -63,13 +71,13 @@ double DistanceOf(const Ends& e)
 // Course for points of different longitude, d being their Posdist.
 float CourseOf(const Ends& e, double d)
 {
-    const double delta = Deg2Rad(d / 60.0);
-    const double sinDelta = std::sin(delta);
+    double sinDelta, cosDelta;
+    SinCos(Deg2Rad(d / 60.0), sinDelta, cosDelta);
     // No course exists from a pole or to the antipode (nor for points too close for the
     // formula to see apart): a division by zero, as the formula would have it.
     if (std::fabs(e.cosPhi1) < kVanishing || std::fabs(sinDelta) < kVanishing)
         Fail(kErrDivisionByZero, "Course");
-    const double q = (e.sinPhi2 - std::cos(delta) * e.sinPhi1) / (e.cosPhi1 * sinDelta);
+    const double q = (e.sinPhi2 - cosDelta * e.sinPhi1) / (e.cosPhi1 * sinDelta);
     float T = static_cast<float>(ArccosClamped(q) * 180.0 / PI);
     if (std::sin(e.dLon) < 0.0)
         T = 360.0f - T;
