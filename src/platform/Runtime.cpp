@@ -2,6 +2,7 @@
 
 #include "platform/RuntimeError.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -38,7 +39,15 @@ double Val(std::string_view text)
         digits.pop_back();
     if (!seenDigit)
         return 0.0;
-    const double v = std::strtod(digits.c_str(), nullptr);
+    // from_chars, unlike strtod, does not follow the C locale that Qt sets from the
+    // environment, where the decimal separator may be a comma.
+    const char* first = digits.data();
+    if (*first == '+')
+        ++first;
+    double v = 0.0;
+    const auto result = std::from_chars(first, digits.data() + digits.size(), v);
+    if (result.ec != std::errc())
+        return 0.0;
     return std::isfinite(v) ? v : 0.0;
 }
 

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Spherical geometry of the goniometer and the text form of positions. Pure functions;
+// a floating-point fault (division by zero, square root of a negative number, overflow)
+// is thrown as platform::RuntimeError so callers can tell a failed computation from a result.
+namespace quadrantel::gonio {
+
+// Fifteen significant digits, deliberately not the library's pi: figures must agree with
+// results computed with this constant to the last digit.
+inline constexpr double PI = 3.14159265358979;
+
+// Run-time error numbers raised here.
+inline constexpr long kErrInvalidCall = 5; // square root of a negative number, unsupported argument
+inline constexpr long kErrOverflow = 6;
+inline constexpr long kErrDivisionByZero = 11;
+
+double Deg2Rad(double deg);
+double Rad2Deg(double rad);
+
+// Inverse trigonometry through the arctangent; radians. Fails at |x| >= 1.
+double arccos(double x);
+double ArcSin(double x);
+double ArcSinNew(double x);
+
+// Great-circle distance in nautical miles (spherical law of cosines).
+double Posdist(double Lat1, double Lon1, double Lat2, double Lon2);
+// Haversine distance: nautical miles (ResultAsMiles) or kilometres. Only decimal-degree
+// input is supported; ValuesAsDecimalDegrees = false is refused with run-time error 5.
+double PosdistNew(double Latitude1, double Longitude1, double Latitude2, double Longitude2, bool ValuesAsDecimalDegrees,
+                  bool ResultAsMiles);
+// Distance in statute miles, or kilometres ("K") or nautical miles ("N").
+double Distance(double Lat1, double Lon1, double Lat2, double Lon2, std::string_view unit);
+// Initial true course from point 1 to point 2, degrees 0 to 360.
+float Course(double Lat1, double Lon1, double Lat2, double Lon2);
+
+// Bearing (rounded half to even) and distance from the station (first PositionText) to
+// the target (second).
+int16_t SctBearing(std::string_view LongAndLat1, std::string_view LongAndLat2);
+float SctDistance(std::string_view LatAndLong1, std::string_view LatAndLong2);
+
+// Degrees, minutes and seconds of a decimal value; callers pass absolute values.
+// Throws run-time error 6 when the degrees do not fit a 16-bit integer.
+void DecToLonLat(double DecValue, int16_t& dd, int16_t& mm, double& ss);
+
+enum class Axis { Latitude, Longitude };
+
+// "N031.31.08.000" -> 31.5188...; "W090.00.00.000" -> -90. Only an upper-case "S" (latitude)
+// or "W" (longitude) makes the value negative. Malformed text is read as far as it goes.
+double CoordinateToDecimal(std::string_view text, Axis axis);
+// Signed decimal degrees -> CoordinateText; 0 is written "S"/"W". Seconds are rounded to
+// three decimals without carrying into the minutes.
+std::string DecimalToCoordinate(double value, Axis axis);
+
+} // namespace quadrantel::gonio

@@ -1,0 +1,55 @@
+#include "stations/Airports.h"
+
+#include "platform/Runtime.h"
+#include "platform/SpecialFolder.h"
+#include "shell/TextRoutines.h"
+
+#include <fstream>
+
+namespace quadrantel::stations {
+
+std::string AirportsFile()
+{
+    return platform::ProgramFolder() + "/airports.dat";
+}
+
+AirportLookup LookupAirport(const std::string& file, std::string_view code)
+{
+    AirportLookup result;
+    result.code = platform::Trim(platform::UCase(code));
+    if (result.code.empty()) {
+        result.outcome = AirportOutcome::NoCode;
+        return result;
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        result.outcome = AirportOutcome::FileMissing;
+        return result;
+    }
+    std::string line;
+    while (std::getline(in, line)) {
+        // Lines may end in CR LF.
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty())
+            continue;
+        // Only the code is needed to reject a line; split the rest on a match.
+        const auto colon = line.find(':');
+        if (platform::UCase(std::string_view(line).substr(0, colon)) != result.code)
+            continue;
+        const auto fields = shell::SplitText(line, ":");
+        if (fields.size() < 7) {
+            result.outcome = AirportOutcome::ShortRecord;
+            return result;
+        }
+        result.outcome = AirportOutcome::Found;
+        result.latitude = fields[5];
+        result.longitude = fields[6];
+        return result;
+    }
+    // A folder given as the file, or a read error, is an unreadable file, not a miss.
+    result.outcome = in.bad() ? AirportOutcome::FileMissing : AirportOutcome::NotFound;
+    return result;
+}
+
+} // namespace quadrantel::stations

@@ -1,0 +1,107 @@
+#include "stations/PositionFiles.h"
+
+#include "shell/Settings.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+using namespace quadrantel::stations;
+using quadrantel::shell::ReadIniValue;
+using quadrantel::shell::WriteIniValue;
+using quadrantel::test::ReadFile;
+using quadrantel::test::TempDir;
+using quadrantel::test::WriteFile;
+namespace fs = std::filesystem;
+
+TEST(PositionFiles, NamesAndPaths)
+{
+    const auto id = PositionId("KJFK", "N040.38.23.000", "W073.46.44.000");
+    EXPECT_EQ(id, "KJFK N040.38.23.000 W073.46.44.000");
+    EXPECT_EQ(PositionFileName(id), "gonio_KJFK_N040.38.23.000_W073.46.44.000.position");
+    EXPECT_EQ(StripFileName("/home/u/Quadrantel/Config.ini"), "/home/u/Quadrantel");
+    EXPECT_EQ(StripFileName("C:\\Data\\Config.ini"), "C:\\Data");
+    EXPECT_EQ(StripFileName("Config.ini"), "");
+    EXPECT_TRUE(IsValidPositionName("Kjfk09"));
+    for (const char* n : {"", "K JFK", "K-JFK", "Caf\xe9", "a/b", "a.b"})
+        EXPECT_FALSE(IsValidPositionName(n)) << n;
+}
+
+TEST(PositionFiles, AddingWritesOneFilePerNameAndCoordinates)
+{
+    TempDir dir;
+    const auto id = AddPosition(dir.path(), "KJFK", "N040.38.23.000", "W073.46.44.000");
+    ASSERT_TRUE(id);
+    const std::string file = dir.file("gonio_KJFK_N040.38.23.000_W073.46.44.000.position");
+    EXPECT_EQ(ReadIniValue(file, "Id", "", "Setup"), *id);
+    EXPECT_NE(ReadFile(file).find("[Setup]"), std::string::npos);
+    EXPECT_EQ(AddPosition(dir.path(), "KJFK", "N040.38.23.000", "W073.46.44.000"), id);
+    auto list = FillPositionList(dir.path());
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(FindPosition(list, "kjfk n040.38.23.000 w073.46.44.000"), 0);
+    AddPosition(dir.path(), "KJFK", "N040.38.24.000", "W073.46.44.000");
+    EXPECT_EQ(FillPositionList(dir.path()).size(), 2u);
+    // Bad name, coordinates or folder write nothing.
+    EXPECT_FALSE(AddPosition(dir.path(), "../x", "N040.38.23.000", "W073.46.44.000"));
+    EXPECT_FALSE(AddPosition(dir.path(), "A", "N040.38.23.000", "N073.46.44.000"));
+    EXPECT_FALSE(AddPosition(dir.path(), "A", "40.5", "W073.46.44.000"));
+    EXPECT_FALSE(AddPosition("", "A", "N040.38.23.000", "W073.46.44.000"));
+    EXPECT_EQ(FillPositionList(dir.path()).size(), 2u);
+    EXPECT_EQ(FindPosition(list, "nothing"), -1);
+}
+
+TEST(PositionFiles, ListingSkipsFilesWithoutAnId)
+{
+    TempDir dir;
+    WriteIniValue(dir.file("gonio_A.position"), "Setup", "Id", "A N001.00.00.000 E001.00.00.000");
+    WriteIniValue(dir.file("gonio_B.position"), "Setup", "Id", "");
+    WriteIniValue(dir.file("gonio_C.position"), "Other", "Id", "C");
+    WriteFile(dir.file("gonio_D.position"), std::string("\0\xff[Setup\n=\n", 11));
+    WriteIniValue(dir.file("gonio_E.positions"), "Setup", "Id", "E");
+    WriteIniValue(dir.file("xgonio_F.position"), "Setup", "Id", "F");
+    fs::create_directory(dir.file("gonio_G.position"));
+    const auto list = FillPositionList(dir.path());
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0], "A N001.00.00.000 E001.00.00.000");
+    EXPECT_TRUE(FillPositionList(dir.file("missing")).empty());
+    EXPECT_TRUE(FillPositionList("").empty());
+}
+
+TEST(PositionFiles, RemovingDeletesOnlyThePositionFile)
+{
+    TempDir dir;
+    const std::string config = dir.file("Config.ini");
+    WriteIniValue(config, "Setup", "Station", "A N001.00.00.000 E001.00.00.000");
+    const auto id = *AddPosition(dir.path(), "A", "N001.00.00.000", "E001.00.00.000");
+    EXPECT_EQ(RemovePosition(dir.path(), config, ""), RemoveOutcome::NoText);
+    EXPECT_EQ(ReadIniValue(config, "Station", "x", "Setup"), ""); // cleared even without a text
+    EXPECT_EQ(FillPositionList(dir.path()).size(), 1u);
+    EXPECT_EQ(RemovePosition(dir.path(), config, id), RemoveOutcome::Deleted);
+    EXPECT_TRUE(FillPositionList(dir.path()).empty());
+    EXPECT_EQ(RemovePosition(dir.path(), config, id), RemoveOutcome::NotFound);
+}
+
+// Guards against deleting files outside the data folder through text typed into the box.
+TEST(PositionFiles, RemovingRefusesTextThatLeavesTheFolder)
+{
+    TempDir outer;
+    const std::string data = outer.file("data");
+    fs::create_directory(data);
+    const std::string victim = outer.file("gonio_x.position");
+    WriteFile(victim, "keep");
+    WriteFile(outer.file("secret"), "keep");
+    for (const char* t : {"../x", "..\\x", "a/../../x", "/etc/passwd", "..", "x\n"})
+        EXPECT_EQ(RemovePosition(data, "", t), RemoveOutcome::Refused) << t;
+    EXPECT_EQ(RemovePosition(data, "", std::string("x\0/../secret", 12)), RemoveOutcome::Refused);
+    EXPECT_EQ(RemovePosition("", "", "x"), RemoveOutcome::Refused);
+    // A link or folder with a position-file name is not deleted, nor what it points to.
+    fs::create_symlink(victim, data + "/gonio_link.position");
+    fs::create_directory(data + "/gonio_dir.position");
+    EXPECT_EQ(RemovePosition(data, "", "link"), RemoveOutcome::NotFound);
+    EXPECT_EQ(RemovePosition(data, "", "dir"), RemoveOutcome::NotFound);
+    EXPECT_EQ(ReadFile(victim), "keep");
+    EXPECT_EQ(ReadFile(outer.file("secret")), "keep");
+    EXPECT_TRUE(fs::exists(data + "/gonio_dir.position"));
+}

@@ -1,0 +1,53 @@
+#include "stations/Airports.h"
+
+#include "TestPaths.h"
+#include "support/TempDir.h"
+
+#include <QProcess>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace quadrantel::stations;
+using quadrantel::test::ReadFile;
+using quadrantel::test::TempDir;
+
+namespace {
+int Convert(const QStringList& args)
+{
+    QProcess p;
+    p.start(AIRPORTS_CONVERT, args);
+    if (!p.waitForFinished(30000))
+        return -1;
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+} // namespace
+
+TEST(AirportsConvert, WritesRecordsTheLookupReads)
+{
+    TempDir dir;
+    const std::string out = dir.file("airports.dat");
+    ASSERT_EQ(Convert({QUADRANTEL_TEST_DATA_DIR "/airports-sample.csv", QString::fromStdString(out)}), 0);
+    const std::string text = ReadFile(out);
+    EXPECT_EQ(text, "KJFK:John F Kennedy International Airport:New York:US:13:N040.38.22.000:W073.46.46.000\n"
+                    "SPIM:Jorge Ch\xe1vez International Airport:Lima:PE:113:S012.01.19.000:W077.06.51.000\n"
+                    "XQTE:Field \"A\"  north, \"B\" second line:Town  Old:ZZ::S000.00.00.000:W000.00.00.000\n"
+                    "XCAR:Carry:X:ZZ:1:N011.00.00.000:E180.00.00.000\n");
+    const auto r = LookupAirport(out, "spim");
+    EXPECT_EQ(r.outcome, AirportOutcome::Found);
+    EXPECT_EQ(r.latitude, "S012.01.19.000");
+}
+
+TEST(AirportsConvert, TypeListAndBadArguments)
+{
+    TempDir dir;
+    const std::string out = dir.file("airports.dat");
+    ASSERT_EQ(Convert({QUADRANTEL_TEST_DATA_DIR "/airports-sample.csv", QString::fromStdString(out), "closed"}), 0);
+    EXPECT_EQ(ReadFile(out), "XCLO:Closed Field:Nowhere:ZZ:5:N010.00.00.000:E010.00.00.000\n");
+    EXPECT_EQ(Convert({QString::fromStdString(dir.file("missing.csv")), QString::fromStdString(out)}), 1);
+    EXPECT_EQ(Convert({}), 2);
+    quadrantel::test::WriteFile(dir.file("bad.csv"), "a,b,c\n1,2,3\n");
+    EXPECT_EQ(Convert({QString::fromStdString(dir.file("bad.csv")), QString::fromStdString(out)}), 1);
+}
