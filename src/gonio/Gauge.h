@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/Controls.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace quadrantel::gonio {
+
+// Where the needle, its arrowhead and the bearing label go for one heading; twips,
+// single precision.
+struct GaugeGeometry {
+    float needle[4];  // x1, y1, x2, y2: centre to tip
+    float stroke1[4]; // tip to 5 degrees left of the needle, 150 inside the rim
+    float stroke2[4]; // tip to 5 degrees right
+    int hdg;          // the bearing the label shows
+    std::string caption;
+    float labelWidth, labelHeight;
+    std::optional<std::pair<float, float>> labelPos; // left, top; none for bearings off the dial
+};
+
+// Width and height of a caption in twips, in the window's font.
+using MeasureText = std::function<std::pair<float, float>(const std::string&)>;
+
+// A rough measure for use without a window: 7 by 16 pixels a character at 96 DPI.
+std::pair<float, float> EstimateText(const std::string& caption);
+
+// Geometry of the gauge for a QDM of `heading` degrees on the dial `shape`.
+GaugeGeometry ComputeGauge(double heading, const platform::Bounds& shape, const MeasureText& measure);
+
+// The gauge and the goniometer switch on the main window.
+class GaugePanel {
+public:
+    struct Controls {
+        platform::Shape& Shape1;
+        platform::Line& Line1;
+        platform::Line& Line2;
+        platform::Line& Line3;
+        platform::Label& lblHdg;
+        platform::Image& imgGonio;
+        platform::CheckBox& chkGonio;
+        platform::CheckBox& cmdPicTowrix;
+        platform::Image& imgMonitor;
+        platform::Image& imgSpeak;
+        platform::Label& lblError;
+    };
+
+    GaugePanel(Controls controls, MeasureText measure = EstimateText);
+
+    void DrawGauge(double heading);
+    void chkGonio_Click(const std::function<void()>& clearReading);
+    void imgGonio_Click();
+    void UpdateIcon(const std::string& sMessage = {});
+
+    // Set by the window: re-assigns its own icon.
+    std::function<void()> refreshIcon;
+
+private:
+    Controls c_;
+    MeasureText measure_;
+};
+
+} // namespace quadrantel::gonio
