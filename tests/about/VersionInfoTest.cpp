@@ -1,0 +1,246 @@
+#include "about/VersionInfo.h"
+#include "about/Routines.h"
+#include "platform/Modules.h"
+
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+#include "support/VersionBytes.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace quadrantel;
+using about::VersionInfo;
+
+namespace {
+
+constexpr long kNoHandle = -2127660987;
+constexpr long kNoFileName = -2127660986;
+constexpr long kEmptyName = -2127660985;
+constexpr long kNoSize = -2127660984;
+constexpr long kNoData = -2127660983;
+constexpr long kNoTranslation = -2127660982;
+constexpr long kNoFixed = -2127660981;
+
+std::vector<long> Numbers(const VersionInfo& v)
+{
+    std::vector<long> n;
+    for (const auto& e : v.errors()) {
+        EXPECT_EQ(e.source(), "VersionInfo");
+        n.push_back(e.number());
+    }
+    return n;
+}
+
+class VersionInfoTest : public testing::Test {
+protected:
+    // Loads a PE image holding the resource described by spec.
+    VersionInfo load(const test::ResourceSpec& spec, bool wide = false)
+    {
+        const test::Bytes pe = test::PeImage(test::VersionResource(spec), wide);
+        const std::string file = dir_.file("prog" + std::to_string(count_++) + ".exe");
+        test::WriteFile(file, std::string(pe.begin(), pe.end()));
+        VersionInfo v;
+        v.setFileName(file);
+        EXPECT_TRUE(v.errors().empty());
+        return v;
+    }
+
+    test::TempDir dir_;
+    int count_ = 0;
+};
+
+} // namespace
+
+TEST_F(VersionInfoTest, NewObjectIsEmpty)
+{
+    const VersionInfo v;
+    EXPECT_EQ(v.FileName(), "");
+    EXPECT_EQ(v.Language(), 0);
+    EXPECT_EQ(v.CodePage(), 0);
+    EXPECT_EQ(v.FileVersion(), "");
+    EXPECT_EQ(v.FileFlags(), "");
+    EXPECT_EQ(v.FileTypeRaw(), 0u);
+}
+
+TEST_F(VersionInfoTest, TranslationLanguageAndCodePage)
+{
+    VersionInfo us = load({}, true);
+    EXPECT_EQ(us.translation(), "040904E4");
+    EXPECT_EQ(us.Language(), 1033);
+    EXPECT_EQ(us.CodePage(), 1252);
+    EXPECT_EQ(us.CompanyName(), "Example Co");
+
+    VersionInfo it = load({.language = 0x0410, .codePage = 0x04B0, .table = "041004B0"});
+    EXPECT_EQ(it.translation(), "041004B0");
+    EXPECT_EQ(it.Language(), 1040);
+    EXPECT_EQ(it.CodePage(), 1200);
+    EXPECT_EQ(it.FileVersion(), "2.3.4.5");
+
+    VersionInfo zero = load({.language = 0, .codePage = 0});
+    EXPECT_EQ(zero.translation(), "040904E4");
+    EXPECT_EQ(zero.CompanyName(), "Example Co");
+
+    VersionInfo utf8 = load({.language = 0x0409, .codePage = 0xFDE9, .table = "0409FDE9"});
+    EXPECT_EQ(utf8.translation(), "0409FDE9");
+    EXPECT_EQ(utf8.CodePage(), -535);
+    EXPECT_EQ(utf8.CompanyName(), "Example Co");
+
+    // Strings under another table than the first translation are not read.
+    EXPECT_EQ(load({.table = "041004B0"}).CompanyName(), "");
+}
+
+TEST_F(VersionInfoTest, EveryTextPropertyReadsItsOwnKey)
+{
+    const std::vector<std::string> keys = {"CompanyName",     "FileDescription",  "FileVersion",      "InternalName",
+                                           "LegalCopyright",  "OriginalFileName", "ProductName",      "ProductVersion",
+                                           "LegalTrademarks", "LegalTrademarks1", "LegalTrademarks2", "Comments",
+                                           "PrivateBuild",    "SpecialBuild"};
+    test::ResourceSpec spec;
+    spec.strings.clear();
+    for (const auto& k : keys)
+        spec.strings.emplace_back(k, k + " value");
+    const VersionInfo v = load(spec);
+    const std::vector<std::string> got = {
+        v.CompanyName(),      v.FileDescription(), v.FileVersion(),    v.InternalName(),    v.LegalCopyright(),
+        v.OriginalFileName(), v.ProductName(),     v.ProductVersion(), v.LegalTrademarks(), v.LegalTrademarks1(),
+        v.LegalTrademarks2(), v.Comments(),        v.PrivateBuild(),   v.SpecialBuild()};
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        EXPECT_EQ(got[i], keys[i] + " value");
+
+    const VersionInfo few = load({.strings = {{"FileVersion", "1.2"}, {"Comments", ""}, {"SpecialBuild", "a\0b"}}});
+    EXPECT_EQ(few.FileVersion(), "1.2");
+    EXPECT_EQ(few.Comments(), "");
+    EXPECT_EQ(few.ProductName(), ""); // missing key
+}
+
+TEST_F(VersionInfoTest, FileFlagsTexts)
+{
+    const VersionInfo debug = load({.flagsMask = 0x3F, .flags = 0x03});
+    EXPECT_EQ(debug.FileFlagsRaw(), 3u);
+    EXPECT_EQ(debug.FileFlags(), "Debug Pre-release ");
+    const VersionInfo masked = load({.flagsMask = 0x0F, .flags = 0x3F});
+    EXPECT_EQ(masked.FileFlagsRaw(), 0x0Fu);
+    EXPECT_EQ(masked.FileFlags(), "Debug Patched Pre-release Private ");
+    EXPECT_EQ(load({.flagsMask = 0x3F, .flags = 0x20}).FileFlags(), "Special ");
+    EXPECT_EQ(load({.flagsMask = 0x3F, .flags = 0}).FileFlags(), "");
+}
+
+TEST_F(VersionInfoTest, FileOSTexts)
+{
+    const std::vector<std::pair<uint32_t, std::string>> cases = {{0x40004, "Win32 API on Windows NT"},
+                                                                 {0x10001, "Win16 API on DOS"},
+                                                                 {0, "Unknown API"},
+                                                                 {0x20002, "PM16 API on OS2/16"},
+                                                                 {0x30003, "PM32 API on OS2/32"},
+                                                                 {0x50005, "Unknown API"},
+                                                                 {0x00004, "Win32 API"}};
+    for (const auto& [os, text] : cases) {
+        const VersionInfo v = load({.os = os});
+        EXPECT_EQ(v.FileOSRaw(), os);
+        EXPECT_EQ(v.FileOS(), text) << std::hex << os;
+    }
+}
+
+TEST_F(VersionInfoTest, FileTypeAndSubTypeTexts)
+{
+    struct Case {
+        uint32_t type, subtype;
+        std::string typeText, subText;
+    };
+    const std::vector<Case> cases = {{0, 0, "Unknown", "Unknown"},
+                                     {1, 0, "Application", "Unknown"},
+                                     {2, 3, "DLL", "Unknown"},
+                                     {3, 0, "Driver", "Unknown"},
+                                     {3, 1, "Driver", "Printer"},
+                                     {3, 9, "Driver", "Sound"},
+                                     {3, 11, "Driver", "Input Method"},
+                                     {3, 12, "Driver", "Unknown"},
+                                     {4, 3, "Font", "TrueType"},
+                                     {4, 4, "Font", "Unknown"},
+                                     {5, 39, "VXD", "39"},
+                                     {6, 1, "", "Unknown"},
+                                     {7, 0, "Static-link library", "Unknown"},
+                                     {8, 0, "", "Unknown"}};
+    for (const Case& c : cases) {
+        const VersionInfo v = load({.type = c.type, .subtype = c.subtype});
+        EXPECT_EQ(v.FileTypeRaw(), c.type);
+        EXPECT_EQ(v.FileSubTypeRaw(), c.subtype);
+        EXPECT_EQ(v.FileType(), c.typeText) << c.type;
+        EXPECT_EQ(v.FileSubType(), c.subText) << c.type << "/" << c.subtype;
+    }
+}
+
+TEST_F(VersionInfoTest, FailedStepsAreRecordedAndLeaveNothing)
+{
+    VersionInfo v = load({.flags = 1});
+    v.setFileName(dir_.file("missing.exe"));
+    EXPECT_EQ(Numbers(v), (std::vector<long>{kNoSize, kNoData, kNoTranslation, kNoFixed}));
+    // Nothing of the earlier file survives.
+    EXPECT_EQ(v.FileVersion(), "");
+    EXPECT_EQ(v.FileFlagsRaw(), 0u);
+    EXPECT_EQ(v.translation(), "040904E4");
+    EXPECT_EQ(v.errors().back().description(), "Unable to retrieve fixed file version information.");
+
+    v.setFileName("");
+    EXPECT_EQ(Numbers(v), (std::vector<long>{kEmptyName, kNoSize, kNoData, kNoTranslation, kNoFixed}));
+    EXPECT_EQ(v.errors().front().description(), "Either you haven't specified a valid file name, or the module you "
+                                                "specified can't be associated with a file.");
+}
+
+TEST_F(VersionInfoTest, ModulesAndTheProgramsOwnFile)
+{
+    const std::string self = platform::GetModuleFileName(0);
+
+    VersionInfo notLoaded;
+    notLoaded.setModuleName("NoSuchModule.dll");
+    EXPECT_EQ(notLoaded.ModuleName(), "NoSuchModule.dll");
+    EXPECT_EQ(notLoaded.FileName(), self);
+    EXPECT_EQ(Numbers(notLoaded), std::vector<long>{kNoHandle});
+    EXPECT_EQ(notLoaded.errors()[0].description(), "Unable to retrieve module handle.");
+    EXPECT_EQ(notLoaded.FileVersion(), QUADRANTEL_VERSION);
+
+    // A loaded library without a resource: its file is found, its version is not.
+    VersionInfo qt;
+    qt.setModuleName("libQt6Core.so");
+    EXPECT_EQ(std::filesystem::path(qt.FileName()).filename().string().rfind("libQt6Core.so", 0), 0u);
+    EXPECT_EQ(Numbers(qt), (std::vector<long>{kNoSize, kNoData, kNoTranslation, kNoFixed}));
+    EXPECT_EQ(qt.FileVersion(), "");
+
+    // A file name given after a module name is the one read.
+    const test::Bytes pe = test::PeImage(test::VersionResource({}), false);
+    test::WriteFile(dir_.file("x.exe"), std::string(pe.begin(), pe.end()));
+    qt.setFileName(dir_.file("x.exe"));
+    EXPECT_EQ(qt.FileVersion(), "2.3.4.5");
+    EXPECT_EQ(qt.ModuleName(), "libQt6Core.so");
+}
+
+TEST_F(VersionInfoTest, ReadsTheEmbeddedResourceOfThisProgram)
+{
+    VersionInfo v;
+    v.setFileName(platform::GetModuleFileName(0));
+    ASSERT_TRUE(v.errors().empty());
+    EXPECT_EQ(v.FileVersion(), QUADRANTEL_VERSION);
+    EXPECT_EQ(v.ProductVersion(), QUADRANTEL_VERSION);
+    EXPECT_EQ(v.ProductName(), "Quadrantel");
+    EXPECT_EQ(v.InternalName(), "about_VersionInfoTest");
+    EXPECT_EQ(v.OriginalFileName(), "about_VersionInfoTest");
+    EXPECT_FALSE(v.CompanyName().empty());
+    EXPECT_FALSE(v.FileDescription().empty());
+    EXPECT_FALSE(v.LegalCopyright().empty());
+    EXPECT_EQ(v.translation(), "040904E4");
+    EXPECT_EQ(v.FileType(), "Application");
+    EXPECT_EQ(v.fixedInfo().fileVersionMS,
+              uint32_t{QUADRANTEL_VERSION_MAJOR} << 16 | uint32_t{QUADRANTEL_VERSION_MINOR});
+    EXPECT_EQ(v.fixedInfo().fileVersionLS >> 16, uint32_t{QUADRANTEL_VERSION_PATCH});
+}
+
+TEST_F(VersionInfoTest, GetFileVersion)
+{
+    test::ScriptedDialogs dialogs;
+    EXPECT_EQ(about::GetFileVersion(platform::GetModuleFileName(0), true), QUADRANTEL_VERSION);
+    EXPECT_EQ(about::GetFileVersion("NoSuchModule", false), QUADRANTEL_VERSION);
+    EXPECT_EQ(about::GetFileVersion(dir_.file("missing.exe"), true), "");
+    EXPECT_TRUE(dialogs.asked.empty()); // failures inside the reader are not shown
+}

@@ -1,0 +1,208 @@
+#pragma once
+
+// Version resources, PE images and ELF files assembled byte by byte for the reader's tests.
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quadrantel::test {
+
+using Bytes = std::vector<uint8_t>;
+
+inline void PutWord(Bytes& b, uint16_t v)
+{
+    b.push_back(static_cast<uint8_t>(v & 0xFF));
+    b.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+inline void PutDword(Bytes& b, uint32_t v)
+{
+    PutWord(b, static_cast<uint16_t>(v & 0xFFFF));
+    PutWord(b, static_cast<uint16_t>(v >> 16));
+}
+
+inline void SetWord(Bytes& b, std::size_t at, uint16_t v)
+{
+    b[at] = static_cast<uint8_t>(v & 0xFF);
+    b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+inline void SetDword(Bytes& b, std::size_t at, uint32_t v)
+{
+    SetWord(b, at, static_cast<uint16_t>(v & 0xFFFF));
+    SetWord(b, at + 2, static_cast<uint16_t>(v >> 16));
+}
+
+inline void Align4(Bytes& b)
+{
+    while (b.size() % 4)
+        b.push_back(0);
+}
+
+// A version block: wLength, wValueLength, wType, UTF-16 key, padding, value, children.
+struct VersionNode {
+    std::string key;
+    uint16_t type = 1;
+    Bytes value;
+    uint16_t valueLength = 0;
+    std::vector<VersionNode> children;
+};
+
+inline Bytes Encode(const VersionNode& n)
+{
+    Bytes b;
+    PutWord(b, 0);
+    PutWord(b, n.valueLength);
+    PutWord(b, n.type);
+    for (unsigned char c : n.key)
+        PutWord(b, c);
+    PutWord(b, 0);
+    Align4(b);
+    b.insert(b.end(), n.value.begin(), n.value.end());
+    for (const VersionNode& c : n.children) {
+        Align4(b);
+        const Bytes child = Encode(c);
+        b.insert(b.end(), child.begin(), child.end());
+    }
+    SetWord(b, 0, static_cast<uint16_t>(b.size()));
+    return b;
+}
+
+inline VersionNode TextNode(const std::string& key, const std::string& value)
+{
+    Bytes v;
+    for (unsigned char c : value)
+        PutWord(v, c);
+    PutWord(v, 0);
+    return {key, 1, v, static_cast<uint16_t>(value.size() + 1), {}};
+}
+
+struct ResourceSpec {
+    uint16_t language = 0x0409;
+    uint16_t codePage = 0x04E4;
+    std::string table = "040904E4"; // key of the string table
+    uint32_t fileVersionMS = 0x00020003, fileVersionLS = 0x00040005;
+    uint32_t flagsMask = 0x3F, flags = 0, os = 0x40004, type = 1, subtype = 0;
+    std::vector<std::pair<std::string, std::string>> strings = {{"CompanyName", "Example Co"},
+                                                                {"FileVersion", "2.3.4.5"}};
+};
+
+inline Bytes VersionResource(const ResourceSpec& s)
+{
+    Bytes fixed;
+    for (uint32_t v : {0xFEEF04BDu, 0x10000u, s.fileVersionMS, s.fileVersionLS, s.fileVersionMS, s.fileVersionLS,
+                       s.flagsMask, s.flags, s.os, s.type, s.subtype, 0u, 0u})
+        PutDword(fixed, v);
+    VersionNode table{s.table, 1, {}, 0, {}};
+    for (const auto& [k, v] : s.strings)
+        table.children.push_back(TextNode(k, v));
+    Bytes translation;
+    PutWord(translation, s.language);
+    PutWord(translation, s.codePage);
+    const VersionNode var{"VarFileInfo", 1, {}, 0, {{"Translation", 0, translation, 4, {}}}};
+    const VersionNode root{"VS_VERSION_INFO", 0, fixed, 52, {{"StringFileInfo", 1, {}, 0, {table}}, var}};
+    return Encode(root);
+}
+
+// A PE image (32-bit, or 64-bit when wide) with one .rsrc section holding the resource as
+// its only RT_VERSION entry. The layout is fixed so tests can corrupt single fields.
+struct PeLayout {
+    static constexpr std::size_t kPeHeader = 0x40;
+    static constexpr std::size_t kCoff = 0x44;
+    static constexpr std::size_t kOptional = 0x58;
+    static constexpr std::size_t kRsrc = 0x200; // file offset of the section, RVA 0x1000
+    static constexpr std::size_t kTypeEntry = kRsrc + 0x10;
+    static constexpr std::size_t kNameEntry = kRsrc + 0x28;
+    static constexpr std::size_t kLanguageEntry = kRsrc + 0x40;
+    static constexpr std::size_t kDataEntry = kRsrc + 0x48;
+    static constexpr std::size_t kResource = kRsrc + 0x58;
+    static std::size_t sectionTable(bool wide) { return kOptional + (wide ? 240 : 224); }
+};
+
+inline Bytes PeImage(const Bytes& resource, bool wide)
+{
+    using L = PeLayout;
+    Bytes pe(L::kResource);
+    pe[0] = 'M';
+    pe[1] = 'Z';
+    SetDword(pe, 0x3C, L::kPeHeader);
+    pe[0x40] = 'P';
+    pe[0x41] = 'E';
+    SetWord(pe, L::kCoff, wide ? 0x8664 : 0x14C);
+    SetWord(pe, L::kCoff + 2, 1);
+    SetWord(pe, L::kCoff + 16, wide ? 240 : 224);
+    SetWord(pe, L::kOptional, wide ? 0x20B : 0x10B);
+    SetDword(pe, L::kOptional + (wide ? 108 : 92), 16);
+    const std::size_t dirs = L::kOptional + (wide ? 112 : 96);
+    const uint32_t rsrcSize = static_cast<uint32_t>(0x58 + resource.size());
+    SetDword(pe, dirs + 16, 0x1000);
+    SetDword(pe, dirs + 20, rsrcSize);
+    const std::size_t sec = L::sectionTable(wide);
+    const char name[] = ".rsrc";
+    for (std::size_t i = 0; i < 5; ++i)
+        pe[sec + i] = static_cast<uint8_t>(name[i]);
+    SetDword(pe, sec + 8, rsrcSize);
+    SetDword(pe, sec + 12, 0x1000);
+    SetDword(pe, sec + 16, rsrcSize);
+    SetDword(pe, sec + 20, L::kRsrc);
+    // Three directory levels (type, name, language), each with one id entry.
+    SetWord(pe, L::kRsrc + 14, 1);
+    SetDword(pe, L::kTypeEntry, 16);
+    SetDword(pe, L::kTypeEntry + 4, 0x80000018);
+    SetWord(pe, L::kRsrc + 0x18 + 14, 1);
+    SetDword(pe, L::kNameEntry, 1);
+    SetDword(pe, L::kNameEntry + 4, 0x80000030);
+    SetWord(pe, L::kRsrc + 0x30 + 14, 1);
+    SetDword(pe, L::kLanguageEntry, 0x409);
+    SetDword(pe, L::kLanguageEntry + 4, 0x48);
+    SetDword(pe, L::kDataEntry, 0x1000 + 0x58);
+    SetDword(pe, L::kDataEntry + 4, static_cast<uint32_t>(resource.size()));
+    pe.insert(pe.end(), resource.begin(), resource.end());
+    return pe;
+}
+
+// An ELF file (64-bit or 32-bit, little- or big-endian) with the sections: none, the
+// section-name table and the named section holding the bytes. Headers follow the data.
+inline Bytes ElfFile(const Bytes& content, const std::string& sectionName, bool wide, bool bigEndian)
+{
+    Bytes f(wide ? 64 : 52);
+    auto put = [&](std::size_t at, uint64_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            f[at + static_cast<std::size_t>(bigEndian ? n - 1 - i : i)] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    f[0] = 0x7F;
+    f[1] = 'E';
+    f[2] = 'L';
+    f[3] = 'F';
+    f[4] = wide ? 2 : 1;
+    f[5] = bigEndian ? 2 : 1;
+    f[6] = 1;
+    const std::size_t data = f.size();
+    f.insert(f.end(), content.begin(), content.end());
+    const std::size_t names = f.size();
+    const std::string table = std::string("\0.shstrtab\0", 11) + sectionName + '\0';
+    f.insert(f.end(), table.begin(), table.end());
+    while (f.size() % 8)
+        f.push_back(0);
+    const std::size_t headers = f.size();
+    const std::size_t entry = wide ? 64 : 40;
+    f.resize(headers + 3 * entry);
+    auto section = [&](std::size_t i, uint32_t name, uint32_t type, uint64_t offset, uint64_t size) {
+        const std::size_t h = headers + i * entry;
+        put(h, name, 4);
+        put(h + 4, type, 4);
+        put(h + (wide ? 0x18 : 0x10), offset, wide ? 8 : 4);
+        put(h + (wide ? 0x20 : 0x14), size, wide ? 8 : 4);
+    };
+    section(1, 1, 3, names, table.size());
+    section(2, 11, 1, data, content.size());
+    put(wide ? 0x28 : 0x20, headers, wide ? 8 : 4);
+    put(wide ? 0x3A : 0x2E, entry, 2);
+    put(wide ? 0x3C : 0x30, 3, 2);
+    put(wide ? 0x3E : 0x32, 1, 2);
+    return f;
+}
+
+} // namespace quadrantel::test
