@@ -196,7 +196,6 @@ bool SetNonBlocking(int fd)
 // Lookups that run behind QHostInfo; the context object is the cancellation token.
 struct LookupTask {
     std::unique_ptr<QObject> context;
-    int qtId = -1;
     MessageWindow::Handle window = 0;
     std::uint32_t message = 0;
     bool answered = false;
@@ -729,37 +728,37 @@ int WSAAsyncGetHostByName(MessageWindow::Handle window, std::uint32_t message, c
     t.context = std::make_unique<QObject>();
     t.window = window;
     t.message = message;
-    t.qtId = QHostInfo::lookupHost(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())),
-                                   t.context.get(), [task, buffer, length](const QHostInfo& info) {
-                                       auto it = Lookups().find(task);
-                                       if (it == Lookups().end() || it->second.answered)
-                                           return;
-                                       it->second.answered = true;
-                                       it->second.context.release()->deleteLater();
-                                       HostEntry entry;
-                                       entry.name = info.hostName().toStdString();
-                                       for (const QHostAddress& a : info.addresses()) {
-                                           bool ok = false;
-                                           const quint32 v4 = a.toIPv4Address(&ok);
-                                           if (ok)
-                                               entry.addresses.push_back(::htonl(v4));
-                                       }
-                                       int error = 0;
-                                       int size = 0;
-                                       if (info.error() == QHostInfo::HostNotFound)
-                                           error = WSAHOST_NOT_FOUND;
-                                       else if (info.error() != QHostInfo::NoError)
-                                           error = WSANO_RECOVERY;
-                                       else if (entry.addresses.empty())
-                                           error = WSANO_DATA;
-                                       else if ((size = WriteHostEntry(entry, buffer, length)) < 0)
-                                           error = WSAENOBUFS;
-                                       if (error)
-                                           size = 0;
-                                       MessageWindow::Post(it->second.window, it->second.message,
-                                                           static_cast<std::uintptr_t>(task),
-                                                           (static_cast<std::intptr_t>(error) << 16) | (size & 0xFFFF));
-                                   });
+    QHostInfo::lookupHost(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())), t.context.get(),
+                          [task, buffer, length](const QHostInfo& info) {
+                              auto it = Lookups().find(task);
+                              if (it == Lookups().end() || it->second.answered)
+                                  return;
+                              it->second.answered = true;
+                              it->second.context.release()->deleteLater();
+                              HostEntry entry;
+                              entry.name = info.hostName().toStdString();
+                              for (const QHostAddress& a : info.addresses()) {
+                                  bool ok = false;
+                                  const quint32 v4 = a.toIPv4Address(&ok);
+                                  if (ok)
+                                      entry.addresses.push_back(::htonl(v4));
+                              }
+                              int error = 0;
+                              int size = 0;
+                              if (info.error() == QHostInfo::HostNotFound)
+                                  error = WSAHOST_NOT_FOUND;
+                              else if (info.error() != QHostInfo::NoError)
+                                  error = WSANO_RECOVERY;
+                              else if (entry.addresses.empty())
+                                  error = WSANO_DATA;
+                              else if ((size = WriteHostEntry(entry, buffer, length)) < 0)
+                                  error = WSAENOBUFS;
+                              if (error)
+                                  size = 0;
+                              MessageWindow::Post(it->second.window, it->second.message,
+                                                  static_cast<std::uintptr_t>(task),
+                                                  (static_cast<std::intptr_t>(error) << 16) | (size & 0xFFFF));
+                          });
     return task;
 }
 
@@ -775,10 +774,8 @@ int WSACancelAsyncRequest(int task)
         cancelled = MessageWindow::RemovePosted(t.window, [&](std::uint32_t m, std::uintptr_t w, std::intptr_t) {
                         return m == t.message && w == static_cast<std::uintptr_t>(task);
                     }) > 0;
-    } else {
-        QHostInfo::abortHostLookup(t.qtId);
     }
-    Lookups().erase(it); // deleting the context stops a running lookup's callback
+    Lookups().erase(it); // deleting the context silences a running lookup (aborting it would leak its callback)
     if (!cancelled)
         return Fail(WSAEALREADY);
     return 0;
