@@ -78,15 +78,45 @@ int FixedSize(int type)
 
 } // namespace
 
+char* CSocketPlus::ByteQueue::prepare(std::size_t n)
+{
+    if (buf_.size() - tail_ < n) {
+        if (head_ > 0) {
+            std::memmove(buf_.data(), buf_.data() + head_, size());
+            tail_ -= head_;
+            head_ = 0;
+        }
+        if (buf_.size() - tail_ < n)
+            buf_.resize(std::max(tail_ + n, buf_.size() * 2));
+    }
+    return reinterpret_cast<char*>(buf_.data()) + tail_;
+}
+
+void CSocketPlus::ByteQueue::append(const char* p, std::size_t n)
+{
+    if (n == 0)
+        return;
+    std::memcpy(prepare(n), p, n);
+    commit(n);
+}
+
 void CSocketPlus::ByteQueue::consume(std::size_t n)
 {
     head_ += std::min(n, size());
-    if (head_ == data_.size()) {
+    if (head_ == tail_)
         clear();
-    } else if (head_ > (1u << 20) && head_ * 2 > data_.size()) {
-        data_.erase(0, head_);
-        head_ = 0;
+}
+
+void CSocketPlus::ByteQueue::takeAll(Bytes& out)
+{
+    if (head_ == 0) {
+        std::swap(out, buf_);
+        out.resize(tail_);
+    } else {
+        out.assign(buf_.begin() + static_cast<std::ptrdiff_t>(head_),
+                   buf_.begin() + static_cast<std::ptrdiff_t>(tail_));
     }
+    clear();
 }
 
 CSocketPlus::CSocketPlus()
@@ -964,10 +994,7 @@ std::int32_t CSocketPlus::RecvDataToBuffer(std::int32_t pos)
 {
     SocketRecord& r = rec(pos);
     const std::size_t chunk = r.recvChunk > 0 ? static_cast<std::size_t>(r.recvChunk) : 8192;
-    // Read straight into the buffer's tail: no copy on the way.
-    thread_local std::vector<char> scratch;
-    scratch.resize(chunk);
-    const int k = ws::recv(r.handle, scratch.data(), static_cast<int>(chunk), 0);
+    const int k = ws::recv(r.handle, r.recvBuffer.prepare(chunk), static_cast<int>(chunk), 0);
     if (k == ws::kSocketError) {
         const int e = ws::WSAGetLastError();
         if (e == ws::WSAEWOULDBLOCK)
@@ -975,8 +1002,7 @@ std::int32_t CSocketPlus::RecvDataToBuffer(std::int32_t pos)
         r.state = sckError;
         RaiseSystem(e, "RecvDataToBuffer");
     }
-    if (k > 0)
-        r.recvBuffer.append(scratch.data(), static_cast<std::size_t>(k));
+    r.recvBuffer.commit(static_cast<std::size_t>(k));
     return k;
 }
 
@@ -1018,10 +1044,7 @@ void CSocketPlus::GetData(const Variant& index, Bytes& data)
         // The common bulk case without a detour through a Variant.
         if (rec(pos).state != sckConnected && !holder_)
             Raise(40006, "GetData", kProtocolStateText);
-        ByteQueue& q = rec(pos).recvBuffer;
-        data.assign(reinterpret_cast<const std::uint8_t*>(q.data()),
-                    reinterpret_cast<const std::uint8_t*>(q.data()) + q.size());
-        q.clear();
+        rec(pos).recvBuffer.takeAll(data);
         return;
     }
     Variant v{Bytes()};

@@ -105,23 +105,26 @@ public:
     void GetData(const Variant& index, Bytes& data);
 
 private:
-    // Bytes with a cheap front removal, so that chunked sends and partial reads stay linear.
+    // Bytes with a cheap front removal and in-place filling, so that chunked sends, partial
+    // reads and bulk receives stay linear and copy as little as possible.
     class ByteQueue {
     public:
-        std::size_t size() const { return data_.size() - head_; }
+        std::size_t size() const { return tail_ - head_; }
         bool empty() const { return size() == 0; }
-        const char* data() const { return data_.data() + head_; }
-        void append(const char* p, std::size_t n) { data_.append(p, n); }
+        const char* data() const { return reinterpret_cast<const char*>(buf_.data()) + head_; }
+        void append(const char* p, std::size_t n);
+        // Room for n more bytes at the end; commit says how many were written there.
+        char* prepare(std::size_t n);
+        void commit(std::size_t n) { tail_ += n; }
         void consume(std::size_t n);
-        void clear()
-        {
-            data_.clear();
-            head_ = 0;
-        }
+        void clear() { head_ = tail_ = 0; }
+        // Moves every byte into `out`, reusing out's storage for what comes next.
+        void takeAll(Bytes& out);
 
     private:
-        std::string data_;
+        Bytes buf_; // its size is the room in use, not the content
         std::size_t head_ = 0;
+        std::size_t tail_ = 0;
     };
 
     struct SocketRecord {
