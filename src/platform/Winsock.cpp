@@ -97,6 +97,12 @@ void OnReadable(Socket s)
     SocketInfo* info = Info(s);
     if (!info)
         return;
+    const bool armed = info->listening ? info->acceptArmed : info->readArmed;
+    if (!armed) {
+        // Readable while the last notice is still unconsumed: stop watching until it is.
+        info->readNotifier->setEnabled(false);
+        return;
+    }
     if (info->listening) {
         info->acceptArmed = false;
         Notify(*info, s, kFdAccept, 0);
@@ -167,8 +173,15 @@ void Refresh(Socket s)
         info->readNotifier = std::make_unique<QSocketNotifier>(s, QSocketNotifier::Read);
         QObject::connect(info->readNotifier.get(), &QSocketNotifier::activated, [s] { OnReadable(s); });
     }
-    if (info->readNotifier)
+    // A notice that was just posted leaves the notifier on: the receive that consumes it
+    // re-arms it, usually before the loop polls again, so it is not toggled for every notice.
+    const bool parked =
+        selected && !wantRead && !info->closeReported &&
+        (info->listening ? !info->acceptArmed : (!info->readArmed && (info->connected || !info->stream)));
+    if (info->readNotifier && !parked)
         info->readNotifier->setEnabled(wantRead);
+    else if (info->readNotifier && wantRead)
+        info->readNotifier->setEnabled(true);
     if (wantWrite && !info->writeNotifier) {
         info->writeNotifier = std::make_unique<QSocketNotifier>(s, QSocketNotifier::Write);
         QObject::connect(info->writeNotifier.get(), &QSocketNotifier::activated, [s] { OnWritable(s); });
@@ -193,10 +206,9 @@ bool SetNonBlocking(int fd)
     return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0 && ::fcntl(fd, F_SETFD, FD_CLOEXEC) == 0;
 }
 
-// Lookups that run behind QHostInfo; the context object is the cancellation token.
+// Lookups that run behind QHostInfo; an answer counts only while its task (same serial) exists.
 struct LookupTask {
-    std::unique_ptr<QObject> context;
-    int qtId = -1;
+    std::uint64_t serial = 0;
     MessageWindow::Handle window = 0;
     std::uint32_t message = 0;
     bool answered = false;
@@ -725,41 +737,44 @@ int WSAAsyncGetHostByName(MessageWindow::Handle window, std::uint32_t message, c
     while (Lookups().count(next))
         ++next;
     const int task = next;
+    // One long-lived context: deleting a per-task one would leak Qt's pending callback.
+    static QObject* context = new QObject;
+    static std::uint64_t serials = 0;
+    const std::uint64_t serial = ++serials;
     LookupTask& t = Lookups()[task];
-    t.context = std::make_unique<QObject>();
+    t.serial = serial;
     t.window = window;
     t.message = message;
-    t.qtId = QHostInfo::lookupHost(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())),
-                                   t.context.get(), [task, buffer, length](const QHostInfo& info) {
-                                       auto it = Lookups().find(task);
-                                       if (it == Lookups().end() || it->second.answered)
-                                           return;
-                                       it->second.answered = true;
-                                       it->second.context.release()->deleteLater();
-                                       HostEntry entry;
-                                       entry.name = info.hostName().toStdString();
-                                       for (const QHostAddress& a : info.addresses()) {
-                                           bool ok = false;
-                                           const quint32 v4 = a.toIPv4Address(&ok);
-                                           if (ok)
-                                               entry.addresses.push_back(::htonl(v4));
-                                       }
-                                       int error = 0;
-                                       int size = 0;
-                                       if (info.error() == QHostInfo::HostNotFound)
-                                           error = WSAHOST_NOT_FOUND;
-                                       else if (info.error() != QHostInfo::NoError)
-                                           error = WSANO_RECOVERY;
-                                       else if (entry.addresses.empty())
-                                           error = WSANO_DATA;
-                                       else if ((size = WriteHostEntry(entry, buffer, length)) < 0)
-                                           error = WSAENOBUFS;
-                                       if (error)
-                                           size = 0;
-                                       MessageWindow::Post(it->second.window, it->second.message,
-                                                           static_cast<std::uintptr_t>(task),
-                                                           (static_cast<std::intptr_t>(error) << 16) | (size & 0xFFFF));
-                                   });
+    QHostInfo::lookupHost(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())), context,
+                          [task, serial, buffer, length](const QHostInfo& info) {
+                              auto it = Lookups().find(task);
+                              if (it == Lookups().end() || it->second.serial != serial || it->second.answered)
+                                  return; // cancelled: the buffer may be gone
+                              it->second.answered = true;
+                              HostEntry entry;
+                              entry.name = info.hostName().toStdString();
+                              for (const QHostAddress& a : info.addresses()) {
+                                  bool ok = false;
+                                  const quint32 v4 = a.toIPv4Address(&ok);
+                                  if (ok)
+                                      entry.addresses.push_back(::htonl(v4));
+                              }
+                              int error = 0;
+                              int size = 0;
+                              if (info.error() == QHostInfo::HostNotFound)
+                                  error = WSAHOST_NOT_FOUND;
+                              else if (info.error() != QHostInfo::NoError)
+                                  error = WSANO_RECOVERY;
+                              else if (entry.addresses.empty())
+                                  error = WSANO_DATA;
+                              else if ((size = WriteHostEntry(entry, buffer, length)) < 0)
+                                  error = WSAENOBUFS;
+                              if (error)
+                                  size = 0;
+                              MessageWindow::Post(it->second.window, it->second.message,
+                                                  static_cast<std::uintptr_t>(task),
+                                                  (static_cast<std::intptr_t>(error) << 16) | (size & 0xFFFF));
+                          });
     return task;
 }
 
@@ -775,10 +790,8 @@ int WSACancelAsyncRequest(int task)
         cancelled = MessageWindow::RemovePosted(t.window, [&](std::uint32_t m, std::uintptr_t w, std::intptr_t) {
                         return m == t.message && w == static_cast<std::uintptr_t>(task);
                     }) > 0;
-    } else {
-        QHostInfo::abortHostLookup(t.qtId);
     }
-    Lookups().erase(it); // deleting the context stops a running lookup's callback
+    Lookups().erase(it); // a running lookup's answer now finds no task and is ignored
     if (!cancelled)
         return Fail(WSAEALREADY);
     return 0;

@@ -1,0 +1,437 @@
+#include "net/CSocketPlus.h"
+
+#include "platform/RuntimeError.h"
+#include "support/ScriptedDialogs.h"
+#include "support/Wait.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace quadrantel::net {
+namespace {
+
+using platform::RuntimeError;
+
+struct ErrorSeen {
+    Variant index;
+    int number;
+    std::string description;
+    std::string source;
+};
+
+// Records events of one object; ErrorSeen keeps the arguments of Error.
+struct Recorder {
+    explicit Recorder(CSocketPlus& s) : sck(s)
+    {
+        s.events.Error = [this](const Variant& i, std::int16_t n, std::string& d, std::int32_t, const std::string& src,
+                                const std::string&, std::int32_t, bool& cancel) {
+            errors.push_back({i, n, d, src});
+            if (showBox)
+                cancel = false;
+        };
+        s.events.CloseSck = [this](const Variant& i) { closed.push_back(i); };
+        s.events.Connect = [this](const Variant& i) { connected.push_back(i); };
+        s.events.SendComplete = [this](const Variant&) { ++sendComplete; };
+        s.events.SendProgress = [this](const Variant&, std::int32_t sent, std::int32_t left) {
+            progress.push_back({sent, left});
+        };
+    }
+    CSocketPlus& sck;
+    std::vector<ErrorSeen> errors;
+    std::vector<Variant> closed;
+    std::vector<Variant> connected;
+    std::vector<std::pair<int, int>> progress;
+    int sendComplete = 0;
+    bool showBox = false;
+};
+
+template <typename F> RuntimeError Catch(F f)
+{
+    try {
+        f();
+    } catch (const RuntimeError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no error raised";
+    return RuntimeError(0, "", "");
+}
+
+// A listening server object that accepts every request into a new numeric element, and a client.
+class SocketPairTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        server.ArrayAdd("Listener");
+        server.Bind("Listener", 0, "127.0.0.1");
+        server.Listen("Listener");
+        port = server.LocalPort("Listener");
+        server.events.ConnectionRequest = [this](const Variant& index, std::int32_t id) {
+            callerIP = server.RemoteHostIP(index);
+            callerPort = server.RemotePort(index);
+            if (!acceptRequests)
+                return;
+            if (beforeAccept)
+                beforeAccept(id);
+            accepted = server.ArrayAdd();
+            server.Accept(accepted, id);
+        };
+        client.ArrayAdd("Quadrantel");
+    }
+
+    void connect()
+    {
+        client.Connect("Quadrantel", "127.0.0.1", std::to_string(port));
+        EXPECT_EQ(client.state("Quadrantel"), sckConnecting);
+        ASSERT_TRUE(test::WaitUntil([&] {
+            return client.state("Quadrantel") == sckConnected && !accepted.isEmpty() &&
+                   server.state(accepted) == sckConnected;
+        }));
+    }
+
+    test::ScriptedDialogs dialogs;
+    CSocketPlus server;
+    CSocketPlus client;
+    std::int32_t port = 0;
+    Variant accepted;
+    bool acceptRequests = true;
+    std::function<void(std::int32_t)> beforeAccept;
+    std::string callerIP;
+    std::int32_t callerPort = 0;
+};
+
+TEST(CSocketPlusIndexTest, IndexesAreCaseBlindTextsOrWholeNumbers)
+{
+    CSocketPlus s;
+    EXPECT_EQ(s.ArrayAdd("Quadrantel"), Variant("Quadrantel"));
+    RuntimeError e = Catch([&] { s.ArrayAdd("QUADRANTEL"); });
+    EXPECT_EQ(e.number(), 40028);
+    EXPECT_EQ(e.source(), "CSocketPlus.ArrayAdd");
+    EXPECT_EQ(s.ArrayCount(), 1);
+    s.SetTag("quadrantel", "t");
+    EXPECT_EQ(s.Tag("QuadRantel"), "t");
+
+    s.ArrayAdd("1"); // text 1 and number 1 never collide
+    s.ArrayAdd(Variant(std::int16_t{1}));
+    EXPECT_EQ(Catch([&] { s.ArrayAdd(1); }).number(), 40028); // 32-bit 1 is the same index
+    s.ArrayAdd(3);
+    EXPECT_EQ(s.ArrayAdd(), Variant(2));
+    EXPECT_EQ(s.ArrayCount(), 5);
+
+    e = Catch([&] { s.state("nothing"); });
+    EXPECT_EQ(e.number(), 40029);
+    EXPECT_EQ(e.description(), "Unknown index.");
+    EXPECT_EQ(e.source(), "CSocketPlus.GetSocketIndex");
+    EXPECT_EQ(Catch([&] { s.state(2.5); }).number(), 40027);
+    EXPECT_EQ(Catch([&] { s.ArrayAdd(2.5); }).number(), 40027);
+    EXPECT_EQ(s.ArrayCount(), 5);
+    EXPECT_FALSE(s.ArrayIndexInUse(7));
+    EXPECT_EQ(Catch([&] { s.ArrayIndexInUse(Variant::Null()); }).source(), "CSocketPlus.ArrayIndexInUse");
+
+    EXPECT_EQ(s.ArrayRemove(2), Variant(2)); // a middle position goes on the free stack
+    EXPECT_FALSE(s.ArrayIndexInUse(2));
+    s.ArrayAdd("again");
+    EXPECT_EQ(s.LocalPort("again"), 0);
+    EXPECT_EQ(s.RemotePort("again"), 0);
+    EXPECT_EQ(s.SocketHandle("again"), -1);
+    EXPECT_EQ(s.Tag("again"), "");
+    EXPECT_EQ(s.ArrayCount(), 5);
+    for (const Variant& i : {Variant("Quadrantel"), Variant("1"), Variant(1), Variant(3), Variant("again")})
+        s.ArrayRemove(i);
+    EXPECT_EQ(s.ArrayCount(), 0);
+    EXPECT_EQ(s.ArrayAdd(), Variant(1));
+}
+
+TEST(CSocketPlusIndexTest, ArgumentsAndStateRules)
+{
+    test::ScriptedDialogs dialogs;
+    CSocketPlus s;
+    s.ArrayAdd("a");
+    RuntimeError e = Catch([&] { s.Connect("a", "127.0.0.1", "0"); });
+    EXPECT_EQ(e.number(), 40014);
+    EXPECT_EQ(e.source(), "CSocketPlus.Connect");
+    EXPECT_EQ(Catch([&] { s.Connect("a", "127.0.0.1", "abc"); }).number(), 40018);
+    EXPECT_EQ(Catch([&] { s.SetRemotePort("a", 70000); }).number(), 40014);
+    EXPECT_EQ(Catch([&] { s.SendData("a", "x"); }).number(), 40006);
+    Variant data{std::string()};
+    EXPECT_EQ(Catch([&] { s.GetData("a", data); }).source(), "CSocketPlus.GetData");
+
+    s.SetProtocol("a", sckUDPProtocol);
+    s.Bind("a", 0, "127.0.0.1");
+    EXPECT_EQ(s.state("a"), sckOpen);
+    EXPECT_GT(s.LocalPort("a"), 0);
+    e = Catch([&] { s.Bind("a"); });
+    EXPECT_EQ(e.number(), 40020);
+    EXPECT_EQ(e.description(), "Invalid operation at current state");
+    EXPECT_EQ(Catch([&] { s.SetProtocol("a", sckTCPProtocol); }).number(), 40020);
+    EXPECT_EQ(Catch([&] { s.SetLocalPort("a", 1); }).number(), 40020);
+    s.SetRemotePort("a", 9); // UDP may change its peer at any time
+    EXPECT_TRUE(dialogs.asked.empty());
+
+    s.SetTag("a", "kept");
+    s.SetRemoteHost("a", "example.invalid");
+    s.CloseSck("a");
+    EXPECT_EQ(s.state("a"), sckClosed);
+    EXPECT_EQ(s.Tag("a"), "kept");
+    EXPECT_EQ(s.RemoteHost("a"), "example.invalid");
+    EXPECT_EQ(s.RemotePort("a"), 9);
+    EXPECT_EQ(s.Protocol("a"), sckUDPProtocol);
+    EXPECT_EQ(s.LocalPort("a"), 0); // the bound port is gone, none was asked for
+    EXPECT_EQ(s.SocketHandle("a"), -1);
+    EXPECT_FALSE(s.LocalHostName().empty());
+}
+
+TEST(CSocketPlusConnectTest, RefusedConnectionRaisesErrorWithoutMessageBox)
+{
+    test::ScriptedDialogs dialogs;
+    // A bound port that does not listen refuses connections.
+    CSocketPlus idle;
+    idle.ArrayAdd("idle");
+    idle.Bind("idle", 0, "127.0.0.1");
+    const std::int32_t port = idle.LocalPort("idle");
+
+    CSocketPlus s;
+    Recorder r(s);
+    s.ArrayAdd("Quadrantel");
+    s.Connect("Quadrantel", "127.0.0.1", port);
+    ASSERT_TRUE(test::WaitUntil([&] { return !r.errors.empty(); }));
+    EXPECT_EQ(r.errors[0].index, Variant("Quadrantel"));
+    EXPECT_EQ(r.errors[0].number, 10061);
+    EXPECT_EQ(r.errors[0].description, "Connection refused.");
+    EXPECT_EQ(r.errors[0].source, "CSocketPlus.PostSocket");
+    EXPECT_EQ(s.state("Quadrantel"), sckError);
+    EXPECT_TRUE(dialogs.asked.empty());
+    EXPECT_EQ(Catch([&] { s.Connect("Quadrantel"); }).number(), 40020);
+
+    // Cleared CancelDisplay: the text in a box titled with the source.
+    s.CloseSck("Quadrantel");
+    r.showBox = true;
+    s.Connect("Quadrantel");
+    ASSERT_TRUE(test::WaitUntil([&] { return r.errors.size() == 2; }));
+    ASSERT_EQ(dialogs.asked.size(), 1u);
+    EXPECT_EQ(dialogs.asked[0].text, "Connection refused.");
+    EXPECT_EQ(dialogs.asked[0].title, "CSocketPlus.PostSocket");
+    EXPECT_EQ(dialogs.asked[0].buttons, 0);
+}
+
+TEST(CSocketPlusConnectTest, HostNameLookupFailsOrIsCancelled)
+{
+    CSocketPlus s;
+    Recorder r(s);
+    s.ArrayAdd("Quadrantel");
+    s.Connect("Quadrantel", "no-such-host.invalid", 6809);
+    EXPECT_EQ(s.state("Quadrantel"), sckResolvingHost);
+    ASSERT_TRUE(test::WaitUntil([&] { return !r.errors.empty(); }, 10000));
+    EXPECT_EQ(r.errors[0].number, 11001);
+    EXPECT_EQ(r.errors[0].description, "Host not found.");
+    EXPECT_EQ(r.errors[0].source, "CSocketPlus.ConnectToIP");
+    EXPECT_EQ(s.state("Quadrantel"), sckError);
+
+    s.CloseSck("Quadrantel");
+    s.Connect("Quadrantel", "localhost", 6809);
+    EXPECT_EQ(s.state("Quadrantel"), sckResolvingHost);
+    s.CloseSck("Quadrantel");
+    test::WaitUntil([] { return false; }, 300); // the answer, if any, must change nothing
+    EXPECT_EQ(s.state("Quadrantel"), sckClosed);
+    EXPECT_EQ(r.errors.size(), 1u);
+    EXPECT_TRUE(r.connected.empty());
+}
+
+TEST_F(SocketPairTest, HostNameConnectAndCallerShownDuringRequest)
+{
+    Recorder r(client);
+    client.Connect("Quadrantel", "localhost", port);
+    EXPECT_EQ(client.state("Quadrantel"), sckResolvingHost);
+    ASSERT_TRUE(test::WaitUntil([&] { return !r.connected.empty() && !accepted.isEmpty(); }));
+    EXPECT_EQ(r.connected[0], Variant("Quadrantel"));
+    EXPECT_EQ(client.RemoteHostIP("Quadrantel"), "127.0.0.1");
+    EXPECT_EQ(client.LocalIP("Quadrantel"), "127.0.0.1");
+    EXPECT_EQ(callerIP, "127.0.0.1");
+    EXPECT_EQ(callerPort, client.LocalPort("Quadrantel"));
+    EXPECT_EQ(server.RemoteHostIP("Listener"), ""); // restored after the event
+    EXPECT_EQ(server.RemotePort("Listener"), 0);
+    EXPECT_EQ(server.RemotePort(accepted), client.LocalPort("Quadrantel"));
+}
+
+TEST_F(SocketPairTest, EchoesSeveralMegabytesByteForByte)
+{
+    Recorder r(client);
+    connect();
+    server.events.DataArrival = [this](const Variant& index, std::int32_t) {
+        Bytes chunk;
+        server.GetData(index, chunk);
+        server.SendData(index, chunk);
+    };
+    Bytes echoed;
+    client.events.DataArrival = [&](const Variant& index, std::int32_t total) {
+        EXPECT_EQ(total, client.BytesReceived(index));
+        Bytes chunk;
+        client.GetData(index, chunk);
+        echoed.insert(echoed.end(), chunk.begin(), chunk.end());
+    };
+    Bytes payload(6 << 20);
+    std::mt19937 random(7);
+    for (auto& b : payload)
+        b = static_cast<std::uint8_t>(random());
+    client.SendData("Quadrantel", payload);
+    ASSERT_TRUE(test::WaitUntil([&] { return echoed.size() >= payload.size(); }, 30000));
+    EXPECT_TRUE(echoed == payload);
+    EXPECT_EQ(r.sendComplete, 1);
+    ASSERT_FALSE(r.progress.empty());
+    long long sent = 0;
+    for (auto [k, left] : r.progress)
+        sent += k;
+    EXPECT_EQ(sent, static_cast<long long>(payload.size()));
+    EXPECT_EQ(r.progress.back().second, 0);
+    EXPECT_GT(r.progress.size(), 1u); // the send met a full buffer at least once
+}
+
+TEST_F(SocketPairTest, TypedValuesOnTheWireAndBufferedReads)
+{
+    connect();
+    client.SendData("Quadrantel", 1);
+    client.SendData("Quadrantel", true);
+    client.SendData("Quadrantel", "");
+    client.SendData("Quadrantel", Bytes{});
+    client.SendData("Quadrantel", "0123456789");
+    EXPECT_EQ(Catch([&] { client.SendData("Quadrantel", Variant::Opaque(vbObject)); }).number(), 40018);
+    ASSERT_TRUE(test::WaitUntil([&] { return server.BytesReceived(accepted) == 16; }));
+
+    Variant data; // empty: arrives as a byte array
+    int type = 0;
+    Variant four{4};
+    server.PeekData(accepted, data, nullptr, &four);
+    EXPECT_EQ(data, Variant(Bytes{1, 0, 0, 0}));
+    Variant number{std::int32_t{0}};
+    server.GetData(accepted, number);
+    EXPECT_EQ(number, Variant(1));
+    Variant flag{false};
+    server.GetData(accepted, flag);
+    EXPECT_EQ(flag, Variant(true));
+    Variant text{std::string()};
+    Variant three{3};
+    server.PeekData(accepted, text, &type, &three);
+    EXPECT_EQ(text, Variant("012"));
+    EXPECT_EQ(type, vbString);
+    EXPECT_EQ(server.BytesReceived(accepted), 10);
+    server.GetData(accepted, text, nullptr, &three);
+    EXPECT_EQ(text, Variant("012"));
+    Variant ask{"how much"};
+    Variant rest{std::string()};
+    server.PeekData(accepted, rest, nullptr, &ask);
+    EXPECT_EQ(ask, Variant(7)); // a non-numeric maxLen becomes the count available
+    std::string all;
+    server.GetData(accepted, all);
+    EXPECT_EQ(all, "3456789");
+    server.GetData(accepted, all);
+    EXPECT_EQ(all, "");
+    client.SendData("Quadrantel", "abc");
+    ASSERT_TRUE(test::WaitUntil([&] { return server.BytesReceived(accepted) == 3; }));
+    Variant wide{std::int32_t{42}};
+    server.GetData(accepted, wide);
+    EXPECT_EQ(wide, Variant(42)); // too few bytes: untouched, nothing taken
+    EXPECT_EQ(server.BytesReceived(accepted), 3);
+    Variant minus{-1};
+    EXPECT_EQ(Catch([&] { server.GetData(accepted, text, nullptr, &minus); }).number(), 40014);
+}
+
+TEST_F(SocketPairTest, PeerCloseWithBytesStillBuffered)
+{
+    Recorder r(client);
+    connect();
+    server.SendData(accepted, "bye");
+    server.CloseSck(accepted);
+    ASSERT_TRUE(test::WaitUntil([&] { return !r.closed.empty(); }));
+    test::WaitUntil([] { return false; }, 100);
+    EXPECT_EQ(r.closed.size(), 1u);
+    EXPECT_EQ(client.state("Quadrantel"), sckClosing);
+    EXPECT_NE(client.SocketHandle("Quadrantel"), -1);
+    EXPECT_EQ(client.BytesReceived("Quadrantel"), 3);
+    std::string text;
+    const RuntimeError e = Catch([&] { client.GetData("Quadrantel", text); });
+    EXPECT_EQ(e.number(), 40006);
+    EXPECT_EQ(e.description(), "Wrong protocol or connection state for the requested transaction or request");
+    client.CloseSck("Quadrantel");
+    EXPECT_EQ(client.BytesReceived("Quadrantel"), 0);
+    EXPECT_EQ(client.RemoteHostIP("Quadrantel"), "");
+}
+
+TEST_F(SocketPairTest, RequestNotAcceptedIsClosed)
+{
+    Recorder r(client);
+    acceptRequests = false;
+    client.Connect("Quadrantel", "127.0.0.1", port);
+    ASSERT_TRUE(test::WaitUntil([&] { return !r.closed.empty() || !r.errors.empty(); }));
+    EXPECT_TRUE(accepted.isEmpty());
+    EXPECT_EQ(AcceptedSocketCount(), 0);
+}
+
+TEST_F(SocketPairTest, AcceptTakesBytesTheHolderAlreadyReceived)
+{
+    std::vector<std::string> arrived;
+    server.events.DataArrival = [&](const Variant& index, std::int32_t) {
+        std::string text;
+        server.GetData(index, text);
+        arrived.push_back(text);
+    };
+    Recorder r(client);
+    client.events.Connect = [&](const Variant& index) {
+        client.SendData(index, "early");
+        client.CloseSck(index);
+    };
+    beforeAccept = [&](std::int32_t id) {
+        // The holder keeps reading while the handler lets the loop run.
+        ASSERT_TRUE(test::WaitUntil([&] {
+            auto* holder = dynamic_cast<CSocketPlus*>(GetAcceptedSocketHolder(id));
+            return holder && holder->state("Temporal_Socket") == sckClosing;
+        }));
+    };
+    client.Connect("Quadrantel", "127.0.0.1", port);
+    ASSERT_TRUE(test::WaitUntil([&] { return !accepted.isEmpty(); }));
+    EXPECT_EQ(arrived, std::vector<std::string>{"early"});
+    EXPECT_EQ(server.state(accepted), sckClosing);
+    EXPECT_EQ(AcceptedSocketCount(), 0);
+}
+
+TEST(CSocketPlusUdpTest, TwoDatagramsCarryTheSenderAddress)
+{
+    CSocketPlus receiver;
+    CSocketPlus sender;
+    receiver.ArrayAdd(1);
+    receiver.SetProtocol(1, sckUDPProtocol);
+    receiver.Bind(1, 0, "127.0.0.1");
+    std::vector<std::string> got;
+    std::vector<std::pair<std::string, std::int32_t>> from;
+    receiver.events.DataArrival = [&](const Variant& index, std::int32_t n) {
+        Variant text{std::string()};
+        receiver.GetData(index, text);
+        EXPECT_EQ(static_cast<std::int32_t>(text.toText().size()), n);
+        got.push_back(text.toText());
+        from.emplace_back(receiver.RemoteHostIP(index), receiver.RemotePort(index));
+        EXPECT_EQ(receiver.RemoteHost(index), "");
+    };
+    sender.ArrayAdd("out");
+    sender.SetProtocol("out", sckUDPProtocol);
+    sender.SetRemoteHost("out", "127.0.0.1");
+    sender.SetRemotePort("out", receiver.LocalPort(1));
+    sender.SendData("out", "first");
+    sender.SendData("out", "second");
+    EXPECT_EQ(sender.state("out"), sckOpen);
+    ASSERT_TRUE(test::WaitUntil([&] { return got.size() == 2; }));
+    EXPECT_EQ(got, (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(from[0].first, "127.0.0.1");
+    EXPECT_EQ(from[1].second, sender.LocalPort("out"));
+
+    // A reply goes to the sender of the last datagram read.
+    std::string reply;
+    sender.events.DataArrival = [&](const Variant& index, std::int32_t) {
+        Variant text{std::string()};
+        sender.GetData(index, text);
+        reply = text.toText();
+    };
+    receiver.SendData(1, "pong");
+    EXPECT_TRUE(test::WaitUntil([&] { return reply == "pong"; }));
+}
+
+} // namespace
+} // namespace quadrantel::net
