@@ -1,0 +1,344 @@
+#include "app/GonioForm.h"
+
+#include "atcclient/TowrixProbe.h"
+#include "link/SocketPlusLink.h"
+#include "platform/Pump.h"
+#include "platform/Runtime.h"
+#include "platform/RuntimeError.h"
+#include "shell/Config.h"
+#include "shell/LogFiles.h"
+#include "shell/Settings.h"
+#include "stations/PositionFiles.h"
+
+#include <chrono>
+#include <thread>
+
+namespace quadrantel::app {
+
+using link::MakeSocketPlusLink;
+using platform::IgnoreErrors;
+using platform::Picture;
+
+namespace {
+
+constexpr uint32_t kBlack = 0;
+
+void BlockingSleep(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void Caption(platform::Label& l, const char* text)
+{
+    l.setCaption(text);
+}
+
+} // namespace
+
+void SetWindowOnTop(GonioHost& window, int onTop)
+{
+    // onTop is a truth value: -1 true, 0 false; anything else puts the window on top of the
+    // ordinary ones without making it topmost.
+    window.setWindowPos(onTop == -1 ? -1 : onTop == 0 ? -2 : 0);
+}
+
+GonioForm::GonioForm(GonioHost& host, GonioServices services)
+    : host_(host), services_(std::move(services)),
+      clock_(services_.clock ? *services_.clock : platform::DefaultClock()),
+      gauge_({Shape1, Line1, Line2, Line3, lblHdg, imgGonio, chkGonio, cmdPicTowrix, imgMonitor, imgSpeak, lblError},
+             services_.measure ? services_.measure : gonio::MeasureText(gonio::EstimateText))
+{
+    if (!services_.random)
+        services_.random = &platform::DefaultRandom();
+    if (!services_.voice)
+        services_.voice = &voice::RemoteVoiceClient();
+    if (!services_.atc) {
+        static atcclient::TowrixProbe probe;
+        services_.atc = &probe;
+    }
+    if (!services_.sleep)
+        services_.sleep = BlockingSleep;
+    if (!services_.pumpingSleep)
+        services_.pumpingSleep = platform::PumpingSleep;
+    if (!services_.doEvents)
+        services_.doEvents = platform::DoEvents;
+    if (!services_.dump)
+        services_.dump = link::TrafficTable::DailyDump();
+
+    // Designer captions and tooltips.
+    cmdPicTowrix.setCaption("TEST");
+    cmdPicTowrix.setToolTip("Test using Towrix selected aircraft");
+    chkGonio.setCaption("Gonio Active");
+    chkOnTop.setCaption("WinOnTop");
+    chkOnTop.setToolTip("Set CaptureTowrix window on foreground");
+    chkLock.setCaption("Lock Station");
+    txtQDR.setToolTip("QDR");
+    txtQDM.setToolTip("QDM");
+    cmdConnect.setCaption("Connect");
+    cmdClose.setCaption("Disconnect");
+    chkAutoConnect.setCaption("AutoConnect");
+    Caption(Label9, "Signal Stenght:");
+    Caption(lblHdg, "Label1");
+    Caption(Label8, "Network:");
+    imgGonio.setToolTip("Activate/Deactivate Gonio (ON/OFF)");
+    Caption(Label2, "Linkar/Towrix:");
+    Caption(Label5, "TeamSpeak:");
+    Caption(Label7, "Speakers");
+    Caption(Label6, "Remote Station:");
+    Caption(Label4, "Bearing:");
+    Caption(Label1, "reverse bearing:");
+    Caption(Label3, "GONIO position:");
+    lblRate.setToolTip("Transfer rate");
+    Caption(lblError, "Starting ...");
+    Caption(Label11, "Teamspeak Client Status-Text:");
+    imgOn.setPicture(Picture::On);
+    imgOff.setPicture(Picture::Off);
+    imgGonio.setPicture(Picture::Off);
+    imgRed.setPicture(Picture::Red);
+    imgYellow.setPicture(Picture::Yellow);
+    imgBlue.setPicture(Picture::Blue);
+    imgGreen.setPicture(Picture::Green);
+    for (platform::Image* hidden : {&imgOn, &imgOff, &imgRed, &imgYellow, &imgBlue, &imgGreen})
+        hidden->setVisible(false);
+    txtQDR.setText("---");
+    txtQDM.setText("---");
+    Line1.setVisible(false);
+    Line2.setVisible(false);
+    Line3.setVisible(false);
+    lblHdg.setVisible(false);
+    imgSignal.setVisible(false);
+
+    speakers_ = std::make_unique<voice::SpeakerPolling>(
+        voice::SpeakerPolling::Controls{lstSpeakers, lstUsers, lstStrips, lblError, lblRate, imgSpeak, lblStatus,
+                                        imgData, txtStatus, chkGonio, txtGonio, txtQDM, txtQDR, lblHdg, tmrStatus},
+        *services_.voice, *services_.random,
+        voice::SpeakerPolling::Hooks{[this] { return SecondsNow(); }, [this] { reading_->ClearReading(); },
+                                     [this](double h) { gauge_.DrawGauge(h); }});
+    reading_ = std::make_unique<gonio::Reading>(
+        gonio::Reading::Controls{txtGonio, txtQDM, txtQDR, imgSignal, chkGonio, chkLock, txtStation, lstStrips, lblHdg,
+                                 Line1, Line2, Line3},
+        gauge_, speakers_->lLastSpeech,
+        gonio::Reading::Hooks{[this](const std::string& call) -> std::optional<std::string> {
+                                  if (!traffic_)
+                                      return std::nullopt;
+                                  const std::string* r = traffic_->Record(call);
+                                  return r ? std::optional<std::string>(*r) : std::nullopt;
+                              },
+                              [this] { return SecondsNow(); }, [this] { return host_.isMinimized(); },
+                              [this](const std::string& t) { host_.setTitle(t); }, nullptr});
+    gauge_.refreshIcon = [this] { host_.refreshIcon(); };
+
+    // Events.
+    lstStrips.onClick = [this] { reading_->lstStrips_Click(); };
+    txtQDR.onChange = [this] { reading_->txtQDR_Change(); };
+    chkGonio.onClick = [this] { gauge_.chkGonio_Click([this] { reading_->ClearReading(); }); };
+    imgGonio.onClick = [this] { gauge_.imgGonio_Click(); };
+    chkOnTop.onClick = [this] { chkOnTop_Click(); };
+    cmdPicTowrix.onClick = [this] { cmdPicTowrix_Click(); };
+    tmrSpeakers.onTimer = [this] { speakers_->tmrSpeakers_Timer(); };
+    tmrStatus.onTimer = [this] { speakers_->tmrStatus_Timer(); };
+    cmdConnect.onClick = [this] {
+        if (link_)
+            link_->cmdConnect_Click();
+    };
+    cmdClose.onClick = [this] {
+        if (link_)
+            link_->cmdClose_Click();
+    };
+    tmrUpdate.onTimer = [this] {
+        if (link_)
+            link_->tmrUpdate_Timer();
+    };
+}
+
+GonioForm::~GonioForm()
+{
+    tmrUpdate.setEnabled(false);
+    tmrSpeakers.setEnabled(false);
+    tmrStatus.setEnabled(false);
+    // The socket's events call into the link: drop the socket first.
+    sck_.reset();
+}
+
+std::int32_t GonioForm::SecondsNow() const
+{
+    return static_cast<std::int32_t>(platform::SecondsBetween(dtStart, clock_.now()));
+}
+
+void GonioForm::Log(const std::string& Stringa)
+{
+    shell::Log(Stringa);
+}
+
+void GonioForm::LoadSettings()
+{
+    const std::string& f = shell::globals().sConfigFile;
+    IgnoreErrors([&] { chkOnTop.setValue(platform::CIntText(shell::ReadIniValue(f, "OnTop", "1", "Setup"))); });
+    IgnoreErrors([&] { iAutoStart = platform::CIntText(shell::ReadIniValue(f, "AutoStart", "0", "Setup")); });
+    IgnoreErrors([&] { sVID = shell::ReadIniValue(f, "VID", "", "Setup"); });
+    IgnoreErrors([&] { Address = shell::ReadIniValue(f, "Address", "127.0.0.1", "Setup"); });
+    IgnoreErrors([&] { Port = shell::ReadIniValue(f, "Port", "6809", "Setup"); });
+    auto& g = shell::globals();
+    g.sPort = Port;
+    g.sAddress = Address;
+    g.sVID = sVID;
+}
+
+void GonioForm::placeWindow()
+{
+    const std::string& f = shell::globals().sConfigFile;
+    const float centreX = platform::Int((host_.screenWidth() - host_.width()) / 2);
+    const float centreY = platform::Int((host_.screenHeight() - host_.height()) / 2);
+    // A saved position that is no 16-bit number, or that would hide the title bar on
+    // every screen (a monitor that is gone), gives way to the centred one.
+    float left = centreX, top = centreY;
+    IgnoreErrors(
+        [&] { left = platform::CIntText(shell::ReadIniValue(f, "LastX", platform::Format(centreX, "0"), "Setup")); });
+    IgnoreErrors(
+        [&] { top = platform::CIntText(shell::ReadIniValue(f, "LastY", platform::Format(centreY, "0"), "Setup")); });
+    if (!host_.titleBarOnScreen(left, top)) {
+        left = centreX;
+        top = centreY;
+    }
+    host_.moveTo(left, top);
+}
+
+void GonioForm::Form_Load()
+{
+    shell::ReadConfig();
+    LoadSettings();
+    IgnoreErrors([&] {
+        txtStation.clear();
+        for (const std::string& id : stations::FillPositionList())
+            txtStation.addItem(id);
+        txtStation.setText("");
+    });
+    speakers_->lVoiceState = -1;
+    const platform::Bounds& c = cmdConnect.rect();
+    cmdClose.move(c.left, c.top, c.width, cmdClose.rect().height);
+    cmdClose.setVisible(false);
+    sAppName = "Quadrantel";
+    shell::globals().sAppName = sAppName;
+    for (platform::Image* light : {&lblState, &lblStatus, &imgData}) {
+        light->setWidth(220);
+        light->setHeight(220);
+        light->setPicture(imgRed.picture());
+    }
+    {
+        const platform::Bounds& s = Shape1.rect();
+        const platform::Bounds& m = imgMonitor.rect();
+        const float side = std::min(s.width, s.height);
+        Shape1.move(m.left + m.width / 2 - side / 2, m.top + m.height / 2 - side / 2, side, side);
+    }
+    dtStart = clock_.now();
+    traffic_ = std::make_unique<link::TrafficTable>(clock_, dtStart, services_.dump);
+
+    link::LinkEvents events{
+        [this](const std::string& index, std::int32_t bytes) { link_->Sck_DataArrival(index, bytes); },
+        [this](const std::string& index) { link_->Sck_CloseSck(index); },
+        [this](const std::string& index, std::int16_t number, const std::string& description) {
+            link_->Sck_Error(index, number, description);
+        }};
+    sck_ = services_.makeSocket ? services_.makeSocket(std::move(events)) : MakeSocketPlusLink(std::move(events));
+    link_ = std::make_unique<link::LinkController>(
+        link::LinkController::Controls{cmdConnect, cmdClose, chkAutoConnect, lblState, imgData, lblRate, shapeRate,
+                                       lblError, lstStrips, tmrStatus},
+        *sck_, *traffic_, speakers_->lNoDataCount,
+        link::LinkController::Hooks{
+            [this] { CheckAutoConnect(); }, [this](const std::string& m) { gauge_.UpdateIcon(m); },
+            [this](const link::StripList& s) { applyStrips(s); }, [this] { return host_.left(); },
+            [this] { return host_.top(); }, [this] { host_.showSetupWindow(); }, [this] { host_.unloadWindow(); },
+            services_.sleep, services_.pumpingSleep, services_.doEvents});
+
+    placeWindow();
+    txtStation.setText(shell::ReadIniValue(shell::globals().sConfigFile, "Station", "", "Setup"));
+    chkGonio.setValue(iAutoStart);
+    host_.setTitle("Quadrantel - " + txtStation.text());
+    link_->UpdateState();
+    Shape1.setKind(platform::Shape::Oval);
+    IgnoreErrors([&] { chkGonio.setFocus(); });
+    tmrUpdate.setEnabled(true);
+    tmrSpeakers.setEnabled(true);
+    loaded_ = true;
+}
+
+void GonioForm::Form_Activate()
+{
+    IgnoreErrors([&] { chkGonio.setFocus(); });
+}
+
+void GonioForm::Form_Unload()
+{
+    tmrSpeakers.setEnabled(false);
+    IgnoreErrors([&] {
+        if (sck_)
+            sck_->CloseSck(shell::globals().sServerName);
+    });
+    tmrUpdate.setEnabled(false);
+    tmrStatus.setEnabled(false);
+    IgnoreErrors([&] { sck_.reset(); });
+    if (shell::globals().bDebug)
+        shell::WriteLog("frmInfo Unload");
+    loaded_ = false;
+    host_.showSetupWindow();
+}
+
+void GonioForm::SetAutostart()
+{
+    chkAutoConnect.setValue(1);
+}
+
+void GonioForm::chkOnTop_Click()
+{
+    SetWindowOnTop(host_, chkOnTop.checked() ? -1 : 0);
+}
+
+void GonioForm::CheckAutoConnect()
+{
+    switch (services_.atc->Connection()) {
+    case atcclient::TowrixConnection::NotRunning:
+        return;
+    case atcclient::TowrixConnection::NotConnected:
+        lblError.setCaption("Towrix/Linkar not Running or not connected !");
+        return;
+    case atcclient::TowrixConnection::Connected:
+        if (link_)
+            link_->TryToConnect();
+        return;
+    }
+}
+
+void GonioForm::cmdPicTowrix_Click()
+{
+    if (cmdPicTowrix.checked()) {
+        const std::string callsign = services_.atc->SelectedCallsign();
+        IgnoreErrors([&] {
+            if (!chkGonio.checked() || callsign.empty())
+                return;
+            if (!chkLock.checked()) {
+                IgnoreErrors([&] { txtGonio.setText(callsign); });
+                IgnoreErrors([&] { txtGonio.setForeColor(kBlack); });
+                IgnoreErrors([&] { txtGonio.refresh(); });
+                IgnoreErrors([&] { lblError.setCaption(callsign + " calculating ..."); });
+                IgnoreErrors([&] { reading_->Gonio(callsign); });
+            } else {
+                IgnoreErrors([&] { reading_->Gonio(txtGonio.tag()); });
+            }
+        });
+    }
+    cmdPicTowrix.setValue(0);
+    IgnoreErrors([&] { chkGonio.setFocus(); });
+}
+
+void GonioForm::applyStrips(const link::StripList& strips)
+{
+    lstStrips.clear();
+    for (std::size_t i = 0; i < strips.callsigns.size(); ++i) {
+        lstStrips.addItem(strips.callsigns[i]);
+        if (strips.reselect && *strips.reselect == i)
+            IgnoreErrors([&] { lstStrips.setListIndex(lstStrips.newIndex()); });
+    }
+    lstStrips.refresh();
+}
+
+} // namespace quadrantel::app

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "gonio/Gauge.h"
+#include "gonio/Reading.h"
+#include "link/LinkController.h"
+#include "link/TrafficTable.h"
+#include "platform/Clock.h"
+#include "platform/Controls.h"
+#include "platform/Random.h"
+#include "voice/SpeakerPolling.h"
+
+#include <QDateTime>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace quadrantel::atcclient {
+class AtcClient;
+}
+
+namespace quadrantel::app {
+
+// What the main window's behaviour needs of the window it lives in.
+class GonioHost {
+public:
+    virtual ~GonioHost() = default;
+    virtual void setTitle(const std::string& title) = 0;
+    virtual bool isMinimized() const = 0;
+    // Position and size of the window, and of the screen, in twips.
+    virtual float left() const = 0;
+    virtual float top() const = 0;
+    virtual float width() const = 0;
+    virtual float height() const = 0;
+    virtual float screenWidth() const = 0;
+    virtual float screenHeight() const = 0;
+    virtual void moveTo(float left, float top) = 0;
+    // Whether a window at (left, top) would show its title bar on some screen.
+    virtual bool titleBarOnScreen(float left, float top) const = 0;
+    // -1 topmost, -2 not topmost, 0 top of the ordinary windows.
+    virtual void setWindowPos(int insertAfter) = 0;
+    virtual void refreshIcon() {}
+    virtual void showSetupWindow() = 0;
+    virtual void unloadWindow() = 0;
+};
+
+// The pieces the window is assembled from; tests replace any of them.
+struct GonioServices {
+    const platform::Clock* clock = nullptr; // default: the system clock
+    platform::Random* random = nullptr;     // default: the process's random source
+    voice::VoiceClient* voice = nullptr;    // default: the remote library
+    atcclient::AtcClient* atc = nullptr;    // default: probing the client's windows
+    link::TrafficTable::DumpSink dump;      // default: the day's dump file
+    gonio::MeasureText measure;             // default: an estimate
+    // Makes the socket object for the link; default: the socket class over the host's sockets.
+    std::function<std::unique_ptr<link::LinkSocket>(link::LinkEvents)> makeSocket;
+    std::function<void(int)> sleep;        // default: blocks the thread
+    std::function<void(int)> pumpingSleep; // default: waits with the event loop running
+    std::function<void()> doEvents;        // default: runs pending events once
+};
+
+// The main window's behaviour, free of widgets: its controls as models, its fields, and
+// the subsystems it hosts. The widget window binds to it.
+class GonioForm {
+public:
+    GonioForm(GonioHost& host, GonioServices services = {});
+    ~GonioForm();
+    GonioForm(const GonioForm&) = delete;
+    GonioForm& operator=(const GonioForm&) = delete;
+
+    void Form_Load();
+    void Form_Activate();
+    void Form_Unload();
+    void SetAutostart();
+    void chkOnTop_Click();
+    void CheckAutoConnect();
+    void cmdPicTowrix_Click();
+    void Log(const std::string& Stringa);
+    // Seconds from dtStart to now.
+    std::int32_t SecondsNow() const;
+
+    // Controls.
+    platform::CheckBox cmdPicTowrix, chkGonio, chkOnTop, chkLock, chkAutoConnect;
+    platform::TextBox txtQDR, txtQDM, txtGonio, txtStatus;
+    platform::ComboBox txtStation;
+    platform::ListBox lstStrips, lstUsers, lstSpeakers;
+    platform::Button cmdConnect, cmdClose;
+    platform::Label Label9, lblHdg, Label8, Label2, Label5, Label7, Label6, Label4, Label1, Label3, lblRate, lblError,
+        Label11;
+    platform::Image imgSignal, imgSpeak, imgData, imgOn, imgOff, imgGonio, lblStatus, lblState, imgYellow, imgBlue,
+        imgGreen, imgRed, imgMonitor;
+    platform::Line Line1, Line2, Line3;
+    platform::Shape shapeRate, Shape1;
+    platform::Timer tmrUpdate{100}, tmrStatus{1000}, tmrSpeakers{250};
+
+    // Fields.
+    std::string sAppName;
+    std::int16_t iAutoStart = 0;
+    std::string sVID, Address, Port;
+    QDateTime dtStart;
+
+    link::TrafficTable& traffic() { return *traffic_; }
+    link::LinkController& link() { return *link_; }
+    voice::SpeakerPolling& speakers() { return *speakers_; }
+    gonio::Reading& reading() { return *reading_; }
+    gonio::GaugePanel& gauge() { return gauge_; }
+    link::LinkSocket* socket() { return sck_.get(); }
+    bool loaded() const { return loaded_; }
+
+private:
+    void LoadSettings();
+    void applyStrips(const link::StripList& strips);
+    void placeWindow();
+
+    GonioHost& host_;
+    GonioServices services_;
+    const platform::Clock& clock_;
+    gonio::GaugePanel gauge_;
+    std::unique_ptr<link::TrafficTable> traffic_;
+    std::unique_ptr<gonio::Reading> reading_;
+    std::unique_ptr<voice::SpeakerPolling> speakers_;
+    std::unique_ptr<link::LinkController> link_;
+    std::unique_ptr<link::LinkSocket> sck_;
+    bool loaded_ = false;
+};
+
+// Applies the always-on-top setting to a window.
+void SetWindowOnTop(GonioHost& window, int onTop);
+
+} // namespace quadrantel::app
