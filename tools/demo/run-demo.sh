@@ -106,6 +106,8 @@ echo "demo: data folder $data, linkar-sim on port $port, display $DISPLAY"
 last=
 shots=0
 first=
+shown=
+printed=0
 while :; do
   if ! kill -0 "$quadrantel" 2>/dev/null; then
     echo "demo: quadrantel ended early (see $out/quadrantel.log)" >&2
@@ -119,16 +121,22 @@ while :; do
     if [[ $title =~ ^Quadrantel\ -\ \((.*)\)\ ([^ ]+)\ QDR\[(.*)\]\ +QDM\[(.*)\]$ ]]; then
       speaker=${BASH_REMATCH[2]}
       [[ -n $first ]] || { first=$t; echo "demo: first reading after $t s"; }
-      printf 'demo: %6ss  speaker %-8s QDR %s  QDM %s   title "%s"\n' "$t" "$speaker" "${BASH_REMATCH[3]}" \
-        "${BASH_REMATCH[4]}" "$title"
-      if ((shots < 8)); then
+      # The needle moves a few degrees while a pilot talks: one line per speaker and second.
+      if [[ $speaker != "$shown" ]] || awk -v t="$t" -v p="$printed" 'BEGIN { exit !(t - p >= 1) }'; then
+        printf 'demo: %6ss  speaker %-8s QDR %s  QDM %s   title "%s"\n' "$t" "$speaker" "${BASH_REMATCH[3]}" \
+          "${BASH_REMATCH[4]}" "$title"
+        printed=$t
+      fi
+      if [[ $speaker != "$shown" ]] && ((shots < 8)); then
         shots=$((shots + 1))
         sleep 0.3 # let the needle be drawn
         "$bin/x11-snap" --title-prefix Quadrantel --png "$out/quadrantel-$shots.png" >/dev/null 2>>"$out/x11-snap.log" &&
           cp "$out/quadrantel-$shots.png" "$out/quadrantel.png"
       fi
+      shown=$speaker
     else
       printf 'demo: %6ss  title "%s"\n' "$t" "$title"
+      shown=
     fi
   fi
   sleep 0.2
