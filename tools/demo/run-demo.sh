@@ -28,7 +28,7 @@ cleanup() {
   # The display server goes last, so that the programs on it end cleanly.
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     kill "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true
+    { wait "${pids[i]}"; } 2>/dev/null || true
   done
   pids=()
 }
@@ -48,7 +48,7 @@ if [[ -z ${DISPLAY:-} || ${DEMO_HEADLESS:-0} == 1 ]]; then
   pids+=($!)
   number=
   for _ in $(seq 200); do
-    if [[ $(wc -l <"$out/display") -ge 1 ]]; then
+    if [[ $(wc -l <"$out/display" 2>/dev/null || echo 0) -ge 1 ]]; then
       number=$(tr -dc 0-9 <"$out/display")
       break
     fi
@@ -68,7 +68,7 @@ elapsed() { awk -v s="$start" -v n="$(date +%s.%N)" 'BEGIN { printf "%.1f", n - 
 pids+=($!)
 port=
 for _ in $(seq 100); do
-  port=$(sed -n 's/^linkar-sim listening on \([0-9]*\)$/\1/p' "$out/linkar-sim.log")
+  port=$(sed -n 's/^linkar-sim listening on \([0-9]*\)$/\1/p' "$out/linkar-sim.log" 2>/dev/null || true)
   [[ -n $port ]] && break
   sleep 0.1
 done
