@@ -11,6 +11,7 @@
 #include "stations/PositionFiles.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 namespace quadrantel::app {
@@ -136,6 +137,15 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
     chkOnTop.onClick = [this] { chkOnTop_Click(); };
     cmdPicTowrix.onClick = [this] { cmdPicTowrix_Click(); };
     tmrSpeakers.onTimer = [this] { speakers_->tmrSpeakers_Timer(); };
+    // Soak runs measure how late the speaker cycle runs behind its tick.
+    if (const char* log = std::getenv("QUADRANTEL_TICK_LOG"); log && *log && *log != '0') {
+        tickLog_ = std::make_unique<TickLog>("tmrSpeakers", tmrSpeakers.interval(), stderr);
+        tmrSpeakers.onTimer = [this] {
+            tickLog_->begin();
+            speakers_->tmrSpeakers_Timer();
+            tickLog_->end();
+        };
+    }
     tmrStatus.onTimer = [this] { speakers_->tmrStatus_Timer(); };
     cmdConnect.onClick = [this] {
         if (link_)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/TickLog.h"
 #include "gonio/Gauge.h"
 #include "gonio/Reading.h"
 #include "link/LinkController.h"
@@ -123,6 +124,7 @@ private:
     std::unique_ptr<link::LinkController> link_;
     std::unique_ptr<link::LinkSocket> sck_;
     bool loaded_ = false;
+    std::unique_ptr<TickLog> tickLog_;
 };
 
 // Applies the always-on-top setting to a window.

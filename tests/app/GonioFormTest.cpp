@@ -9,6 +9,7 @@
 #include "support/FakeGonioHost.h"
 #include "support/FakeLinkSocket.h"
 #include "support/FakeVoiceClient.h"
+#include "support/ScriptedPeer.h"
 #include "support/ScriptedRandom.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
@@ -16,36 +17,13 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 using namespace quadrantel;
 using platform::Picture;
 
 namespace {
 
-// A peer that plays the interface program: records what it receives, answers on cue.
-class ScriptedPeer {
-public:
-    ScriptedPeer()
-    {
-        server.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            client = server.nextPendingConnection();
-            QObject::connect(client, &QTcpSocket::readyRead, [this] { received += client->readAll().toStdString(); });
-        });
-    }
-    std::string port() const { return std::to_string(server.serverPort()); }
-    void send(const std::string& text)
-    {
-        client->write(text.data(), static_cast<qint64>(text.size()));
-        client->flush();
-    }
-
-    QTcpServer server;
-    QTcpSocket* client = nullptr;
-    std::string received;
-};
+using test::ScriptedPeer;
 
 const char* const kStation = "EDDF N050.02.00.000 E008.34.14.000";
 

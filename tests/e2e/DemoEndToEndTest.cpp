@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <list>
 #include <memory>
 
@@ -28,6 +30,14 @@ namespace {
 const QString kBin = QStringLiteral(QUADRANTEL_BIN);
 constexpr const char* kStation = "E2E N050.00.00.000 E008.00.00.000";
 
+// QUADRANTEL_E2E_WRAPPER runs the program under another one (valgrind, say); QUADRANTEL_E2E_SLOW
+// multiplies every deadline for such a run.
+int Slow(int ms)
+{
+    const char* factor = std::getenv("QUADRANTEL_E2E_SLOW");
+    return factor ? ms * std::max(1, std::atoi(factor)) : ms;
+}
+
 struct Child {
     QString name;
     QProcess process;
@@ -40,6 +50,7 @@ struct Child {
     }
     void send(const QByteArray& line) { process.write(line + "\n"); }
 };
+
 
 class DemoEndToEnd : public ::testing::Test {
 protected:
@@ -74,7 +85,7 @@ protected:
         if (c.process.state() == QProcess::NotRunning)
             return;
         c.process.terminate();
-        if (!c.process.waitForFinished(5000)) {
+        if (!c.process.waitForFinished(Slow(5000))) {
             c.process.kill();
             c.process.waitForFinished(5000);
         }
@@ -88,7 +99,12 @@ protected:
         c.process.setProcessEnvironment(environment);
         c.process.setProcessChannelMode(QProcess::SeparateChannels);
         c.process.setReadChannel(QProcess::StandardOutput);
-        c.process.start(kBin + "/" + program, arguments);
+        const QStringList wrapper =
+            QString::fromLocal8Bit(qgetenv("QUADRANTEL_E2E_WRAPPER")).split(' ', Qt::SkipEmptyParts);
+        if (program == "quadrantel" && !wrapper.isEmpty())
+            c.process.start(wrapper.front(), wrapper.mid(1) + QStringList{kBin + "/" + program} + arguments);
+        else
+            c.process.start(kBin + "/" + program, arguments);
         EXPECT_TRUE(c.process.waitForStarted(10000)) << program.toStdString();
         return c;
     }
@@ -99,7 +115,7 @@ protected:
             Start("linkar-sim", {"--port", QString::number(port), "--station", "50,8", "--aircraft", "3", "--far", "1",
                                  "--callsigns", "DLH123,BAW456,AFR789,LOW1", "--fixed", "TESTER,50,8.7777,12000",
                                  "--fixed", "TESTB,49.5,8,9000", "--interval", "500", "--seed", "3"});
-        EXPECT_TRUE(test::WaitUntil([&] { return c.out().contains("listening on"); }, 10000));
+        EXPECT_TRUE(test::WaitUntil([&] { return c.out().contains("listening on"); }, Slow(10000)));
         return c;
     }
 
@@ -232,7 +248,7 @@ TEST_F(DemoEndToEnd, ConnectsFollowsTalkingPilotsAndReconnects)
     Child& program = Start("quadrantel", {});
 
     // Running, but the ATC client is not connected: no connection attempt.
-    ASSERT_TRUE(test::WaitUntil([&] { return Count(Log(), "State:") >= 15; }, 20000))
+    ASSERT_TRUE(test::WaitUntil([&] { return Count(Log(), "State:") >= 15; }, Slow(20000)))
         << "the program wrote no state lines; log:\n"
         << Log() << program.process.readAllStandardError().toStdString();
     EXPECT_EQ(Log().find("Connection Quadrantel"), std::string::npos);
@@ -240,12 +256,12 @@ TEST_F(DemoEndToEnd, ConnectsFollowsTalkingPilotsAndReconnects)
 
     // The ATC client connects: so does the program, logs in and identifies itself.
     towrix.send("connect");
-    ASSERT_TRUE(test::WaitUntil([&] { return Log().find(connectionLine) != std::string::npos; }, 10000)) << Log();
-    ASSERT_TRUE(test::WaitUntil([&] { return linkar->out().contains("identified !CQuadrantel:SERVER:3:"); }, 10000))
+    ASSERT_TRUE(test::WaitUntil([&] { return Log().find(connectionLine) != std::string::npos; }, Slow(10000))) << Log();
+    ASSERT_TRUE(test::WaitUntil([&] { return linkar->out().contains("identified !CQuadrantel:SERVER:3:"); }, Slow(10000)))
         << linkar->out().toStdString();
     EXPECT_TRUE(linkar->out().contains("login vid=1234567"));
-    ASSERT_TRUE(test::WaitUntil([&] { return Log().find("State:Connected") != std::string::npos; }, 5000));
-    ASSERT_TRUE(test::WaitUntil([&] { return Dump().find("%EDDF_TWR:") != std::string::npos; }, 10000));
+    ASSERT_TRUE(test::WaitUntil([&] { return Log().find("State:Connected") != std::string::npos; }, Slow(5000)));
+    ASSERT_TRUE(test::WaitUntil([&] { return Dump().find("%EDDF_TWR:") != std::string::npos; }, Slow(10000)));
     const std::string dump = Dump();
     EXPECT_NE(dump.find("SECONDARY LINKAR connection accepted"), std::string::npos);
     EXPECT_NE(dump.find("@N:TESTER:"), std::string::npos);
@@ -253,11 +269,11 @@ TEST_F(DemoEndToEnd, ConnectsFollowsTalkingPilotsAndReconnects)
 
     // A pilot keys his microphone: the reading points east at the aircraft standing there.
     voice.send("talk TESTER");
-    const int east = WaitForReading("TESTER", 15000);
+    const int east = WaitForReading("TESTER", Slow(15000));
     ASSERT_GE(east, 0) << "title: " << Title();
     EXPECT_LE(AngleBetween(east, 90), 10) << Title();
     voice.send("talk DLH123");
-    EXPECT_GE(WaitForReading("DLH123", 10000), 0) << "title: " << Title();
+    EXPECT_GE(WaitForReading("DLH123", Slow(10000)), 0) << "title: " << Title();
 
     // TEST reads the callsign in the ATC client's communication box.
     voice.send("quiet");
@@ -270,19 +286,85 @@ TEST_F(DemoEndToEnd, ConnectsFollowsTalkingPilotsAndReconnects)
         PressKey(main, XK_Tab);
         PressKey(main, XK_Tab);
         PressKey(main, XK_space);
-        south = WaitForReading("TESTB", 3000);
+        south = WaitForReading("TESTB", Slow(3000));
     }
     ASSERT_GE(south, 0) << "title: " << Title();
     EXPECT_LE(AngleBetween(south, 180), 10) << Title();
 
     // The interface program goes away and comes back on the same port: the link is made again.
     Stop(*linkar);
-    ASSERT_TRUE(test::WaitUntil([&] { return Log().find("Socket Closed") != std::string::npos; }, 10000)) << Log();
+    ASSERT_TRUE(test::WaitUntil([&] { return Log().find("Socket Closed") != std::string::npos; }, Slow(10000))) << Log();
     linkar = &StartLinkar(static_cast<quint16>(port.toUInt()));
-    ASSERT_TRUE(test::WaitUntil([&] { return linkar->out().contains("identified !CQuadrantel"); }, 15000))
+    ASSERT_TRUE(test::WaitUntil([&] { return linkar->out().contains("identified !CQuadrantel"); }, Slow(15000)))
         << linkar->out().toStdString();
     const std::size_t dumped = Dump().size();
-    EXPECT_TRUE(test::WaitUntil([&] { return Dump().size() > dumped; }, 5000));
+    EXPECT_TRUE(test::WaitUntil([&] { return Dump().size() > dumped; }, Slow(5000)));
     EXPECT_GE(Count(Log(), connectionLine), 2);
+    EXPECT_EQ(program.process.state(), QProcess::Running);
+}
+
+namespace {
+
+long StatusKb(qint64 pid, const char* field)
+{
+    const std::string status = test::ReadFile("/proc/" + std::to_string(pid) + "/status");
+    const auto at = status.find(field);
+    return at == std::string::npos ? -1 : std::atol(status.c_str() + at + std::strlen(field));
+}
+
+long OpenDescriptors(qint64 pid)
+{
+    return static_cast<long>(
+        QDir(QString("/proc/%1/fd").arg(pid)).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+}
+
+} // namespace
+
+// The interface program killed and started again many times while AutoConnect is on: the program
+// reconnects every time, and its descriptors and memory come back to where they were.
+// QUADRANTEL_RESTARTS sets the count (the release check runs 200).
+TEST_F(DemoEndToEnd, InterfaceProgramRestartsLeakNothing)
+{
+    const char* count = std::getenv("QUADRANTEL_RESTARTS");
+    const int restarts = count ? std::max(1, std::atoi(count)) : 15;
+    Child* linkar = &StartLinkar(0);
+    const QString port = QRegularExpression("listening on (\\d+)").match(linkar->out()).captured(1);
+    ASSERT_FALSE(port.isEmpty());
+    test::WriteFile(data() + "/Config.ini", "[Setup]\r\nAutoStart=1\r\nDebug=0\r\nVID=1234567\r\n"
+                                            "Address=127.0.0.1\r\nPort=" +
+                                                port.toStdString() + "\r\nStation=" + kStation + "\r\n");
+    Start("towrix-sim", {"--connected", "--callsign", "TESTB", "--position", "0,560"});
+    Child& voice = Start("voice-sim", {"--pilots", "DLH123,TESTER", "--talk", "1", "--gap", "0.5", "--position", "600,0"});
+    (void)voice;
+    Child& program = Start("quadrantel", {});
+    const qint64 pid = program.process.processId();
+
+    // One restart cycle: kill, start on the same port, wait until the program identified itself.
+    const auto restart = [&](int i) {
+        linkar->process.kill();
+        linkar->process.waitForFinished(5000);
+        linkar = &StartLinkar(static_cast<quint16>(port.toUInt()));
+        ASSERT_TRUE(test::WaitUntil([&] { return linkar->out().contains("identified !CQuadrantel"); }, Slow(15000)))
+            << "restart " << i << ": " << linkar->out().toStdString();
+    };
+    ASSERT_TRUE(test::WaitUntil([&] { return linkar->out().contains("identified !CQuadrantel"); }, Slow(20000)));
+    for (int i = 0; i < 3; ++i) // warm-up: caches and pools filled once
+        ASSERT_NO_FATAL_FAILURE(restart(i));
+    const long fdBefore = OpenDescriptors(pid);
+    const long rssBefore = StatusKb(pid, "VmRSS:");
+    for (int i = 0; i < restarts; ++i) {
+        ASSERT_NO_FATAL_FAILURE(restart(i));
+        // Only the finished simulators' records are kept, or thousands pile up in the list.
+        children.remove_if([&](const auto& c) { return c.get() != linkar && c->process.state() == QProcess::NotRunning; });
+    }
+    long fdAfter = 0;
+    EXPECT_TRUE(test::WaitUntil([&] { return (fdAfter = OpenDescriptors(pid)) <= fdBefore; }, 5000))
+        << fdAfter << " descriptors after, " << fdBefore << " before";
+    const long rssAfter = StatusKb(pid, "VmRSS:");
+    std::printf("restarts %d: descriptors %ld -> %ld, VmRSS %ld kB -> %ld kB\n", restarts, fdBefore, fdAfter,
+                rssBefore, rssAfter);
+    RecordProperty("descriptors", std::to_string(fdBefore) + " -> " + std::to_string(fdAfter));
+    RecordProperty("vmrss_kb", std::to_string(rssBefore) + " -> " + std::to_string(rssAfter));
+    EXPECT_LE(rssAfter, rssBefore + std::max(rssBefore / 10, 2048L));
     EXPECT_EQ(program.process.state(), QProcess::Running);
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -189,6 +190,24 @@ TEST_F(RemoteLibrary, SpeakerResultsGiveStatesAndOnlyOthersShowTheError)
     EXPECT_EQ(shown, std::vector<std::string>{"Remote call timed out"});
     EXPECT_EQ(std::count(SpeakerTable.begin(), SpeakerTable.end(), 0), 1024);
     EXPECT_NE(Calls().find("tsrGetSpeakers 1024\n"), std::string::npos);
+}
+
+// The library is called on the window's thread, as the original platform does: a busy client
+// holds one cycle for as long as its own remote-call timeout, then the cycle goes on with its answer.
+TEST_F(RemoteLibrary, SlowLibraryOnlyDelaysItsCycle)
+{
+    using Steady = std::chrono::steady_clock;
+    Script("delay 300\nspeakers 5 * 9\nerror Remote call timed out\n");
+    auto start = Steady::now();
+    EXPECT_EQ(ReadSpeakers(), VoiceState::Undetermined);
+    EXPECT_GE(Steady::now() - start, std::chrono::milliseconds(300));
+    EXPECT_EQ(shown, std::vector<std::string>{"Remote call timed out"});
+
+    Script("speakers 0 * 12\n");
+    start = Steady::now();
+    EXPECT_EQ(ReadSpeakers(), VoiceState::Connected);
+    EXPECT_LT(Steady::now() - start, std::chrono::milliseconds(300));
+    EXPECT_EQ(SpeakerTable[0], 12);
 }
 
 TEST_F(RemoteLibrary, MissingLibraryOrFunctionIsACatchableRuntimeError)
