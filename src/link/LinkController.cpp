@@ -60,6 +60,7 @@ bool LinkController::TryToConnect()
         bLoggedIn = false;
         if (sck_.state(g.sServerName) != sckClosed)
             return false;
+        traffic_.DropUnfinishedLine();
         sck_.Connect(g.sServerName, g.sAddress, g.sPort);
         log("Connection " + g.sServerName + " - " + g.sAddress + ":" + g.sPort);
         hooks_.updateIcon("");

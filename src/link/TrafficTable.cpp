@@ -261,6 +261,13 @@ void TrafficTable::HandleLine(std::string_view line)
     }
 }
 
+void TrafficTable::DropUnfinishedLine()
+{
+    std::string().swap(rest_);
+    skipping_ = false;
+    skippedCr_ = false;
+}
+
 void TrafficTable::Hold(std::string_view tail)
 {
     AppendWithoutLf(rest_, tail);

@@ -64,6 +64,10 @@ public:
     [[nodiscard]] std::optional<StripList> Elabora(std::string_view sOrvantaData,
                                                    const SelectionQuery& selectedStrip = {});
 
+    // Forgets an unfinished line: a new connection's first line must not be glued to the tail
+    // that the last one left.
+    void DropUnfinishedLine();
+
     // Reading the table. Lookups ignore letter case.
     bool Contains(std::string_view callsign) const { return colTraffic_.contains(callsign); }
     // The aircraft's record; nullptr for an unknown callsign. Valid until the next Elabora.

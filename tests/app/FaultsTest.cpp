@@ -65,7 +65,8 @@ protected:
         const int before = peer.accepted;
         peer.received.clear();
         form->cmdConnect.click();
-        ASSERT_TRUE(test::WaitUntil([&] { return peer.accepted > before && peer.received.find("\r\n") != std::string::npos; }));
+        ASSERT_TRUE(
+            test::WaitUntil([&] { return peer.accepted > before && peer.received.find("\r\n") != std::string::npos; }));
         ASSERT_EQ(form->lblState.toolTip(), "Connected");
     }
     bool disconnected()
@@ -74,7 +75,8 @@ protected:
     }
     std::string log() const
     {
-        return test::ReadFile(dir.path() + "/Quadrantel/Log_" + clock.now().toString("yyyyMMdd").toStdString() + ".TXT");
+        return test::ReadFile(dir.path() + "/Quadrantel/Log_" + clock.now().toString("yyyyMMdd").toStdString() +
+                              ".TXT");
     }
     std::string dump() const
     {
@@ -120,7 +122,7 @@ TEST_F(LinkFaults, PeerClosesInTheMiddleOfALine)
     ASSERT_TRUE(disconnected());
     EXPECT_NE(log().find("Socket Closed"), std::string::npos);
 
-    // The next connection's first line stands on its own, not glued to the lost tail.
+    // Guards against the lost tail being glued to the next connection's first line.
     connect();
     peer.send("@N:AFR789:1002:1:49.5:8.5:9000:250:0\r\n");
     ASSERT_TRUE(test::WaitUntil([&] { return form->traffic().colTraffic().size() >= 2; }));
@@ -151,10 +153,12 @@ TEST_F(LinkFaults, TenMegabytesWithoutALineEndStayBounded)
         }));
     }
     // Let the last bytes be read.
-    test::WaitUntil([&] {
-        longest = std::max(longest, form->traffic().sRest().size());
-        return false;
-    }, 200);
+    test::WaitUntil(
+        [&] {
+            longest = std::max(longest, form->traffic().sRest().size());
+            return false;
+        },
+        200);
     EXPECT_LE(longest, link::kMaxPendingLine);
     EXPECT_LE(form->traffic().sRest().capacity(), 2 * link::kMaxPendingLine);
 
@@ -181,8 +185,11 @@ TEST_F(LinkFaults, BinaryGarbageIsSurvived)
     clock.advance(11);
     peer.send("@N:Y:1:1:91:181\r\n");
     ASSERT_TRUE(test::WaitUntil([&] { return form->traffic().Contains("Y"); }));
-    form->reading().Gonio("Y");
-    form->reading().Gonio("X");
+    for (const char* call : {"Y", "X"}) {
+        atc.callsign = call;
+        form->cmdPicTowrix.setValue(1);
+        EXPECT_EQ(form->txtQDR.text(), "---") << call;
+    }
     EXPECT_EQ(form->lblState.toolTip(), "Connected");
 }
 

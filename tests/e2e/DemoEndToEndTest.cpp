@@ -51,7 +51,6 @@ struct Child {
     void send(const QByteArray& line) { process.write(line + "\n"); }
 };
 
-
 class DemoEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
@@ -257,7 +256,8 @@ TEST_F(DemoEndToEnd, ConnectsFollowsTalkingPilotsAndReconnects)
     // The ATC client connects: so does the program, logs in and identifies itself.
     towrix.send("connect");
     ASSERT_TRUE(test::WaitUntil([&] { return Log().find(connectionLine) != std::string::npos; }, Slow(10000))) << Log();
-    ASSERT_TRUE(test::WaitUntil([&] { return linkar->out().contains("identified !CQuadrantel:SERVER:3:"); }, Slow(10000)))
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return linkar->out().contains("identified !CQuadrantel:SERVER:3:"); }, Slow(10000)))
         << linkar->out().toStdString();
     EXPECT_TRUE(linkar->out().contains("login vid=1234567"));
     ASSERT_TRUE(test::WaitUntil([&] { return Log().find("State:Connected") != std::string::npos; }, Slow(5000)));
@@ -293,7 +293,8 @@ TEST_F(DemoEndToEnd, ConnectsFollowsTalkingPilotsAndReconnects)
 
     // The interface program goes away and comes back on the same port: the link is made again.
     Stop(*linkar);
-    ASSERT_TRUE(test::WaitUntil([&] { return Log().find("Socket Closed") != std::string::npos; }, Slow(10000))) << Log();
+    ASSERT_TRUE(test::WaitUntil([&] { return Log().find("Socket Closed") != std::string::npos; }, Slow(10000)))
+        << Log();
     linkar = &StartLinkar(static_cast<quint16>(port.toUInt()));
     ASSERT_TRUE(test::WaitUntil([&] { return linkar->out().contains("identified !CQuadrantel"); }, Slow(15000)))
         << linkar->out().toStdString();
@@ -334,7 +335,8 @@ TEST_F(DemoEndToEnd, InterfaceProgramRestartsLeakNothing)
                                             "Address=127.0.0.1\r\nPort=" +
                                                 port.toStdString() + "\r\nStation=" + kStation + "\r\n");
     Start("towrix-sim", {"--connected", "--callsign", "TESTB", "--position", "0,560"});
-    Child& voice = Start("voice-sim", {"--pilots", "DLH123,TESTER", "--talk", "1", "--gap", "0.5", "--position", "600,0"});
+    Child& voice =
+        Start("voice-sim", {"--pilots", "DLH123,TESTER", "--talk", "1", "--gap", "0.5", "--position", "600,0"});
     (void)voice;
     Child& program = Start("quadrantel", {});
     const qint64 pid = program.process.processId();
@@ -355,14 +357,15 @@ TEST_F(DemoEndToEnd, InterfaceProgramRestartsLeakNothing)
     for (int i = 0; i < restarts; ++i) {
         ASSERT_NO_FATAL_FAILURE(restart(i));
         // Only the finished simulators' records are kept, or thousands pile up in the list.
-        children.remove_if([&](const auto& c) { return c.get() != linkar && c->process.state() == QProcess::NotRunning; });
+        children.remove_if(
+            [&](const auto& c) { return c.get() != linkar && c->process.state() == QProcess::NotRunning; });
     }
     long fdAfter = 0;
     EXPECT_TRUE(test::WaitUntil([&] { return (fdAfter = OpenDescriptors(pid)) <= fdBefore; }, 5000))
         << fdAfter << " descriptors after, " << fdBefore << " before";
     const long rssAfter = StatusKb(pid, "VmRSS:");
-    std::printf("restarts %d: descriptors %ld -> %ld, VmRSS %ld kB -> %ld kB\n", restarts, fdBefore, fdAfter,
-                rssBefore, rssAfter);
+    std::printf("restarts %d: descriptors %ld -> %ld, VmRSS %ld kB -> %ld kB\n", restarts, fdBefore, fdAfter, rssBefore,
+                rssAfter);
     RecordProperty("descriptors", std::to_string(fdBefore) + " -> " + std::to_string(fdAfter));
     RecordProperty("vmrss_kb", std::to_string(rssBefore) + " -> " + std::to_string(rssAfter));
     EXPECT_LE(rssAfter, rssBefore + std::max(rssBefore / 10, 2048L));
