@@ -342,12 +342,9 @@ void GonioForm::cmdPicTowrix_Click()
 
 void GonioForm::applyStrips(const link::StripList& strips)
 {
-    lstStrips.clear();
-    for (std::size_t i = 0; i < strips.callsigns.size(); ++i) {
-        lstStrips.addItem(strips.callsigns[i]);
-        if (strips.reselect && *strips.reselect == i)
-            IgnoreErrors([&] { lstStrips.setListIndex(lstStrips.newIndex()); });
-    }
+    lstStrips.setItems(strips.callsigns);
+    if (strips.reselect && *strips.reselect < strips.callsigns.size())
+        IgnoreErrors([&] { lstStrips.setListIndex(static_cast<int>(*strips.reselect)); });
     lstStrips.refresh();
 }
 

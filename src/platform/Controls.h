@@ -203,6 +203,18 @@ public:
         newIndex_ = listCount() - 1;
         changed();
     }
+    // Replaces every entry at once, with no selection: one change instead of one per entry,
+    // so that a bound widget of thousands of entries is filled once, not once per entry.
+    void setItems(const std::vector<std::string>& texts)
+    {
+        items_.clear();
+        items_.reserve(texts.size());
+        for (const std::string& t : texts)
+            items_.push_back({t, 0});
+        listIndex_ = -1;
+        newIndex_ = listCount() - 1;
+        changed();
+    }
     void clear()
     {
         const bool hadSelection = listIndex_ >= 0;

@@ -19,6 +19,7 @@
 #include <QTcpServer>
 
 #include <cstdio>
+#include <memory>
 #include <random>
 
 using namespace quadrantel;
@@ -191,6 +192,26 @@ TEST_F(LinkFaults, BinaryGarbageIsSurvived)
         EXPECT_EQ(form->txtQDR.text(), "---") << call;
     }
     EXPECT_EQ(form->lblState.toolTip(), "Connected");
+}
+
+// Guards against filling the strip list entry by entry: with 2,000 aircraft a bound widget was
+// rebuilt 2,000 times and the window stood still for seconds.
+TEST_F(LinkFaults, TwoThousandAircraftFillTheStripListInOneChange)
+{
+    connect();
+    std::string lines;
+    for (int i = 0; i < 2000; ++i)
+        lines += "@N:SIM" + std::to_string(i) + ":1000:1:50.5:9.0:35000:420:0\r\n";
+    peer.send(lines);
+    ASSERT_TRUE(test::WaitUntil([&] { return form->traffic().colTraffic().size() == 2000; }));
+    auto changes = std::make_shared<int>(0); // the slot outlives this body
+    form->lstStrips.changed.connect([changes] { ++*changes; });
+    form->lstStrips.setListIndex(-1);
+    clock.advance(11);
+    peer.send(kDlh);
+    ASSERT_TRUE(test::WaitUntil([&] { return form->lstStrips.listCount() == 2001; }));
+    EXPECT_LE(*changes, 3);
+    EXPECT_EQ(form->lstStrips.list(2000), "DLH123");
 }
 
 TEST_F(LinkFaults, PeerThatNeverAnswersLeavesTheWindowResponsive)
