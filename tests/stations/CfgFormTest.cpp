@@ -2,6 +2,7 @@
 #include "shell/Config.h"
 #include "shell/Settings.h"
 #include "stations/CfgForm.h"
+#include "stations/PositionFiles.h"
 #include "stations/PositionForm.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
@@ -116,6 +117,7 @@ TEST_F(CfgFormTest, LoadingUnloadsAnOpenMainWindowAndLogsItInDebugMode)
 {
     mainLoaded = true;
     test::WriteFile(config, "[Setup]\r\nDebug=1\r\n");
+    shell::ReadConfig(); // the debug switch is the one read before the window loads
     load();
     EXPECT_EQ(events, std::vector<std::string>{"unloadMain"});
     QDir folder(QString::fromStdString(dir.path()));
