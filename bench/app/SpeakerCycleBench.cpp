@@ -1,0 +1,116 @@
+// One speaker cycle of the main window with a busy sky: 2,000 strips, 500 voice players,
+// the talking pilot last in both lists.
+#include "app/GonioForm.h"
+#include "atcclient/TowrixProbe.h"
+#include "shell/Config.h"
+#include "voice/modTSRemote.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+using namespace quadrantel;
+
+namespace {
+
+class Host final : public app::GonioHost {
+public:
+    void setTitle(const std::string&) override {}
+    bool isMinimized() const override { return false; }
+    float left() const override { return 0; }
+    float top() const override { return 0; }
+    float width() const override { return 9000; }
+    float height() const override { return 6000; }
+    float screenWidth() const override { return 15360; }
+    float screenHeight() const override { return 11520; }
+    void moveTo(float, float) override {}
+    bool titleBarOnScreen(float, float) const override { return true; }
+    void setWindowPos(int) override {}
+    void showSetupWindow() override {}
+    void unloadWindow() override {}
+};
+
+class Voice final : public voice::VoiceClient {
+public:
+    std::vector<std::int32_t> speakers;
+    std::vector<voice::PlayerInfo> players;
+    int ReadSpeakers() override { return 2; }
+    const std::vector<std::int32_t>& Speakers() override { return speakers; }
+    bool ReadPlayerList() override { return true; }
+    const std::vector<voice::PlayerInfo>& Players() override { return players; }
+    void FindVoiceClient() override {}
+    std::int32_t GetVoiceLogLength() override { return 0; }
+    std::string GetVoiceLogText() override { return {}; }
+};
+
+class Atc final : public atcclient::AtcClient {
+public:
+    atcclient::TowrixConnection Connection() override { return atcclient::TowrixConnection::NotRunning; }
+    std::string SelectedCallsign() override { return {}; }
+};
+
+class NoSocket final : public link::LinkSocket {
+public:
+    int state(const std::string&) override { return link::sckConnected; }
+    void Connect(const std::string&, const std::string&, const std::string&) override {}
+    void SendData(const std::string&, const std::string&) override {}
+    void GetData(const std::string&, std::string& d) override { d = block; }
+    void CloseSck(const std::string&) override {}
+    void SetTag(const std::string&, const std::string&) override {}
+    std::string block;
+};
+
+void BM_SpeakerCycle(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    shell::globals() = shell::Globals{};
+    shell::SetupDataFolder(dir.path().toStdString());
+    Host host;
+    Voice voice;
+    Atc atc;
+    NoSocket* sck = nullptr;
+    app::GonioServices s;
+    s.voice = &voice;
+    s.atc = &atc;
+    s.dump = [](std::string_view) {};
+    s.makeSocket = [&](link::LinkEvents) {
+        auto p = std::make_unique<NoSocket>();
+        sck = p.get();
+        return p;
+    };
+    app::GonioForm form(host, std::move(s));
+    form.Form_Load();
+    form.tmrSpeakers.setEnabled(false);
+    form.tmrUpdate.setEnabled(false);
+    form.chkGonio.setValue(1);
+
+    for (int i = 0; i < 2000; ++i)
+        sck->block += "@N:SIM" + std::to_string(i) + ":1000:1:50.5:9.0:35000:420:0\r\n";
+    form.link().Sck_DataArrival("Quadrantel", 0);
+    for (int i = 0; i < 500; ++i) {
+        voice::PlayerInfo p;
+        p.PlayerID = i + 1;
+        p.NickName = "SIM" + std::to_string(1500 + i);
+        voice.players.push_back(p);
+    }
+    form.speakers().tmrSpeakers_Timer(); // fills the player list
+    voice.speakers = {500};
+    for (auto _ : state)
+        form.speakers().tmrSpeakers_Timer();
+    state.counters["strips"] = form.lstStrips.listCount();
+    if (form.lstStrips.text() != "SIM1999")
+        state.SkipWithError("the talking pilot was not selected");
+}
+BENCHMARK(BM_SpeakerCycle)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,305 @@
+#include "app/GonioForm.h"
+#include "atcclient/TowrixProbe.h"
+#include "shell/Config.h"
+#include "shell/LogFiles.h"
+#include "voice/modTSRemote.h"
+
+#include "support/FakeClock.h"
+#include "support/FakeGonioHost.h"
+#include "support/FakeLinkSocket.h"
+#include "support/ScriptedRandom.h"
+#include "support/TempDir.h"
+#include "support/Wait.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+using namespace quadrantel;
+using platform::Picture;
+
+namespace {
+
+class FakeVoice final : public voice::VoiceClient {
+public:
+    int state = 2;
+    std::vector<std::int32_t> speakers;
+    std::vector<voice::PlayerInfo> players;
+    int ReadSpeakers() override { return state; }
+    const std::vector<std::int32_t>& Speakers() override { return speakers; }
+    bool ReadPlayerList() override { return true; }
+    const std::vector<voice::PlayerInfo>& Players() override { return players; }
+    void FindVoiceClient() override {}
+    std::int32_t GetVoiceLogLength() override { return 0; }
+    std::string GetVoiceLogText() override { return {}; }
+};
+
+class FakeAtc final : public atcclient::AtcClient {
+public:
+    atcclient::TowrixConnection connection = atcclient::TowrixConnection::NotRunning;
+    std::string callsign;
+    atcclient::TowrixConnection Connection() override { return connection; }
+    std::string SelectedCallsign() override { return callsign; }
+};
+
+// A peer that plays the interface program: records what it receives, answers on cue.
+class ScriptedPeer {
+public:
+    ScriptedPeer()
+    {
+        server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&server, &QTcpServer::newConnection, [this] {
+            client = server.nextPendingConnection();
+            QObject::connect(client, &QTcpSocket::readyRead, [this] { received += client->readAll().toStdString(); });
+        });
+    }
+    std::string port() const { return std::to_string(server.serverPort()); }
+    void send(const std::string& text)
+    {
+        client->write(text.data(), static_cast<qint64>(text.size()));
+        client->flush();
+    }
+
+    QTcpServer server;
+    QTcpSocket* client = nullptr;
+    std::string received;
+};
+
+const char* const kStation = "EDDF N050.02.00.000 E008.34.14.000";
+
+class GonioFormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        shell::globals() = shell::Globals{};
+        shell::SetupDataFolder(dir.path());
+        shell::SetLogClock(&clock);
+        test::WriteFile(dir.path() + "/Quadrantel/gonio_EDDF_N050.02.00.000_E008.34.14.000.position",
+                        std::string("[Setup]\r\nId=") + kStation + "\r\n");
+        voice.players = {player(7, "DLH123"), player(8, "BAW456")};
+    }
+    void TearDown() override
+    {
+        shell::CloseLogFiles();
+        shell::SetLogClock(nullptr);
+    }
+
+    static voice::PlayerInfo player(std::int32_t id, std::string nick)
+    {
+        voice::PlayerInfo p;
+        p.PlayerID = id;
+        p.NickName = std::move(nick);
+        return p;
+    }
+
+    void writeConfig(const std::string& body)
+    {
+        test::WriteFile(dir.path() + "/Quadrantel/Config.ini", "[Setup]\r\n" + body);
+    }
+
+    app::GonioServices services(bool fakeSocket)
+    {
+        app::GonioServices s;
+        s.clock = &clock;
+        s.random = &random;
+        s.voice = &voice;
+        s.atc = &atc;
+        s.sleep = [](int) {};
+        s.pumpingSleep = [](int ms) { test::WaitUntil([] { return false; }, std::min(ms, 50)); };
+        if (fakeSocket)
+            s.makeSocket = [this](link::LinkEvents) {
+                auto p = std::make_unique<test::FakeLinkSocket>();
+                sck = p.get();
+                return p;
+            };
+        return s;
+    }
+
+    std::string dump() const
+    {
+        return test::ReadFile(dir.path() + "/Quadrantel/Dump_" + clock.now().toString("yyyyMMdd").toStdString() +
+                              ".TXT");
+    }
+
+    test::TempDir dir;
+    test::FakeClock clock;
+    test::ScriptedRandom random{{0.5}}; // no jitter: the needle stays on the bearing
+    FakeVoice voice;
+    FakeAtc atc;
+    test::FakeGonioHost host;
+    test::FakeLinkSocket* sck = nullptr;
+};
+
+} // namespace
+
+TEST_F(GonioFormTest, FirstRunWithoutConfiguration)
+{
+    app::GonioForm form(host, services(true));
+    form.Form_Load();
+    EXPECT_EQ(host.title, "Quadrantel - ");
+    EXPECT_TRUE(form.chkOnTop.checked());
+    EXPECT_EQ(host.insertAfter, -1);
+    EXPECT_FALSE(form.chkGonio.checked());
+    for (const platform::Image* light : {&form.lblState, &form.lblStatus, &form.imgData}) {
+        EXPECT_EQ(light->picture(), Picture::Red);
+        EXPECT_EQ(light->rect().width, 220);
+    }
+    EXPECT_FALSE(form.cmdClose.visible());
+    EXPECT_EQ(host.x, 3180); // centred: (15360 - 9000) / 2
+    EXPECT_EQ(host.y, 2760);
+    EXPECT_EQ(form.txtStation.listCount(), 1);
+    EXPECT_EQ(form.lblState.toolTip(), "Disconnected");
+    EXPECT_EQ(shell::globals().sAddress, "127.0.0.1");
+    EXPECT_EQ(shell::globals().sPort, "6809");
+
+    form.Form_Unload();
+    EXPECT_EQ(sck->closes, 1); // closed although it never connected
+    EXPECT_EQ(form.socket(), nullptr);
+    EXPECT_EQ(host.setupShown, 1);
+}
+
+TEST_F(GonioFormTest, SavedPositionAndItsFallbacks)
+{
+    const auto placed = [&](const std::string& x, const std::string& y) {
+        writeConfig("LastX=" + x + "\r\nLastY=" + y + "\r\nOnTop=0\r\n");
+        auto s = services(true);
+        s.makeSocket = [](link::LinkEvents) { return std::make_unique<test::FakeLinkSocket>(); };
+        app::GonioForm form(host, std::move(s));
+        form.Form_Load();
+        EXPECT_EQ(host.insertAfter, 99); // OnTop 0 leaves the box as it was: no click
+        return std::pair<float, float>(host.x, host.y);
+    };
+    EXPECT_EQ(placed("000000001440", "-000000000015"), (std::pair<float, float>(1440, -15)));
+    EXPECT_EQ(placed("40000", "100"), (std::pair<float, float>(3180, 100)));    // no 16-bit number
+    EXPECT_EQ(placed("abc", "100"), (std::pair<float, float>(3180, 100)));      // no number at all
+    EXPECT_EQ(placed("30000", "30000"), (std::pair<float, float>(3180, 2760))); // a monitor that is gone
+}
+
+TEST_F(GonioFormTest, AutoConnectFollowsTheAtcClient)
+{
+    app::GonioForm form(host, services(true));
+    form.Form_Load();
+    form.SetAutostart();
+    form.link().UpdateState();
+    EXPECT_EQ(sck->connects, 0); // client not running: nothing shown
+    EXPECT_EQ(form.lblError.caption(), "Starting ...");
+
+    atc.connection = atcclient::TowrixConnection::NotConnected;
+    form.link().UpdateState();
+    EXPECT_EQ(form.lblError.caption(), "Towrix/Linkar not Running or not connected !");
+    EXPECT_EQ(sck->connects, 0);
+
+    atc.connection = atcclient::TowrixConnection::Connected;
+    form.link().UpdateState();
+    EXPECT_EQ(sck->connects, 1);
+    form.link().UpdateState(); // the next tick logs in
+    EXPECT_EQ(sck->sent.size(), 1u);
+    form.link().UpdateState();
+    EXPECT_EQ(sck->connects, 1);
+}
+
+TEST_F(GonioFormTest, TestButtonReadsTheSelectedCallsign)
+{
+    writeConfig(std::string("AutoStart=1\r\nStation=") + kStation + "\r\n");
+    app::GonioForm form(host, services(true));
+    form.Form_Load();
+    sck->currentState = link::sckConnected;
+    sck->received = "@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n";
+    form.link().Sck_DataArrival("Quadrantel", 0);
+
+    atc.callsign = "DLH123";
+    form.cmdPicTowrix.setValue(1);
+    EXPECT_EQ(form.cmdPicTowrix.value(), 0); // springs back
+    EXPECT_EQ(form.txtQDR.tag(), "030");
+    EXPECT_EQ(form.txtQDM.tag(), "210");
+    EXPECT_EQ(form.lblError.caption(), "DLH123 calculating ...");
+
+    atc.callsign = "";
+    form.reading().ClearReading();
+    form.cmdPicTowrix.setValue(1);
+    EXPECT_EQ(form.txtQDR.text(), "---");
+}
+
+// The whole road: a peer accepts the login and sends positions, a pilot keys his microphone,
+// the needle points at him, and the reading clears ten seconds after he stops.
+TEST_F(GonioFormTest, RoadOfOneTransmission)
+{
+    ScriptedPeer peer;
+    writeConfig("AutoStart=1\r\nDebug=1\r\nVID=123456\r\nPort=" + peer.port() + "\r\nStation=" + kStation + "\r\n");
+    app::GonioForm form(host, services(false));
+    form.Form_Load();
+    ASSERT_TRUE(form.chkGonio.checked());
+
+    form.cmdConnect.click();
+    ASSERT_TRUE(test::WaitUntil([&] { return peer.received.find("\r\n") != std::string::npos; }));
+    EXPECT_EQ(peer.received, "#AAQuadrantel:SERVER:Quadrantel:123456:XXXXXXXX:12:B\r\n");
+    EXPECT_EQ(form.lblState.toolTip(), "Connected");
+
+    peer.send("#TMSERVER:Quadrantel:SECONDARY LINKAR connection accepted\r\n");
+    ASSERT_TRUE(test::WaitUntil([&] { return peer.received.find("!C") != std::string::npos; }));
+    EXPECT_TRUE(peer.received.ends_with("!CQuadrantel:SERVER:3:407162853:Gonio:1.0.0:52940817\r\n"));
+
+    clock.advance(11); // the next block rebuilds the strip list
+    peer.send("@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n@N:BAW456:1001:1:49.0:8.0:12000:300:0\r\n");
+    ASSERT_TRUE(test::WaitUntil([&] { return form.lstStrips.listCount() == 2; }));
+    EXPECT_NE(dump().find("@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n"), std::string::npos);
+
+    form.speakers().tmrSpeakers_Timer(); // the first cycle fills the player list
+    voice.speakers = {7};
+    form.speakers().tmrSpeakers_Timer();
+    EXPECT_EQ(form.lstStrips.text(), "DLH123");
+    EXPECT_EQ(form.lblError.caption(), "DLH123 transmitting ...");
+    EXPECT_EQ(form.txtGonio.text(), "DLH123");
+    EXPECT_EQ(form.txtQDR.tag(), "030");
+    EXPECT_EQ(form.txtQDM.tag(), "210");
+    EXPECT_EQ(form.txtGonio.toolTip(), "Distance 32  (229/35000ft )");
+    EXPECT_EQ(host.title, "Quadrantel - (EDDF) DLH123 QDR[030]  QDM[210]");
+    EXPECT_TRUE(form.Line1.visible());
+    EXPECT_EQ(form.lblHdg.caption(), " 030\xb0");
+    EXPECT_EQ(form.imgSignal.rect().width, 3210);
+
+    voice.speakers = {};
+    clock.advance(10);
+    form.speakers().tmrSpeakers_Timer();
+    EXPECT_EQ(form.txtQDR.tag(), "030"); // ten seconds are not yet more than ten
+    clock.advance(1);
+    form.speakers().tmrSpeakers_Timer();
+    EXPECT_EQ(form.txtQDR.text(), "---");
+    EXPECT_EQ(form.txtGonio.text(), "");
+    EXPECT_EQ(host.title, "Quadrantel");
+    EXPECT_FALSE(form.Line1.visible());
+
+    peer.client->disconnectFromHost();
+    ASSERT_TRUE(test::WaitUntil([&] { return form.lblError.caption() == "Disconnected"; }));
+    const std::string log =
+        test::ReadFile(dir.path() + "/Quadrantel/Log_" + clock.now().toString("yyyyMMdd").toStdString() + ".TXT");
+    EXPECT_NE(log.find("Connection Quadrantel - 127.0.0.1:" + peer.port()), std::string::npos);
+    EXPECT_NE(log.find("Socket Closed"), std::string::npos);
+    form.Form_Unload();
+}
+
+TEST_F(GonioFormTest, ConnectsToTheSimulatedInterfaceProgram)
+{
+    QProcess sim;
+    sim.start(LINKAR_SIM, {"--port", "0", "--aircraft", "0", "--fixed", "DLH123,50.5,9.0,35000", "--interval", "50"});
+    ASSERT_TRUE(sim.waitForStarted());
+    std::string banner;
+    ASSERT_TRUE(test::WaitUntil([&] {
+        banner += sim.readAllStandardOutput().toStdString();
+        return banner.find('\n') != std::string::npos;
+    }));
+    const std::string port = banner.substr(banner.rfind(' ') + 1, banner.find('\n') - banner.rfind(' ') - 1);
+    writeConfig("AutoStart=1\r\nVID=1\r\nPort=" + port + "\r\nStation=" + kStation + "\r\n");
+
+    app::GonioForm form(host, services(false));
+    form.Form_Load();
+    form.cmdConnect.click();
+    clock.advance(11);
+    ASSERT_TRUE(test::WaitUntil([&] { return form.traffic().Contains("DLH123"); }));
+    EXPECT_EQ(form.lblState.toolTip(), "Connected");
+    form.Form_Unload();
+    sim.kill();
+    sim.waitForFinished();
+}

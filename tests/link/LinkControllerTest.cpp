@@ -1,0 +1,213 @@
+#include "link/LinkController.h"
+#include "link/TrafficTable.h"
+#include "shell/Config.h"
+#include "shell/Settings.h"
+#include "support/FakeClock.h"
+#include "support/FakeLinkSocket.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+using namespace quadrantel;
+using namespace quadrantel::link;
+using platform::Picture;
+
+namespace {
+
+class LinkControllerTest : public ::testing::Test {
+protected:
+    LinkControllerTest()
+        : traffic(clock, clock.now(), [this](std::string_view lines) { dumped += lines; }),
+          link({cmdConnect, cmdClose, chkAutoConnect, lblState, imgData, lblRate, shapeRate, lblError, lstStrips,
+                tmrStatus},
+               sck, traffic, lNoDataCount,
+               {[this] { ++autoChecks; }, [this](const std::string& m) { icon = m; },
+                [this](const StripList& s) {
+                    lstStrips.clear();
+                    for (const auto& c : s.callsigns)
+                        lstStrips.addItem(c);
+                },
+                [] { return 1440.0f; }, [] { return -15.0f; }, [this] { ++setupShown; }, [this] { ++unloaded; },
+                [this](int ms) { slept += ms; }, [this](int ms) { slept += ms; }, [] {}})
+    {
+        auto& g = shell::globals();
+        g = shell::Globals{};
+        g.sDataFolder = dir.path();
+        g.sConfigFile = dir.file("Config.ini");
+        g.sVID = "123456";
+        g.sPort = "6809";
+    }
+
+    void arrive(const std::string& text)
+    {
+        sck.received = text;
+        link.Sck_DataArrival("Quadrantel", static_cast<std::int32_t>(text.size()));
+    }
+
+    test::TempDir dir;
+    test::FakeClock clock;
+    platform::Button cmdConnect, cmdClose;
+    platform::CheckBox chkAutoConnect;
+    platform::Image lblState, imgData;
+    platform::Label lblRate, lblError;
+    platform::Shape shapeRate;
+    platform::ListBox lstStrips;
+    platform::Timer tmrStatus{1000};
+    test::FakeLinkSocket sck;
+    std::string dumped, icon;
+    std::int32_t lNoDataCount = 5;
+    int autoChecks = 0, setupShown = 0, unloaded = 0, slept = 0;
+    TrafficTable traffic;
+    LinkController link;
+};
+
+const std::string kLogin = "#AAQuadrantel:SERVER:Quadrantel:123456:XXXXXXXX:12:B\r\n";
+const std::string kIdent = "!CQuadrantel:SERVER:3:407162853:Gonio:1.0.0:52940817\r\n";
+
+} // namespace
+
+TEST_F(LinkControllerTest, LoginThenIdentificationOnlyAfterTheAcknowledgement)
+{
+    arrive("#TMSERVER:Quadrantel:secondary linkar\r\n"); // before the login: no identification
+    EXPECT_TRUE(sck.sent.empty());
+
+    EXPECT_TRUE(link.TryToConnect());
+    link.UpdateState();
+    ASSERT_EQ(sck.sent, std::vector<std::string>{kLogin});
+    EXPECT_TRUE(link.bLoggedIn);
+    EXPECT_TRUE(cmdClose.visible() && cmdClose.enabled());
+    EXPECT_FALSE(cmdConnect.visible() || cmdConnect.enabled());
+    EXPECT_EQ(lblState.toolTip(), "Connected");
+    EXPECT_EQ(lblState.picture(), Picture::Green);
+    link.UpdateState(); // logged in: no second login
+    EXPECT_EQ(sck.sent.size(), 1u);
+
+    arrive("xx Secondary Linkar xx\r\n");
+    arrive("SECONDARY LINKAR :NO such VID / Password\r\n"); // both: an acknowledgement only
+    EXPECT_EQ(sck.sent, (std::vector<std::string>{kLogin, kIdent, kIdent}));
+    EXPECT_EQ(unloaded, 0);
+    EXPECT_EQ(lNoDataCount, 0);
+}
+
+TEST_F(LinkControllerTest, EmptyVidStillGivesTheFixedFields)
+{
+    EXPECT_EQ(LinkController::LoginLine("Quadrantel", ""), "#AAQuadrantel:SERVER:Quadrantel::XXXXXXXX:12:B\r\n");
+}
+
+TEST_F(LinkControllerTest, RefusalClosesTheWindowAndSavesItsPosition)
+{
+    link.TryToConnect();
+    link.UpdateState();
+    arrive("#ER:no such vid / password\r\n"); // another letter case is no refusal
+    EXPECT_EQ(unloaded, 0);
+    tmrStatus.setEnabled(true);
+    arrive("#ERSERVER:Quadrantel:NO such VID / Password\r\n");
+    EXPECT_EQ(lblError.caption(), "Gonio cannot act as Linkar Primary Connection;");
+    EXPECT_FALSE(tmrStatus.enabled());
+    EXPECT_EQ(setupShown, 1);
+    EXPECT_EQ(unloaded, 1);
+    EXPECT_FALSE(link.bLoggedIn);
+    EXPECT_EQ(sck.currentState, sckClosed);
+    const auto& f = shell::globals().sConfigFile;
+    EXPECT_EQ(shell::ReadIniValue(f, "LastX", "", "Setup"), "000000001440");
+    EXPECT_EQ(shell::ReadIniValue(f, "LastY", "", "Setup"), "-000000000015");
+}
+
+TEST_F(LinkControllerTest, ConnectionAttemptsAndTheirMessages)
+{
+    sck.stateAfterConnect = sckConnecting;
+    EXPECT_FALSE(link.TryToConnect()); // never connects: gives up after ten waits and closes
+    EXPECT_EQ(sck.connects, 1);
+    EXPECT_EQ(sck.closes, 1);
+    EXPECT_EQ(slept, 2000);
+    EXPECT_EQ(icon, "Unable to Connect to Linkar - 127.0.0.1:6809");
+
+    sck.currentState = sckConnecting; // pressing Connect while connecting only refreshes
+    link.cmdConnect_Click();
+    EXPECT_EQ(sck.connects, 1);
+    EXPECT_EQ(lblState.toolTip(), "Connecting");
+    EXPECT_EQ(imgData.picture(), Picture::Yellow);
+
+    link.Sck_Error("Quadrantel", 10061, "Connection refused.");
+    EXPECT_EQ(icon, "Connection refused.\r\nLinkar not Started ?");
+    EXPECT_EQ(sck.tag, "");
+    EXPECT_EQ(lblState.toolTip(), "Disconnected");
+
+    icon.clear();
+    link.Sck_Error("Quadrantel", 10054, "Connection reset by peer.");
+    EXPECT_EQ(icon, ""); // other errors show nothing of their own
+
+    link.Sck_CloseSck("Quadrantel");
+    EXPECT_EQ(icon, "Disconnected");
+}
+
+TEST_F(LinkControllerTest, AutoConnectOnlyWhileTickedAndDown)
+{
+    link.UpdateState();
+    EXPECT_EQ(autoChecks, 0);
+    chkAutoConnect.setValue(1);
+    link.UpdateState();
+    EXPECT_EQ(autoChecks, 1);
+    sck.currentState = sckConnected;
+    link.UpdateState();
+    EXPECT_EQ(autoChecks, 1);
+    link.cmdClose_Click(); // Disconnect stops automatic reconnection
+    EXPECT_EQ(chkAutoConnect.value(), 0);
+    EXPECT_EQ(sck.currentState, sckClosed);
+    link.UpdateState();
+    EXPECT_EQ(autoChecks, 1);
+}
+
+TEST_F(LinkControllerTest, DataRateLightAndPulse)
+{
+    arrive(std::string(1238, 'x'));
+    EXPECT_EQ(lblRate.caption(), "1238");
+    EXPECT_EQ(imgData.picture(), Picture::None); // an empty traffic list keeps the picture
+    EXPECT_EQ(imgData.toolTip(), "Rate: 1238");
+    lstStrips.addItem("DLH123");
+    arrive(std::string(1238, 'x'));
+    EXPECT_EQ(imgData.picture(), Picture::Yellow);
+    arrive("12345");
+    EXPECT_EQ(lblRate.caption(), "0005");
+    EXPECT_EQ(imgData.picture(), Picture::Blue);
+    arrive(std::string(40, 'y'));
+    EXPECT_EQ(imgData.picture(), Picture::Green);
+
+    // Four arrivals so far at +8; 28 more reach 255, 32 more fall back to 0.
+    for (int i = 0; i < 28; ++i)
+        arrive("a");
+    EXPECT_EQ(link.iLevel, 255);
+    EXPECT_EQ(link.iStep, -8);
+    EXPECT_EQ(shapeRate.backColor(), platform::RGB(0, 255, 255));
+    for (int i = 0; i < 32; ++i)
+        arrive("a");
+    EXPECT_EQ(link.iLevel, 0);
+    EXPECT_EQ(link.iStep, 8);
+}
+
+// Guards against nested connection attempts piling up while the peer keeps refusing.
+TEST_F(LinkControllerTest, AttemptStartedInsideAnAttemptsWaitReturnsAtOnce)
+{
+    sck.stateAfterConnect = sckConnecting;
+    chkAutoConnect.setValue(1);
+    LinkController* outer = nullptr;
+    int nested = 0;
+    LinkController attempt(
+        {cmdConnect, cmdClose, chkAutoConnect, lblState, imgData, lblRate, shapeRate, lblError, lstStrips, tmrStatus},
+        sck, traffic, lNoDataCount,
+        {[&] {
+             ++nested;
+             EXPECT_FALSE(outer->TryToConnect());
+         },
+         [](const std::string&) {}, nullptr, [] { return 0.0f; }, [] { return 0.0f; }, nullptr, nullptr, [](int) {},
+         [&](int) {
+             // During the wait an error closes the socket and a timer tick runs.
+             sck.currentState = sckClosed;
+             outer->UpdateState();
+         },
+         [] {}});
+    outer = &attempt;
+    EXPECT_FALSE(attempt.TryToConnect());
+    EXPECT_EQ(nested, 11); // ten ticks in the wait, and the state shown after giving up
+    EXPECT_EQ(sck.connects, 1);
+}

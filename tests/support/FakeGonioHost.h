@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/GonioForm.h"
+
+#include <string>
+
+namespace quadrantel::test {
+
+// The window around the main window's behaviour: a 1024 x 768 screen at 96 DPI, in twips.
+class FakeGonioHost final : public app::GonioHost {
+public:
+    std::string title;
+    bool minimized = false;
+    float x = 0, y = 0;
+    int insertAfter = 99;
+    int setupShown = 0, unloads = 0;
+
+    void setTitle(const std::string& t) override { title = t; }
+    bool isMinimized() const override { return minimized; }
+    float left() const override { return x; }
+    float top() const override { return y; }
+    float width() const override { return 9000; }
+    float height() const override { return 6000; }
+    float screenWidth() const override { return 15360; }
+    float screenHeight() const override { return 11520; }
+    void moveTo(float l, float t) override { x = l, y = t; }
+    bool titleBarOnScreen(float l, float t) const override { return l > -8000 && l < 15000 && t > -300 && t < 11000; }
+    void setWindowPos(int after) override { insertAfter = after; }
+    void showSetupWindow() override { ++setupShown; }
+    void unloadWindow() override { ++unloads; }
+};
+
+} // namespace quadrantel::test
