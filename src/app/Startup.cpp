@@ -36,6 +36,21 @@ Startup::~Startup()
     delete splash_.data();
 }
 
+stations::frmCfg* Startup::setupWindow() const
+{
+    return setup_.data();
+}
+
+frmGonio* Startup::mainWindow() const
+{
+    return main_.data();
+}
+
+about::frmSplash* Startup::splashWindow() const
+{
+    return splash_.data();
+}
+
 void Startup::Main(const std::string& commandLine)
 {
     IgnoreErrors([] { shell::SetupDataFolder(shell::ChooseDataRoot()); });
@@ -138,18 +153,20 @@ void Startup::closeSplash()
         splash_->close();
 }
 
-int Run(int argc, char** argv)
-{
-    std::string commandLine;
-    for (int i = 1; i < argc; ++i)
-        commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+namespace {
 
-    QApplication qapp(argc, argv);
+// "--help" and "--version" answer on the terminal and end the program; they need no display,
+// so they are read before the windowing application exists.
+void AnswerInfoOptions(int argc, char** argv)
+{
+    bool asked = false;
+    for (int i = 1; i < argc; ++i)
+        asked = asked || std::string(argv[i]) == "--help" || std::string(argv[i]) == "--version";
+    if (!asked)
+        return;
+    QCoreApplication core(argc, argv);
     QCoreApplication::setApplicationName("quadrantel");
     QCoreApplication::setApplicationVersion(QUADRANTEL_VERSION);
-    QGuiApplication::setDesktopFileName("quadrantel");
-    QApplication::setWindowIcon(forms::ProgramIcon());
-
     // Only these two are options; every other argument is accepted and merely logged.
     QCommandLineParser parser;
     parser.setApplicationDescription("Quadrantel: a radio direction finder for virtual air-traffic controllers.");
@@ -163,7 +180,22 @@ int Run(int argc, char** argv)
         parser.showHelp(0);
     if (parser.isSet(version))
         parser.showVersion();
+}
 
+} // namespace
+
+int Run(int argc, char** argv)
+{
+    std::string commandLine;
+    for (int i = 1; i < argc; ++i)
+        commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+    AnswerInfoOptions(argc, argv);
+
+    QApplication qapp(argc, argv);
+    QCoreApplication::setApplicationName("quadrantel");
+    QCoreApplication::setApplicationVersion(QUADRANTEL_VERSION);
+    QGuiApplication::setDesktopFileName("quadrantel");
+    QApplication::setWindowIcon(forms::ProgramIcon());
     QApplication::setQuitOnLastWindowClosed(false);
     forms::InstallWidgetDialogs();
     Startup startup;

@@ -45,9 +45,9 @@ public:
     // Loads the main window, lets messages run, switches automatic connection on and shows it.
     void OpenMainWindow();
 
-    stations::frmCfg* setupWindow() const { return setup_; }
-    frmGonio* mainWindow() const { return main_; }
-    about::frmSplash* splashWindow() const { return splash_; }
+    stations::frmCfg* setupWindow() const;
+    frmGonio* mainWindow() const;
+    about::frmSplash* splashWindow() const;
 
 private:
     void watch(QWidget* window);

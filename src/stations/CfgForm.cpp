@@ -139,8 +139,8 @@ void CfgForm::cmdAdd_Click()
     std::string hint = kHint;
     std::string name;
     for (;;) {
-        name = platform::Trim(platform::CurrentDialogs().inputBox("Position Name:\r\n\n" + hint,
-                                                                  "New GONIO position", ""));
+        name = platform::Trim(
+            platform::CurrentDialogs().inputBox("Position Name:\r\n\n" + hint, "New GONIO position", ""));
         if (name.empty())
             return;
         if (IsValidPositionName(name))

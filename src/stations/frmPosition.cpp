@@ -62,7 +62,9 @@ frmPosition::frmPosition(PositionForm& f, QWidget* parent) : QDialog(parent), fo
     buttons->addWidget(cancel);
 
     // Closing by the title bar or Escape is the same as Cancel: nothing is confirmed.
-    f.unloadWindow = [this] { done(form_.closed() && !sLatitude.empty() && !sLongitude.empty() ? Accepted : Rejected); };
+    f.unloadWindow = [this] {
+        done(form_.closed() && !sLatitude.empty() && !sLongitude.empty() ? Accepted : Rejected);
+    };
 }
 
 frmPosition::~frmPosition()

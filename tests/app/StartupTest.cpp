@@ -1,6 +1,6 @@
 // Window tests: the start-up order and the windows themselves, offscreen.
-#include "about/frmSplash.h"
 #include "app/Startup.h"
+#include "about/frmSplash.h"
 #include "app/frmGonio.h"
 #include "atcclient/TowrixProbe.h"
 #include "shell/Config.h"
@@ -10,8 +10,8 @@
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
-#include "voice/modTSRemote.h"
 #include "voice/SpeakerPolling.h"
+#include "voice/modTSRemote.h"
 
 #include <gtest/gtest.h>
 
@@ -108,8 +108,8 @@ TEST_F(StartupTest, FirstRunShowsTheSetupWindowWithDefaultsAndEndsWithIt)
     // The splash waits behind the setup window, with its loading notice.
     ASSERT_TRUE(s->splashWindow());
     EXPECT_TRUE(s->splashWindow()->isVisible());
-    const std::string info = s->splashWindow()->form().lblInfo.caption();
-    EXPECT_EQ(info.substr(info.size() - 15), "\r\n\nLoading ...");
+    EXPECT_EQ(s->splashWindow()->form().lblInfo.caption(),
+              "Quadrantel: an Towrix add-on to simulate RadioGonioMeter - \r\n\nLoading ...");
 
     ButtonNamed(s->setupWindow(), "&Exit")->click();
     EXPECT_TRUE(test::WaitUntil([&] { return quits == 1; }));
@@ -162,7 +162,8 @@ TEST_F(StartupTest, SaveAndEnableSwapsToTheMainWindowAndClosingItBringsSetupBack
     EXPECT_TRUE(s->mainWindow()->isVisible());
     EXPECT_TRUE(s->mainWindow()->form().chkAutoConnect.checked());
     EXPECT_TRUE(test::WaitUntil([&] { return !s->setupWindow() && !s->splashWindow(); }));
-    EXPECT_EQ(shell::ReadIniValue(folder + "/Config.ini", "Station", "", "Setup"), "KJFK N040.38.23.000 W073.46.44.000");
+    EXPECT_EQ(shell::ReadIniValue(folder + "/Config.ini", "Station", "", "Setup"),
+              "KJFK N040.38.23.000 W073.46.44.000");
     EXPECT_EQ(s->mainWindow()->form().txtStation.text(), "KJFK N040.38.23.000 W073.46.44.000");
 
     s->mainWindow()->close();

@@ -1,7 +1,7 @@
+#include "stations/CfgForm.h"
 #include "platform/Runtime.h"
 #include "shell/Config.h"
 #include "shell/Settings.h"
-#include "stations/CfgForm.h"
 #include "stations/PositionFiles.h"
 #include "stations/PositionForm.h"
 #include "support/ScriptedDialogs.h"

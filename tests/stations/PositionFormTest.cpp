@@ -1,5 +1,5 @@
-#include "platform/Controls.h"
 #include "stations/PositionForm.h"
+#include "platform/Controls.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -42,12 +42,11 @@ TEST_F(PositionFormTest, LoadingClearsTheResultAndWritesTheInstructions)
 {
     EXPECT_EQ(sLatitude, "");
     EXPECT_EQ(sLongitude, "");
-    EXPECT_EQ(form.lblInfo.caption(),
-              "\r\nEnter coordinates in decimal format: example: +40.689060  -74.044636\r\n"
-              "+ POSITIVE value for Nord Latitude or East Longitude\r\n"
-              " -  NEGATIVE value for South Latitude or West Longitude\r\n\n"
-              "Alternatively use Towrix coordinates format\r\n"
-              "Examples:  N031.31.08.000  E074.24.07.000  S031.31.20.000  W074.24.34.000 ");
+    EXPECT_EQ(form.lblInfo.caption(), "\r\nEnter coordinates in decimal format: example: +40.689060  -74.044636\r\n"
+                                      "+ POSITIVE value for Nord Latitude or East Longitude\r\n"
+                                      " -  NEGATIVE value for South Latitude or West Longitude\r\n\n"
+                                      "Alternatively use Towrix coordinates format\r\n"
+                                      "Examples:  N031.31.08.000  E074.24.07.000  S031.31.20.000  W074.24.34.000 ");
     EXPECT_EQ(form.txtLat.maxLength(), 18);
     EXPECT_EQ(form.txtLong.maxLength(), 18);
     EXPECT_EQ(form.txtApt.maxLength(), 4);
