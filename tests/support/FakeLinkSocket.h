@@ -18,6 +18,7 @@ public:
     std::vector<std::string> sent;
     int connects = 0, closes = 0;
     std::string lastHost, lastPort, tag = "x";
+    int* closesOutliving = nullptr; // counts closes where the test outlives the socket
 
     int state(const std::string&) override { return currentState; }
     void Connect(const std::string&, const std::string& host, const std::string& port) override
@@ -36,6 +37,8 @@ public:
     void CloseSck(const std::string&) override
     {
         ++closes;
+        if (closesOutliving)
+            ++*closesOutliving;
         currentState = link::sckClosed;
     }
     void SetTag(const std::string&, const std::string& t) override { tag = t; }
