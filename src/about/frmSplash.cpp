@@ -44,13 +44,13 @@ void frmSplash::build()
 
     auto* image1 = new ClickLabel(this);
     image1->setPixmap(forms::DialPicture(160));
-    Bind(f.Image1, image1);
+    forms::BindCommon(f.Image1, image1); // its own picture, not one of the lights
     image1->clicked = [&f] { f.Image1.click(); };
     grid->addWidget(image1, 0, 0, 5, 1);
 
     auto* image2 = new QLabel(this); // a click falls through to the window
     image2->setPixmap(forms::DialPicture(32));
-    Bind(f.Image2, image2);
+    forms::BindCommon(f.Image2, image2);
     grid->addWidget(image2, 0, 1, Qt::AlignLeft | Qt::AlignTop);
 
     // Two labels with one caption: the second, offset, makes a shadow behind the first.
@@ -76,6 +76,12 @@ void frmSplash::build()
     info->setMinimumWidth(280);
     Bind(f.lblInfo, info);
     info->clicked = [&f] { f.lblInfo_Click(); };
+    // The loading notice is appended after load: make room for it.
+    f.lblInfo.changed.connect([this] {
+        if (layout())
+            layout()->activate();
+        adjustSize();
+    });
     grid->addWidget(info, 2, 1);
 
     auto* version = new ClickLabel(this); // swallows its clicks: the window stays open
