@@ -10,6 +10,9 @@
 #include "shell/Settings.h"
 #include "stations/PositionFiles.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -286,11 +289,20 @@ void GonioForm::Form_Unload()
     });
     tmrUpdate.setEnabled(false);
     tmrStatus.setEnabled(false);
-    IgnoreErrors([&] { sck_.reset(); });
+    IgnoreErrors([&] { releaseSocket(); });
     if (shell::globals().bDebug)
         shell::WriteLog("frmInfo Unload");
     loaded_ = false;
     host_.showSetupWindow();
+}
+
+void GonioForm::releaseSocket()
+{
+    // A refused login unloads the window from inside one of the socket's own events: the
+    // object is released once that event has returned, never under its feet.
+    std::shared_ptr<link::LinkSocket> closed(std::move(sck_));
+    if (QCoreApplication::instance())
+        QTimer::singleShot(0, QCoreApplication::instance(), [closed] {});
 }
 
 void GonioForm::SetAutostart()

@@ -113,6 +113,7 @@ private:
     void LoadSettings();
     void applyStrips(const link::StripList& strips);
     void placeWindow();
+    void releaseSocket();
 
     GonioHost& host_;
     GonioServices services_;

@@ -281,6 +281,7 @@ void frmGonio::build()
     });
     lights->addWidget(rate, 2, 2);
     lights->addWidget(pulse, 2, 3);
+    lights->setColumnStretch(4, 1); // keep the lights beside their captions
 
     auto* buttons = new QHBoxLayout;
     right->addLayout(buttons);

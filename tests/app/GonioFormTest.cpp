@@ -232,6 +232,26 @@ TEST_F(GonioFormTest, RoadOfOneTransmission)
     form.Form_Unload();
 }
 
+// A refused login closes the window from inside the socket's own event; the socket must
+// outlive that event.
+TEST_F(GonioFormTest, RefusedLoginClosesTheWindowFromInsideTheSocketEvent)
+{
+    ScriptedPeer peer;
+    writeConfig("VID=999\r\nPort=" + peer.port() + "\r\n");
+    auto form = std::make_unique<app::GonioForm>(host, services(false));
+    host.onUnload = [&] { form->Form_Unload(); };
+    form->Form_Load();
+    form->cmdConnect.click();
+    ASSERT_TRUE(test::WaitUntil([&] { return peer.received.find("\r\n") != std::string::npos; }));
+    peer.send("#ERSERVER:Quadrantel:NO such VID / Password\r\n");
+    ASSERT_TRUE(test::WaitUntil([&] { return host.unloads == 1; }));
+    EXPECT_EQ(form->lblError.caption(), "Gonio cannot act as Linkar Primary Connection;");
+    EXPECT_EQ(host.setupShown, 2); // by the refusal, then by the unload
+    EXPECT_EQ(form->socket(), nullptr);
+    test::WaitUntil([] { return false; }, 50); // the released socket goes away on the loop
+    form.reset();
+}
+
 TEST_F(GonioFormTest, ConnectsToTheSimulatedInterfaceProgram)
 {
     QProcess sim;

@@ -2,6 +2,7 @@
 
 #include "app/GonioForm.h"
 
+#include <functional>
 #include <string>
 
 namespace quadrantel::test {
@@ -27,7 +28,13 @@ public:
     bool titleBarOnScreen(float l, float t) const override { return l > -8000 && l < 15000 && t > -300 && t < 11000; }
     void setWindowPos(int after) override { insertAfter = after; }
     void showSetupWindow() override { ++setupShown; }
-    void unloadWindow() override { ++unloads; }
+    void unloadWindow() override
+    {
+        ++unloads;
+        if (onUnload)
+            onUnload();
+    }
+    std::function<void()> onUnload; // what closing the window runs, as the real window does
 };
 
 } // namespace quadrantel::test

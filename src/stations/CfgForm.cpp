@@ -1,0 +1,222 @@
+#include "stations/CfgForm.h"
+
+#include "platform/Dialogs.h"
+#include "platform/Runtime.h"
+#include "platform/RuntimeError.h"
+#include "shell/Config.h"
+#include "shell/LogFiles.h"
+#include "shell/Settings.h"
+#include "stations/PositionFiles.h"
+#include "stations/PositionForm.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace quadrantel::stations {
+
+using platform::IgnoreErrors;
+
+namespace {
+
+// A number as the runtime writes it into text: no blanks, a point, no trailing zeros.
+std::string NumberText(double v)
+{
+    if (v == std::floor(v) && std::fabs(v) < 1e15)
+        return std::to_string(static_cast<long long>(v));
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    return buf;
+}
+
+// A check box takes 0 or 1 only; anything else is an invalid property value.
+int CheckValue(const std::string& text)
+{
+    const int v = platform::CIntText(text);
+    if (v != 0 && v != 1)
+        throw platform::RuntimeError(380, "frmCfg", "Invalid property value");
+    return v;
+}
+
+} // namespace
+
+CfgForm::CfgForm(CfgHooks h) : hooks(std::move(h))
+{
+    frameConfig.setCaption("Setup");
+    frameOptions.setCaption("Options");
+    Label3.setCaption("GONIO position");
+    cmdAdd.setCaption("&Add");
+    cmdRemove.setCaption("&Remove");
+    chkAutostart.setCaption("Auto Activate GONIO");
+    chkAutostart.setToolTip("AutoEnable on start-up");
+    chkOnTop.setCaption("WinOnTop");
+    chkOnTop.setToolTip("Set this Window on foreground");
+    Label1.setCaption(" Orvanta VID");
+    txtMe.setMaxLength(6);
+    txtMe.setToolTip("Orvanta VID (Personal identification number)");
+    Label2.setCaption("Linkar address");
+    txtAddress.setMaxLength(200);
+    txtAddress.setText("127.0.0.1");
+    txtAddress.setToolTip("Linkar IP address");
+    Label6.setCaption("Linkar Port");
+    txtPort.setMaxLength(6);
+    txtPort.setText("6809");
+    txtPort.setToolTip("Linkar port number");
+    cmdAbout.setCaption("A&bout");
+    cmdAbout.setToolTip("Info on Application and/or author");
+    cmdExit.setCaption("&Exit");
+    cmdExit.setToolTip("Exit program");
+    cmdEnable.setCaption("&Save and Enable");
+    cmdEnable.setToolTip("Save Configuration and enable");
+    frameConfig.move(0, 0, 5400, 4200);
+
+    cmdAdd.onClick = [this] { cmdAdd_Click(); };
+    cmdRemove.onClick = [this] { cmdRemove_Click(); };
+    cmdEnable.onClick = [this] { cmdEnable_Click(); };
+    cmdExit.onClick = [this] { cmdExit_Click(); };
+    cmdAbout.onClick = [this] { cmdAbout_Click(); };
+}
+
+void CfgForm::Form_Load()
+{
+    IgnoreErrors([&] {
+        if (hooks.mainWindowLoaded && hooks.mainWindowLoaded()) {
+            if (shell::globals().bDebug)
+                shell::WriteLog("Unloading Module");
+            if (hooks.unloadMainWindow)
+                hooks.unloadMainWindow();
+        }
+    });
+    IgnoreErrors([&] {
+        if (hooks.setTitle)
+            hooks.setTitle("Quadrantel");
+    });
+    IgnoreErrors([&] {
+        const platform::Bounds& b = frameConfig.rect();
+        frameConfig.move(0, 0, b.width, b.height);
+        if (hooks.resize)
+            hooks.resize(b.width + 130, b.height + 400);
+    });
+    IgnoreErrors([&] { shell::ReadConfig(); });
+    LoadConfig();
+    fillList();
+    IgnoreErrors(
+        [&] { txtStation.setText(shell::ReadIniValue(shell::globals().sConfigFile, "Station", "", shell::kSetup)); });
+}
+
+void CfgForm::LoadConfig()
+{
+    const std::string& f = shell::globals().sConfigFile;
+    IgnoreErrors([&] { chkOnTop.setValue(CheckValue(shell::ReadIniValue(f, "OnTop", "1", shell::kSetup))); });
+    IgnoreErrors([&] { chkAutostart.setValue(CheckValue(shell::ReadIniValue(f, "AutoStart", "0", shell::kSetup))); });
+    IgnoreErrors([&] { txtMe.setText(shell::ReadIniValue(f, "VID", "", shell::kSetup)); });
+    IgnoreErrors([&] { txtAddress.setText(shell::ReadIniValue(f, "Address", "127.0.0.1", shell::kSetup)); });
+    IgnoreErrors([&] { txtPort.setText(shell::ReadIniValue(f, "Port", "6809", shell::kSetup)); });
+}
+
+void CfgForm::SaveConfig()
+{
+    const std::string& f = shell::globals().sConfigFile;
+    shell::WriteIniValue(f, shell::kSetup, "OnTop", std::to_string(chkOnTop.value()));
+    shell::WriteIniValue(f, shell::kSetup, "AutoStart", std::to_string(chkAutostart.value()));
+    shell::WriteIniValue(f, shell::kSetup, "VID", txtMe.text());
+    shell::WriteIniValue(f, shell::kSetup, "Address", txtAddress.text());
+    shell::WriteIniValue(f, shell::kSetup, "Port", txtPort.text());
+    shell::WriteIniValue(f, shell::kSetup, "Station", txtStation.text());
+}
+
+void CfgForm::fillList()
+{
+    IgnoreErrors([&] {
+        txtStation.clear();
+        for (const std::string& id : FillPositionList(StripFileName(shell::globals().sConfigFile)))
+            txtStation.addItem(id);
+    });
+    IgnoreErrors([&] { txtStation.setText(""); });
+}
+
+void CfgForm::cmdAdd_Click()
+{
+    std::string hint = kHint;
+    std::string name;
+    for (;;) {
+        name = platform::Trim(
+            platform::CurrentDialogs().inputBox("Position Name:\r\n\n" + hint, "New GONIO position", ""));
+        if (name.empty())
+            return;
+        if (IsValidPositionName(name))
+            break;
+        hint = kInvalidHint;
+    }
+
+    {
+        PositionForm position;
+        position.Form_Load();
+        position.lblPosition.setCaption(name + " position");
+        if (hooks.showPosition)
+            hooks.showPosition(position);
+    }
+    if (sLatitude.empty() || sLongitude.empty())
+        return;
+
+    IgnoreErrors([&] {
+        const std::string folder = StripFileName(shell::globals().sConfigFile);
+        const auto id = AddPosition(folder, name, sLatitude, sLongitude);
+        fillList();
+        if (!id)
+            return;
+        std::vector<std::string> list = txtStation.items();
+        const int i = FindPosition(list, *id);
+        if (i >= 0)
+            txtStation.setListIndex(i);
+    });
+}
+
+void CfgForm::cmdRemove_Click()
+{
+    IgnoreErrors([&] {
+        const auto& g = shell::globals();
+        RemovePosition(StripFileName(g.sConfigFile), g.sConfigFile, txtStation.text());
+    });
+    fillList();
+}
+
+void CfgForm::txtMe_LostFocus()
+{
+    IgnoreErrors([&] { txtMe.setText(NumberText(platform::Val(txtMe.text()))); });
+}
+
+void CfgForm::txtPort_LostFocus()
+{
+    IgnoreErrors([&] { txtPort.setText(NumberText(platform::Val(txtPort.text()))); });
+}
+
+void CfgForm::cmdEnable_Click()
+{
+    if (txtStation.listIndex() < 0) {
+        IgnoreErrors([&] { txtStation.setFocus(); });
+        return;
+    }
+    IgnoreErrors([&] { SaveConfig(); });
+    IgnoreErrors([&] {
+        if (hooks.unloadWindow)
+            hooks.unloadWindow();
+    });
+    IgnoreErrors([&] {
+        if (hooks.onEnable)
+            hooks.onEnable();
+    });
+}
+
+void CfgForm::cmdExit_Click()
+{
+    if (hooks.unloadWindow)
+        hooks.unloadWindow();
+}
+
+void CfgForm::cmdAbout_Click()
+{
+    if (hooks.showAbout)
+        hooks.showAbout();
+}
+
+} // namespace quadrantel::stations

@@ -1,0 +1,138 @@
+#include "stations/frmCfg.h"
+
+#include "forms/Artwork.h"
+#include "forms/Bindings.h"
+#include "stations/frmPosition.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quadrantel::stations {
+
+using forms::Bind;
+using forms::Q;
+using forms::ToPixels;
+using forms::ToTwips;
+
+frmCfg::frmCfg(CfgHooks hooks, QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(forms::ProgramIcon());
+    hooks.setTitle = [this](const std::string& t) { setWindowTitle(Q(t)); };
+    hooks.resize = [this](float w, float h) { resize(ToPixels(w, this), ToPixels(h, this)); };
+    hooks.unloadWindow = [this] { close(); };
+    hooks.showPosition = [this](PositionForm& f) {
+        frmPosition dialog(f, this);
+        dialog.exec();
+    };
+    form_ = std::make_unique<CfgForm>(std::move(hooks));
+    build();
+    form_->Form_Load();
+}
+
+frmCfg::~frmCfg()
+{
+    qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+    form_.reset();
+}
+
+void frmCfg::build()
+{
+    CfgForm& f = *form_;
+    setWindowTitle("Sarvelle Setup");
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+
+    auto* frame = new QGroupBox(Q(f.frameConfig.caption()), this);
+    root->addWidget(frame);
+    auto* grid = new QGridLayout(frame);
+
+    auto* picture = new QLabel(frame);
+    picture->setPixmap(forms::DialPicture(48));
+    forms::BindCommon(f.Image1, picture);
+    grid->addWidget(picture, 0, 0, 2, 1, Qt::AlignTop);
+
+    auto* label3 = new QLabel(frame);
+    Bind(f.Label3, label3);
+    grid->addWidget(label3, 0, 1, 1, 3);
+    auto* station = new QComboBox(frame);
+    station->setMinimumContentsLength(36);
+    station->setInsertPolicy(QComboBox::NoInsert);
+    Bind(f.txtStation, station);
+    label3->setBuddy(station);
+    grid->addWidget(station, 1, 1, 1, 3);
+    auto* add = new QPushButton(frame);
+    Bind(f.cmdAdd, add);
+    auto* remove = new QPushButton(frame);
+    Bind(f.cmdRemove, remove);
+    auto* stationButtons = new QHBoxLayout;
+    stationButtons->addWidget(add);
+    stationButtons->addWidget(remove);
+    stationButtons->addStretch();
+    grid->addLayout(stationButtons, 2, 1, 1, 3);
+
+    const auto field = [&](int r, platform::Label& caption, platform::TextBox& box) {
+        auto* c = new QLabel(frame);
+        Bind(caption, c);
+        auto* e = new QLineEdit(frame);
+        Bind(box, e);
+        c->setBuddy(e);
+        grid->addWidget(c, r, 1);
+        grid->addWidget(e, r, 2, 1, 2);
+        return e;
+    };
+    txtMe_ = field(3, f.Label1, f.txtMe);
+    field(4, f.Label2, f.txtAddress);
+    txtPort_ = field(5, f.Label6, f.txtPort);
+    txtMe_->installEventFilter(this);
+    txtPort_->installEventFilter(this);
+
+    auto* options = new QGroupBox(Q(f.frameOptions.caption()), frame);
+    auto* optionsLayout = new QHBoxLayout(options);
+    auto* autostart = new QCheckBox(options);
+    Bind(f.chkAutostart, autostart);
+    auto* onTop = new QCheckBox(options);
+    Bind(f.chkOnTop, onTop);
+    optionsLayout->addWidget(autostart);
+    optionsLayout->addWidget(onTop);
+    grid->addWidget(options, 6, 0, 1, 4);
+
+    auto* buttons = new QHBoxLayout;
+    auto* about = new QPushButton(frame);
+    Bind(f.cmdAbout, about);
+    auto* exit = new QPushButton(frame);
+    Bind(f.cmdExit, exit);
+    auto* enable = new QPushButton(frame);
+    enable->setDefault(true);
+    Bind(f.cmdEnable, enable);
+    buttons->addWidget(about);
+    buttons->addStretch();
+    buttons->addWidget(exit);
+    buttons->addWidget(enable);
+    grid->addLayout(buttons, 7, 0, 1, 4);
+
+    // The window is sized to the frame at load; the frame's size is what its contents need.
+    const QSize need = frame->sizeHint();
+    f.frameConfig.move(0, 0, ToTwips(need.width(), this), ToTwips(need.height(), this));
+}
+
+bool frmCfg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusOut) {
+        if (watched == txtMe_)
+            form_->txtMe_LostFocus();
+        else if (watched == txtPort_)
+            form_->txtPort_LostFocus();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace quadrantel::stations

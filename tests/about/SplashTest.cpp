@@ -1,0 +1,64 @@
+#include "about/SplashForm.h"
+#include "shell/Config.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+using namespace quadrantel;
+using about::SplashForm;
+
+namespace {
+
+TEST(SplashTest, LoadingShowsTheProgramsOwnFileVersionAndMakesItTheVersionText)
+{
+    shell::globals().sVersion = "stale";
+    SplashForm form;
+    EXPECT_EQ(form.lblVersion.caption(), "Version: 0.5.0.7 beta");
+    form.Form_Load(); // this test program carries the build's version resource
+    EXPECT_EQ(form.lblInfo.caption(), "Quadrantel: an Towrix add-on to simulate RadioGonioMeter - ");
+    EXPECT_EQ(form.lblVersion.caption(), QUADRANTEL_VERSION);
+    EXPECT_EQ(shell::globals().sVersion, QUADRANTEL_VERSION);
+    EXPECT_EQ(form.lblTitle[0].caption(), "Quadrantel");
+    EXPECT_EQ(form.lblTitle[1].caption(), "Quadrantel");
+}
+
+TEST(SplashTest, WithoutAFileVersionTheLabelIsEmptyAndTheVersionTextIsTheDefault)
+{
+    test::ScriptedDialogs dialogs; // a damaged file may be reported; that is not the point here
+    test::TempDir dir;
+    test::WriteFile(dir.file("plain"), "no version resource in here");
+    shell::globals().sVersion = "stale";
+    SplashForm form;
+    form.Form_Load(dir.file("plain"));
+    EXPECT_EQ(form.lblVersion.caption(), "");
+    EXPECT_EQ(shell::globals().sVersion, "1.0.0");
+}
+
+TEST(SplashTest, ClicksCloseTheWindowExceptOnTheHomepageLink)
+{
+    SplashForm form;
+    int closes = 0;
+    std::vector<std::string> opened;
+    form.unloadWindow = [&] { ++closes; };
+    form.openUrl = [&](const std::string& url) { opened.push_back(url); };
+
+    form.lblHome_Click();
+    EXPECT_EQ(closes, 0);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], about::kHomepage);
+
+    form.Form_Click();
+    form.Image1.click();
+    form.lblInfo_Click();
+    form.lblTitle_Click(0);
+    form.lblTitle_Click(1);
+    EXPECT_EQ(closes, 5);
+
+    EXPECT_EQ(form.lblVersion.toolTip(), "click anywhere to close this window");
+    EXPECT_EQ(form.lblHome.toolTip(), "Connect to application website");
+}
+
+} // namespace

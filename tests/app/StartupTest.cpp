@@ -1,0 +1,239 @@
+// Window tests: the start-up order and the windows themselves, offscreen.
+#include "app/Startup.h"
+#include "about/frmSplash.h"
+#include "app/frmGonio.h"
+#include "atcclient/TowrixProbe.h"
+#include "shell/Config.h"
+#include "shell/Settings.h"
+#include "stations/frmCfg.h"
+#include "stations/frmPosition.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+#include "support/Wait.h"
+#include "voice/SpeakerPolling.h"
+#include "voice/modTSRemote.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace quadrantel;
+
+namespace {
+
+class NoAtcClient final : public atcclient::AtcClient {
+public:
+    atcclient::TowrixConnection Connection() override { return atcclient::TowrixConnection::NotRunning; }
+    std::string SelectedCallsign() override { return {}; }
+};
+
+class NoVoiceClient final : public voice::VoiceClient {
+public:
+    int ReadSpeakers() override { return -1; }
+    const std::vector<std::int32_t>& Speakers() override { return speakers_; }
+    bool ReadPlayerList() override { return false; }
+    const std::vector<voice::PlayerInfo>& Players() override { return players_; }
+    void FindVoiceClient() override {}
+    std::int32_t GetVoiceLogLength() override { return 0; }
+    std::string GetVoiceLogText() override { return {}; }
+
+private:
+    std::vector<std::int32_t> speakers_;
+    std::vector<voice::PlayerInfo> players_;
+};
+
+QPushButton* ButtonNamed(QWidget* window, const QString& text)
+{
+    for (QPushButton* b : window->findChildren<QPushButton*>())
+        if (b->text() == text)
+            return b;
+    return nullptr;
+}
+
+class StartupTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("AppData", QByteArray::fromStdString(dir.path()));
+        shell::globals() = shell::Globals{};
+        folder = dir.file("Quadrantel");
+        QDir().mkpath(QString::fromStdString(folder));
+        options.gonio.atc = &atc;
+        options.gonio.voice = &voice;
+        options.gonio.dump = [](std::string_view) {};
+        options.quit = [this] { ++quits; };
+        options.pumpingSleep = [this](int ms) { slept += ms; };
+    }
+    void TearDown() override { qunsetenv("AppData"); }
+
+    void config(const std::string& text) { test::WriteFile(folder + "/Config.ini", "[Setup]\r\n" + text); }
+
+    std::unique_ptr<app::Startup> start(const std::string& commandLine = {})
+    {
+        auto s = std::make_unique<app::Startup>(options);
+        s->Main(commandLine);
+        return s;
+    }
+
+    test::TempDir dir;
+    test::ScriptedDialogs dialogs;
+    std::string folder;
+    NoAtcClient atc;
+    NoVoiceClient voice;
+    app::StartupOptions options;
+    int quits = 0;
+    int slept = 0;
+};
+
+TEST_F(StartupTest, FirstRunShowsTheSetupWindowWithDefaultsAndEndsWithIt)
+{
+    auto s = start();
+    EXPECT_EQ(slept, 500);
+    EXPECT_EQ(shell::globals().sDataFolder, folder);
+    ASSERT_TRUE(s->setupWindow());
+    EXPECT_TRUE(s->setupWindow()->isVisible());
+    EXPECT_EQ(s->setupWindow()->windowTitle(), "Quadrantel");
+    EXPECT_EQ(s->mainWindow(), nullptr);
+    stations::CfgForm& f = s->setupWindow()->form();
+    EXPECT_EQ(f.txtAddress.text(), "127.0.0.1");
+    EXPECT_EQ(f.txtPort.text(), "6809");
+    EXPECT_EQ(f.txtMe.text(), "");
+    EXPECT_EQ(f.txtStation.text(), "");
+
+    // The splash waits behind the setup window, with its loading notice.
+    ASSERT_TRUE(s->splashWindow());
+    EXPECT_TRUE(s->splashWindow()->isVisible());
+    EXPECT_EQ(s->splashWindow()->form().lblInfo.caption(),
+              "Quadrantel: an Towrix add-on to simulate RadioGonioMeter - \r\n\nLoading ...");
+
+    ButtonNamed(s->setupWindow(), "&Exit")->click();
+    EXPECT_TRUE(test::WaitUntil([&] { return quits == 1; }));
+    EXPECT_EQ(s->setupWindow(), nullptr);
+    EXPECT_EQ(s->splashWindow(), nullptr);
+}
+
+TEST_F(StartupTest, OnlyAnAutostartOfExactlyOneOpensTheMainWindow)
+{
+    config("Autostart=1\r\n");
+    {
+        auto s = start();
+        ASSERT_TRUE(s->mainWindow());
+        EXPECT_TRUE(s->mainWindow()->isVisible());
+        EXPECT_TRUE(s->mainWindow()->form().chkAutoConnect.checked());
+        EXPECT_EQ(s->setupWindow(), nullptr);
+        EXPECT_TRUE(test::WaitUntil([&] { return s->splashWindow() == nullptr; }));
+        EXPECT_EQ(quits, 0);
+    }
+    for (const char* value : {"2", "yes"}) {
+        config(std::string("Autostart=") + value + "\r\n");
+        auto s = start();
+        EXPECT_EQ(s->mainWindow(), nullptr) << value;
+        ASSERT_TRUE(s->setupWindow()) << value;
+    }
+}
+
+TEST_F(StartupTest, DebugModeLogsTheFolderAndTheCommandLine)
+{
+    config("Debug=1\r\n");
+    auto s = start("--station KJFK  -x");
+    const QStringList logs = QDir(QString::fromStdString(folder)).entryList({"Log_*.TXT"});
+    ASSERT_EQ(logs.size(), 1);
+    const std::string log = test::ReadFile(folder + "/" + logs[0].toStdString());
+    const auto first = log.find("\r\n");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(log.substr(9, first - 9), folder);
+    EXPECT_EQ(log.substr(first + 2 + 9, log.find("\r\n", first + 2) - first - 2 - 9), "CommandLine=--station KJFK  -x");
+}
+
+TEST_F(StartupTest, SaveAndEnableSwapsToTheMainWindowAndClosingItBringsSetupBack)
+{
+    test::WriteFile(folder + "/gonio_KJFK_N040.38.23.000_W073.46.44.000.position",
+                    "[Setup]\r\nId=KJFK N040.38.23.000 W073.46.44.000\r\n");
+    auto s = start();
+    ASSERT_TRUE(s->setupWindow());
+    s->setupWindow()->form().txtStation.setListIndex(0);
+    ButtonNamed(s->setupWindow(), "&Save and Enable")->click();
+    ASSERT_TRUE(s->mainWindow());
+    EXPECT_TRUE(s->mainWindow()->isVisible());
+    EXPECT_TRUE(s->mainWindow()->form().chkAutoConnect.checked());
+    EXPECT_TRUE(test::WaitUntil([&] { return !s->setupWindow() && !s->splashWindow(); }));
+    EXPECT_EQ(shell::ReadIniValue(folder + "/Config.ini", "Station", "", "Setup"),
+              "KJFK N040.38.23.000 W073.46.44.000");
+    EXPECT_EQ(s->mainWindow()->form().txtStation.text(), "KJFK N040.38.23.000 W073.46.44.000");
+
+    s->mainWindow()->close();
+    ASSERT_TRUE(s->setupWindow());
+    EXPECT_TRUE(s->setupWindow()->isVisible());
+    EXPECT_TRUE(test::WaitUntil([&] { return !s->mainWindow(); }));
+    EXPECT_EQ(quits, 0);
+
+    // Opening the setup window while the main window is up unloads the main window.
+    s->OpenMainWindow();
+    ASSERT_TRUE(s->mainWindow());
+    s->setupWindow()->close();
+    EXPECT_TRUE(test::WaitUntil([&] { return !s->setupWindow(); }));
+    s->ShowSetupWindow();
+    EXPECT_TRUE(test::WaitUntil([&] { return !s->mainWindow(); }));
+    EXPECT_TRUE(s->setupWindow()->isVisible());
+    s->setupWindow()->close();
+    EXPECT_TRUE(test::WaitUntil([&] { return quits == 1; }));
+}
+
+TEST_F(StartupTest, PositionWindowTurnsInvalidBoxesRedAndClosesOnValidInput)
+{
+    stations::PositionForm form;
+    form.Form_Load();
+    stations::frmPosition window(form);
+    window.show();
+    EXPECT_EQ(window.windowTitle(), "Define Position");
+    const auto boxes = window.findChildren<QLineEdit*>();
+    ASSERT_EQ(boxes.size(), 3);
+    QTest::keyClicks(boxes[0], "N31.31.08.000");
+    QTest::keyClicks(boxes[1], "-74.044636");
+    QTest::mouseClick(ButtonNamed(&window, "OK"), Qt::LeftButton);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(boxes[0]->palette().color(QPalette::Text), QColor(255, 0, 0));
+    EXPECT_EQ(boxes[1]->text(), "W074.02.40.690");
+    EXPECT_EQ(boxes[0]->maxLength(), 18);
+    EXPECT_EQ(boxes[2]->maxLength(), 4);
+
+    boxes[0]->clear();
+    QTest::keyClicks(boxes[0], "+40.689060");
+    QTest::mouseClick(ButtonNamed(&window, "OK"), Qt::LeftButton);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+    EXPECT_EQ(stations::sLatitude, "N040.41.20.616");
+    EXPECT_EQ(boxes[0]->palette().color(QPalette::Text), QColor(0, 0, 0));
+}
+
+TEST_F(StartupTest, AboutWindowShowsTheVersionAndClosesOnClicksBesideTheLabelAndLink)
+{
+    about::frmSplash window;
+    std::vector<std::string> opened;
+    window.form().openUrl = [&](const std::string& url) { opened.push_back(url); };
+    window.show();
+    QLabel* version = nullptr;
+    QLabel* home = nullptr;
+    for (QLabel* l : window.findChildren<QLabel*>()) {
+        if (l->text() == QUADRANTEL_VERSION)
+            version = l;
+        if (l->text() == "Application Homepage")
+            home = l;
+    }
+    ASSERT_TRUE(version);
+    ASSERT_TRUE(home);
+    EXPECT_EQ(shell::globals().sVersion, QUADRANTEL_VERSION);
+    QTest::mouseClick(version, Qt::LeftButton);
+    QTest::mouseClick(home, Qt::LeftButton);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(opened.size(), 1u);
+    QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(3, 3));
+    EXPECT_FALSE(window.isVisible());
+}
+
+} // namespace
