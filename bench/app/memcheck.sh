@@ -12,7 +12,7 @@ test=$(find "$build/tests/e2e" -maxdepth 2 -type f -name 'e2e_DemoEndToEndTest' 
 args=(--tool=memcheck --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite
   --track-origins=no --log-file="$out/memcheck.%p.log")
 [[ -n ${SUPPRESSIONS:-} ]] && args+=(--suppressions="$SUPPRESSIONS")
-QUADRANTEL_E2E_WRAPPER="valgrind ${args[*]}" QUADRANTEL_E2E_SLOW=${SLOW:-8} \
+QT_QPA_PLATFORM=offscreen QUADRANTEL_E2E_WRAPPER="valgrind ${args[*]}" QUADRANTEL_E2E_SLOW=${SLOW:-8} \
   "$test" --gtest_filter='DemoEndToEnd.ConnectsFollowsTalkingPilotsAndReconnects' | tee "$out/test.log"
 status=0
 for log in "$out"/memcheck.*.log; do
