@@ -368,6 +368,11 @@ TEST_F(DemoEndToEnd, InterfaceProgramRestartsLeakNothing)
                 rssAfter);
     RecordProperty("descriptors", std::to_string(fdBefore) + " -> " + std::to_string(fdAfter));
     RecordProperty("vmrss_kb", std::to_string(rssBefore) + " -> " + std::to_string(rssAfter));
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer keeps freed memory in quarantine: resident memory says nothing there.
+    (void)rssAfter;
+#else
     EXPECT_LE(rssAfter, rssBefore + std::max(rssBefore / 10, 2048L));
+#endif
     EXPECT_EQ(program.process.state(), QProcess::Running);
 }
