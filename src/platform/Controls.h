@@ -215,14 +215,13 @@ public:
         newIndex_ = listCount() - 1;
         changed();
     }
+    // Clearing is no click, even when an entry was selected.
     void clear()
     {
-        const bool hadSelection = listIndex_ >= 0;
         items_.clear();
         listIndex_ = -1;
         newIndex_ = -1;
         changed();
-        (void)hadSelection; // clearing is no click
     }
     // Selects entry i (-1: none); raises onClick when the selection changes.
     void setListIndex(int i)
