@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-asan test-nogui format tidy clean install bench
+.PHONY: all deps build test test-asan test-nogui format tidy clean install bench demo
 
 all: build
 
@@ -24,6 +24,10 @@ test-asan:
 
 test-nogui:
 	$(MAKE) test BUILD=build-nogui CMAKE_FLAGS="-DQUADRANTEL_GUI=OFF -DQUADRANTEL_BENCH=OFF"
+
+# The program against simulated outside programs; under Xvfb when there is no display.
+demo: build
+	BUILD=$(BUILD) tools/demo/run-demo.sh
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

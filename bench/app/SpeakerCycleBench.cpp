@@ -5,6 +5,9 @@
 #include "shell/Config.h"
 #include "voice/modTSRemote.h"
 
+#include "support/FakeAtcClient.h"
+#include "support/FakeVoiceClient.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -31,25 +34,6 @@ public:
     void unloadWindow() override {}
 };
 
-class Voice final : public voice::VoiceClient {
-public:
-    std::vector<std::int32_t> speakers;
-    std::vector<voice::PlayerInfo> players;
-    int ReadSpeakers() override { return 2; }
-    const std::vector<std::int32_t>& Speakers() override { return speakers; }
-    bool ReadPlayerList() override { return true; }
-    const std::vector<voice::PlayerInfo>& Players() override { return players; }
-    void FindVoiceClient() override {}
-    std::int32_t GetVoiceLogLength() override { return 0; }
-    std::string GetVoiceLogText() override { return {}; }
-};
-
-class Atc final : public atcclient::AtcClient {
-public:
-    atcclient::TowrixConnection Connection() override { return atcclient::TowrixConnection::NotRunning; }
-    std::string SelectedCallsign() override { return {}; }
-};
-
 class NoSocket final : public link::LinkSocket {
 public:
     int state(const std::string&) override { return link::sckConnected; }
@@ -67,8 +51,8 @@ void BM_SpeakerCycle(benchmark::State& state)
     shell::globals() = shell::Globals{};
     shell::SetupDataFolder(dir.path().toStdString());
     Host host;
-    Voice voice;
-    Atc atc;
+    test::FakeVoiceClient voice;
+    test::FakeAtcClient atc;
     NoSocket* sck = nullptr;
     app::GonioServices s;
     s.voice = &voice;
@@ -89,10 +73,7 @@ void BM_SpeakerCycle(benchmark::State& state)
         sck->block += "@N:SIM" + std::to_string(i) + ":1000:1:50.5:9.0:35000:420:0\r\n";
     form.link().Sck_DataArrival("Quadrantel", 0);
     for (int i = 0; i < 500; ++i) {
-        voice::PlayerInfo p;
-        p.PlayerID = i + 1;
-        p.NickName = "SIM" + std::to_string(1500 + i);
-        voice.players.push_back(p);
+        voice.players.push_back(test::FakeVoiceClient::Player(i + 1, "SIM" + std::to_string(1500 + i)));
     }
     form.speakers().tmrSpeakers_Timer(); // fills the player list
     voice.speakers = {500};

@@ -1,5 +1,6 @@
 #include "gonio/Geodesy.h"
 
+#include "platform/Numbers.h"
 #include "platform/RuntimeError.h"
 
 #include <charconv>
@@ -92,44 +93,6 @@ bool IsDigit(char c)
 // The leading number of a text as the runtime's Val reads it (platform::Val): blanks are
 // skipped anywhere, a point is the decimal separator, sign and exponent are optional,
 // anything else ends the number. Kept here so this library needs the standard library only.
-double LeadingNumber(std::string_view text)
-{
-    std::string digits;
-    bool seenDigit = false, seenPoint = false, seenExp = false;
-    for (const char c : text) {
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
-            continue;
-        if (IsDigit(c)) {
-            digits += c;
-            seenDigit = true;
-        } else if ((c == '+' || c == '-') && (digits.empty() || (seenExp && digits.back() == 'e'))) {
-            digits += c;
-        } else if (c == '.' && !seenPoint && !seenExp) {
-            digits += c;
-            seenPoint = true;
-        } else if ((c == 'e' || c == 'E' || c == 'd' || c == 'D') && seenDigit && !seenExp) {
-            digits += 'e';
-            seenExp = true;
-        } else {
-            break;
-        }
-    }
-    while (!digits.empty() && (digits.back() == 'e' || digits.back() == '+' || digits.back() == '-'))
-        digits.pop_back();
-    if (!seenDigit)
-        return 0.0;
-    const char* first = digits.data();
-    const char* last = first + digits.size();
-    if (*first == '+')
-        ++first;
-    // from_chars, unlike strtod, ignores the C locale's decimal separator.
-    double v = 0.0;
-    const auto result = std::from_chars(first, last, v);
-    if (result.ec != std::errc() || !std::isfinite(v))
-        return 0.0;
-    return v;
-}
-
 int16_t ToInteger(double x, const char* source)
 {
     const double r = std::nearbyint(x);
@@ -311,9 +274,9 @@ double CoordinateToDecimal(std::string_view text, Axis axis)
         const auto mid = [&](std::size_t from, std::size_t count) {
             return from < text.size() ? text.substr(from, count) : std::string_view{};
         };
-        const int16_t deg = ToInteger(LeadingNumber(mid(1, 3)), "CoordinateToDecimal");
-        const int16_t min = ToInteger(LeadingNumber(mid(5, 2)), "CoordinateToDecimal");
-        const double seconds = LeadingNumber(mid(8, std::string_view::npos));
+        const int16_t deg = ToInteger(platform::Val(mid(1, 3)), "CoordinateToDecimal");
+        const int16_t min = ToInteger(platform::Val(mid(5, 2)), "CoordinateToDecimal");
+        const double seconds = platform::Val(mid(8, std::string_view::npos));
         value = deg + min / 60.0 + seconds / 3600.0;
     }
     const char negative = axis == Axis::Latitude ? 'S' : 'W';

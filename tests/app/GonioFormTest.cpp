@@ -4,9 +4,11 @@
 #include "shell/LogFiles.h"
 #include "voice/modTSRemote.h"
 
+#include "support/FakeAtcClient.h"
 #include "support/FakeClock.h"
 #include "support/FakeGonioHost.h"
 #include "support/FakeLinkSocket.h"
+#include "support/FakeVoiceClient.h"
 #include "support/ScriptedRandom.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
@@ -21,28 +23,6 @@ using namespace quadrantel;
 using platform::Picture;
 
 namespace {
-
-class FakeVoice final : public voice::VoiceClient {
-public:
-    int state = 2;
-    std::vector<std::int32_t> speakers;
-    std::vector<voice::PlayerInfo> players;
-    int ReadSpeakers() override { return state; }
-    const std::vector<std::int32_t>& Speakers() override { return speakers; }
-    bool ReadPlayerList() override { return true; }
-    const std::vector<voice::PlayerInfo>& Players() override { return players; }
-    void FindVoiceClient() override {}
-    std::int32_t GetVoiceLogLength() override { return 0; }
-    std::string GetVoiceLogText() override { return {}; }
-};
-
-class FakeAtc final : public atcclient::AtcClient {
-public:
-    atcclient::TowrixConnection connection = atcclient::TowrixConnection::NotRunning;
-    std::string callsign;
-    atcclient::TowrixConnection Connection() override { return connection; }
-    std::string SelectedCallsign() override { return callsign; }
-};
 
 // A peer that plays the interface program: records what it receives, answers on cue.
 class ScriptedPeer {
@@ -78,20 +58,12 @@ protected:
         shell::SetLogClock(&clock);
         test::WriteFile(dir.path() + "/Quadrantel/gonio_EDDF_N050.02.00.000_E008.34.14.000.position",
                         std::string("[Setup]\r\nId=") + kStation + "\r\n");
-        voice.players = {player(7, "DLH123"), player(8, "BAW456")};
+        voice.players = {test::FakeVoiceClient::Player(7, "DLH123"), test::FakeVoiceClient::Player(8, "BAW456")};
     }
     void TearDown() override
     {
         shell::CloseLogFiles();
         shell::SetLogClock(nullptr);
-    }
-
-    static voice::PlayerInfo player(std::int32_t id, std::string nick)
-    {
-        voice::PlayerInfo p;
-        p.PlayerID = id;
-        p.NickName = std::move(nick);
-        return p;
     }
 
     void writeConfig(const std::string& body)
@@ -126,8 +98,8 @@ protected:
     test::TempDir dir;
     test::FakeClock clock;
     test::ScriptedRandom random{{0.5}}; // no jitter: the needle stays on the bearing
-    FakeVoice voice;
-    FakeAtc atc;
+    test::FakeVoiceClient voice;
+    test::FakeAtcClient atc;
     test::FakeGonioHost host;
     test::FakeLinkSocket* sck = nullptr;
 };

@@ -2,6 +2,7 @@
 #include "platform/RuntimeError.h"
 #include "voice/modTSRemote.h"
 
+#include "support/FakeVoiceClient.h"
 #include "support/ScriptedRandom.h"
 
 #include <gtest/gtest.h>
@@ -12,40 +13,7 @@ using platform::Picture;
 
 namespace {
 
-class FakeVoice final : public VoiceClient {
-public:
-    int state = 2;
-    bool fails = false;
-    std::vector<std::int32_t> speakers;
-    std::vector<PlayerInfo> players;
-    int playerReads = 0, finds = 0;
-    std::string log;
-
-    int ReadSpeakers() override
-    {
-        if (fails)
-            throw platform::RuntimeError(53, "TSRemote", "File not found");
-        return state;
-    }
-    const std::vector<std::int32_t>& Speakers() override { return speakers; }
-    bool ReadPlayerList() override
-    {
-        ++playerReads;
-        return true;
-    }
-    const std::vector<PlayerInfo>& Players() override { return players; }
-    void FindVoiceClient() override { ++finds; }
-    std::int32_t GetVoiceLogLength() override { return static_cast<std::int32_t>(log.size()); }
-    std::string GetVoiceLogText() override { return log; }
-};
-
-PlayerInfo Player(std::int32_t id, const std::string& nick)
-{
-    PlayerInfo p;
-    p.PlayerID = id;
-    p.NickName = nick;
-    return p;
-}
+using test::FakeVoiceClient;
 
 class SpeakerPollingTest : public ::testing::Test {
 protected:
@@ -54,7 +22,8 @@ protected:
                    chkGonio, txtGonio, txtQDM, txtQDR, lblHdg, tmrStatus},
                   voice, random, {[this] { return now; }, [this] { ++cleared; }, [this](double h) { drawn = h; }})
     {
-        voice.players = {Player(7, "DLH123"), Player(9, "BAW456"), Player(11, "dlh123")};
+        voice.players = {FakeVoiceClient::Player(7, "DLH123"), FakeVoiceClient::Player(9, "BAW456"),
+                         FakeVoiceClient::Player(11, "dlh123")};
         lstStrips.addItem("AFR789");
         lstStrips.addItem("DLH123");
         lstStrips.addItem("BAW456");
@@ -69,7 +38,7 @@ protected:
     platform::TextBox txtStatus, txtGonio, txtQDM, txtQDR;
     platform::CheckBox chkGonio;
     platform::Timer tmrStatus{1000};
-    FakeVoice voice;
+    FakeVoiceClient voice;
     test::ScriptedRandom random{{0.0}};
     std::int32_t now = 100;
     int cleared = 0, stripClicks = 0;

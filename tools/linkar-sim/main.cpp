@@ -25,6 +25,7 @@ struct Aircraft {
     double speedKt;
     double altitudeFt;
     bool moving = true;
+    double edgeNm = 0; // turns back towards the station beyond this distance
 };
 
 double Rad(double d)
@@ -83,6 +84,7 @@ public:
         QStringList fixed; // CALL,lat,lon,alt
         QStringList callsigns;
         bool extraLines = true;
+        int far = 0; // low aircraft far out, below the radio horizon
     };
 
     explicit Simulator(Options o) : o_(std::move(o)), rng_(o_.seed)
@@ -142,6 +144,25 @@ private:
             a.lon = probe.lon;
             a.heading = u(rng_) * 360.0;
             a.speedKt = 180 + u(rng_) * 300;
+            a.edgeNm = o_.maxRangeNm + 20;
+            traffic_.push_back(a);
+        }
+        // Low and far: a reading for them must say "out of range".
+        for (int i = 0; i < o_.far; ++i) {
+            const int n = o_.count + i;
+            Aircraft a{};
+            a.callsign = n < o_.callsigns.size() ? o_.callsigns[n].toStdString()
+                         : n < 16                ? std::string(kCallsigns[n])
+                                                 : "SIM" + std::to_string(100 + n);
+            a.lat = o_.stationLat;
+            a.lon = o_.stationLon;
+            a.heading = u(rng_) * 360.0;
+            a.speedKt = (150 + u(rng_) * 60) * 3600.0;
+            Advance(a, 1.0);
+            a.heading = u(rng_) * 360.0;
+            a.speedKt = 110 + u(rng_) * 40;
+            a.altitudeFt = 100 * std::round(15 + u(rng_) * 15);
+            a.edgeNm = 230;
             traffic_.push_back(a);
         }
     }
@@ -180,8 +201,9 @@ private:
                     return;
                 }
                 c->loggedIn = true;
+                // The traffic picture follows the acknowledgement at once, as a real interface does.
                 c->socket->write("#TMSERVER:" + (f.size() > 2 ? f[2] : QByteArray()) +
-                                 ":SECONDARY LINKAR connection accepted\r\n");
+                                 ":SECONDARY LINKAR connection accepted\r\n" + positions());
                 std::printf("login vid=%s\n", vid.constData());
             } else if (line.startsWith("!C")) {
                 std::printf("identified %s\n", line.constData());
@@ -190,22 +212,30 @@ private:
         }
     }
 
-    void step()
+    QByteArray positions() const
     {
-        const double seconds = o_.intervalMs / 1000.0;
         QByteArray block;
-        for (Aircraft& a : traffic_) {
-            if (a.moving) {
-                Advance(a, seconds);
-                // Turn back towards the station at the edge of the simulated area.
-                if (DistanceNm(o_.stationLat, o_.stationLon, a.lat, a.lon) > o_.maxRangeNm + 20)
-                    a.heading = BearingTo(a.lat, a.lon, o_.stationLat, o_.stationLon);
-            }
+        for (const Aircraft& a : traffic_) {
             char line[256];
             std::snprintf(line, sizeof line, "@N:%s:%04d:1:%.6f:%.6f:%.0f:%.0f:420:0\r\n", a.callsign.c_str(),
                           1000 + static_cast<int>(&a - traffic_.data()), a.lat, a.lon, a.altitudeFt, a.speedKt);
             block += line;
         }
+        return block;
+    }
+
+    void step()
+    {
+        const double seconds = o_.intervalMs / 1000.0;
+        for (Aircraft& a : traffic_) {
+            if (a.moving) {
+                Advance(a, seconds);
+                // Turn back towards the station at the edge of the simulated area.
+                if (DistanceNm(o_.stationLat, o_.stationLon, a.lat, a.lon) > a.edgeNm)
+                    a.heading = BearingTo(a.lat, a.lon, o_.stationLat, o_.stationLon);
+            }
+        }
+        QByteArray block = positions();
         if (o_.extraLines) {
             ++ticks_;
             if (ticks_ % 5 == 0)
@@ -249,6 +279,7 @@ int main(int argc, char** argv)
         {"interval", "Milliseconds between position reports.", "ms", "1000"},
         {"range", "Radius of the simulated area in nautical miles.", "nm", "250"},
         {"no-extra", "Send position lines only."},
+        {"far", "Number of extra low aircraft 150 to 210 nm out, beyond the radio horizon.", "n", "2"},
     });
     p.process(app);
 
@@ -271,6 +302,7 @@ int main(int argc, char** argv)
     if (p.isSet("callsigns"))
         o.callsigns = p.value("callsigns").split(',', Qt::SkipEmptyParts);
     o.extraLines = !p.isSet("no-extra");
+    o.far = std::max(0, p.value("far").toInt());
 
     Simulator sim(o);
     if (!sim.listen())

@@ -1,0 +1,288 @@
+// The real program against the three simulators on a private X display: automatic connection
+// once the ATC client shows itself connected, readings for talking pilots, the TEST button, and
+// reconnection after the interface program comes back.
+#include "support/TempDir.h"
+#include "support/Wait.h"
+#include "support/XvfbServer.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <list>
+#include <memory>
+
+// After gtest: Xlib's macros (None, Bool) clash with its names.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+using namespace quadrantel;
+
+namespace {
+
+const QString kBin = QStringLiteral(QUADRANTEL_BIN);
+constexpr const char* kStation = "E2E N050.00.00.000 E008.00.00.000";
+
+struct Child {
+    QString name;
+    QProcess process;
+    QByteArray output;
+
+    const QByteArray& out()
+    {
+        output += process.readAllStandardOutput();
+        return output;
+    }
+    void send(const QByteArray& line) { process.write(line + "\n"); }
+};
+
+class DemoEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!test::XvfbServer::Available())
+            GTEST_SKIP() << "Xvfb is not installed; the end-to-end run needs a private X display";
+        const std::string display = xvfb.start();
+        ASSERT_FALSE(display.empty()) << "Xvfb did not report a display";
+        x = XOpenDisplay(display.c_str());
+        ASSERT_NE(x, nullptr);
+        environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", QString::fromStdString(display));
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("AppData", QString::fromStdString(dir.path()));
+        environment.insert("QUADRANTEL_TSREMOTE", kBin + "/libTSRemote.so");
+        environment.insert("QUADRANTEL_VOICE_STATE", QString::fromStdString(dir.file("voice.state")));
+        QDir().mkpath(QString::fromStdString(data()));
+    }
+
+    void TearDown() override
+    {
+        // Newest first: the program before the simulators it talks to.
+        for (auto it = children.rbegin(); it != children.rend(); ++it)
+            Stop(**it);
+        if (x)
+            XCloseDisplay(x);
+    }
+
+    static void Stop(Child& c)
+    {
+        if (c.process.state() == QProcess::NotRunning)
+            return;
+        c.process.terminate();
+        if (!c.process.waitForFinished(5000)) {
+            c.process.kill();
+            c.process.waitForFinished(5000);
+        }
+    }
+
+    Child& Start(const QString& program, const QStringList& arguments)
+    {
+        children.push_back(std::make_unique<Child>());
+        Child& c = *children.back();
+        c.name = program;
+        c.process.setProcessEnvironment(environment);
+        c.process.setProcessChannelMode(QProcess::SeparateChannels);
+        c.process.setReadChannel(QProcess::StandardOutput);
+        c.process.start(kBin + "/" + program, arguments);
+        EXPECT_TRUE(c.process.waitForStarted(10000)) << program.toStdString();
+        return c;
+    }
+
+    Child& StartLinkar(quint16 port)
+    {
+        Child& c =
+            Start("linkar-sim", {"--port", QString::number(port), "--station", "50,8", "--aircraft", "3", "--far", "1",
+                                 "--callsigns", "DLH123,BAW456,AFR789,LOW1", "--fixed", "TESTER,50,8.7777,12000",
+                                 "--fixed", "TESTB,49.5,8,9000", "--interval", "500", "--seed", "3"});
+        EXPECT_TRUE(test::WaitUntil([&] { return c.out().contains("listening on"); }, 10000));
+        return c;
+    }
+
+    std::string data() const { return dir.file("Quadrantel"); }
+
+    std::string ReadDayFile(const char* prefix) const
+    {
+        std::string all;
+        for (const QString& f : QDir(QString::fromStdString(data())).entryList({QString(prefix) + "_*.TXT"}))
+            all += test::ReadFile(data() + "/" + f.toStdString());
+        return all;
+    }
+    std::string Log() const { return ReadDayFile("Log"); }
+    std::string Dump() const { return ReadDayFile("Dump"); }
+
+    static std::string PropertyText(Display* d, Window w)
+    {
+        std::string title;
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* bytes = nullptr;
+        if (XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_NAME", False), 0, 4096, False,
+                               XInternAtom(d, "UTF8_STRING", False), &type, &format, &count, &after,
+                               &bytes) == Success &&
+            bytes && format == 8)
+            title.assign(reinterpret_cast<char*>(bytes), count);
+        if (bytes)
+            XFree(bytes);
+        return title;
+    }
+
+    // The program's main window: the top-level window whose title begins "Quadrantel".
+    Window MainWindow() const
+    {
+        Window root = 0, parent = 0, *kids = nullptr;
+        unsigned n = 0;
+        Window found = 0;
+        if (XQueryTree(x, DefaultRootWindow(x), &root, &parent, &kids, &n) && kids) {
+            for (unsigned i = 0; i < n && !found; ++i) {
+                XWindowAttributes a;
+                if (XGetWindowAttributes(x, kids[i], &a) && a.map_state == IsViewable &&
+                    PropertyText(x, kids[i]).starts_with("Quadrantel"))
+                    found = kids[i];
+            }
+            XFree(kids);
+        }
+        return found;
+    }
+
+    std::string Title() const
+    {
+        const Window w = MainWindow();
+        return w ? PropertyText(x, w) : std::string();
+    }
+
+    // Waits for a reading of the aircraft; returns its QDR, or -1.
+    int WaitForReading(const std::string& callsign, int timeoutMs)
+    {
+        const QRegularExpression pattern(
+            QString::fromStdString("^Quadrantel - \\(E2E\\) " + callsign + " QDR\\[(\\d{3})\\]  QDM\\[(\\d{3})\\]$"));
+        int qdr = -1;
+        test::WaitUntil(
+            [&] {
+                const auto m = pattern.match(QString::fromStdString(Title()));
+                if (m.hasMatch())
+                    qdr = m.captured(1).toInt();
+                return m.hasMatch();
+            },
+            timeoutMs);
+        return qdr;
+    }
+
+    void PressKey(Window w, KeySym key)
+    {
+        XKeyEvent e{};
+        e.display = x;
+        e.window = w;
+        e.root = DefaultRootWindow(x);
+        e.time = CurrentTime;
+        e.same_screen = True;
+        e.keycode = XKeysymToKeycode(x, key);
+        e.type = KeyPress;
+        XSendEvent(x, w, True, KeyPressMask, reinterpret_cast<XEvent*>(&e));
+        e.type = KeyRelease;
+        XSendEvent(x, w, True, KeyReleaseMask, reinterpret_cast<XEvent*>(&e));
+        XFlush(x);
+    }
+
+    test::XvfbServer xvfb;
+    test::TempDir dir;
+    Display* x = nullptr;
+    QProcessEnvironment environment;
+    std::list<std::unique_ptr<Child>> children;
+};
+
+int Count(const std::string& text, const std::string& what)
+{
+    int n = 0;
+    for (auto p = text.find(what); p != std::string::npos; p = text.find(what, p + 1))
+        ++n;
+    return n;
+}
+
+int AngleBetween(int a, int b)
+{
+    const int d = std::abs(a - b) % 360;
+    return std::min(d, 360 - d);
+}
+
+} // namespace
+
+TEST_F(DemoEndToEnd, ConnectsFollowsTalkingPilotsAndReconnects)
+{
+    Child* linkar = &StartLinkar(0);
+    const QString port = QRegularExpression("listening on (\\d+)").match(linkar->out()).captured(1);
+    ASSERT_FALSE(port.isEmpty());
+    const std::string connectionLine = "Connection Quadrantel - 127.0.0.1:" + port.toStdString();
+
+    test::WriteFile(data() + "/Config.ini", "[Setup]\r\nAutoStart=1\r\nDebug=1\r\nVID=1234567\r\n"
+                                            "Address=127.0.0.1\r\nPort=" +
+                                                port.toStdString() + "\r\nStation=" + kStation +
+                                                "\r\nLastX=0\r\nLastY=0\r\n");
+    test::WriteFile(data() + "/gonio_" + QString(kStation).replace(' ', '_').toStdString() + ".position",
+                    std::string("[Setup]\r\nId=") + kStation + "\r\n");
+
+    Child& towrix = Start("towrix-sim", {"--callsign", "TESTB", "--position", "0,560"});
+    Child& voice =
+        Start("voice-sim", {"--pilots", "DLH123,TESTER,LOW1", "--quiet", "--guest-every", "0", "--position", "600,0"});
+    Child& program = Start("quadrantel", {});
+
+    // Running, but the ATC client is not connected: no connection attempt.
+    ASSERT_TRUE(test::WaitUntil([&] { return Count(Log(), "State:") >= 15; }, 20000))
+        << "the program wrote no state lines; log:\n"
+        << Log() << program.process.readAllStandardError().toStdString();
+    EXPECT_EQ(Log().find("Connection Quadrantel"), std::string::npos);
+    EXPECT_FALSE(linkar->out().contains("login"));
+
+    // The ATC client connects: so does the program, logs in and identifies itself.
+    towrix.send("connect");
+    ASSERT_TRUE(test::WaitUntil([&] { return Log().find(connectionLine) != std::string::npos; }, 10000)) << Log();
+    ASSERT_TRUE(test::WaitUntil([&] { return linkar->out().contains("identified !CQuadrantel:SERVER:3:"); }, 10000))
+        << linkar->out().toStdString();
+    EXPECT_TRUE(linkar->out().contains("login vid=1234567"));
+    ASSERT_TRUE(test::WaitUntil([&] { return Log().find("State:Connected") != std::string::npos; }, 5000));
+    ASSERT_TRUE(test::WaitUntil([&] { return Dump().find("%EDDF_TWR:") != std::string::npos; }, 10000));
+    const std::string dump = Dump();
+    EXPECT_NE(dump.find("SECONDARY LINKAR connection accepted"), std::string::npos);
+    EXPECT_NE(dump.find("@N:TESTER:"), std::string::npos);
+    EXPECT_NE(dump.find("@N:DLH123:"), std::string::npos);
+
+    // A pilot keys his microphone: the reading points east at the aircraft standing there.
+    voice.send("talk TESTER");
+    const int east = WaitForReading("TESTER", 15000);
+    ASSERT_GE(east, 0) << "title: " << Title();
+    EXPECT_LE(AngleBetween(east, 90), 10) << Title();
+    voice.send("talk DLH123");
+    EXPECT_GE(WaitForReading("DLH123", 10000), 0) << "title: " << Title();
+
+    // TEST reads the callsign in the ATC client's communication box.
+    voice.send("quiet");
+    const Window main = MainWindow();
+    ASSERT_NE(main, 0u);
+    XSetInputFocus(x, main, RevertToParent, CurrentTime);
+    int south = -1;
+    // Focus starts on "Gonio Active"; two tabs reach TEST, the space bar presses it.
+    for (int attempt = 0; attempt < 3 && south < 0; ++attempt) {
+        PressKey(main, XK_Tab);
+        PressKey(main, XK_Tab);
+        PressKey(main, XK_space);
+        south = WaitForReading("TESTB", 3000);
+    }
+    ASSERT_GE(south, 0) << "title: " << Title();
+    EXPECT_LE(AngleBetween(south, 180), 10) << Title();
+
+    // The interface program goes away and comes back on the same port: the link is made again.
+    Stop(*linkar);
+    ASSERT_TRUE(test::WaitUntil([&] { return Log().find("Socket Closed") != std::string::npos; }, 10000)) << Log();
+    linkar = &StartLinkar(static_cast<quint16>(port.toUInt()));
+    ASSERT_TRUE(test::WaitUntil([&] { return linkar->out().contains("identified !CQuadrantel"); }, 15000))
+        << linkar->out().toStdString();
+    const std::size_t dumped = Dump().size();
+    EXPECT_TRUE(test::WaitUntil([&] { return Dump().size() > dumped; }, 5000));
+    EXPECT_GE(Count(Log(), connectionLine), 2);
+    EXPECT_EQ(program.process.state(), QProcess::Running);
+}
