@@ -1,16 +1,59 @@
 #!/usr/bin/env bash
-# Builds the version-resource fuzzer with clang's libFuzzer (not part of CI).
-#   bench/fuzz/build.sh            build into build-fuzz/
-#   build-fuzz/version_fuzz -max_total_time=120 build-fuzz/corpus bench/fuzz/corpus
+# Builds the libFuzzer targets into build-fuzz/ (run by hand, not part of CI).
+#   bench/fuzz/build.sh [--seeds] [target...]   targets: version traffic settings coordinates airports players
+#   build-fuzz/traffic_fuzz -max_total_time=600 -jobs=1 -workers=1 build-fuzz/corpus/traffic bench/fuzz/corpus/traffic
+# --seeds rewrites the version seeds in bench/fuzz/corpus/version/ from tests/support/VersionBytes.h.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 out="${BUILD_FUZZ:-$root/build-fuzz}"
-mkdir -p "$out/corpus"
-flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -I"$root/src" -I"$root/tests")
-clang++ "${flags[@]}" -fsanitize=fuzzer,address,undefined \
-  "$root/src/platform/VersionResource.cpp" "$root/bench/fuzz/VersionResourceFuzz.cpp" -o "$out/version_fuzz"
+seeds=0
 if [[ "${1:-}" == "--seeds" ]]; then
-  clang++ "${flags[@]}" "$root/bench/fuzz/MakeSeeds.cpp" -o "$out/make_seeds"
-  "$out/make_seeds" "$root/bench/fuzz/corpus"
+  seeds=1
+  shift
 fi
-echo "built $out/version_fuzz"
+targets=("$@")
+[[ ${#targets[@]} -gt 0 ]] || targets=(version traffic settings coordinates airports players)
+
+read -r -a qtc <<<"$(pkg-config --cflags Qt6Core)"
+read -r -a qtl <<<"$(pkg-config --libs Qt6Core)"
+flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fPIC -I"$root/src" -I"$root/tests")
+san=(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
+
+# The shared text, settings and runtime helpers, built once per run.
+common=(platform/Defaults.cpp platform/Runtime.cpp platform/ProfileFile.cpp platform/SpecialFolder.cpp
+  shell/Config.cpp shell/LogFiles.cpp shell/Settings.cpp shell/TextRoutines.cpp)
+mkdir -p "$out/obj"
+objs=()
+for src in "${common[@]}"; do
+  obj="$out/obj/${src//\//_}.o"
+  [[ "$obj" -nt "$root/src/$src" ]] || clang++ "${flags[@]}" "${san[@]}" -fsanitize=fuzzer-no-link "${qtc[@]}" -c "$root/src/$src" -o "$obj"
+  objs+=("$obj")
+done
+
+build() { # name sources...
+  local name=$1
+  shift
+  local srcs=()
+  for s in "$@"; do srcs+=("$root/$s"); done
+  clang++ "${flags[@]}" "${san[@]}" -fsanitize=fuzzer "${srcs[@]}" "${objs[@]}" "${qtc[@]}" "${qtl[@]}" -o "$out/${name}_fuzz"
+  mkdir -p "$out/corpus/$name"
+  echo "built $out/${name}_fuzz"
+}
+
+for t in "${targets[@]}"; do
+  case "$t" in
+  version) build version src/platform/VersionResource.cpp bench/fuzz/VersionResourceFuzz.cpp ;;
+  traffic) build traffic src/link/TrafficTable.cpp bench/fuzz/TrafficFuzz.cpp ;;
+  settings) build settings bench/fuzz/SettingsFuzz.cpp ;;
+  coordinates) build coordinates src/stations/CoordinateInput.cpp src/gonio/Geodesy.cpp bench/fuzz/CoordinatesFuzz.cpp ;;
+  airports) build airports src/stations/Airports.cpp bench/fuzz/AirportsFuzz.cpp ;;
+  players) build players src/voice/modTSRemote.cpp src/platform/WindowSystem.cpp bench/fuzz/PlayersFuzz.cpp ;;
+  *) echo "unknown target $t" >&2; exit 2 ;;
+  esac
+done
+
+if [[ $seeds == 1 ]]; then
+  clang++ -std=c++20 -O1 -I"$root/tests" "$root/bench/fuzz/MakeSeeds.cpp" -o "$out/make_seeds"
+  mkdir -p "$root/bench/fuzz/corpus/version"
+  "$out/make_seeds" "$root/bench/fuzz/corpus/version"
+fi
