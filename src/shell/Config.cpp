@@ -2,7 +2,7 @@
 
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
-#include "platform/SpecialFolder.h"
+#include "platform/DataFolders.h"
 #include "shell/Settings.h"
 
 namespace quadrantel::shell {

@@ -35,10 +35,10 @@ std::vector<long> Numbers(const VersionInfo& v)
 
 class VersionInfoTest : public testing::Test {
 protected:
-    // Loads a PE image holding the resource described by spec.
-    VersionInfo load(const test::ResourceSpec& spec, bool wide = false)
+    // Loads a PE image holding the resource described by layout.
+    VersionInfo load(const test::ResourceLayout& layout, bool wide = false)
     {
-        const test::Bytes pe = test::PeImage(test::VersionResource(spec), wide);
+        const test::Bytes pe = test::PeImage(test::VersionResource(layout), wide);
         const std::string file = dir_.file("prog" + std::to_string(count_++) + ".exe");
         test::WriteFile(file, std::string(pe.begin(), pe.end()));
         VersionInfo v;
@@ -97,11 +97,11 @@ TEST_F(VersionInfoTest, EveryTextPropertyReadsItsOwnKey)
                                            "LegalCopyright",  "OriginalFileName", "ProductName",      "ProductVersion",
                                            "LegalTrademarks", "LegalTrademarks1", "LegalTrademarks2", "Comments",
                                            "PrivateBuild",    "SpecialBuild"};
-    test::ResourceSpec spec;
-    spec.strings.clear();
+    test::ResourceLayout layout;
+    layout.strings.clear();
     for (const auto& k : keys)
-        spec.strings.emplace_back(k, k + " value");
-    const VersionInfo v = load(spec);
+        layout.strings.emplace_back(k, k + " value");
+    const VersionInfo v = load(layout);
     const std::vector<std::string> got = {
         v.CompanyName(),      v.FileDescription(), v.FileVersion(),    v.InternalName(),    v.LegalCopyright(),
         v.OriginalFileName(), v.ProductName(),     v.ProductVersion(), v.LegalTrademarks(), v.LegalTrademarks1(),

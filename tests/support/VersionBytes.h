@@ -79,7 +79,7 @@ inline VersionNode TextNode(const std::string& key, const std::string& value)
     return {key, 1, v, static_cast<uint16_t>(value.size() + 1), {}};
 }
 
-struct ResourceSpec {
+struct ResourceLayout {
     uint16_t language = 0x0409;
     uint16_t codePage = 0x04E4;
     std::string table = "040904E4"; // key of the string table
@@ -89,7 +89,7 @@ struct ResourceSpec {
                                                                 {"FileVersion", "2.3.4.5"}};
 };
 
-inline Bytes VersionResource(const ResourceSpec& s)
+inline Bytes VersionResource(const ResourceLayout& s)
 {
     Bytes fixed;
     for (uint32_t v : {0xFEEF04BDu, 0x10000u, s.fileVersionMS, s.fileVersionLS, s.fileVersionMS, s.fileVersionLS,

@@ -274,7 +274,7 @@ int main(int argc, char** argv)
         {"station", "Centre of the simulated traffic, lat,lon in decimal degrees.", "lat,lon", "50.0333,8.5706"},
         {"aircraft", "Number of flying aircraft.", "n", "8"},
         {"callsigns", "Comma-separated callsigns for the flying aircraft.", "list"},
-        {"fixed", "An aircraft standing still: CALL,lat,lon,altitude (repeatable).", "spec"},
+        {"fixed", "An aircraft standing still: CALL,lat,lon,altitude (repeatable).", "aircraft"},
         {"seed", "Random seed.", "n", "1"},
         {"interval", "Milliseconds between position reports.", "ms", "1000"},
         {"range", "Radius of the simulated area in nautical miles.", "nm", "250"},

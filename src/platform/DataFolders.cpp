@@ -1,4 +1,4 @@
-#include "platform/SpecialFolder.h"
+#include "platform/DataFolders.h"
 
 #include <QCoreApplication>
 #include <QDir>
