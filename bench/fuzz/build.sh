@@ -20,7 +20,7 @@ flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fPIC -I"$root/src" -I"$root/te
 san=(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
 
 # The shared text, settings and runtime helpers, built once per run.
-common=(platform/Defaults.cpp platform/Runtime.cpp platform/ProfileFile.cpp platform/SpecialFolder.cpp
+common=(platform/Defaults.cpp platform/Runtime.cpp platform/ProfileFile.cpp platform/DataFolders.cpp
   shell/Config.cpp shell/LogFiles.cpp shell/Settings.cpp shell/TextRoutines.cpp)
 mkdir -p "$out/obj"
 objs=()
