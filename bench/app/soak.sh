@@ -49,16 +49,21 @@ last=$(rss_kb "$program")
 ticks=$(($(cpu_ticks "$program") - ticks0))
 hz=$(getconf CLK_TCK)
 lines=$(grep -c '' "$out/quadrantel.log" || true)
+# The first minute holds the connection, whose login waits block the window by design (200 ms
+# after the login line, 100 ms before and after the identification): it is reported apart, and
+# the steady state from the second minute on is what must stay within 50 ms.
 late=$(awk '/^ticklog tmrSpeakers period/ { for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+  if (++p == 1) { first = v["max_late_ms"]; next }
   if (v["max_late_ms"] > m) m = v["max_late_ms"]; o += v["over_50ms"]; n += v["ticks"]; if (v["max_run_ms"] > r) r = v["max_run_ms"] }
-  END { printf "%d %.1f %d %.1f", n, m, o, r }' "$out/quadrantel.log")
-read -r n maxlate over maxrun <<<"$late"
+  END { printf "%d %.1f %d %.1f %.1f", n, m, o, r, first }' "$out/quadrantel.log")
+read -r n maxlate over maxrun firstlate <<<"$late"
 readings=$(grep -c 'QDR' "$out"/AppData/Quadrantel/Log_*.TXT 2>/dev/null || true)
 {
   machine
   echo "soak: resident memory start $base kB, end $last kB, peak $peak kB ($(awk -v b="$base" -v p="$peak" 'BEGIN { printf "%+.1f", (p - b) * 100 / b }') %)"
   echo "soak: CPU $(awk -v t="$ticks" -v h="$hz" -v s="$((seconds - settle))" 'BEGIN { printf "%.1f", t / h * 100 / s }') % of one core"
-  echo "soak: speaker cycles $n, latest start ${maxlate} ms behind its tick, $over over 50 ms, longest cycle ${maxrun} ms"
+  echo "soak: first minute (connecting): latest start ${firstlate} ms behind its tick"
+  echo "soak: speaker cycles after it $n, latest start ${maxlate} ms behind its tick, $over over 50 ms, longest cycle ${maxrun} ms"
   echo "soak: program stderr lines $lines"
 } | tee -a "$out/report.txt"
 awk -v b="$base" -v p="$peak" -v n="$n" -v o="$over" 'BEGIN { exit !(n > 0 && p <= b * 1.10 && o == 0) }' ||

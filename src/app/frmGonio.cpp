@@ -241,6 +241,7 @@ void frmGonio::build()
     auto* lists = new QHBoxLayout;
     right->addLayout(lists);
     auto* strips = new QListWidget(this);
+    strips->setUniformItemSizes(true); // thousands of strips: no per-item measuring when refilled
     Bind(f.lstStrips, strips);
     lists->addWidget(strips);
     auto* voiceLists = new QVBoxLayout;
@@ -251,6 +252,7 @@ void frmGonio::build()
     speakers->setMaximumHeight(70);
     Bind(f.lstSpeakers, speakers);
     auto* users = new QListWidget(this);
+    users->setUniformItemSizes(true);
     Bind(f.lstUsers, users);
     voiceLists->addWidget(label7);
     voiceLists->addWidget(speakers);
