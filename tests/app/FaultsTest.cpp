@@ -11,6 +11,7 @@
 #include "support/ScriptedPeer.h"
 #include "support/ScriptedRandom.h"
 #include "support/TempDir.h"
+#include "support/TestServices.h"
 #include "support/Wait.h"
 
 #include <gtest/gtest.h>
@@ -41,13 +42,7 @@ protected:
     }
     void load()
     {
-        app::GonioServices s;
-        s.clock = &clock;
-        s.random = &random;
-        s.voice = &voice;
-        s.atc = &atc;
-        s.sleep = [](int) {};
-        s.pumpingSleep = [](int ms) { test::WaitUntil([] { return false; }, std::min(ms, 50)); };
+        app::GonioServices s = test::TestServices(clock, random, voice, atc);
         form = std::make_unique<app::GonioForm>(host, std::move(s));
         form->Form_Load();
     }

@@ -12,6 +12,7 @@
 #include "support/ScriptedPeer.h"
 #include "support/ScriptedRandom.h"
 #include "support/TempDir.h"
+#include "support/TestServices.h"
 #include "support/Wait.h"
 
 #include <gtest/gtest.h>
@@ -51,13 +52,7 @@ protected:
 
     app::GonioServices services(bool fakeSocket)
     {
-        app::GonioServices s;
-        s.clock = &clock;
-        s.random = &random;
-        s.voice = &voice;
-        s.atc = &atc;
-        s.sleep = [](int) {};
-        s.pumpingSleep = [](int ms) { test::WaitUntil([] { return false; }, std::min(ms, 50)); };
+        app::GonioServices s = test::TestServices(clock, random, voice, atc);
         if (fakeSocket)
             s.makeSocket = [this](link::LinkEvents) {
                 auto p = std::make_unique<test::FakeLinkSocket>();
