@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <sstream>
 #include <string>
 #include <sys/select.h>
 #include <unistd.h>
@@ -21,6 +22,18 @@ struct Box {
 };
 
 // Texts are Latin-1 in WM_NAME; _NET_WM_NAME carries the same text as UTF-8.
+// The non-empty items of a comma-separated option value.
+inline std::vector<std::string> Split(const std::string& text)
+{
+    std::vector<std::string> parts;
+    std::stringstream in(text);
+    std::string part;
+    while (std::getline(in, part, ','))
+        if (!part.empty())
+            parts.push_back(part);
+    return parts;
+}
+
 inline std::string Utf8(const std::string& latin1)
 {
     std::string out;

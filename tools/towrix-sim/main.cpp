@@ -25,17 +25,6 @@ struct Options {
     int x = 0, y = 0;
 };
 
-std::vector<std::string> Split(const std::string& text)
-{
-    std::vector<std::string> parts;
-    std::stringstream in(text);
-    std::string part;
-    while (std::getline(in, part, ','))
-        if (!part.empty())
-            parts.push_back(part);
-    return parts;
-}
-
 void Usage()
 {
     std::printf("usage: towrix-sim [options]\n"
@@ -180,7 +169,7 @@ int main(int argc, char** argv)
         else if (a == "--callsign")
             o.callsign = value();
         else if (a == "--cycle")
-            o.cycle = Split(value());
+            o.cycle = simx::Split(value());
         else if (a == "--cycle-seconds")
             o.cycleSeconds = std::max(0.5, std::atof(value().c_str()));
         else if (a == "--position") {

@@ -40,17 +40,6 @@ struct Options {
     int x = 0, y = 300;
 };
 
-std::vector<std::string> Split(const std::string& text)
-{
-    std::vector<std::string> parts;
-    std::stringstream in(text);
-    std::string part;
-    while (std::getline(in, part, ','))
-        if (!part.empty())
-            parts.push_back(part);
-    return parts;
-}
-
 void Usage()
 {
     std::printf("usage: voice-sim [options]\n"
@@ -335,7 +324,7 @@ int main(int argc, char** argv)
             return argv[++i];
         };
         if (a == "--pilots")
-            o.pilots = Split(value());
+            o.pilots = simx::Split(value());
         else if (a == "--controller")
             o.controller = value();
         else if (a == "--state")
