@@ -255,15 +255,7 @@ void Bind(platform::ComboBox& model, QComboBox* w)
 {
     BindCommon(model, w);
     w->setEditable(true);
-    // Sized by its designed length, not by its longest entry; a longer text shows in the tooltip.
-    if (w->minimumContentsLength() == 0)
-        w->setMinimumContentsLength(kDesignedChars / 2);
-    w->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    const auto tip = [&model](QComboBox* x) {
-        const bool longer = model.text().size() > static_cast<std::size_t>(x->minimumContentsLength());
-        x->setToolTip(longer ? Q(model.text()) : Q(model.toolTip()));
-    };
-    OnChange(model, w, [&model, tip](QComboBox* x) {
+    OnChange(model, w, [&model](QComboBox* x) {
         const QSignalBlocker block(x);
         bool same = x->count() == model.listCount();
         for (int i = 0; same && i < x->count(); ++i)
@@ -275,7 +267,6 @@ void Bind(platform::ComboBox& model, QComboBox* w)
         }
         x->setCurrentIndex(model.listIndex());
         x->setEditText(Q(model.text()));
-        tip(x);
     });
     QObject::connect(w, &QComboBox::currentTextChanged, w, [&model, w](const QString& t) {
         if (S(t) != model.text()) {
