@@ -153,6 +153,14 @@ TEST_F(CfgFormTest, AddingAStationWritesItsFileAndSelectsIt)
     EXPECT_EQ(f.txtStation.listCount(), 2);
     EXPECT_EQ(f.txtStation.text(), "KJFK N040.41.20.616 W074.02.40.690");
     EXPECT_EQ(QDir(QString::fromStdString(dir.path())).entryList({"gonio_*.position"}).size(), 2);
+
+    // Guards against a position that could not be stored passing silently.
+    std::filesystem::create_directory(dir.file("gonio_EDDF_N040.38.23.000_W073.46.44.000.position"));
+    typedLat = "N040.38.23.000";
+    typedLong = "W073.46.44.000";
+    dialogs.inputAnswers = {"EDDF"};
+    f.cmdAdd.click();
+    EXPECT_EQ(dialogs.asked.back().text, "The position could not be saved in:\r\n" + dir.path());
 }
 
 TEST_F(CfgFormTest, RefusedNamesAskAgainWithTheHint)
