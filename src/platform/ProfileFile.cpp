@@ -67,7 +67,8 @@ std::string ResolveLinks(std::string path)
         target.resize(static_cast<std::size_t>(n));
         if (target.front() != '/') {
             const auto slash = path.rfind('/');
-            target = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + target;
+            if (slash != std::string::npos)
+                target.insert(0, path, 0, slash + 1);
         }
         path = std::move(target);
     }
