@@ -9,8 +9,8 @@
 #include "stations/PositionFiles.h"
 #include "stations/PositionForm.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace quadrantel::stations {
 
@@ -23,9 +23,10 @@ std::string NumberText(double v)
 {
     if (v == std::floor(v) && std::fabs(v) < 1e15)
         return std::to_string(static_cast<long long>(v));
+    // Not printf: the locale's decimal comma would be saved.
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15g", v);
-    return buf;
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+    return std::string(buf, r.ptr);
 }
 
 // A check box takes 0 or 1 only; anything else is an invalid property value.
@@ -35,6 +36,11 @@ int CheckValue(const std::string& text)
     if (v != 0 && v != 1)
         throw platform::RuntimeError(380, "frmCfg", "Invalid property value");
     return v;
+}
+
+void Report(const std::string& text)
+{
+    platform::CurrentDialogs().messageBox(text, platform::Dialogs::Exclamation, shell::globals().sAppName);
 }
 
 } // namespace
@@ -113,15 +119,16 @@ void CfgForm::LoadConfig()
     IgnoreErrors([&] { txtPort.setText(shell::ReadIniValue(f, "Port", "6809", shell::kSetup)); });
 }
 
-void CfgForm::SaveConfig()
+bool CfgForm::SaveConfig()
 {
     const std::string& f = shell::globals().sConfigFile;
-    shell::WriteIniValue(f, shell::kSetup, "OnTop", std::to_string(chkOnTop.value()));
-    shell::WriteIniValue(f, shell::kSetup, "AutoStart", std::to_string(chkAutostart.value()));
-    shell::WriteIniValue(f, shell::kSetup, "VID", txtMe.text());
-    shell::WriteIniValue(f, shell::kSetup, "Address", txtAddress.text());
-    shell::WriteIniValue(f, shell::kSetup, "Port", txtPort.text());
-    shell::WriteIniValue(f, shell::kSetup, "Station", txtStation.text());
+    bool ok = shell::WriteIniValue(f, shell::kSetup, "OnTop", std::to_string(chkOnTop.value()));
+    ok = shell::WriteIniValue(f, shell::kSetup, "AutoStart", std::to_string(chkAutostart.value())) && ok;
+    ok = shell::WriteIniValue(f, shell::kSetup, "VID", txtMe.text()) && ok;
+    ok = shell::WriteIniValue(f, shell::kSetup, "Address", txtAddress.text()) && ok;
+    ok = shell::WriteIniValue(f, shell::kSetup, "Port", txtPort.text()) && ok;
+    ok = shell::WriteIniValue(f, shell::kSetup, "Station", txtStation.text()) && ok;
+    return ok;
 }
 
 void CfgForm::fillList()
@@ -143,9 +150,12 @@ void CfgForm::cmdAdd_Click()
             platform::CurrentDialogs().inputBox("Position Name:\r\n\n" + hint, "New GONIO position", ""));
         if (name.empty())
             return;
-        if (IsValidPositionName(name))
+        if (!IsValidPositionName(name))
+            hint = kInvalidHint;
+        else if (name.size() > kMaxPositionName)
+            hint = kLongHint; // its file name could not be created
+        else
             break;
-        hint = kInvalidHint;
     }
 
     {
@@ -162,8 +172,10 @@ void CfgForm::cmdAdd_Click()
         const std::string folder = StripFileName(shell::globals().sConfigFile);
         const auto id = AddPosition(folder, name, sLatitude, sLongitude);
         fillList();
-        if (!id)
+        if (!id) {
+            Report("The position could not be saved in:\r\n" + folder);
             return;
+        }
         std::vector<std::string> list = txtStation.items();
         const int i = FindPosition(list, *id);
         if (i >= 0)
@@ -196,7 +208,10 @@ void CfgForm::cmdEnable_Click()
         IgnoreErrors([&] { txtStation.setFocus(); });
         return;
     }
-    IgnoreErrors([&] { SaveConfig(); });
+    IgnoreErrors([&] {
+        if (!SaveConfig())
+            Report("The settings could not be saved to:\r\n" + shell::globals().sConfigFile);
+    });
     IgnoreErrors([&] {
         if (hooks.unloadWindow)
             hooks.unloadWindow();
