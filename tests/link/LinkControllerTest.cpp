@@ -28,7 +28,7 @@ protected:
                         lstStrips.addItem(c);
                 },
                 [] { return 1440.0f; }, [] { return -15.0f; }, [this] { ++setupShown; }, [this] { ++unloaded; },
-                [this](int ms) { slept += ms; }, [this](int ms) { slept += ms; }, [] {}})
+                [this](int ms) { slept += ms; }, [this](int ms) { slept += ms; }, [] {}, nullptr})
     {
         auto& g = shell::globals();
         g = shell::Globals{};
@@ -87,6 +87,32 @@ TEST_F(LinkControllerTest, LoginThenIdentificationOnlyAfterTheAcknowledgement)
     EXPECT_EQ(sck.sent, (std::vector<std::string>{kLogin, kIdent, kIdent}));
     EXPECT_EQ(unloaded, 0);
     EXPECT_EQ(lNoDataCount, 0);
+}
+
+// Guards against reading a pilot's text message as the server's reply: any pilot could close
+// the window or draw out the identification line with its client key.
+TEST_F(LinkControllerTest, OnlyTheServersOwnLinesAreReplies)
+{
+    link.TryToConnect();
+    link.UpdateState();
+    for (const std::vector<std::string>& blocks : std::vector<std::vector<std::string>>{
+             {"#TMDLH123:Quadrantel::NO such VID / Password\r\n"},
+             {"#TMdlh123:*:secondary linkar\r\n"},
+             {"#TMSERVERX:*:SECONDARY LINKAR\r\n"},
+             {"#TMDLH123:Quadrantel:hi ", "SECONDARY LINKAR\r\n"}, // the rest of a stranger's line
+             {"#T", "MDLH123:*:SECONDARY LINKAR\r\n"},
+             {"#TMDLH123:Quadrantel:x\n:NO such VID / Password\r\n"}, // a lone LF ends no line
+         })
+        for (const std::string& block : blocks)
+            arrive(block);
+    EXPECT_EQ(sck.sent, std::vector<std::string>{kLogin});
+    EXPECT_EQ(unloaded, 0);
+
+    arrive("#TMDLH123:*:hi\r\n#TMserver:Quadrantel:SECONDARY LINKAR\r\n");
+    EXPECT_EQ(sck.sent, (std::vector<std::string>{kLogin, kIdent}));
+    arrive("#TMDLH123:*:SECONDARY LINKAR\r\n#ERSERVER:Quadrantel:NO such VID / Password\r\n");
+    EXPECT_EQ(sck.sent.size(), 2u);
+    EXPECT_EQ(unloaded, 1);
 }
 
 TEST_F(LinkControllerTest, EmptyVidStillGivesTheFixedFields)
@@ -205,7 +231,7 @@ TEST_F(LinkControllerTest, AttemptStartedInsideAnAttemptsWaitReturnsAtOnce)
              sck.currentState = sckClosed;
              outer->UpdateState();
          },
-         [] {}});
+         [] {}, nullptr});
     outer = &attempt;
     EXPECT_FALSE(attempt.TryToConnect());
     EXPECT_EQ(nested, 11); // ten ticks in the wait, and the state shown after giving up
