@@ -88,6 +88,8 @@ void LinkController::log(const std::string& line) const
 
 bool LinkController::TryToConnect()
 {
+    if (closing())
+        return false;
     const auto& g = shell::globals();
     if (sck_.state(g.sServerName) == sckConnected) {
         UpdateState();

@@ -110,7 +110,6 @@ TEST(frmGonio, ClosingDuringAWaitBringsTheSetupBack)
         test::ScriptedRandom random{{0.5}};
         test::FakeVoiceClient voice;
         test::FakeAtcClient atc;
-        atc.connection = atcclient::TowrixConnection::Connected;
         app::GonioServices s;
         s.clock = &clock;
         s.random = &random;
@@ -132,8 +131,8 @@ TEST(frmGonio, ClosingDuringAWaitBringsTheSetupBack)
         w = new app::frmGonio(std::move(s));
         int setupShown = 0;
         w->onShowSetupWindow = [&] { ++setupShown; };
-        w->form().SetAutostart();
         w->show();
+        w->form().cmdConnect.click(); // the attempt waits; timer ticks and socket events run inside
         EXPECT_TRUE(test::WaitUntil([&] { return w.isNull() && setupShown > 0; }));
         EXPECT_TRUE(asked);
         delete w.data();

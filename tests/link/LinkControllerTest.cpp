@@ -28,7 +28,12 @@ protected:
                         lstStrips.addItem(c);
                 },
                 [] { return 1440.0f; }, [] { return -15.0f; }, [this] { ++setupShown; }, [this] { ++unloaded; },
-                [this](int ms) { slept += ms; }, [this](int ms) { slept += ms; }, [] {}, nullptr})
+                [this](int ms) { slept += ms; }, [this](int ms) { slept += ms; },
+                [this] {
+                    if (onPump)
+                        onPump();
+                },
+                [this] { return closing; }})
     {
         auto& g = shell::globals();
         g = shell::Globals{};
@@ -57,6 +62,8 @@ protected:
     std::string dumped, icon;
     std::int32_t lNoDataCount = 5;
     int autoChecks = 0, setupShown = 0, unloaded = 0, slept = 0;
+    bool closing = false;
+    std::function<void()> onPump; // what runs while a handler lets the event loop run
     TrafficTable traffic;
     LinkController link;
 };
@@ -165,6 +172,25 @@ TEST_F(LinkControllerTest, ConnectionAttemptsAndTheirMessages)
 
     link.Sck_CloseSck("Quadrantel");
     EXPECT_EQ(icon, "Disconnected");
+}
+
+// Guards against a handler going on after the window was closed during its wait: the
+// attempt waited out its 2 s, a refusal opened the setup window a second time.
+TEST_F(LinkControllerTest, HandlersStopWhenTheWindowClosesDuringTheirWait)
+{
+    onPump = [this] { closing = true; };
+    sck.stateAfterConnect = sckConnecting;
+    EXPECT_FALSE(link.TryToConnect());
+    EXPECT_EQ(slept, 0);
+    EXPECT_EQ(icon, "");
+    EXPECT_FALSE(link.TryToConnect()); // none starts on a closing window
+    EXPECT_EQ(sck.connects, 1);
+
+    link.Sck_Error("Quadrantel", 10054, "Connection reset by peer.");
+    EXPECT_EQ(lblState.toolTip(), ""); // no state shown after the wait
+    arrive("#ERSERVER:Quadrantel:NO such VID / Password\r\n");
+    EXPECT_EQ(setupShown, 0); // the pending unload brings the setup window
+    EXPECT_EQ(unloaded, 0);
 }
 
 TEST_F(LinkControllerTest, AutoConnectOnlyWhileTickedAndDown)
