@@ -9,6 +9,7 @@
 #include "shell/LogFiles.h"
 #include "shell/Settings.h"
 #include "stations/PositionFiles.h"
+#include "voice/modTSRemote.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -26,6 +27,17 @@ using platform::Picture;
 namespace {
 
 constexpr uint32_t kBlack = 0;
+
+// The window whose message line shows the voice library's errors.
+const GonioForm* g_voiceMessages = nullptr;
+
+void ReleaseVoiceMessages(const GonioForm* form)
+{
+    if (g_voiceMessages != form)
+        return;
+    voice::SetVoiceMessageLine(nullptr);
+    g_voiceMessages = nullptr;
+}
 
 void BlockingSleep(int ms)
 {
@@ -169,6 +181,7 @@ GonioForm::~GonioForm()
     tmrUpdate.setEnabled(false);
     tmrSpeakers.setEnabled(false);
     tmrStatus.setEnabled(false);
+    ReleaseVoiceMessages(this);
     // The socket's events call into the link: drop the socket first.
     sck_.reset();
 }
@@ -261,7 +274,8 @@ void GonioForm::Form_Load()
             [this] { CheckAutoConnect(); }, [this](const std::string& m) { gauge_.UpdateIcon(m); },
             [this](const link::StripList& s) { applyStrips(s); }, [this] { return host_.left(); },
             [this] { return host_.top(); }, [this] { host_.showSetupWindow(); }, [this] { host_.unloadWindow(); },
-            services_.sleep, services_.pumpingSleep, services_.doEvents});
+            services_.sleep, [this](int ms) { pump([this, ms] { services_.pumpingSleep(ms); }); },
+            [this] { pump(services_.doEvents); }, [this] { return closing_; }});
 
     placeWindow();
     txtStation.setText(shell::ReadIniValue(shell::globals().sConfigFile, "Station", "", "Setup"));
@@ -270,6 +284,8 @@ void GonioForm::Form_Load()
     link_->UpdateState();
     Shape1.setKind(platform::Shape::Oval);
     IgnoreErrors([&] { chkGonio.setFocus(); });
+    voice::SetVoiceMessageLine([this](const std::string& text) { lblError.setCaption(text); });
+    g_voiceMessages = this;
     tmrUpdate.setEnabled(true);
     tmrSpeakers.setEnabled(true);
     loaded_ = true;
@@ -282,6 +298,7 @@ void GonioForm::Form_Activate()
 
 void GonioForm::Form_Unload()
 {
+    closing_ = true;
     tmrSpeakers.setEnabled(false);
     IgnoreErrors([&] {
         if (sck_)
@@ -289,6 +306,7 @@ void GonioForm::Form_Unload()
     });
     tmrUpdate.setEnabled(false);
     tmrStatus.setEnabled(false);
+    ReleaseVoiceMessages(this);
     IgnoreErrors([&] { releaseSocket(); });
     if (shell::globals().bDebug)
         shell::WriteLog("frmInfo Unload");
@@ -303,6 +321,36 @@ void GonioForm::releaseSocket()
     std::shared_ptr<link::LinkSocket> closed(std::move(sck_));
     if (QCoreApplication::instance())
         QTimer::singleShot(0, QCoreApplication::instance(), [closed] {});
+}
+
+bool GonioForm::DeferUnload()
+{
+    if (pumpDepth_ == 0)
+        return false;
+    closing_ = true;
+    unloadPending_ = true;
+    return true;
+}
+
+void GonioForm::pump(const std::function<void()>& wait)
+{
+    // A window on its way out runs no more events under its handlers: they return at once.
+    if (closing_)
+        return;
+    struct Depth {
+        int& depth;
+        explicit Depth(int& d) : depth(d) { ++depth; }
+        ~Depth() { --depth; }
+    };
+    {
+        const Depth inside(pumpDepth_);
+        wait();
+    }
+    if (pumpDepth_ == 0 && unloadPending_) {
+        unloadPending_ = false;
+        // Queued, so that it runs once the handler that waited has returned.
+        QTimer::singleShot(0, &context_, [this] { host_.unloadWindow(); });
+    }
 }
 
 void GonioForm::SetAutostart()

@@ -11,6 +11,7 @@
 #include "voice/SpeakerPolling.h"
 
 #include <QDateTime>
+#include <QObject>
 
 #include <cstdint>
 #include <functional>
@@ -108,12 +109,16 @@ public:
     gonio::GaugePanel& gauge() { return gauge_; }
     link::LinkSocket* socket() { return sck_.get(); }
     bool loaded() const { return loaded_; }
+    // Whether a close must wait: a handler is waiting on the event loop and would resume on
+    // freed objects. The window then closes once the outermost wait has returned.
+    bool DeferUnload();
 
 private:
     void LoadSettings();
     void applyStrips(const link::StripList& strips);
     void placeWindow();
     void releaseSocket();
+    void pump(const std::function<void()>& wait);
 
     GonioHost& host_;
     GonioServices services_;
@@ -125,6 +130,10 @@ private:
     std::unique_ptr<link::LinkController> link_;
     std::unique_ptr<link::LinkSocket> sck_;
     bool loaded_ = false;
+    int pumpDepth_ = 0;
+    bool closing_ = false;
+    bool unloadPending_ = false;
+    QObject context_; // ties the deferred close to this object's life
     std::unique_ptr<TickLog> tickLog_;
 };
 

@@ -406,6 +406,10 @@ void frmGonio::unloadWindow()
 
 void frmGonio::closeEvent(QCloseEvent* event)
 {
+    if (!unloaded_ && form_->DeferUnload()) {
+        event->ignore();
+        return;
+    }
     if (!unloaded_) {
         unloaded_ = true;
         form_->Form_Unload();

@@ -169,6 +169,28 @@ TEST_F(GonioFormTest, TestButtonReadsTheSelectedCallsign)
     EXPECT_EQ(form.txtQDR.text(), "---");
 }
 
+// Guards against the voice library's error text going nowhere: the message line kept
+// "Starting ...".
+TEST_F(GonioFormTest, VoiceLibraryErrorReachesTheMessageLine)
+{
+    ::setenv("QUADRANTEL_TSREMOTE", FAKE_TSREMOTE_PATH, 1);
+    ::setenv("FAKE_TSREMOTE_SCRIPT", dir.file("script").c_str(), 1);
+    test::WriteFile(dir.file("script"), "speakers 5 0\nerror Voice server lost\n");
+    voice::UnloadTSRemote();
+    auto s = services(true);
+    s.voice = nullptr; // the library layer itself
+    {
+        app::GonioForm form(host, std::move(s));
+        form.Form_Load();
+        form.speakers().tmrSpeakers_Timer();
+        EXPECT_EQ(form.lblError.caption(), "Voice server lost");
+    }
+    voice::ReadSpeakers(); // the closed window no longer listens
+    voice::UnloadTSRemote();
+    ::unsetenv("QUADRANTEL_TSREMOTE");
+    ::unsetenv("FAKE_TSREMOTE_SCRIPT");
+}
+
 // The whole road: a peer accepts the login and sends positions, a pilot keys his microphone,
 // the needle points at him, and the reading clears ten seconds after he stops.
 TEST_F(GonioFormTest, RoadOfOneTransmission)
