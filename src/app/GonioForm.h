@@ -77,6 +77,8 @@ public:
     void chkOnTop_Click();
     void CheckAutoConnect();
     void cmdPicTowrix_Click();
+    // Runs the reading again for the last callsign the speaker cycle tied to a strip.
+    void cmdLast_Click();
     void Log(const std::string& Stringa);
     // Seconds from dtStart to now.
     std::int32_t SecondsNow() const;
@@ -86,7 +88,7 @@ public:
     platform::TextBox txtQDR, txtQDM, txtGonio, txtStatus;
     platform::ComboBox txtStation;
     platform::ListBox lstStrips, lstUsers, lstSpeakers;
-    platform::Button cmdConnect, cmdClose;
+    platform::Button cmdConnect, cmdClose, cmdLast;
     platform::Label Label9, lblHdg, Label8, Label2, Label5, Label7, Label6, Label4, Label1, Label3, lblRate, lblError,
         Label11;
     platform::Image imgSignal, imgSpeak, imgData, imgOn, imgOff, imgGonio, lblStatus, lblState, imgYellow, imgBlue,
@@ -113,6 +115,8 @@ private:
     void LoadSettings();
     void applyStrips(const link::StripList& strips);
     void placeWindow();
+    void savePosition();
+    void speakerCycle();
     void releaseSocket();
 
     GonioHost& host_;
@@ -125,6 +129,8 @@ private:
     std::unique_ptr<link::LinkController> link_;
     std::unique_ptr<link::LinkSocket> sck_;
     bool loaded_ = false;
+    std::string lastCaller_;
+    std::int32_t lastCallerAt_ = 0; // seconds since dtStart of his last cycle on the air
     std::unique_ptr<TickLog> tickLog_;
 };
 
