@@ -84,6 +84,9 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
     // Designer captions and tooltips.
     cmdPicTowrix.setCaption("TEST");
     cmdPicTowrix.setToolTip("Test using Towrix selected aircraft");
+    cmdLast.setCaption("Last");
+    cmdLast.setToolTip("Show the last caller's bearing again");
+    cmdLast.setEnabled(false); // until somebody has called
     chkGonio.setCaption("Gonio Active");
     chkOnTop.setCaption("WinOnTop");
     chkOnTop.setToolTip("Set CaptureTowrix window on foreground");
@@ -151,13 +154,14 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
     imgGonio.onClick = [this] { gauge_.imgGonio_Click(); };
     chkOnTop.onClick = [this] { chkOnTop_Click(); };
     cmdPicTowrix.onClick = [this] { cmdPicTowrix_Click(); };
-    tmrSpeakers.onTimer = [this] { speakers_->tmrSpeakers_Timer(); };
+    cmdLast.onClick = [this] { cmdLast_Click(); };
+    tmrSpeakers.onTimer = [this] { speakerCycle(); };
     // Soak runs measure how late the speaker cycle runs behind its tick.
     if (const char* log = std::getenv("QUADRANTEL_TICK_LOG"); log && *log && *log != '0') {
         tickLog_ = std::make_unique<TickLog>("tmrSpeakers", tmrSpeakers.interval(), stderr);
         tmrSpeakers.onTimer = [this] {
             tickLog_->begin();
-            speakers_->tmrSpeakers_Timer();
+            speakerCycle();
             tickLog_->end();
         };
     }
@@ -215,18 +219,30 @@ void GonioForm::placeWindow()
     const std::string& f = shell::globals().sConfigFile;
     const float centreX = platform::Int((host_.screenWidth() - host_.width()) / 2);
     const float centreY = platform::Int((host_.screenHeight() - host_.height()) / 2);
-    // A saved position that is no 16-bit number, or that would hide the title bar on
-    // every screen (a monitor that is gone), gives way to the centred one.
+    // 32-bit, as twips of a wide desktop pass 16 bits at 2,184 pixels. A saved position that
+    // is no such number, or that would hide the title bar on every screen (a monitor that
+    // is gone), gives way to the centred one.
+    const auto saved = [&](const char* key, float centre) -> float {
+        const std::string text = shell::ReadIniValue(f, key, platform::Format(centre, "0"), "Setup");
+        if (!platform::IsNumeric(text))
+            throw platform::RuntimeError(13, "CLng", "Type mismatch");
+        return static_cast<float>(platform::CLng(platform::Val(text)));
+    };
     float left = centreX, top = centreY;
-    IgnoreErrors(
-        [&] { left = platform::CIntText(shell::ReadIniValue(f, "LastX", platform::Format(centreX, "0"), "Setup")); });
-    IgnoreErrors(
-        [&] { top = platform::CIntText(shell::ReadIniValue(f, "LastY", platform::Format(centreY, "0"), "Setup")); });
+    IgnoreErrors([&] { left = saved("LastX", centreX); });
+    IgnoreErrors([&] { top = saved("LastY", centreY); });
     if (!host_.titleBarOnScreen(left, top)) {
         left = centreX;
         top = centreY;
     }
     host_.moveTo(left, top);
+}
+
+void GonioForm::savePosition()
+{
+    const std::string& f = shell::globals().sConfigFile;
+    IgnoreErrors([&] { shell::WriteIniValue(f, "Setup", "LastX", platform::Format(host_.left(), "000000000000")); });
+    IgnoreErrors([&] { shell::WriteIniValue(f, "Setup", "LastY", platform::Format(host_.top(), "000000000000")); });
 }
 
 void GonioForm::Form_Load()
@@ -300,6 +316,8 @@ void GonioForm::Form_Unload()
 {
     closing_ = true;
     tmrSpeakers.setEnabled(false);
+    // However the window goes, it comes back where it was.
+    savePosition();
     IgnoreErrors([&] {
         if (sck_)
             sck_->CloseSck(shell::globals().sServerName);
@@ -398,6 +416,37 @@ void GonioForm::cmdPicTowrix_Click()
     }
     cmdPicTowrix.setValue(0);
     IgnoreErrors([&] { chkGonio.setFocus(); });
+}
+
+void GonioForm::speakerCycle()
+{
+    speakers_->tmrSpeakers_Timer();
+    // Whatever the voice source, a caller is known once the cycle has tied its first speaker
+    // to his strip; that also renews the time of the last speech.
+    if (lstSpeakers.listCount() > 0 && !lstStrips.text().empty() && lstStrips.text() == lstSpeakers.list(0)) {
+        lastCaller_ = lstStrips.text();
+        lastCallerAt_ = speakers_->lLastSpeech;
+        cmdLast.setEnabled(true);
+    }
+}
+
+void GonioForm::cmdLast_Click()
+{
+    IgnoreErrors([&] { chkGonio.setFocus(); });
+    if (lastCaller_.empty() || !chkGonio.checked())
+        return;
+    const std::string recall = "last: " + lastCaller_ + " (" + std::to_string(SecondsNow() - lastCallerAt_) + " s ago)";
+    // He may have logged off since: say so rather than leave "calculating ..." behind.
+    if (!traffic_ || !traffic_->Contains(lastCaller_)) {
+        lblError.setCaption(recall + " - no position");
+        return;
+    }
+    // A recall lives as long as a fresh reading: the silence rule clears it ten seconds on.
+    speakers_->lLastSpeech = SecondsNow();
+    IgnoreErrors([&] { txtGonio.setText(lastCaller_ + " calculating ..."); });
+    IgnoreErrors([&] { txtGonio.setForeColor(kBlack); });
+    IgnoreErrors([&] { reading_->Gonio(lastCaller_); });
+    lblError.setCaption(recall);
 }
 
 void GonioForm::applyStrips(const link::StripList& strips)

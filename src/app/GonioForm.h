@@ -78,6 +78,8 @@ public:
     void chkOnTop_Click();
     void CheckAutoConnect();
     void cmdPicTowrix_Click();
+    // Runs the reading again for the last callsign the speaker cycle tied to a strip.
+    void cmdLast_Click();
     void Log(const std::string& Stringa);
     // Seconds from dtStart to now.
     std::int32_t SecondsNow() const;
@@ -87,7 +89,7 @@ public:
     platform::TextBox txtQDR, txtQDM, txtGonio, txtStatus;
     platform::ComboBox txtStation;
     platform::ListBox lstStrips, lstUsers, lstSpeakers;
-    platform::Button cmdConnect, cmdClose;
+    platform::Button cmdConnect, cmdClose, cmdLast;
     platform::Label Label9, lblHdg, Label8, Label2, Label5, Label7, Label6, Label4, Label1, Label3, lblRate, lblError,
         Label11;
     platform::Image imgSignal, imgSpeak, imgData, imgOn, imgOff, imgGonio, lblStatus, lblState, imgYellow, imgBlue,
@@ -117,6 +119,8 @@ private:
     void LoadSettings();
     void applyStrips(const link::StripList& strips);
     void placeWindow();
+    void savePosition();
+    void speakerCycle();
     void releaseSocket();
     void pump(const std::function<void()>& wait);
 
@@ -134,6 +138,8 @@ private:
     bool closing_ = false;
     bool unloadPending_ = false;
     QObject context_; // ties the deferred close to this object's life
+    std::string lastCaller_;
+    std::int32_t lastCallerAt_ = 0; // seconds since dtStart of his last cycle on the air
     std::unique_ptr<TickLog> tickLog_;
 };
 

@@ -57,8 +57,10 @@ TEST(frmGonio, OpensWithItsControlsAndBringsTheSetupBackWhenClosed)
 
     EXPECT_EQ(w->windowTitle(), "Quadrantel - ");
     EXPECT_TRUE(w->topmost());
-    for (const char* caption : {"TEST", "Gonio Active", "WinOnTop", "Lock Station", "Connect", "AutoConnect"})
+    for (const char* caption : {"TEST", "Last", "Gonio Active", "WinOnTop", "Lock Station", "Connect", "AutoConnect"})
         EXPECT_NE(ButtonNamed(*w, caption), nullptr) << caption;
+    EXPECT_EQ(ButtonNamed(*w, "Last")->shortcut(), QKeySequence("Ctrl+L"));
+    EXPECT_EQ(ButtonNamed(*w, "Last")->toolTip(), "Show the last caller's bearing again");
     QAbstractButton* disconnect = ButtonNamed(*w, "Disconnect");
     ASSERT_NE(disconnect, nullptr);
     EXPECT_FALSE(disconnect->isVisible());
