@@ -2,17 +2,23 @@
 // as talk at once (at least 500), the talking pilots last in both lists; with and without
 // the window's widgets.
 #include "app/GonioForm.h"
-#include "app/frmGonio.h"
 #include "atcclient/TowrixProbe.h"
 #include "shell/Config.h"
 #include "voice/modTSRemote.h"
+#ifdef QUADRANTEL_BENCH_WINDOW
+#include "app/frmGonio.h"
+#endif
 
 #include "support/FakeAtcClient.h"
 #include "support/FakeVoiceClient.h"
 
 #include <benchmark/benchmark.h>
 
+#ifdef QUADRANTEL_BENCH_WINDOW
 #include <QApplication>
+#else
+#include <QCoreApplication>
+#endif
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -109,6 +115,7 @@ void BM_SpeakerCycle(benchmark::State& state)
 }
 BENCHMARK(BM_SpeakerCycle)->Arg(1)->Arg(1024)->Unit(benchmark::kMicrosecond);
 
+#ifdef QUADRANTEL_BENCH_WINDOW
 // The same with the real window bound to the lists, as the program runs it.
 void BM_SpeakerCycleWindow(benchmark::State& state)
 {
@@ -120,14 +127,19 @@ void BM_SpeakerCycleWindow(benchmark::State& state)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 BENCHMARK(BM_SpeakerCycleWindow)->Arg(1)->Arg(1024)->Unit(benchmark::kMicrosecond);
+#endif
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+#ifdef QUADRANTEL_BENCH_WINDOW
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+#else
+    QCoreApplication app(argc, argv);
+#endif
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
