@@ -25,11 +25,17 @@ std::string TitleOf(HWND window)
     return std::string(buffer, static_cast<std::size_t>(n));
 }
 
+// Direct children in window order, listed once: stepping from sibling to sibling lists them
+// all again at every step, which freezes the window on a crowded desktop.
+std::vector<HWND> ChildrenOf(HWND parent)
+{
+    return parent == 0 ? std::vector<HWND>{} : platform::CurrentWindowSystem().children(parent);
+}
+
 // First direct child, in window order, that satisfies the test; 0 when none.
 template <typename Test> HWND FirstChild(HWND parent, Test test)
 {
-    for (HWND child = platform::GetWindow(parent, platform::GW_CHILD); child != 0;
-         child = platform::GetWindow(child, platform::GW_HWNDNEXT))
+    for (HWND child : ChildrenOf(parent))
         if (test(child))
             return child;
     return 0;
@@ -108,8 +114,7 @@ int ListTopWindowsOfClass(std::vector<HWND>& handles, HWND start, std::string_vi
 {
     handles.clear();
     const HWND parent = start == 0 ? platform::GetDesktopWindow() : start;
-    for (HWND child = platform::GetWindow(parent, platform::GW_CHILD); child != 0;
-         child = platform::GetWindow(child, platform::GW_HWNDNEXT))
+    for (HWND child : ChildrenOf(parent))
         if (ClassOf(child) == className)
             handles.push_back(child);
     return static_cast<int>(handles.size());
