@@ -46,25 +46,23 @@ HWND FirstChildOfClass(HWND parent, std::string_view className)
     return FirstChild(parent, [&](HWND child) { return ClassOf(child) == className; });
 }
 
+// The first top-level window whose title starts with "Towrix ". The titles are read together:
+// one at a time, a crowded desktop delays the speaker cycle by a wait per window.
 void SearchTowrixWindow()
 {
     TowrixWindow = 0;
-    platform::EnumWindows(FindTowrixWindow, 0);
+    platform::IgnoreErrors([] {
+        const std::vector<HWND> windows = ChildrenOf(platform::GetDesktopWindow());
+        const std::vector<std::string> titles = platform::GetWindowTexts(windows);
+        for (std::size_t i = 0; i < windows.size() && i < titles.size(); ++i)
+            if (titles[i].starts_with("Towrix ")) {
+                TowrixWindow = windows[i];
+                return;
+            }
+    });
 }
 
 } // namespace
-
-bool FindTowrixWindow(HWND window, std::intptr_t)
-{
-    bool keepGoing = true;
-    platform::IgnoreErrors([&] {
-        if (TowrixWindow == 0 && TitleOf(window).starts_with("Towrix ")) {
-            TowrixWindow = window;
-            keepGoing = false;
-        }
-    });
-    return keepGoing;
-}
 
 TowrixConnection CheckTowrixConnection()
 {
