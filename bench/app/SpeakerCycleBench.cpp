@@ -72,7 +72,7 @@ struct Sky {
         s.voice = &voice;
         s.atc = &atc;
         s.dump = [](std::string_view) {};
-        s.makeSocket = [this](link::LinkEvents) {
+        s.makeSocket = [this](const link::LinkEvents&) {
             auto p = std::make_unique<NoSocket>();
             sck = p.get();
             return p;

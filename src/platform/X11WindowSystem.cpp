@@ -240,6 +240,7 @@ private:
             if (!framed[i])
                 open.push_back(i);
         std::vector<HWND> parents;
+        parents.reserve(open.size());
         for (std::size_t i : open)
             parents.push_back(frames[i]);
         std::vector<std::vector<HWND>> levels = trees(parents);
