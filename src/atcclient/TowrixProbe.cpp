@@ -25,11 +25,17 @@ std::string TitleOf(HWND window)
     return std::string(buffer, static_cast<std::size_t>(n));
 }
 
+// Direct children in window order, listed once: stepping from sibling to sibling lists them
+// all again at every step, which freezes the window on a crowded desktop.
+std::vector<HWND> ChildrenOf(HWND parent)
+{
+    return parent == 0 ? std::vector<HWND>{} : platform::CurrentWindowSystem().children(parent);
+}
+
 // First direct child, in window order, that satisfies the test; 0 when none.
 template <typename Test> HWND FirstChild(HWND parent, Test test)
 {
-    for (HWND child = platform::GetWindow(parent, platform::GW_CHILD); child != 0;
-         child = platform::GetWindow(child, platform::GW_HWNDNEXT))
+    for (HWND child : ChildrenOf(parent))
         if (test(child))
             return child;
     return 0;
@@ -40,25 +46,23 @@ HWND FirstChildOfClass(HWND parent, std::string_view className)
     return FirstChild(parent, [&](HWND child) { return ClassOf(child) == className; });
 }
 
+// The first top-level window whose title starts with "Towrix ". The titles are read together:
+// one at a time, a crowded desktop delays the speaker cycle by a wait per window.
 void SearchTowrixWindow()
 {
     TowrixWindow = 0;
-    platform::EnumWindows(FindTowrixWindow, 0);
+    platform::IgnoreErrors([] {
+        const std::vector<HWND> windows = ChildrenOf(platform::GetDesktopWindow());
+        const std::vector<std::string> titles = platform::GetWindowTexts(windows);
+        for (std::size_t i = 0; i < windows.size() && i < titles.size(); ++i)
+            if (titles[i].starts_with("Towrix ")) {
+                TowrixWindow = windows[i];
+                return;
+            }
+    });
 }
 
 } // namespace
-
-bool FindTowrixWindow(HWND window, std::intptr_t)
-{
-    bool keepGoing = true;
-    platform::IgnoreErrors([&] {
-        if (TowrixWindow == 0 && TitleOf(window).starts_with("Towrix ")) {
-            TowrixWindow = window;
-            keepGoing = false;
-        }
-    });
-    return keepGoing;
-}
 
 TowrixConnection CheckTowrixConnection()
 {
@@ -108,8 +112,7 @@ int ListTopWindowsOfClass(std::vector<HWND>& handles, HWND start, std::string_vi
 {
     handles.clear();
     const HWND parent = start == 0 ? platform::GetDesktopWindow() : start;
-    for (HWND child = platform::GetWindow(parent, platform::GW_CHILD); child != 0;
-         child = platform::GetWindow(child, platform::GW_HWNDNEXT))
+    for (HWND child : ChildrenOf(parent))
         if (ClassOf(child) == className)
             handles.push_back(child);
     return static_cast<int>(handles.size());

@@ -34,7 +34,6 @@ public:
 // The main window found by the last search; 0 when none.
 extern platform::HWND TowrixWindow;
 
-bool FindTowrixWindow(platform::HWND window, std::intptr_t lParam);
 TowrixConnection CheckTowrixConnection();
 std::string GetTowrixCallsign();
 // Direct children of start (the desktop when 0) whose class equals className, in window order;

@@ -7,6 +7,15 @@
 
 namespace quadrantel::platform {
 
+std::vector<std::string> WindowSystem::captions(const std::vector<HWND>& windows) const
+{
+    std::vector<std::string> out;
+    out.reserve(windows.size());
+    for (HWND window : windows)
+        out.push_back(caption(window));
+    return out;
+}
+
 // ---- in-memory desktop ----
 
 InMemoryWindowSystem::InMemoryWindowSystem()
@@ -320,6 +329,11 @@ HWND GetWindow(HWND window, unsigned command)
 int GetWindowTextA(HWND window, char* buffer, int size)
 {
     return CopyOut(window ? CurrentWindowSystem().caption(window) : std::string(), buffer, size);
+}
+
+std::vector<std::string> GetWindowTexts(const std::vector<HWND>& windows)
+{
+    return CurrentWindowSystem().captions(windows);
 }
 
 int GetClassNameA(HWND window, char* buffer, int size)

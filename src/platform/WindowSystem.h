@@ -42,6 +42,8 @@ public:
     virtual std::string text(HWND window) const = 0;
     // The text GetWindowTextA sees; edit boxes of other processes hide theirs.
     virtual std::string caption(HWND window) const { return text(window); }
+    // The captions of many windows, in the order given; a backend may fetch them together.
+    virtual std::vector<std::string> captions(const std::vector<HWND>& windows) const;
     virtual bool rect(HWND window, Rect& out) const = 0;
 };
 
@@ -128,6 +130,8 @@ bool EnumChildWindows(HWND parent, const WNDENUMPROC& proc, std::intptr_t lParam
 HWND GetWindow(HWND window, unsigned command);
 // Copy at most size - 1 characters and a terminating zero; return the count copied.
 int GetWindowTextA(HWND window, char* buffer, int size);
+// The whole texts GetWindowTextA sees of many windows, read together.
+std::vector<std::string> GetWindowTexts(const std::vector<HWND>& windows);
 int GetClassNameA(HWND window, char* buffer, int size);
 bool GetWindowRect(HWND window, Rect* rect);
 HWND GetDesktopWindow();

@@ -68,19 +68,21 @@ void SpeakerPolling::tmrSpeakers_Timer()
             const auto found = userIndex.find(id);
             if (found == userIndex.end())
                 continue;
-            const std::string nick = c_.lstUsers.list(found->second);
+            const std::string& nick = c_.lstUsers.list(found->second);
             nicks.push_back(nick);
-            IgnoreErrors([&] { c_.lblError.setCaption(nick + " transmitting ..."); });
             IgnoreErrors([&] {
                 if (platform::UCase(nick) == c_.txtGonio.text() && c_.lblHdg.visible())
                     JitterStep();
             });
+        }
+        // Shown once per cycle, not once per speaker: bound widgets refill and repaint on every
+        // change, and only the last speaker's line would stay on screen anyway.
+        if (!nicks.empty()) {
+            IgnoreErrors([&] { c_.lstSpeakers.setItems(nicks); });
+            IgnoreErrors([&] { c_.lblError.setCaption(nicks.back() + " transmitting ..."); });
             IgnoreErrors([&] { c_.lblError.refresh(); });
             IgnoreErrors([&] { c_.imgSpeak.setPicture(Picture::Green); });
         }
-        // One change for the whole list: a bound widget compares and refills on every change.
-        if (!nicks.empty())
-            IgnoreErrors([&] { c_.lstSpeakers.setItems(nicks); });
 
         if (c_.lstSpeakers.listCount() == 0) {
             for (int i = 0; i < c_.lstStrips.listCount(); ++i)

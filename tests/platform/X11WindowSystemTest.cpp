@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/Xlib.h>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -141,6 +143,47 @@ TEST_F(X11Desktop, ProbesWindowsOfAnotherProcess)
     EXPECT_FALSE(platform::GetWindowRect(edit, &rect));
     EXPECT_EQ(platform::GetTextByMessage(edit), "");
     EXPECT_EQ(atcclient::CheckTowrixConnection(), atcclient::TowrixConnection::NotRunning);
+}
+
+// Guards the search for the program window inside a frame when no window manager lists them:
+// breadth first, at most two levels down, the frame itself when none is found.
+TEST_F(X11Desktop, ProgramWindowsAreFoundInsideTheirFrames)
+{
+    Display* d = XOpenDisplay(display.c_str());
+    ASSERT_NE(d, nullptr);
+    const Atom wmState = XInternAtom(d, "WM_STATE", False);
+    auto make = [&](::Window parent, bool client = false) {
+        const ::Window w = XCreateSimpleWindow(d, parent, 0, 0, 10, 10, 0, 0, 0);
+        if (client) {
+            const long state[2] = {1, 0};
+            XChangeProperty(d, w, wmState, wmState, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(state),
+                            2);
+        }
+        return w;
+    };
+    const ::Window root = DefaultRootWindow(d);
+    const ::Window bare = make(root);
+    XStoreName(d, bare, "Old-style name"); // no _NET_WM_NAME: read from WM_NAME
+    const ::Window itself = make(root, true);
+    make(itself, true);
+    const ::Window frame1 = make(root);
+    make(frame1);
+    const ::Window first = make(frame1, true);
+    make(frame1, true);
+    const ::Window frame2 = make(root);
+    make(make(frame2), true);
+    const ::Window sibling = make(frame2, true); // one level up beats a grandchild
+    const ::Window frame3 = make(root);
+    make(make(make(frame3)), true); // too deep
+    const ::Window frame4 = make(root);
+    const ::Window grandchild = make(make(frame4), true);
+    XSync(d, False);
+
+    const auto x11 = platform::OpenX11WindowSystem(display.c_str());
+    EXPECT_EQ(x11->children(x11->desktop()),
+              (std::vector<HWND>{grandchild, frame3, sibling, first, itself, bare})); // topmost first
+    EXPECT_EQ(x11->captions({bare, itself, 0}), (std::vector<std::string>{"Old-style name", "", ""}));
+    XCloseDisplay(d);
 }
 
 TEST_F(X11Desktop, DefaultWindowSystemFollowsTheDisplayVariable)
