@@ -9,6 +9,7 @@
 #include "shell/LogFiles.h"
 #include "shell/Settings.h"
 #include "stations/PositionFiles.h"
+#include "voice/FeedVoiceClient.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -54,8 +55,23 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
 {
     if (!services_.random)
         services_.random = &platform::DefaultRandom();
-    if (!services_.voice)
-        services_.voice = &voice::RemoteVoiceClient();
+    if (!services_.voice) {
+        // The subsystems are wired before Form_Load reads the configuration: the file is named here.
+        const auto& g = shell::globals();
+        const voice::VoiceSettings vs = voice::ReadVoiceSettings(g.sDataFolder + shell::kPathSep + "Config.ini");
+        if (vs.webSocket) {
+            voice::FeedOptions options;
+            options.url = QUrl(QString::fromStdString(vs.url));
+            if (auto list = voice::ParseFrequencyList(vs.frequencies))
+                options.frequenciesKHz = std::move(*list);
+            else if (shell::globals().bDebug) // hand-edited: better every frequency than none
+                shell::WriteLog("VoiceFrequencies ignored: " + vs.frequencies);
+            ownVoice_ = std::make_unique<voice::FeedVoiceClient>(std::move(options), clock_);
+            services_.voice = ownVoice_.get();
+        } else {
+            services_.voice = &voice::RemoteVoiceClient();
+        }
+    }
     if (!services_.atc) {
         static atcclient::TowrixProbe probe;
         services_.atc = &probe;
@@ -139,13 +155,13 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
     imgGonio.onClick = [this] { gauge_.imgGonio_Click(); };
     chkOnTop.onClick = [this] { chkOnTop_Click(); };
     cmdPicTowrix.onClick = [this] { cmdPicTowrix_Click(); };
-    tmrSpeakers.onTimer = [this] { speakers_->tmrSpeakers_Timer(); };
+    tmrSpeakers.onTimer = [this] { runSpeakerCycle(); };
     // Soak runs measure how late the speaker cycle runs behind its tick.
     if (const char* log = std::getenv("QUADRANTEL_TICK_LOG"); log && *log && *log != '0') {
         tickLog_ = std::make_unique<TickLog>("tmrSpeakers", tmrSpeakers.interval(), stderr);
         tmrSpeakers.onTimer = [this] {
             tickLog_->begin();
-            speakers_->tmrSpeakers_Timer();
+            runSpeakerCycle();
             tickLog_->end();
         };
     }
@@ -166,11 +182,22 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
 
 GonioForm::~GonioForm()
 {
+    services_.voice->Stop();
     tmrUpdate.setEnabled(false);
     tmrSpeakers.setEnabled(false);
     tmrStatus.setEnabled(false);
     // The socket's events call into the link: drop the socket first.
     sck_.reset();
+}
+
+void GonioForm::runSpeakerCycle()
+{
+    // A transmission reported while the cycle pumps events waits for the next cycle.
+    if (inSpeakerCycle_)
+        return;
+    inSpeakerCycle_ = true;
+    speakers_->tmrSpeakers_Timer();
+    inSpeakerCycle_ = false;
 }
 
 std::int32_t GonioForm::SecondsNow() const
@@ -272,6 +299,11 @@ void GonioForm::Form_Load()
     IgnoreErrors([&] { chkGonio.setFocus(); });
     tmrUpdate.setEnabled(true);
     tmrSpeakers.setEnabled(true);
+    services_.voice->Start({[this] {
+                                if (loaded_)
+                                    runSpeakerCycle();
+                            },
+                            [this](const std::string& text) { lblError.setCaption(text); }});
     loaded_ = true;
 }
 
@@ -283,6 +315,7 @@ void GonioForm::Form_Activate()
 void GonioForm::Form_Unload()
 {
     tmrSpeakers.setEnabled(false);
+    services_.voice->Stop();
     IgnoreErrors([&] {
         if (sck_)
             sck_->CloseSck(shell::globals().sServerName);

@@ -49,6 +49,10 @@ void SpeakerPolling::tmrSpeakers_Timer()
 
     if (state == 2) {
         IgnoreErrors([&] { c_.imgSpeak.setPicture(Picture::None); });
+        IgnoreErrors([&] {
+            if (voice_.PlayersChanged())
+                FillUserList();
+        });
         std::vector<std::int32_t> speakers;
         IgnoreErrors([&] { speakers = voice_.Speakers(); });
         for (const std::int32_t id : speakers) {
