@@ -31,8 +31,10 @@ bench: build
 	@for b in $(BENCHES); do echo "== $$b"; $(BUILD)/bench/$$b || exit 1; done
 
 # The program against simulated outside programs; under Xvfb when there is no display.
+# VOICE=websocket: the newer voice client's event feed instead of the remote library.
+VOICE ?= tsremote
 demo: build
-	BUILD=$(BUILD) tools/demo/run-demo.sh
+	BUILD=$(BUILD) VOICE=$(VOICE) tools/demo/run-demo.sh
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -303,7 +303,12 @@ void GonioForm::Form_Load()
                                 if (loaded_)
                                     runSpeakerCycle();
                             },
-                            [this](const std::string& text) { lblError.setCaption(text); }});
+                            [this](const std::string& text, bool problem) {
+                                // The source has no log pane: its state takes the status box.
+                                txtStatus.setText(text);
+                                if (problem)
+                                    lblError.setCaption(text);
+                            }});
     loaded_ = true;
 }
 

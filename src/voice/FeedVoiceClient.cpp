@@ -96,8 +96,8 @@ void FeedVoiceClient::onStateChanged()
     // Only changes are told, so a client that stays away costs one line, not one per retry.
     reported_ = state;
     log(std::string("Voice feed: ") + StateText(state));
-    if (state < 2 && events_.statusText)
-        events_.statusText(StateText(state));
+    if (events_.statusText)
+        events_.statusText(StateText(state), state < 2);
 }
 
 void FeedVoiceClient::HandleFrame(const QByteArray& frame)

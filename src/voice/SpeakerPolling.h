@@ -18,8 +18,9 @@ class VoiceClient {
 public:
     // What a source that learns of events by itself tells the main window.
     struct Events {
-        std::function<void()> transmissionBegan;            // runs the speaker cycle at once
-        std::function<void(const std::string&)> statusText; // for the message line
+        std::function<void()> transmissionBegan; // runs the speaker cycle at once
+        // The source's state in words; problem: the voice client cannot be used now.
+        std::function<void(const std::string& text, bool problem)> statusText;
     };
 
     virtual ~VoiceClient() = default;

@@ -258,6 +258,7 @@ TEST_F(GonioFormTest, WebSocketVoiceSourceFollowsTheFeedAtOnce)
     ASSERT_TRUE(test::WaitUntil([&] { return host.title == "Quadrantel - (EDDF) DLH123 QDR[030]  QDM[210]"; }))
         << host.title;
     EXPECT_EQ(form.lblStatus.toolTip(), "Connected");
+    EXPECT_EQ(form.txtStatus.text(), "connected to the voice network");
     form.Form_Unload();
 }
 

@@ -107,7 +107,8 @@ protected:
         o.reconnectMs = 50;
         o.log = [this](const std::string& l) { logged.push_back(l); };
         auto c = std::make_unique<FeedVoiceClient>(std::move(o), clock);
-        c->Start({[this] { ++began; }, [this](const std::string& t) { status.push_back(t); }});
+        c->Start({[this] { ++began; },
+                  [this](const std::string& t, bool problem) { status.push_back(t + (problem ? "!" : "")); }});
         return c;
     }
 
@@ -163,9 +164,10 @@ TEST_F(VoiceFeedSource, FollowsTransmissionsAndTheLight)
     auto c = Make();
     ASSERT_TRUE(Connected(*c));
     EXPECT_EQ(c->ReadSpeakers(), 1); // running, network state not yet told
-    EXPECT_EQ(status, std::vector<std::string>{"not connected to the voice network"});
+    EXPECT_EQ(status, std::vector<std::string>{"not connected to the voice network!"});
     Send(*c, R"({"type":"kVoiceConnectedState","value":{"connected":true}})");
     EXPECT_EQ(c->ReadSpeakers(), 2);
+    EXPECT_EQ(status.back(), "connected to the voice network");
     Send(*c, R"({"type":"kStationStates","value":{"stations":[{"type":"kStationStateUpdate",
              "value":{"callsign":"EDDF_TWR","frequency":118700000}}]}})");
 
@@ -194,7 +196,7 @@ TEST_F(VoiceFeedSource, FollowsTransmissionsAndTheLight)
     Send(*c, R"({"type":"kVoiceConnectedState","value":{"connected":false}})");
     EXPECT_EQ(c->ReadSpeakers(), 1);
     EXPECT_TRUE(c->Speakers().empty());
-    EXPECT_EQ(status.back(), "not connected to the voice network");
+    EXPECT_EQ(status.back(), "not connected to the voice network!");
 }
 
 TEST_F(VoiceFeedSource, FilterTakesOnlyTheNamedFrequencies)
@@ -219,7 +221,7 @@ TEST_F(VoiceFeedSource, ClientGoingAwayEndsEverythingAndComesBackQuietly)
     peer->abort();
     ASSERT_TRUE(test::WaitUntil([&] { return c->State() == 0; }));
     EXPECT_TRUE(Speaking(*c).empty());
-    EXPECT_EQ(status.back(), "voice client not running");
+    EXPECT_EQ(status.back(), "voice client not running!");
 
     // While away, every retry fails its handshake; none of them adds a line or a message.
     const std::size_t lines = logged.size(), messages = status.size();
