@@ -81,7 +81,7 @@ TEST(FeedParser, FrequencyListsInMegahertz)
         EXPECT_FALSE(bad.empty());
     }
     EXPECT_TRUE(FrequencyListed({118700}, 118700000));
-    EXPECT_TRUE(FrequencyListed({118700}, 118700400)); // rounded to the channel's kHz
+    EXPECT_TRUE(FrequencyListed({118700}, 118699600)); // rounded to the nearest kHz
     EXPECT_FALSE(FrequencyListed({118700}, 118705000));
     EXPECT_FALSE(FrequencyListed({118700}, 0));
     EXPECT_TRUE(FrequencyListed({}, 0));
