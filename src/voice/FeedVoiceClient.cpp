@@ -30,6 +30,12 @@ FeedVoiceClient::FeedVoiceClient(FeedOptions options, const platform::Clock& clo
     socket_.setMaxAllowedIncomingMessageSize(static_cast<quint64>(kMaxFeedFrameBytes));
     socket_.setMaxAllowedIncomingFrameSize(static_cast<quint64>(kMaxFeedFrameBytes));
     reconnect_.setInterval(options_.reconnectMs);
+    burst_.setSingleShot(true);
+    QObject::connect(&burst_, &QTimer::timeout, &socket_, [this] {
+        lastBeganMs_ = clock_.nowMSecs();
+        if (events_.transmissionBegan)
+            events_.transmissionBegan();
+    });
     QObject::connect(&reconnect_, &QTimer::timeout, &socket_, [this] {
         if (socket_.state() == QAbstractSocket::UnconnectedState)
             socket_.open(options_.url);
@@ -56,6 +62,7 @@ FeedVoiceClient::FeedVoiceClient(FeedOptions options, const platform::Clock& clo
 FeedVoiceClient::~FeedVoiceClient()
 {
     reconnect_.stop();
+    burst_.stop();
     QObject::disconnect(&socket_, nullptr, nullptr, nullptr);
     socket_.abort();
 }
@@ -72,6 +79,7 @@ void FeedVoiceClient::Stop()
 {
     started_ = false;
     reconnect_.stop();
+    burst_.stop();
     socket_.abort();
     events_ = {};
 }
@@ -126,8 +134,7 @@ void FeedVoiceClient::HandleFrame(const QByteArray& frame)
             it->sinceMs = now;
         if (!wasConnected)
             onStateChanged();
-        if (events_.transmissionBegan)
-            events_.transmissionBegan();
+        transmissionBegan();
         break;
     }
     case FeedEvent::Kind::RxEnd:
@@ -163,6 +170,21 @@ void FeedVoiceClient::HandleFrame(const QByteArray& frame)
     case FeedEvent::Kind::Ignored:
         break;
     }
+}
+
+void FeedVoiceClient::transmissionBegan()
+{
+    // Each cycle moves the reading and redraws the window: a flood of events must not
+    // become a flood of cycles, while a lone kRxBegin is followed at once.
+    const qint64 now = clock_.nowMSecs();
+    if (now >= lastBeganMs_ && now - lastBeganMs_ < options_.burstCycleMs) {
+        if (!burst_.isActive())
+            burst_.start(static_cast<int>(options_.burstCycleMs - (now - lastBeganMs_)));
+        return;
+    }
+    lastBeganMs_ = now;
+    if (events_.transmissionBegan)
+        events_.transmissionBegan();
 }
 
 void FeedVoiceClient::end(const std::string& callsign)

@@ -29,6 +29,8 @@ struct FeedOptions {
     // Callsigns heard this recently stay among the players.
     int recentSeconds = 300;
     std::size_t maxRecent = 200;
+    // A burst of kRxBegin runs the speaker cycle at once and then no more often than its timer.
+    int burstCycleMs = 250;
     // Debug log line; default: the day's log when debug lines are on.
     std::function<void(const std::string&)> log;
 };
@@ -66,6 +68,7 @@ private:
     };
 
     void onStateChanged();
+    void transmissionBegan();
     void endAll();
     void end(const std::string& callsign);
     void heard(const std::string& callsign, qint64 now);
@@ -78,6 +81,8 @@ private:
     Events events_;
     QWebSocket socket_;
     QTimer reconnect_;
+    QTimer burst_;
+    qint64 lastBeganMs_ = 0;
     bool started_ = false;
     bool voiceConnected_ = false;
     int reported_ = -1;

@@ -105,6 +105,7 @@ protected:
         o.url = QUrl(QString("ws://127.0.0.1:%1/ws").arg(server.serverPort()));
         o.frequenciesKHz = std::move(kHz);
         o.reconnectMs = 50;
+        o.burstCycleMs = 1000; // far longer than a frame takes here, even on a loaded machine
         o.log = [this](const std::string& l) { logged.push_back(l); };
         auto c = std::make_unique<FeedVoiceClient>(std::move(o), clock);
         c->Start({[this] { ++began; },
@@ -173,7 +174,10 @@ TEST_F(VoiceFeedSource, FollowsTransmissionsAndTheLight)
 
     Send(*c, Rx("kRxBegin", "DLH123", 118700000));
     EXPECT_EQ(began, 1);
+    // A second one straight after runs the cycle a moment later, not at once.
     Send(*c, Rx("kRxBegin", "BAW456", 118700000, "[\"DLH123\",\"BAW456\"]"));
+    EXPECT_EQ(began, 1);
+    ASSERT_TRUE(test::WaitUntil([&] { return began == 2; }));
     EXPECT_TRUE(c->PlayersChanged());
     EXPECT_EQ(Names(*c), (std::vector<std::string>{"EDDF_TWR", "BAW456", "DLH123"}));
     EXPECT_FALSE(c->PlayersChanged());
