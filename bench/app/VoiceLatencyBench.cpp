@@ -86,11 +86,12 @@ struct Window {
     }
     ~Window() { form->Form_Unload(); }
 
-    // Starts one transmission of pilot i after a pause that moves it through the timer's period.
+    // Starts one transmission of pilot i after a pause that moves it through the timer's period;
+    // pilots take turns seconds apart, so no two kRxBegin come closer than the timer's period.
     void Transmit(benchmark::State& state, int i, const std::function<void(const char*)>& key, std::vector<double>& ms)
     {
         const char* pilot = kPilots[i % 2];
-        test::WaitUntil([] { return false; }, 20 + (i * 37) % 250);
+        test::WaitUntil([] { return false; }, 300 + (i * 37) % 250);
         const qint64 sent = host.clock.nsecsElapsed();
         key(pilot);
         if (!test::WaitUntil([&] { return host.title.find(pilot) != std::string::npos; }, 2000)) {

@@ -40,22 +40,17 @@ FeedVoiceClient::FeedVoiceClient(FeedOptions options, const platform::Clock& clo
         if (socket_.state() == QAbstractSocket::UnconnectedState)
             socket_.open(options_.url);
     });
-    QObject::connect(&socket_, &QWebSocket::textMessageReceived, &socket_, [this](const QString& text) {
-        const QByteArray frame = text.toUtf8();
-        if (frame.size() > kMaxFeedFrameBytes) {
-            log("Voice feed: frame of " + std::to_string(frame.size()) + " bytes, connection closed");
-            socket_.abort();
-            return;
-        }
-        HandleFrame(frame);
-    });
+    QObject::connect(&socket_, &QWebSocket::textMessageReceived, &socket_,
+                     [this](const QString& text) { HandleFrame(text.toUtf8()); });
     QObject::connect(&socket_, &QWebSocket::stateChanged, &socket_, [this](QAbstractSocket::SocketState s) {
-        if (s == QAbstractSocket::ConnectedState || s == QAbstractSocket::UnconnectedState) {
-            if (s == QAbstractSocket::UnconnectedState &&
-                socket_.closeCode() == QWebSocketProtocol::CloseCodeTooMuchData)
-                log("Voice feed: frame over " + std::to_string(kMaxFeedFrameBytes) + " bytes, connection closed");
-            onStateChanged();
-        }
+        if (s != QAbstractSocket::ConnectedState && s != QAbstractSocket::UnconnectedState)
+            return;
+        // The close code outlives its connection: only a connection that was open is told of.
+        if (s == QAbstractSocket::UnconnectedState && wasOpen_ &&
+            socket_.closeCode() == QWebSocketProtocol::CloseCodeTooMuchData)
+            log("Voice feed: frame over " + std::to_string(kMaxFeedFrameBytes) + " bytes, connection closed");
+        wasOpen_ = s == QAbstractSocket::ConnectedState;
+        onStateChanged();
     });
 }
 

@@ -84,6 +84,7 @@ private:
     QTimer burst_;
     qint64 lastBeganMs_ = 0;
     bool started_ = false;
+    bool wasOpen_ = false;
     bool voiceConnected_ = false;
     int reported_ = -1;
     std::vector<Open> open_;
