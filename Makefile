@@ -26,7 +26,7 @@ test-nogui:
 	$(MAKE) test BUILD=build-nogui CMAKE_FLAGS="-DQUADRANTEL_GUI=OFF -DQUADRANTEL_BENCH=OFF"
 
 # The Google Benchmark programs (not the fuzzer, not the soak): see bench/README.md.
-BENCHES = gonio/bench_geodesy link/bench_traffic_table net/net_ReceiveBench app/bench_speaker_cycle
+BENCHES = gonio/bench_geodesy link/bench_traffic_table net/net_ReceiveBench app/bench_speaker_cycle app/bench_voice_feed
 bench: build
 	@for b in $(BENCHES); do echo "== $$b"; $(BUILD)/bench/$$b || exit 1; done
 

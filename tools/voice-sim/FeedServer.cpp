@@ -51,7 +51,7 @@ public:
     {
         QObject::connect(&server_, &QWebSocketServer::newConnection, &server_, [this] { accept(); });
         QObject::connect(&tick_, &QTimer::timeout, &tick_, [this] { tick(); });
-        tick_.start(o_.flood > 0 ? 1 : 50);
+        tick_.start(o_.flood > 0 ? std::max(1, o_.floodTickMs) : 50);
         clock_.start();
     }
 

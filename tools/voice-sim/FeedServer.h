@@ -18,7 +18,8 @@ struct FeedOptions {
     std::vector<std::string> elsewhere; // pilots heard on the other frequency
     int loseEvery = 5;                  // every n-th transmission ends without kRxEnd (0: never)
     double quitEvery = 0;               // the client quits and comes back every S seconds (0: never)
-    int flood = 0;                      // transmissions begun and ended per second, for load runs
+    int flood = 0;                      // kRxBegin and kRxEnd events per second, for load runs
+    int floodTickMs = 1;                // sent in bursts this far apart
 };
 
 // The newer voice client's event feed: a WebSocket server on 127.0.0.1 that reports who

@@ -65,6 +65,7 @@ void Usage()
                 "  --lose-every N     every N-th transmission ends without kRxEnd (default 5, 0: never)\n"
                 "  --quit-every S     the client quits for 3 s every S seconds (default 0: never)\n"
                 "  --flood N          N kRxBegin/kRxEnd events per second, nothing else (load runs)\n"
+                "  --flood-tick MS    the flood's events go out in bursts MS apart (default 1)\n"
                 "Feed commands: quiet, auto, talk NICK [MHZ], lose (the current transmission's kRxEnd\n"
                 "is lost), quit-client [S], connect, disconnect, exit.\n");
 }
@@ -369,6 +370,8 @@ int main(int argc, char** argv)
             o.feed.quitEvery = std::atof(value().c_str());
         } else if (a == "--flood") {
             o.feed.flood = std::atoi(value().c_str());
+        } else if (a == "--flood-tick") {
+            o.feed.floodTickMs = std::atoi(value().c_str());
         } else if (a == "--help" || a == "-h") {
             Usage();
             return 0;

@@ -1,12 +1,14 @@
-// From a pilot keying the microphone to the reading in the window title, with each voice
-// source: the event feed over a real local WebSocket (the kRxBegin runs the speaker cycle) and
-// the remote library (the speaker cycle's 250 ms timer finds the speaker). The main window's
+// The voice feed's cost per frame, and from a pilot keying the microphone to the reading in
+// the window title with each voice source: the event feed over a real local WebSocket (the
+// kRxBegin runs the speaker cycle) and the remote library (the speaker cycle's 250 ms timer finds the speaker). The main window's
 // behaviour runs on the event loop with its real timers; 20 transmissions each, started at
 // varied moments of the timer's period. Reported: median and largest delay in ms.
 #include "app/GonioForm.h"
 #include "shell/Config.h"
+#include "voice/FeedVoiceClient.h"
 
 #include "support/FakeAtcClient.h"
+#include "support/FakeClock.h"
 #include "support/FakeGonioHost.h"
 #include "support/FakeLinkSocket.h"
 #include "support/FakeVoiceClient.h"
@@ -163,6 +165,34 @@ void BM_LibraryTickToTitle(benchmark::State& state)
     Report(state, ms);
 }
 BENCHMARK(BM_LibraryTickToTitle)->Iterations(kTransmissions)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// One frame through the parser and the event source, as the socket hands it over: kRxBegin
+// and kRxEnd in turn, eight pilots, every few frames the player list read as the cycle would.
+void BM_FeedFrame(benchmark::State& state)
+{
+    test::FakeClock clock;
+    voice::FeedOptions options;
+    options.log = [](const std::string&) {};
+    voice::FeedVoiceClient source(options, clock);
+    std::vector<QByteArray> frames;
+    for (int i = 0; i < 8; ++i)
+        for (const char* type : {"kRxBegin", "kRxEnd"})
+            frames.push_back(QString(R"({"type":"%1","value":{"callsign":"PILOT%2","pFrequencyHz":118700000,)"
+                                     R"("activeTransmitters":["PILOT%2"]}})")
+                                 .arg(type)
+                                 .arg(i)
+                                 .toUtf8());
+    std::size_t n = 0;
+    for (auto _ : state) {
+        source.HandleFrame(frames[n++ % frames.size()]);
+        if (n % 4 == 0) {
+            source.ReadSpeakers();
+            source.ReadPlayerList();
+        }
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(n));
+}
+BENCHMARK(BM_FeedFrame)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
