@@ -1,5 +1,5 @@
-// One speaker cycle of the main window with a busy sky: 2,000 strips, 500 voice players,
-// the talking pilot last in both lists.
+// One speaker cycle of the main window with a busy sky: 2,000 strips and as many voice players
+// as talk at once (at least 500), the talking pilots last in both lists.
 #include "app/GonioForm.h"
 #include "atcclient/TowrixProbe.h"
 #include "shell/Config.h"
@@ -12,6 +12,8 @@
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
+
+#include <algorithm>
 
 using namespace quadrantel;
 
@@ -72,18 +74,21 @@ void BM_SpeakerCycle(benchmark::State& state)
     for (int i = 0; i < 2000; ++i)
         sck->block += "@N:SIM" + std::to_string(i) + ":1000:1:50.5:9.0:35000:420:0\r\n";
     form.link().Sck_DataArrival("Quadrantel", 0);
-    for (int i = 0; i < 500; ++i) {
-        voice.players.push_back(test::FakeVoiceClient::Player(i + 1, "SIM" + std::to_string(1500 + i)));
-    }
+    const int talking = static_cast<int>(state.range(0));
+    const int players = std::max(500, talking);
+    for (int i = 0; i < players; ++i)
+        voice.players.push_back(test::FakeVoiceClient::Player(i + 1, "SIM" + std::to_string(2000 - players + i)));
     form.speakers().tmrSpeakers_Timer(); // fills the player list
-    voice.speakers = {500};
+    voice.speakers.clear();
+    for (int id = players - talking + 1; id <= players; ++id)
+        voice.speakers.push_back(id);
     for (auto _ : state)
         form.speakers().tmrSpeakers_Timer();
     state.counters["strips"] = form.lstStrips.listCount();
-    if (form.lstStrips.text() != "SIM1999")
-        state.SkipWithError("the talking pilot was not selected");
+    if (form.lstSpeakers.listCount() != talking || form.lstStrips.text() != form.lstSpeakers.list(0))
+        state.SkipWithError("the talking pilots were not found");
 }
-BENCHMARK(BM_SpeakerCycle)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SpeakerCycle)->Arg(1)->Arg(1024)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

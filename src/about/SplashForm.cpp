@@ -1,6 +1,7 @@
 #include "about/SplashForm.h"
 
 #include "about/Routines.h"
+#include "platform/DataFolders.h"
 #include "platform/Runtime.h"
 #include "shell/Config.h"
 
@@ -28,7 +29,7 @@ void SplashForm::Form_Load(const std::string& programFile)
     lblInfo.setCaption("Quadrantel: an Towrix add-on to simulate RadioGonioMeter - ");
     std::string file = programFile;
     if (file.empty() && QCoreApplication::instance())
-        file = QCoreApplication::applicationFilePath().toStdString();
+        file = platform::PathBytes(QCoreApplication::applicationFilePath());
     lblVersion.setCaption(file.empty() ? std::string() : GetFileVersion(file, true));
     const std::string v = platform::Trim(lblVersion.caption());
     shell::globals().sVersion = v.empty() ? "1.0.0" : lblVersion.caption();

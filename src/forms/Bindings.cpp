@@ -5,6 +5,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QEvent>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,6 +39,66 @@ template <typename W, typename F> void OnChange(platform::Control& model, W* w, 
     });
     fn(w);
 }
+
+// Room for a long text before its window is laid out: wider than any designed caption.
+constexpr int kDesignedChars = 40;
+
+// Cuts each line (each word, when the label wraps) that is wider than room; sets cut.
+QString Elided(const QString& text, const QFontMetrics& fm, int room, bool wrapped, bool& cut)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString& line : lines) {
+        QStringList pieces = wrapped ? line.split(QLatin1Char(' ')) : QStringList{line};
+        for (QString& piece : pieces) {
+            const QString e = fm.elidedText(piece, Qt::ElideRight, room);
+            if (e != piece)
+                piece = e, cut = true;
+        }
+        line = pieces.join(QLatin1Char(' '));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+// Keeps a label's text within the room its window was designed to give it: a long address,
+// callsign or station name must not push the window past the screen. The whole text then
+// goes to the tooltip.
+class LabelFit final : public QObject {
+public:
+    LabelFit(QLabel* label, platform::Label& model) : QObject(label), label_(label), model_(model)
+    {
+        label->installEventFilter(this);
+    }
+
+    void apply()
+    {
+        const QString full = Q(model_.caption());
+        const QFontMetrics fm = label_->fontMetrics();
+        int room = fm.averageCharWidth() * kDesignedChars;
+        if (label_->isVisible()) {
+            const int indent = label_->indent() >= 0      ? label_->indent()
+                               : label_->frameWidth() > 0 ? fm.horizontalAdvance(QLatin1Char('x')) / 2
+                                                          : 0;
+            room = label_->contentsRect().width() - 2 * (label_->margin() + indent);
+        }
+        bool cut = false;
+        const QString shown = Elided(full, fm, std::max(room, 1), label_->wordWrap(), cut);
+        if (label_->text() != shown)
+            label_->setText(shown);
+        label_->setToolTip(cut ? full : Q(model_.toolTip()));
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == label_ && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+            apply();
+        return false;
+    }
+
+private:
+    QLabel* label_;
+    platform::Label& model_;
+};
 
 } // namespace
 
@@ -118,7 +180,8 @@ void BindCommon(platform::Control& model, QWidget* w)
 void Bind(platform::Label& model, QLabel* w)
 {
     BindCommon(model, w);
-    OnChange(model, w, [&model](QLabel* x) { x->setText(Q(model.caption())); });
+    auto* fit = new LabelFit(w, model);
+    OnChange(model, w, [fit](QLabel*) { fit->apply(); });
 }
 
 void Bind(platform::Image& model, QLabel* w)

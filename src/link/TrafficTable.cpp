@@ -130,9 +130,11 @@ StripList RebuildStrips(KeyedCollection<std::string>& colCallsigns, KeyedCollect
 
     std::vector<std::string> marked;
     for (const auto& entry : colCallsigns) {
-        const std::int64_t* seen = colLastSeen.find(entry.item);
+        std::int64_t* seen = colLastSeen.find(entry.item);
         if (!seen)
             continue; // without a time it cannot be judged stale
+        if (*seen > now)
+            *seen = now; // the clock was stepped back: count the silence from now, not from the future
         const std::string* record = colTraffic.find(entry.item);
         if (now - *seen > kQuietLimit || !record || record->empty())
             marked.push_back(entry.item);

@@ -2,11 +2,20 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 namespace quadrantel::platform {
+
+std::string PathBytes(const QString& path)
+{
+    const QByteArray b = QFile::encodeName(path);
+    return std::string(b.constData(), static_cast<std::size_t>(b.size()));
+}
 
 std::string GetSpecialFolder(int folder)
 {
@@ -17,15 +26,15 @@ std::string GetSpecialFolder(int folder)
         paths = QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation).mid(1);
     for (const QString& p : paths)
         if (!p.isEmpty())
-            return QDir::toNativeSeparators(p).toStdString();
+            return PathBytes(QDir::toNativeSeparators(p));
     return {};
 }
 
 std::string ProgramFolder()
 {
     if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath().toStdString();
-    return QDir::currentPath().toStdString();
+        return PathBytes(QCoreApplication::applicationDirPath());
+    return PathBytes(QDir::currentPath());
 }
 
 std::string Environ(const char* name)
@@ -36,8 +45,10 @@ std::string Environ(const char* name)
 
 bool MakeFolder(const std::string& path)
 {
-    QDir dir;
-    return dir.mkpath(QString::fromStdString(path));
+    // The bytes as they are: decoding them as text would create a folder of another name.
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    return std::filesystem::is_directory(path, ec);
 }
 
 } // namespace quadrantel::platform

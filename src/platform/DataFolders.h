@@ -2,10 +2,16 @@
 
 #include <string>
 
+class QString;
+
 namespace quadrantel::platform {
 
 constexpr int CSIDL_APPDATA = 26;        // per-user application data
 constexpr int CSIDL_COMMON_APPDATA = 35; // all-users application data
+
+// Paths are bytes as the file system holds them, whatever their encoding; a path that Qt
+// hands over becomes bytes only through this, and paths are never decoded back as text.
+std::string PathBytes(const QString& path);
 
 // The path of a shell folder, or the empty text when it is unknown.
 std::string GetSpecialFolder(int folder);

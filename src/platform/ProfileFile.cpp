@@ -6,9 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -20,12 +20,59 @@ struct Line {
     std::string end;  // "\r\n", "\n" or "" for a last line without one
 };
 
-std::optional<std::string> ReadWhole(const std::string& file)
+enum class Source { Missing, Unreadable, Read };
+
+// Only a regular file is read: a FIFO or a device would block or never end, so anything
+// else counts as missing. Opened without blocking, then checked on the open descriptor.
+Source ReadWhole(const std::string& file, std::string& data)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? Source::Missing : Source::Unreadable;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Source::Missing;
+    }
+    data.clear();
+    char buf[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return Source::Unreadable;
+        }
+        if (n == 0)
+            break;
+        data.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return Source::Read;
+}
+
+// The file a chain of symbolic links ends at, so that a write replaces the target and
+// keeps the link. Empty when the chain loops.
+std::string ResolveLinks(std::string path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= target.size())
+            return {};
+        target.resize(static_cast<std::size_t>(n));
+        if (target.front() != '/') {
+            const auto slash = path.rfind('/');
+            if (slash != std::string::npos)
+                target.insert(0, path, 0, slash + 1);
+        }
+        path = std::move(target);
+    }
+    return {};
 }
 
 std::vector<Line> SplitLines(const std::string& data)
@@ -107,9 +154,9 @@ std::size_t GetPrivateProfileString(const std::string& section, const std::strin
                                     std::string& buffer, std::size_t size, const std::string& file)
 {
     std::string result = RTrim(defaultValue);
-    if (const auto data = ReadWhole(file)) {
+    if (std::string data; ReadWhole(file, data) == Source::Read) {
         bool inSection = false;
-        for (const Line& line : SplitLines(*data)) {
+        for (const Line& line : SplitLines(data)) {
             if (const auto name = SectionOf(line.text)) {
                 inSection = EqualsNoCase(*name, section);
                 continue;
@@ -135,13 +182,21 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
                                const std::string& file)
 {
     const std::string entry = OneLine(key) + "=" + OneLine(value);
-    const auto existing = ReadWhole(file);
+    const std::string target = ResolveLinks(file);
+    if (target.empty())
+        return false;
+    std::string existing;
+    // A file that could not be read would lose every other key if rewritten.
+    const Source source = ReadWhole(target, existing);
+    if (source == Source::Unreadable)
+        return false;
     struct stat st {};
-    const bool exists = ::stat(file.c_str(), &st) == 0;
-    if (exists && ::access(file.c_str(), W_OK) != 0)
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    // Nor is a FIFO, device or folder of that name replaced by a settings file.
+    if (exists && (!S_ISREG(st.st_mode) || ::access(target.c_str(), W_OK) != 0))
         return false;
 
-    std::vector<Line> lines = existing ? SplitLines(*existing) : std::vector<Line>{};
+    std::vector<Line> lines = SplitLines(existing);
     std::optional<std::size_t> sectionLine, keyLine, lastEntry;
     bool inSection = false;
     for (std::size_t i = 0; i < lines.size() && !keyLine; ++i) {
@@ -181,10 +236,17 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
         out += l.text + l.end;
 
     // Written beside the file and renamed over it, so no half-written file is left behind.
-    const std::string temp = file + ".tmp" + std::to_string(::getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, exists ? (st.st_mode & 07777) : 0644);
+    // A short name of its own: the file's name plus a suffix could exceed what a name may hold.
+    const auto slash = target.rfind('/');
+    std::string temp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".ini-XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
+    if (::fchmod(fd, exists ? (st.st_mode & 07777) : 0644) != 0) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return false;
+    }
     std::size_t done = 0;
     while (done < out.size()) {
         const ssize_t n = ::write(fd, out.data() + done, out.size() - done);
@@ -194,7 +256,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     }
     const bool ok = done == out.size() && ::fsync(fd) == 0;
     ::close(fd);
-    if (!ok || std::rename(temp.c_str(), file.c_str()) != 0) {
+    if (!ok || std::rename(temp.c_str(), target.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
     }

@@ -56,9 +56,11 @@ bool DailyFile::reopenIfNeeded(const std::string& folder, const platform::Clock&
         const qint64 nowMs = clock.nowMSecs();
         // A clock set back before the open file's day also changes the file.
         if (fd_ >= 0 && folder == folder_ && nowMs < dayEndMs_ && nowMs >= dayStartMs_) {
-            struct stat st {};
-            // A file removed behind our back is opened anew.
-            if (::fstat(fd_, &st) == 0 && st.st_nlink > 0)
+            // A file removed or renamed behind our back (a log rotator) is opened anew by name.
+            struct stat open {
+            }, named{};
+            if (::fstat(fd_, &open) == 0 && ::stat(path_.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+                open.st_ino == named.st_ino)
                 return true;
         }
         close();
@@ -81,13 +83,19 @@ void DailyFile::append(const std::string& folder, const platform::Clock& clock, 
 {
     if (folder.empty() || !reopenIfNeeded(folder, clock))
         return;
+    const off_t start = ::lseek(fd_, 0, SEEK_END);
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            close(); // a full disk or a vanished file: this line is lost, the next call tries again
+            // A full disk: a half-written line would glue the next one onto it. These lines
+            // are lost, the next call tries again.
+            if (done > 0 && start >= 0 && ::ftruncate(fd_, start) != 0) {
+                // the fragment stays; nothing more can be done here
+            }
+            close();
             return;
         }
         done += static_cast<std::size_t>(n);

@@ -11,8 +11,9 @@ namespace quadrantel::shell {
 
 // A day's file <folder>/<prefix>YYYYMMDD.TXT, named by the local date at the moment of
 // writing. The file stays open between calls; it is changed at local midnight and reopened
-// when it was removed or the folder changed. Every error is swallowed; a missing folder
-// creates nothing. Each call hands its bytes to the operating system in one write.
+// when its name no longer leads to it (removed, renamed) or the folder changed. Every error
+// is swallowed; a missing folder creates nothing. Each call hands its bytes to the operating
+// system in one write; a write that fails part-way is cut back to where it began.
 class DailyFile {
 public:
     explicit DailyFile(std::string prefix);

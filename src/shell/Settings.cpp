@@ -20,10 +20,10 @@ std::string ReadIniValue(const std::string& file, const std::string& key, const 
     return platform::RTrim(TrimAtNull(buffer));
 }
 
-void WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
+bool WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
                    const std::string& value)
 {
-    platform::WritePrivateProfileString(section, key, value, file);
+    return platform::WritePrivateProfileString(section, key, value, file);
 }
 
 } // namespace quadrantel::shell

@@ -11,8 +11,9 @@ namespace quadrantel::shell {
 std::string ReadIniValue(const std::string& file, const std::string& key, const std::string& defaultValue,
                          const std::string& section);
 
-// Writes key = value, creating file and section when missing. Failures are not reported.
-void WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
+// Writes key = value, creating file and section when missing. Returns false when the file
+// was left unchanged (unreadable, read-only, not a regular file, folder missing).
+bool WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
                    const std::string& value);
 
 std::string TrimAtNull(std::string_view text);

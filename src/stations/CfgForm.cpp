@@ -10,8 +10,8 @@
 #include "stations/PositionForm.h"
 #include "voice/VoiceFeed.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace quadrantel::stations {
 
@@ -24,9 +24,10 @@ std::string NumberText(double v)
 {
     if (v == std::floor(v) && std::fabs(v) < 1e15)
         return std::to_string(static_cast<long long>(v));
+    // Not printf: the locale's decimal comma would be saved.
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15g", v);
-    return buf;
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+    return std::string(buf, r.ptr);
 }
 
 // A check box takes 0 or 1 only; anything else is an invalid property value.
@@ -36,6 +37,11 @@ int CheckValue(const std::string& text)
     if (v != 0 && v != 1)
         throw platform::RuntimeError(380, "frmCfg", "Invalid property value");
     return v;
+}
+
+void Report(const std::string& text)
+{
+    platform::CurrentDialogs().messageBox(text, platform::Dialogs::Exclamation, shell::globals().sAppName);
 }
 
 } // namespace
@@ -133,16 +139,18 @@ void CfgForm::LoadConfig()
     });
 }
 
-void CfgForm::SaveConfig()
+bool CfgForm::SaveConfig()
 {
     const std::string& f = shell::globals().sConfigFile;
-    shell::WriteIniValue(f, shell::kSetup, "OnTop", std::to_string(chkOnTop.value()));
-    shell::WriteIniValue(f, shell::kSetup, "AutoStart", std::to_string(chkAutostart.value()));
-    shell::WriteIniValue(f, shell::kSetup, "VID", txtMe.text());
-    shell::WriteIniValue(f, shell::kSetup, "Address", txtAddress.text());
-    shell::WriteIniValue(f, shell::kSetup, "Port", txtPort.text());
-    shell::WriteIniValue(f, shell::kSetup, "Station", txtStation.text());
-    voice::WriteVoiceSettings(f, {cboVoice.listIndex() == 1, txtVoiceURL.text(), txtVoiceFrequencies.text()});
+    bool ok = shell::WriteIniValue(f, shell::kSetup, "OnTop", std::to_string(chkOnTop.value()));
+    ok = shell::WriteIniValue(f, shell::kSetup, "AutoStart", std::to_string(chkAutostart.value())) && ok;
+    ok = shell::WriteIniValue(f, shell::kSetup, "VID", txtMe.text()) && ok;
+    ok = shell::WriteIniValue(f, shell::kSetup, "Address", txtAddress.text()) && ok;
+    ok = shell::WriteIniValue(f, shell::kSetup, "Port", txtPort.text()) && ok;
+    ok = shell::WriteIniValue(f, shell::kSetup, "Station", txtStation.text()) && ok;
+    ok =
+        voice::WriteVoiceSettings(f, {cboVoice.listIndex() == 1, txtVoiceURL.text(), txtVoiceFrequencies.text()}) && ok;
+    return ok;
 }
 
 bool CfgForm::voiceSettingsValid()
@@ -182,9 +190,12 @@ void CfgForm::cmdAdd_Click()
             platform::CurrentDialogs().inputBox("Position Name:\r\n\n" + hint, "New GONIO position", ""));
         if (name.empty())
             return;
-        if (IsValidPositionName(name))
+        if (!IsValidPositionName(name))
+            hint = kInvalidHint;
+        else if (name.size() > kMaxPositionName)
+            hint = kLongHint; // its file name could not be created
+        else
             break;
-        hint = kInvalidHint;
     }
 
     {
@@ -201,8 +212,10 @@ void CfgForm::cmdAdd_Click()
         const std::string folder = StripFileName(shell::globals().sConfigFile);
         const auto id = AddPosition(folder, name, sLatitude, sLongitude);
         fillList();
-        if (!id)
+        if (!id) {
+            Report("The position could not be saved in:\r\n" + folder);
             return;
+        }
         std::vector<std::string> list = txtStation.items();
         const int i = FindPosition(list, *id);
         if (i >= 0)
@@ -237,7 +250,10 @@ void CfgForm::cmdEnable_Click()
     }
     if (!voiceSettingsValid())
         return;
-    IgnoreErrors([&] { SaveConfig(); });
+    IgnoreErrors([&] {
+        if (!SaveConfig())
+            Report("The settings could not be saved to:\r\n" + shell::globals().sConfigFile);
+    });
     IgnoreErrors([&] {
         if (hooks.unloadWindow)
             hooks.unloadWindow();

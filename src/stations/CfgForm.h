@@ -33,7 +33,8 @@ public:
 
     void Form_Load();
     void LoadConfig();
-    void SaveConfig();
+    // False when a setting could not be written; the file is then left as it was.
+    bool SaveConfig();
     void cmdAdd_Click();
     void cmdRemove_Click();
     void cmdEnable_Click();
@@ -44,6 +45,7 @@ public:
 
     static constexpr const char* kHint = "use alphabet characters and digits only ";
     static constexpr const char* kInvalidHint = "invalid character - use alphabet characters and digits only ";
+    static constexpr const char* kLongHint = "name too long - use at most 210 alphabet characters and digits ";
 
     platform::Label frameConfig, frameOptions, Label1, Label2, Label3, Label6, Label7, Label8, Label9;
     platform::ComboBox txtStation, cboVoice;

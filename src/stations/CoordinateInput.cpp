@@ -78,20 +78,38 @@ std::string NumberText(double d)
     return shell::ReplaceAll(buf, ",", ".");
 }
 
-CoordinateCheck Check(std::string_view typed, char positive, char negative)
+int Digits(std::string_view t, std::size_t at, std::size_t count)
+{
+    int v = 0;
+    for (std::size_t i = at; i < at + count; ++i)
+        v = v * 10 + (t[i] - '0');
+    return v;
+}
+
+// A hemisphere text of a place on the earth: at most maxDegrees, minutes and seconds below 60.
+bool InRange(std::string_view t, int maxDegrees)
+{
+    const int degrees = Digits(t, 1, 3), minutes = Digits(t, 5, 2), seconds = Digits(t, 8, 2),
+              thousandths = Digits(t, 11, 3);
+    if (minutes >= 60 || seconds >= 60 || degrees > maxDegrees)
+        return false;
+    return degrees < maxDegrees || minutes + seconds + thousandths == 0;
+}
+
+CoordinateCheck Check(std::string_view typed, char positive, char negative, int maxDegrees)
 {
     std::string t = shell::ReplaceAll(platform::Trim(platform::UCase(typed)), "-.", "-0.");
     if (t.empty())
         return {false, std::string(typed)};
     if (MatchesPattern(t, positive, negative))
-        return {true, t};
-    if (const auto d = ParseNumber(t)) {
+        return {InRange(t, maxDegrees), InRange(t, maxDegrees) ? t : std::string(typed)};
+    if (const auto d = ParseNumber(t); d && std::fabs(*d) <= maxDegrees) {
         t = Normalize(NumberText(*d));
         if (!t.empty() && t[0] == '-')
             t = negative + t.substr(1);
         else
             t = positive + t;
-        if (MatchesPattern(t, positive, negative))
+        if (MatchesPattern(t, positive, negative) && InRange(t, maxDegrees))
             return {true, t};
     }
     return {false, std::string(typed)};
@@ -101,11 +119,11 @@ CoordinateCheck Check(std::string_view typed, char positive, char negative)
 
 CoordinateCheck CheckLatitude(std::string_view typed)
 {
-    return Check(typed, 'N', 'S');
+    return Check(typed, 'N', 'S', 90);
 }
 CoordinateCheck CheckLongitude(std::string_view typed)
 {
-    return Check(typed, 'E', 'W');
+    return Check(typed, 'E', 'W', 180);
 }
 
 bool IsLatitudeText(std::string_view text)
@@ -125,13 +143,18 @@ std::string Normalize(std::string_view sLatLongValue)
     if (!s)
         return {};
     const double a = std::fabs(*s);
-    const double D = std::floor(a);
+    double D = std::floor(a);
     const double m = (a - D) * 60.0;
-    const double M = std::floor(m);
+    double M = std::floor(m);
     const double S = (m - M) * 60.0;
-    // Seconds are rounded without carrying into the minutes: 59.9996 shows as 60.000.
-    std::string out = platform::Format(D, "000") + "." + platform::Format(M, "00") + "." +
-                      shell::ReplaceAll(platform::Format(S, "00.000"), ",", ".");
+    std::string seconds = shell::ReplaceAll(platform::Format(S, "00.000"), ",", ".");
+    // Seconds that round up to a full minute carry, so that no text shows 60 seconds.
+    if (seconds == "60.000") {
+        seconds = "00.000";
+        if (++M == 60.0)
+            M = 0.0, ++D;
+    }
+    std::string out = platform::Format(D, "000") + "." + platform::Format(M, "00") + "." + seconds;
     if (*s < 0.0)
         out.insert(0, 1, '-');
     return out;

@@ -35,6 +35,22 @@ bool IsSafeFilePart(std::string_view text)
     return true;
 }
 
+// The file of the folder named fileName: that very name when it exists, else the first that
+// differs only in case (the Ids are case-blind); empty when there is none.
+std::string FindPositionFile(const std::string& folder, const std::string& fileName)
+{
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(fs::path(folder) / fileName, ec)))
+        return fileName;
+    fs::directory_iterator it(folder, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (platform::EqualsNoCase(name, fileName))
+            return name;
+    }
+    return {};
+}
+
 } // namespace
 
 std::string PositionId(std::string_view name, std::string_view latitude, std::string_view longitude)
@@ -97,10 +113,15 @@ std::vector<std::string> FillPositionList()
 std::optional<std::string> AddPosition(const std::string& folder, std::string_view name, std::string_view latitude,
                                        std::string_view longitude)
 {
-    if (folder.empty() || !IsValidPositionName(name) || !IsLatitudeText(latitude) || !IsLongitudeText(longitude))
+    if (folder.empty() || !IsValidPositionName(name) || name.size() > kMaxPositionName || !IsLatitudeText(latitude) ||
+        !IsLongitudeText(longitude))
         return std::nullopt;
     std::string id = PositionId(name, latitude, longitude);
-    shell::WriteIniValue(folder + "/" + PositionFileName(id), shell::kSetup, "Id", id);
+    std::string file = FindPositionFile(folder, PositionFileName(id));
+    if (file.empty())
+        file = PositionFileName(id);
+    if (!shell::WriteIniValue(folder + "/" + file, shell::kSetup, "Id", id))
+        return std::nullopt;
     return id;
 }
 
@@ -129,7 +150,10 @@ RemoveOutcome RemovePosition(const std::string& folder, const std::string& confi
     const std::string name = PositionFileName(stationText);
     if (!HasPositionFileForm(name))
         return RemoveOutcome::Refused;
-    const fs::path path = fs::path(folder) / name;
+    const std::string found = FindPositionFile(folder, name);
+    if (found.empty())
+        return RemoveOutcome::NotFound;
+    const fs::path path = fs::path(folder) / found;
     std::error_code ec;
     // A link or a folder of that name is not a position file.
     if (!fs::is_regular_file(fs::symlink_status(path, ec)))

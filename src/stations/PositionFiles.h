@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,8 @@ std::string PositionFileName(std::string_view id);
 std::string StripFileName(std::string_view rsFileName);
 // A position name holds the letters A to Z, a to z and the digits only.
 bool IsValidPositionName(std::string_view name);
+// The longest name whose position file name still fits a file name of 255 bytes.
+inline constexpr std::size_t kMaxPositionName = 210;
 
 // The Ids of the position files of a folder, in the order the folder lists them; files
 // whose Id is missing or empty are left out. Errors are ignored. The second form reads the
@@ -22,8 +25,10 @@ bool IsValidPositionName(std::string_view name);
 std::vector<std::string> FillPositionList(const std::string& folder);
 std::vector<std::string> FillPositionList();
 
-// Writes (or updates in place) the position file of a station and returns its Id. A name
-// or coordinate text of the wrong form, or an unknown folder, writes nothing: nullopt.
+// Writes (or updates in place) the position file of a station and returns its Id. Ids are
+// told apart without regard to case: a file whose name differs only in case is updated, never
+// joined by a second one. A name or coordinate text of the wrong form, a name longer than
+// kMaxPositionName, an unknown folder or a failed write: nullopt.
 std::optional<std::string> AddPosition(const std::string& folder, std::string_view name, std::string_view latitude,
                                        std::string_view longitude);
 std::optional<std::string> AddPosition(std::string_view name, std::string_view latitude, std::string_view longitude);
@@ -40,9 +45,9 @@ enum class RemoveOutcome {
 };
 
 // Clears the saved station of the configuration file, then deletes the position file of the
-// station text (typed or chosen). Only a regular file of the data folder whose name has the
-// position-file form is ever deleted: texts holding "/", "\", ".." or control characters are
-// refused. The second form uses the data folder and the configuration file.
+// station text (typed or chosen), found without regard to case. Only a regular file of the data folder whose name has
+// the position-file form is ever deleted: texts holding "/", "\", ".." or control characters are refused. The second
+// form uses the data folder and the configuration file.
 RemoveOutcome RemovePosition(const std::string& folder, const std::string& configFile, std::string_view stationText);
 RemoveOutcome RemovePosition(std::string_view stationText);
 

@@ -5,6 +5,8 @@
 #include "shell/TextRoutines.h"
 #include "voice/modTSRemote.h"
 
+#include <unordered_map>
+
 namespace quadrantel::voice {
 
 using platform::IgnoreErrors;
@@ -55,19 +57,23 @@ void SpeakerPolling::tmrSpeakers_Timer()
         });
         std::vector<std::int32_t> speakers;
         IgnoreErrors([&] { speakers = voice_.Speakers(); });
+        // A busy channel has a thousand players talking at once: look ids up, do not scan.
+        std::unordered_map<std::int32_t, int> userIndex;
+        if (!speakers.empty()) {
+            const auto& users = c_.lstUsers.items();
+            userIndex.reserve(users.size());
+            for (std::size_t i = 0; i < users.size(); ++i)
+                userIndex.emplace(users[i].data, static_cast<int>(i)); // the first entry wins
+        }
+        std::vector<std::string> nicks;
         for (const std::int32_t id : speakers) {
-            if (c_.lstUsers.listCount() == 0 || id < 1)
+            if (userIndex.empty() || id < 1)
                 continue;
-            int j = -1;
-            for (int i = 0; i < c_.lstUsers.listCount(); ++i)
-                if (c_.lstUsers.itemData(i) == id) {
-                    j = i;
-                    break;
-                }
-            if (j < 0)
+            const auto found = userIndex.find(id);
+            if (found == userIndex.end())
                 continue;
-            const std::string nick = c_.lstUsers.list(j);
-            IgnoreErrors([&] { c_.lstSpeakers.addItem(nick); });
+            const std::string nick = c_.lstUsers.list(found->second);
+            nicks.push_back(nick);
             IgnoreErrors([&] { c_.lblError.setCaption(nick + " transmitting ..."); });
             IgnoreErrors([&] {
                 if (platform::UCase(nick) == c_.txtGonio.text() && c_.lblHdg.visible())
@@ -76,6 +82,9 @@ void SpeakerPolling::tmrSpeakers_Timer()
             IgnoreErrors([&] { c_.lblError.refresh(); });
             IgnoreErrors([&] { c_.imgSpeak.setPicture(Picture::Green); });
         }
+        // One change for the whole list: a bound widget compares and refills on every change.
+        if (!nicks.empty())
+            IgnoreErrors([&] { c_.lstSpeakers.setItems(nicks); });
 
         if (c_.lstSpeakers.listCount() == 0) {
             for (int i = 0; i < c_.lstStrips.listCount(); ++i)
@@ -104,7 +113,8 @@ void SpeakerPolling::tmrSpeakers_Timer()
 
         IgnoreErrors([&] {
             const std::int32_t now = hooks_.secondsNow();
-            if (lLastSpeech == 0)
+            // A clock stepped back leaves the last speech in the future; it would never time out.
+            if (lLastSpeech == 0 || lLastSpeech > now)
                 lLastSpeech = now;
             if (now > lLastSpeech + 10) {
                 lLastSpeech = 0;

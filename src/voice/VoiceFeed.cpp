@@ -165,16 +165,17 @@ VoiceSettings ReadVoiceSettings(const std::string& configFile)
     return s;
 }
 
-void WriteVoiceSettings(const std::string& configFile, const VoiceSettings& s)
+bool WriteVoiceSettings(const std::string& configFile, const VoiceSettings& s)
 {
     // A file that never named a voice source stays as it was while the choice is the default.
     const VoiceSettings defaults;
     if (!s.webSocket && s.url == defaults.url && s.frequencies.empty() &&
         shell::ReadIniValue(configFile, "VoiceSource", "", shell::kSetup).empty())
-        return;
-    shell::WriteIniValue(configFile, shell::kSetup, "VoiceSource", s.webSocket ? "WebSocket" : "TSRemote");
-    shell::WriteIniValue(configFile, shell::kSetup, "VoiceURL", s.url);
-    shell::WriteIniValue(configFile, shell::kSetup, "VoiceFrequencies", s.frequencies);
+        return true;
+    bool ok = shell::WriteIniValue(configFile, shell::kSetup, "VoiceSource", s.webSocket ? "WebSocket" : "TSRemote");
+    ok = shell::WriteIniValue(configFile, shell::kSetup, "VoiceURL", s.url) && ok;
+    ok = shell::WriteIniValue(configFile, shell::kSetup, "VoiceFrequencies", s.frequencies) && ok;
+    return ok;
 }
 
 std::string VoiceURLProblem(const std::string& url)

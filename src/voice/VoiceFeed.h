@@ -50,7 +50,8 @@ struct VoiceSettings {
     std::string frequencies;            // VoiceFrequencies, as typed
 };
 VoiceSettings ReadVoiceSettings(const std::string& configFile);
-void WriteVoiceSettings(const std::string& configFile, const VoiceSettings& settings);
+// False when the file could not be written.
+bool WriteVoiceSettings(const std::string& configFile, const VoiceSettings& settings);
 
 // Why a feed address cannot be used, or the empty text when it can.
 std::string VoiceURLProblem(const std::string& url);

@@ -237,3 +237,41 @@ TEST_F(StartupTest, AboutWindowShowsTheVersionAndClosesOnClicksBesideTheLabelAnd
 }
 
 } // namespace
+
+// Guards against a long position name or address widening its window past the designed size
+// (buttons pushed off the screen); the whole text goes to the tooltip.
+TEST_F(StartupTest, LongTextsAreElidedInsteadOfWideningAWindow)
+{
+    const auto settle = [] {
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::sendPostedEvents();
+    };
+    const auto labelWithTip = [](QWidget& w, const QString& tip) {
+        for (QLabel* l : w.findChildren<QLabel*>())
+            if (l->toolTip() == tip && l->text() != tip)
+                return true;
+        return false;
+    };
+    const std::string name(300, 'A');
+
+    stations::PositionForm shortForm, longForm;
+    shortForm.lblPosition.setCaption("KJFK position");
+    longForm.lblPosition.setCaption(name + " position");
+    stations::frmPosition shortWindow(shortForm), longWindow(longForm);
+    shortWindow.show();
+    longWindow.show();
+    settle();
+    EXPECT_LE(longWindow.width(), shortWindow.width());
+    EXPECT_TRUE(labelWithTip(longWindow, QString::fromStdString(name + " position")));
+
+    config("Autostart=1\r\n");
+    auto s = start();
+    ASSERT_TRUE(s->mainWindow());
+    QWidget& main = *s->mainWindow();
+    const int designed = main.width();
+    const std::string error = "Unable to Connect to Linkar - " + std::string(200, '1') + ":6809";
+    s->mainWindow()->form().lblError.setCaption(error);
+    settle();
+    EXPECT_EQ(main.width(), designed);
+    EXPECT_TRUE(labelWithTip(*s->mainWindow(), QString::fromStdString(error)));
+}

@@ -168,11 +168,15 @@ TEST_F(TrafficTableTest, ClockSetBackRebuildsWithTheNextBlock)
     (void)table.Elabora("@N:OLD:1\r\n");
     clock.advance(5);
     EXPECT_FALSE(table.Elabora(""));
-    clock.advance(-60);
+    clock.advance(-3600);
     auto list = table.Elabora("");
     ASSERT_TRUE(list);
-    EXPECT_EQ(list->callsigns, (std::vector<std::string>{"OLD"})); // seen "in the future": kept
-    EXPECT_EQ(table.LastRefresh(), 45);
+    EXPECT_EQ(list->callsigns, (std::vector<std::string>{"OLD"})); // seen "in the future": counted from now
+    EXPECT_EQ(table.LastRefresh(), -3495);
+    // Guards against a silent aircraft staying for the step plus 50 s.
+    clock.advance(51);
+    (void)table.Elabora("");
+    EXPECT_FALSE(table.Contains("OLD"));
 }
 
 TEST(RebuildStrips, KeepsUntimedEntriesAndDropsThoseWithoutRecord)
@@ -326,6 +330,8 @@ struct ReferenceModel {
         if (now - *lastRefresh <= 10)
             return std::nullopt;
         const std::string remembered = selected.substr(0, selected.find(' '));
+        for (auto& e : seen)
+            e.second = std::min(e.second, now);
         std::vector<std::string> marked;
         for (const auto& c : calls)
             if (const auto* s = Find(seen, c); s) {

@@ -1,5 +1,6 @@
 #include "platform/ProfileFile.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -99,14 +100,44 @@ TEST(ProfileFile, LineBreaksInValuesCannotForgeKeys)
     EXPECT_EQ(Get(f, "Setup", "VID"), "1  Autostart=1 Debug=1");
 }
 
-TEST(ProfileFile, ReadOnlyFileIsLeftAlone)
+// Guards against rewriting a file that could not be read (every other key lost) and
+// against writing over a read-only one; runs as an ordinary user so root cannot bypass it.
+TEST(ProfileFile, UnreadableOrReadOnlyFileIsLeftAlone)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root ignores file permissions";
     test::TempDir dir;
-    const auto f = dir.file("ro.ini");
-    WriteFile(f, "[Setup]\r\nVID=1\r\n");
-    ::chmod(f.c_str(), 0444);
-    EXPECT_FALSE(WritePrivateProfileString("Setup", "VID", "2", f));
-    EXPECT_EQ(Get(f, "Setup", "VID"), "1");
+    const std::string before = "[Setup]\r\nVID=1\r\nPort=6809\r\n";
+    for (const mode_t mode : {0200, 0444}) {
+        const auto f = dir.file("locked.ini");
+        WriteFile(f, before);
+        ::chmod(f.c_str(), mode);
+        EXPECT_TRUE(test::AsUnprivileged([&] { return !WritePrivateProfileString("Setup", "Station", "X", f); },
+                                         {dir.path(), f}))
+            << std::oct << mode;
+        ::chmod(f.c_str(), 0644);
+        EXPECT_EQ(ReadFile(f), before) << std::oct << mode;
+    }
+}
+
+// Guards against replacing a linked settings file by a copy (the target never updated
+// again) and against hanging on, or overwriting, a FIFO of that name.
+TEST(ProfileFile, LinksAreWrittenThroughAndSpecialFilesReadAsMissing)
+{
+    test::TempDir dir;
+    ::mkdir(dir.file("real").c_str(), 0755);
+    const auto target = dir.file("real/Config.ini");
+    WriteFile(target, "[Setup]\r\nVID=1\r\n");
+    const auto link = dir.file("Config.ini");
+    ASSERT_EQ(::symlink("real/Config.ini", link.c_str()), 0);
+    ASSERT_TRUE(WritePrivateProfileString("Setup", "Port", "6809", link));
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadFile(target), "[Setup]\r\nVID=1\r\nPort=6809\r\n");
+
+    const auto fifo = dir.file("fifo.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    EXPECT_EQ(Get(fifo, "Setup", "VID"), "DEF");
+    EXPECT_FALSE(WritePrivateProfileString("Setup", "VID", "2", fifo));
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }

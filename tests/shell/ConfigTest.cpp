@@ -4,9 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-
 #include <cstdlib>
+#include <filesystem>
 
 using namespace quadrantel;
 using namespace quadrantel::shell;
@@ -27,13 +26,20 @@ protected:
 
 } // namespace
 
-TEST_F(ConfigTest, DataFolderIsCreatedBelowTheRoot)
+// Guards against a root that is not valid UTF-8 being created under another name (decoded on
+// one path, used as bytes on the other), so that nothing is ever saved.
+TEST_F(ConfigTest, DataFolderIsCreatedBelowTheRootByteForByte)
 {
-    SetupDataFolder(dir.path() + "/");
-    EXPECT_EQ(globals().sDataFolder, dir.path() + "/Quadrantel");
-    EXPECT_TRUE(QDir(QString::fromStdString(globals().sDataFolder)).exists());
-    SetupDataFolder(dir.path()); // existing already: no error
-    EXPECT_EQ(globals().sDataFolder, dir.path() + "/Quadrantel");
+    for (const std::string& root : {dir.path() + "/", dir.path() + "/J\xfcrgen"}) {
+        SetupDataFolder(root);
+        const std::string folder = (root.back() == '/' ? root : root + "/") + "Quadrantel";
+        EXPECT_EQ(globals().sDataFolder, folder);
+        EXPECT_TRUE(std::filesystem::is_directory(folder)) << root;
+        SetupDataFolder(root); // existing already: no error
+        ReadConfig();
+        WriteIniValue(globals().sConfigFile, kSetup, "VID", "42");
+        EXPECT_EQ(ReadIniValue(folder + "/Config.ini", "VID", "", kSetup), "42") << root;
+    }
 }
 
 TEST_F(ConfigTest, AppDataVariableComesFirst)

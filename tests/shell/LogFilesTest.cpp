@@ -7,6 +7,9 @@
 
 #include <QDir>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdio>
 
 using namespace quadrantel;
@@ -67,12 +70,36 @@ TEST_F(LogFilesTest, TextIsWrittenUnchanged)
     EXPECT_EQ(ReadFile(dir.file("Log_20240131.TXT")), "23:59:59 two\r\nlines\r\n");
 }
 
-TEST_F(LogFilesTest, RemovedFileIsOpenedAgain)
+// Guards against writing on into a file that a rotator renamed or someone removed.
+TEST_F(LogFilesTest, FileGoneFromItsNameIsOpenedAgain)
 {
+    const auto name = dir.file("Dump_20240131.TXT");
     Log("one");
-    ASSERT_EQ(std::remove(dir.file("Dump_20240131.TXT").c_str()), 0);
+    ASSERT_EQ(std::rename(name.c_str(), (name + ".1").c_str()), 0);
     Log("two");
-    EXPECT_EQ(ReadFile(dir.file("Dump_20240131.TXT")), "two\r\n");
+    ASSERT_EQ(std::remove(name.c_str()), 0);
+    Log("three");
+    EXPECT_EQ(ReadFile(name + ".1"), "one\r\n");
+    EXPECT_EQ(ReadFile(name), "three\r\n");
+}
+
+// Guards against a half-written line staying when the disk fills, gluing the next line onto
+// it. A file-size limit fails the write part-way for root as well.
+TEST_F(LogFilesTest, FailedWriteIsCutBackToWhereTheLineBegan)
+{
+    const auto name = dir.file("Dump_20240131.TXT");
+    Log("first");
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 12;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    Log("a line too long for the disk");
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    Log("third");
+    EXPECT_EQ(ReadFile(name), "first\r\nthird\r\n");
 }
 
 TEST_F(LogFilesTest, MissingFolderCreatesNothing)

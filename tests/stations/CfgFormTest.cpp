@@ -4,6 +4,7 @@
 #include "shell/Settings.h"
 #include "stations/PositionFiles.h"
 #include "stations/PositionForm.h"
+#include "support/CommaLocale.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -152,19 +153,29 @@ TEST_F(CfgFormTest, AddingAStationWritesItsFileAndSelectsIt)
     EXPECT_EQ(f.txtStation.listCount(), 2);
     EXPECT_EQ(f.txtStation.text(), "KJFK N040.41.20.616 W074.02.40.690");
     EXPECT_EQ(QDir(QString::fromStdString(dir.path())).entryList({"gonio_*.position"}).size(), 2);
+
+    // Guards against a position that could not be stored passing silently.
+    std::filesystem::create_directory(dir.file("gonio_EDDF_N040.38.23.000_W073.46.44.000.position"));
+    typedLat = "N040.38.23.000";
+    typedLong = "W073.46.44.000";
+    dialogs.inputAnswers = {"EDDF"};
+    f.cmdAdd.click();
+    EXPECT_EQ(dialogs.asked.back().text, "The position could not be saved in:\r\n" + dir.path());
 }
 
 TEST_F(CfgFormTest, RefusedNamesAskAgainWithTheHint)
 {
     CfgForm& f = load();
-    dialogs.inputAnswers = {"KJ FK", "K-1", "Zürich", ""};
+    // Guards against a name too long for its file name being accepted and silently not stored.
+    dialogs.inputAnswers = {"KJ FK", "K-1", "Zürich", std::string(211, 'A'), ""};
     f.cmdAdd.click();
-    ASSERT_EQ(dialogs.asked.size(), 4u);
+    ASSERT_EQ(dialogs.asked.size(), 5u);
     EXPECT_EQ(dialogs.asked[0].title, "New GONIO position");
     EXPECT_EQ(dialogs.asked[0].text, "Position Name:\r\n\nuse alphabet characters and digits only ");
     for (std::size_t i = 1; i < 4; ++i)
         EXPECT_EQ(dialogs.asked[i].text,
                   "Position Name:\r\n\ninvalid character - use alphabet characters and digits only ");
+    EXPECT_EQ(dialogs.asked[4].text, std::string("Position Name:\r\n\n") + CfgForm::kLongHint);
     EXPECT_EQ(positionCaption, ""); // the position window never opened
     EXPECT_EQ(f.txtStation.listCount(), 0);
 }
@@ -225,6 +236,14 @@ TEST_F(CfgFormTest, SaveAndEnableNeedsASelectedStation)
     EXPECT_EQ(events, (std::vector<std::string>{"unload", "enable"}));
     EXPECT_EQ(test::ReadFile(config), "[Setup]\r\nOnTop=0\r\nAutoStart=1\r\nVID=999\r\nAddress=127.0.0.1\r\n"
                                       "Port=6809\r\nStation=KJFK N040.38.23.000 W073.46.44.000\r\n");
+    EXPECT_TRUE(dialogs.asked.empty());
+
+    // Guards against a failed save passing for a successful one: it is reported.
+    std::filesystem::remove(config);
+    std::filesystem::create_directory(config);
+    g.cmdEnable.click();
+    ASSERT_EQ(dialogs.asked.size(), 1u);
+    EXPECT_EQ(dialogs.asked[0].text, "The settings could not be saved to:\r\n" + config);
 }
 
 TEST_F(CfgFormTest, VoiceSourceIsSavedOnlyWhenUsableAndReadBack)
@@ -268,8 +287,11 @@ TEST_F(CfgFormTest, VoiceSourceIsSavedOnlyWhenUsableAndReadBack)
 TEST_F(CfgFormTest, LostFocusRewritesVidAndPortToTheNumberRead)
 {
     CfgForm& f = load();
-    const std::pair<const char*, const char*> cases[] = {
-        {"12ab", "12"}, {"0123", "123"}, {"abc", "0"}, {"1 2\t3", "123"}, {"", "0"}};
+    // Guards against a decimal-comma desktop saving "1.5" as "1,5".
+    const test::CommaLocale comma;
+    ASSERT_TRUE(comma.active()) << "scripts/install-deps generates de_DE.UTF-8";
+    const std::pair<const char*, const char*> cases[] = {{"12ab", "12"},    {"0123", "123"}, {"abc", "0"},
+                                                         {"1 2\t3", "123"}, {"", "0"},       {"1.5", "1.5"}};
     for (const auto& [typed, shown] : cases) {
         f.txtMe.setText(typed);
         f.txtMe_LostFocus();

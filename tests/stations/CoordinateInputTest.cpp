@@ -1,8 +1,10 @@
 #include "stations/CoordinateInput.h"
 
+#include "support/CommaLocale.h"
+
 #include <gtest/gtest.h>
 
-#include <clocale>
+#include <initializer_list>
 #include <string>
 
 using namespace quadrantel::stations;
@@ -30,28 +32,54 @@ TEST(CoordinateInput, DecimalDegreesBecomeHemisphereText)
     EXPECT_EQ(CheckLatitude("-.5").text, "S000.30.00.000");
     EXPECT_EQ(CheckLongitude(" 12 ").text, "E012.00.00.000");
     EXPECT_EQ(CheckLongitude("1.5e1").text, "E015.00.00.000");
-    // No range test; four degree digits fail the pattern.
-    EXPECT_EQ(CheckLatitude("95.5").text, "N095.30.00.000");
-    EXPECT_TRUE(CheckLongitude("999.99").ok);
-    EXPECT_FALSE(CheckLongitude("1000").ok);
-    EXPECT_FALSE(CheckLongitude("-1000.5").ok);
-    // Seconds round to three decimals without carrying into the minutes.
-    EXPECT_EQ(CheckLatitude("10.0166666").text, "N010.00.60.000");
+    // Seconds rounding to a full minute carry.
+    EXPECT_EQ(CheckLatitude("10.0166666").text, "N010.01.00.000");
+    EXPECT_EQ(CheckLongitude("-179.9999999").text, "W180.00.00.000");
     for (const char* t : {"", "   ", "-", ".", "+-1", "1..2", "1e", "1e999", "12ab", "N", "--5", "1,5", "0x10"})
         EXPECT_FALSE(CheckLatitude(t).ok) << t;
+}
+
+// Guards against typos making stations off the earth (95.5 as N095.30.00.000) in either form.
+TEST(CoordinateInput, PlacesOffTheEarthAreRefused)
+{
+    struct Case {
+        const char* typed;
+        bool latitude;
+        bool ok;
+    };
+    for (const Case& c : std::initializer_list<Case>{{"90", true, true},
+                                                     {"-90", true, true},
+                                                     {"90.0001", true, false},
+                                                     {"95.5", true, false},
+                                                     {"N090.00.00.000", true, true},
+                                                     {"S090.00.00.001", true, false},
+                                                     {"N089.59.59.999", true, true},
+                                                     {"N045.60.00.000", true, false},
+                                                     {"N045.00.60.000", true, false},
+                                                     {"180", false, true},
+                                                     {"-180.0001", false, false},
+                                                     {"999.9999999", false, false},
+                                                     {"E180.00.00.000", false, true},
+                                                     {"W180.00.01.000", false, false},
+                                                     {"E181.00.00.000", false, false},
+                                                     {"W179.59.59.999", false, true},
+                                                     {"E010.59.00.000", false, true},
+                                                     {"E010.00.59.999", false, true}}) {
+        const auto r = c.latitude ? CheckLatitude(c.typed) : CheckLongitude(c.typed);
+        EXPECT_EQ(r.ok, c.ok) << c.typed;
+        EXPECT_TRUE(c.ok || r.text == c.typed) << c.typed;
+    }
+    // Stored positions are read as they are.
+    EXPECT_TRUE(IsLatitudeText("N095.30.00.000"));
 }
 
 TEST(CoordinateInput, DecimalSeparatorIsAPointWhateverTheLocale)
 {
     // Guards against reading or writing numbers through the C locale's separator.
-    const std::string old = std::setlocale(LC_NUMERIC, nullptr);
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
-        GTEST_SKIP() << "no locale with a decimal comma installed";
-    const auto r = CheckLatitude("+40.689060");
-    const std::string n = Normalize("-74.044636");
-    std::setlocale(LC_NUMERIC, old.c_str());
-    EXPECT_EQ(r.text, "N040.41.20.616");
-    EXPECT_EQ(n, "-074.02.40.690");
+    const quadrantel::test::CommaLocale comma;
+    ASSERT_TRUE(comma.active()) << "scripts/install-deps generates de_DE.UTF-8";
+    EXPECT_EQ(CheckLatitude("+40.689060").text, "N040.41.20.616");
+    EXPECT_EQ(Normalize("-74.044636"), "-074.02.40.690");
 }
 
 TEST(CoordinateInput, NormalizeWritesDegreesMinutesSeconds)

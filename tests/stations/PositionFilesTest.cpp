@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 using namespace quadrantel::stations;
 using quadrantel::shell::ReadIniValue;
@@ -50,6 +51,23 @@ TEST(PositionFiles, AddingWritesOneFilePerNameAndCoordinates)
     EXPECT_FALSE(AddPosition("", "A", "N040.38.23.000", "W073.46.44.000"));
     EXPECT_EQ(FillPositionList(dir.path()).size(), 2u);
     EXPECT_EQ(FindPosition(list, "nothing"), -1);
+}
+
+// Guards against Ids that differ only in case making two files, and against a name too long
+// for a file name being accepted and not stored.
+TEST(PositionFiles, IdsAreCaseBlindAndNamesFitAFileName)
+{
+    TempDir dir;
+    ASSERT_TRUE(AddPosition(dir.path(), "KJFK", "N040.38.23.000", "W073.46.44.000"));
+    EXPECT_EQ(AddPosition(dir.path(), "kjfk", "N040.38.23.000", "W073.46.44.000"),
+              "kjfk N040.38.23.000 W073.46.44.000");
+    EXPECT_EQ(FillPositionList(dir.path()), std::vector<std::string>{"kjfk N040.38.23.000 W073.46.44.000"});
+    EXPECT_EQ(RemovePosition(dir.path(), "", "Kjfk N040.38.23.000 W073.46.44.000"), RemoveOutcome::Deleted);
+    EXPECT_TRUE(FillPositionList(dir.path()).empty());
+
+    EXPECT_TRUE(AddPosition(dir.path(), std::string(kMaxPositionName, 'A'), "N001.00.00.000", "E001.00.00.000"));
+    EXPECT_FALSE(AddPosition(dir.path(), std::string(kMaxPositionName + 1, 'B'), "N001.00.00.000", "E001.00.00.000"));
+    EXPECT_EQ(FillPositionList(dir.path()).size(), 1u);
 }
 
 TEST(PositionFiles, ListingSkipsFilesWithoutAnId)

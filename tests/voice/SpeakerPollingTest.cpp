@@ -73,6 +73,9 @@ TEST_F(SpeakerPollingTest, FirstCycleActsOnTheStateAndFillsThePlayers)
 
 TEST_F(SpeakerPollingTest, FirstSpeakerSelectsItsStripExactly)
 {
+    // A player with no valid id and a second entry for id 9 are never taken for a speaker.
+    voice.players.push_back(FakeVoiceClient::Player(0, "AFR789"));
+    voice.players.push_back(FakeVoiceClient::Player(9, "AFR789"));
     polling.tmrSpeakers_Timer();
     voice.speakers = {0, 9, 7, 42}; // an empty slot and an unknown player are skipped
     polling.tmrSpeakers_Timer();
@@ -150,16 +153,24 @@ TEST_F(SpeakerPollingTest, QuietChannelWaitsThenReportsMissingData)
 TEST_F(SpeakerPollingTest, SilenceClearsTheReadingAfterTenSeconds)
 {
     polling.tmrSpeakers_Timer();
-    voice.speakers = {7};
-    polling.tmrSpeakers_Timer();
-    voice.speakers = {};
-    now = 110;
-    polling.tmrSpeakers_Timer();
-    EXPECT_EQ(cleared, 0);
-    now = 111;
-    polling.tmrSpeakers_Timer();
-    EXPECT_EQ(cleared, 1);
-    EXPECT_EQ(polling.lLastSpeech, 0);
+    // Guards against a clock stepped back an hour leaving the last speech in the future for good.
+    for (const std::int32_t stepBack : {0, 3600}) {
+        SCOPED_TRACE(stepBack);
+        cleared = 0;
+        now = 100 + stepBack;
+        voice.speakers = {7};
+        polling.tmrSpeakers_Timer();
+        voice.speakers = {};
+        now = 100;
+        polling.tmrSpeakers_Timer();
+        now = 110;
+        polling.tmrSpeakers_Timer();
+        EXPECT_EQ(cleared, 0);
+        now = 111;
+        polling.tmrSpeakers_Timer();
+        EXPECT_EQ(cleared, 1);
+        EXPECT_EQ(polling.lLastSpeech, 0);
+    }
 }
 
 TEST_F(SpeakerPollingTest, LogPaneChangesRefreshThePlayers)
