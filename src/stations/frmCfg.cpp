@@ -99,6 +99,7 @@ void frmCfg::build()
     Bind(f.Label7, voiceCaption);
     auto* voiceChoice = new QComboBox(frame);
     Bind(f.cboVoice, voiceChoice);
+    voiceChoice->setEditable(false); // a choice of two, nothing to type
     voiceCaption->setBuddy(voiceChoice);
     grid->addWidget(voiceCaption, 6, 1);
     grid->addWidget(voiceChoice, 6, 2, 1, 2);
