@@ -10,6 +10,7 @@
 #include "shell/Settings.h"
 #include "stations/PositionFiles.h"
 #include "voice/FeedVoiceClient.h"
+#include "voice/modTSRemote.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -70,6 +71,8 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
             services_.voice = ownVoice_.get();
         } else {
             services_.voice = &voice::RemoteVoiceClient();
+            voice::SetVoiceMessageLine([this](const std::string& text) { lblError.setCaption(text); });
+            ownsMessageLine_ = true;
         }
     }
     if (!services_.atc) {
@@ -183,6 +186,8 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
 GonioForm::~GonioForm()
 {
     services_.voice->Stop();
+    if (ownsMessageLine_)
+        voice::SetVoiceMessageLine(nullptr);
     tmrUpdate.setEnabled(false);
     tmrSpeakers.setEnabled(false);
     tmrStatus.setEnabled(false);

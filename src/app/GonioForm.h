@@ -125,6 +125,7 @@ private:
     std::unique_ptr<voice::VoiceClient> ownVoice_;
     std::unique_ptr<voice::SpeakerPolling> speakers_;
     bool inSpeakerCycle_ = false;
+    bool ownsMessageLine_ = false; // the library's error texts come to lblError
     std::unique_ptr<link::LinkController> link_;
     std::unique_ptr<link::LinkSocket> sck_;
     bool loaded_ = false;

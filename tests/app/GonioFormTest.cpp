@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <QHostAddress>
 #include <QProcess>
 #include <QWebSocket>
@@ -228,6 +230,29 @@ TEST_F(GonioFormTest, RoadOfOneTransmission)
     EXPECT_NE(log.find("Connection Quadrantel - 127.0.0.1:" + peer.port()), std::string::npos);
     EXPECT_NE(log.find("Socket Closed"), std::string::npos);
     form.Form_Unload();
+}
+
+// Guards against the library's own error text never reaching the message line: a
+// configuration without a voice source keeps the library, and its errors show.
+TEST_F(GonioFormTest, LibrarySourceIsTheDefaultAndShowsItsErrors)
+{
+    ::setenv("QUADRANTEL_TSREMOTE", FAKE_TSREMOTE_PATH, 1);
+    ::setenv("FAKE_TSREMOTE_SCRIPT", (dir.path() + "/script").c_str(), 1);
+    test::WriteFile(dir.path() + "/script", "speakers 5 0\nerror Server went away\n");
+    voice::UnloadTSRemote();
+    writeConfig("Station=" + std::string(kStation) + "\r\n");
+    auto s = services(true);
+    s.voice = nullptr;
+    {
+        app::GonioForm form(host, std::move(s));
+        form.Form_Load();
+        form.speakers().tmrSpeakers_Timer();
+        EXPECT_EQ(form.lblError.caption(), "Server went away");
+        form.Form_Unload();
+    }
+    voice::UnloadTSRemote();
+    ::unsetenv("QUADRANTEL_TSREMOTE");
+    ::unsetenv("FAKE_TSREMOTE_SCRIPT");
 }
 
 // The feed source named in the configuration: a pilot's kRxBegin runs the speaker cycle at
