@@ -201,6 +201,16 @@ TEST_F(VoiceFeedSource, FollowsTransmissionsAndTheLight)
     EXPECT_EQ(c->ReadSpeakers(), 1);
     EXPECT_TRUE(c->Speakers().empty());
     EXPECT_EQ(status.back(), "not connected to the voice network!");
+
+    // A flood of new names cannot grow the players without bound: the oldest give way.
+    for (int i = 0; i < 250; ++i) {
+        clock.advanceMs(1);
+        c->HandleFrame(Rx("kRxBegin", ("N" + std::to_string(i)).c_str(), 118700000));
+    }
+    const std::vector<std::string> names = Names(*c);
+    EXPECT_EQ(names.size(), 201u); // the own station and the latest 200
+    EXPECT_EQ(names[1], "N249");
+    EXPECT_EQ(names.back(), "N50");
 }
 
 TEST_F(VoiceFeedSource, FilterTakesOnlyTheNamedFrequencies)
