@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-asan test-nogui format tidy clean install bench demo
+.PHONY: all deps build test test-asan test-nogui format tidy clean install package bench demo
 
 all: build
 
@@ -26,7 +26,7 @@ test-nogui:
 	$(MAKE) test BUILD=build-nogui CMAKE_FLAGS="-DQUADRANTEL_GUI=OFF -DQUADRANTEL_BENCH=OFF"
 
 # The Google Benchmark programs (not the fuzzer, not the soak): see bench/README.md.
-BENCHES = gonio/bench_geodesy link/bench_traffic_table net/net_ReceiveBench app/bench_speaker_cycle app/bench_voice_feed
+BENCHES = gonio/bench_geodesy link/bench_traffic_table net/net_ReceiveBench app/bench_speaker_cycle stations/bench_airport_lookup app/bench_voice_feed
 bench: build
 	@for b in $(BENCHES); do echo "== $$b"; $(BUILD)/bench/$$b || exit 1; done
 
@@ -44,6 +44,10 @@ tidy: build
 
 install: build
 	cmake --install $(BUILD) --prefix $(or $(PREFIX),/usr/local)
+
+# The Debian package $(BUILD)/quadrantel_<version>_<arch>.deb.
+package: build
+	cmake --build $(BUILD) --target package
 
 clean:
 	rm -rf build build-asan build-nogui

@@ -29,6 +29,17 @@ namespace {
 
 constexpr uint32_t kBlack = 0;
 
+// The window whose message line shows the voice library's errors.
+const GonioForm* g_voiceMessages = nullptr;
+
+void ReleaseVoiceMessages(const GonioForm* form)
+{
+    if (g_voiceMessages != form)
+        return;
+    voice::SetVoiceMessageLine(nullptr);
+    g_voiceMessages = nullptr;
+}
+
 void BlockingSleep(int ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -71,8 +82,6 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
             services_.voice = ownVoice_.get();
         } else {
             services_.voice = &voice::RemoteVoiceClient();
-            voice::SetVoiceMessageLine([this](const std::string& text) { lblError.setCaption(text); });
-            ownsMessageLine_ = true;
         }
     }
     if (!services_.atc) {
@@ -91,6 +100,9 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
     // Designer captions and tooltips.
     cmdPicTowrix.setCaption("TEST");
     cmdPicTowrix.setToolTip("Test using Towrix selected aircraft");
+    cmdLast.setCaption("Last");
+    cmdLast.setToolTip("Show the last caller's bearing again");
+    cmdLast.setEnabled(false); // until somebody has called
     chkGonio.setCaption("Gonio Active");
     chkOnTop.setCaption("WinOnTop");
     chkOnTop.setToolTip("Set CaptureTowrix window on foreground");
@@ -158,13 +170,14 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
     imgGonio.onClick = [this] { gauge_.imgGonio_Click(); };
     chkOnTop.onClick = [this] { chkOnTop_Click(); };
     cmdPicTowrix.onClick = [this] { cmdPicTowrix_Click(); };
-    tmrSpeakers.onTimer = [this] { runSpeakerCycle(); };
+    cmdLast.onClick = [this] { cmdLast_Click(); };
+    tmrSpeakers.onTimer = [this] { speakerCycle(); };
     // Soak runs measure how late the speaker cycle runs behind its tick.
     if (const char* log = std::getenv("QUADRANTEL_TICK_LOG"); log && *log && *log != '0') {
         tickLog_ = std::make_unique<TickLog>("tmrSpeakers", tmrSpeakers.interval(), stderr);
         tmrSpeakers.onTimer = [this] {
             tickLog_->begin();
-            runSpeakerCycle();
+            speakerCycle();
             tickLog_->end();
         };
     }
@@ -186,23 +199,12 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
 GonioForm::~GonioForm()
 {
     services_.voice->Stop();
-    if (ownsMessageLine_)
-        voice::SetVoiceMessageLine(nullptr);
     tmrUpdate.setEnabled(false);
     tmrSpeakers.setEnabled(false);
     tmrStatus.setEnabled(false);
+    ReleaseVoiceMessages(this);
     // The socket's events call into the link: drop the socket first.
     sck_.reset();
-}
-
-void GonioForm::runSpeakerCycle()
-{
-    // A transmission reported while the cycle pumps events waits for the next cycle.
-    if (inSpeakerCycle_)
-        return;
-    inSpeakerCycle_ = true;
-    speakers_->tmrSpeakers_Timer();
-    inSpeakerCycle_ = false;
 }
 
 std::int32_t GonioForm::SecondsNow() const
@@ -234,18 +236,30 @@ void GonioForm::placeWindow()
     const std::string& f = shell::globals().sConfigFile;
     const float centreX = platform::Int((host_.screenWidth() - host_.width()) / 2);
     const float centreY = platform::Int((host_.screenHeight() - host_.height()) / 2);
-    // A saved position that is no 16-bit number, or that would hide the title bar on
-    // every screen (a monitor that is gone), gives way to the centred one.
+    // 32-bit, as twips of a wide desktop pass 16 bits at 2,184 pixels. A saved position that
+    // is no such number, or that would hide the title bar on every screen (a monitor that
+    // is gone), gives way to the centred one.
+    const auto saved = [&](const char* key, float centre) -> float {
+        const std::string text = shell::ReadIniValue(f, key, platform::Format(centre, "0"), "Setup");
+        if (!platform::IsNumeric(text))
+            throw platform::RuntimeError(13, "CLng", "Type mismatch");
+        return static_cast<float>(platform::CLng(platform::Val(text)));
+    };
     float left = centreX, top = centreY;
-    IgnoreErrors(
-        [&] { left = platform::CIntText(shell::ReadIniValue(f, "LastX", platform::Format(centreX, "0"), "Setup")); });
-    IgnoreErrors(
-        [&] { top = platform::CIntText(shell::ReadIniValue(f, "LastY", platform::Format(centreY, "0"), "Setup")); });
+    IgnoreErrors([&] { left = saved("LastX", centreX); });
+    IgnoreErrors([&] { top = saved("LastY", centreY); });
     if (!host_.titleBarOnScreen(left, top)) {
         left = centreX;
         top = centreY;
     }
     host_.moveTo(left, top);
+}
+
+void GonioForm::savePosition()
+{
+    const std::string& f = shell::globals().sConfigFile;
+    IgnoreErrors([&] { shell::WriteIniValue(f, "Setup", "LastX", platform::Format(host_.left(), "000000000000")); });
+    IgnoreErrors([&] { shell::WriteIniValue(f, "Setup", "LastY", platform::Format(host_.top(), "000000000000")); });
 }
 
 void GonioForm::Form_Load()
@@ -293,7 +307,8 @@ void GonioForm::Form_Load()
             [this] { CheckAutoConnect(); }, [this](const std::string& m) { gauge_.UpdateIcon(m); },
             [this](const link::StripList& s) { applyStrips(s); }, [this] { return host_.left(); },
             [this] { return host_.top(); }, [this] { host_.showSetupWindow(); }, [this] { host_.unloadWindow(); },
-            services_.sleep, services_.pumpingSleep, services_.doEvents});
+            services_.sleep, [this](int ms) { pump([this, ms] { services_.pumpingSleep(ms); }); },
+            [this] { pump(services_.doEvents); }, [this] { return closing_; }});
 
     placeWindow();
     txtStation.setText(shell::ReadIniValue(shell::globals().sConfigFile, "Station", "", "Setup"));
@@ -302,11 +317,13 @@ void GonioForm::Form_Load()
     link_->UpdateState();
     Shape1.setKind(platform::Shape::Oval);
     IgnoreErrors([&] { chkGonio.setFocus(); });
+    voice::SetVoiceMessageLine([this](const std::string& text) { lblError.setCaption(text); });
+    g_voiceMessages = this;
     tmrUpdate.setEnabled(true);
     tmrSpeakers.setEnabled(true);
     services_.voice->Start({[this] {
                                 if (loaded_)
-                                    runSpeakerCycle();
+                                    speakerCycle();
                             },
                             [this](const std::string& text, bool problem) {
                                 // The source has no log pane: its state takes the status box.
@@ -324,14 +341,18 @@ void GonioForm::Form_Activate()
 
 void GonioForm::Form_Unload()
 {
+    closing_ = true;
     tmrSpeakers.setEnabled(false);
     services_.voice->Stop();
+    // However the window goes, it comes back where it was.
+    savePosition();
     IgnoreErrors([&] {
         if (sck_)
             sck_->CloseSck(shell::globals().sServerName);
     });
     tmrUpdate.setEnabled(false);
     tmrStatus.setEnabled(false);
+    ReleaseVoiceMessages(this);
     IgnoreErrors([&] { releaseSocket(); });
     if (shell::globals().bDebug)
         shell::WriteLog("frmInfo Unload");
@@ -346,6 +367,36 @@ void GonioForm::releaseSocket()
     std::shared_ptr<link::LinkSocket> closed(std::move(sck_));
     if (QCoreApplication::instance())
         QTimer::singleShot(0, QCoreApplication::instance(), [closed] {});
+}
+
+bool GonioForm::DeferUnload()
+{
+    if (pumpDepth_ == 0)
+        return false;
+    closing_ = true;
+    unloadPending_ = true;
+    return true;
+}
+
+void GonioForm::pump(const std::function<void()>& wait)
+{
+    // A window on its way out runs no more events under its handlers: they return at once.
+    if (closing_)
+        return;
+    struct Depth {
+        int& depth;
+        explicit Depth(int& d) : depth(d) { ++depth; }
+        ~Depth() { --depth; }
+    };
+    {
+        const Depth inside(pumpDepth_);
+        wait();
+    }
+    if (pumpDepth_ == 0 && unloadPending_) {
+        unloadPending_ = false;
+        // Queued, so that it runs once the handler that waited has returned.
+        QTimer::singleShot(0, &context_, [this] { host_.unloadWindow(); });
+    }
 }
 
 void GonioForm::SetAutostart()
@@ -393,6 +444,42 @@ void GonioForm::cmdPicTowrix_Click()
     }
     cmdPicTowrix.setValue(0);
     IgnoreErrors([&] { chkGonio.setFocus(); });
+}
+
+void GonioForm::speakerCycle()
+{
+    // A transmission reported while the cycle pumps events waits for the next cycle.
+    if (inSpeakerCycle_)
+        return;
+    inSpeakerCycle_ = true;
+    speakers_->tmrSpeakers_Timer();
+    inSpeakerCycle_ = false;
+    // Whatever the voice source, a caller is known once the cycle has tied its first speaker
+    // to his strip; that also renews the time of the last speech.
+    if (lstSpeakers.listCount() > 0 && !lstStrips.text().empty() && lstStrips.text() == lstSpeakers.list(0)) {
+        lastCaller_ = lstStrips.text();
+        lastCallerAt_ = speakers_->lLastSpeech;
+        cmdLast.setEnabled(true);
+    }
+}
+
+void GonioForm::cmdLast_Click()
+{
+    IgnoreErrors([&] { chkGonio.setFocus(); });
+    if (lastCaller_.empty() || !chkGonio.checked())
+        return;
+    const std::string recall = "last: " + lastCaller_ + " (" + std::to_string(SecondsNow() - lastCallerAt_) + " s ago)";
+    // He may have logged off since: say so rather than leave "calculating ..." behind.
+    if (!traffic_ || !traffic_->Contains(lastCaller_)) {
+        lblError.setCaption(recall + " - no position");
+        return;
+    }
+    // A recall lives as long as a fresh reading: the silence rule clears it ten seconds on.
+    speakers_->lLastSpeech = SecondsNow();
+    IgnoreErrors([&] { txtGonio.setText(lastCaller_ + " calculating ..."); });
+    IgnoreErrors([&] { txtGonio.setForeColor(kBlack); });
+    IgnoreErrors([&] { reading_->Gonio(lastCaller_); });
+    lblError.setCaption(recall);
 }
 
 void GonioForm::applyStrips(const link::StripList& strips)

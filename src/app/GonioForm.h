@@ -11,6 +11,7 @@
 #include "voice/SpeakerPolling.h"
 
 #include <QDateTime>
+#include <QObject>
 
 #include <cstdint>
 #include <functional>
@@ -77,6 +78,8 @@ public:
     void chkOnTop_Click();
     void CheckAutoConnect();
     void cmdPicTowrix_Click();
+    // Runs the reading again for the last callsign the speaker cycle tied to a strip.
+    void cmdLast_Click();
     void Log(const std::string& Stringa);
     // Seconds from dtStart to now.
     std::int32_t SecondsNow() const;
@@ -86,7 +89,7 @@ public:
     platform::TextBox txtQDR, txtQDM, txtGonio, txtStatus;
     platform::ComboBox txtStation;
     platform::ListBox lstStrips, lstUsers, lstSpeakers;
-    platform::Button cmdConnect, cmdClose;
+    platform::Button cmdConnect, cmdClose, cmdLast;
     platform::Label Label9, lblHdg, Label8, Label2, Label5, Label7, Label6, Label4, Label1, Label3, lblRate, lblError,
         Label11;
     platform::Image imgSignal, imgSpeak, imgData, imgOn, imgOff, imgGonio, lblStatus, lblState, imgYellow, imgBlue,
@@ -108,13 +111,18 @@ public:
     gonio::GaugePanel& gauge() { return gauge_; }
     link::LinkSocket* socket() { return sck_.get(); }
     bool loaded() const { return loaded_; }
+    // Whether a close must wait: a handler is waiting on the event loop and would resume on
+    // freed objects. The window then closes once the outermost wait has returned.
+    bool DeferUnload();
 
 private:
     void LoadSettings();
     void applyStrips(const link::StripList& strips);
     void placeWindow();
+    void savePosition();
+    void speakerCycle();
     void releaseSocket();
-    void runSpeakerCycle();
+    void pump(const std::function<void()>& wait);
 
     GonioHost& host_;
     GonioServices services_;
@@ -125,10 +133,15 @@ private:
     std::unique_ptr<voice::VoiceClient> ownVoice_;
     std::unique_ptr<voice::SpeakerPolling> speakers_;
     bool inSpeakerCycle_ = false;
-    bool ownsMessageLine_ = false; // the library's error texts come to lblError
     std::unique_ptr<link::LinkController> link_;
     std::unique_ptr<link::LinkSocket> sck_;
     bool loaded_ = false;
+    int pumpDepth_ = 0;
+    bool closing_ = false;
+    bool unloadPending_ = false;
+    QObject context_; // ties the deferred close to this object's life
+    std::string lastCaller_;
+    std::int32_t lastCallerAt_ = 0; // seconds since dtStart of his last cycle on the air
     std::unique_ptr<TickLog> tickLog_;
 };
 

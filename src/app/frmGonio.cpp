@@ -11,6 +11,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -219,12 +220,16 @@ void frmGonio::build()
     Bind(f.chkLock, chkLock);
     auto* test = new QPushButton(this);
     Bind(f.cmdPicTowrix, test);
+    auto* last = new QPushButton(this);
+    Bind(f.cmdLast, last);
+    last->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     auto* speak = Light(this);
     Bind(f.imgSpeak, speak);
     switches->addWidget(imgGonio);
     switches->addWidget(chkGonio);
     switches->addWidget(chkLock);
     switches->addWidget(test);
+    switches->addWidget(last);
     switches->addWidget(speak);
 
     // Right: station, traffic, voice and link.
@@ -406,6 +411,10 @@ void frmGonio::unloadWindow()
 
 void frmGonio::closeEvent(QCloseEvent* event)
 {
+    if (!unloaded_ && form_->DeferUnload()) {
+        event->ignore();
+        return;
+    }
     if (!unloaded_) {
         unloaded_ = true;
         form_->Form_Unload();

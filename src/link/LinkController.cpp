@@ -7,6 +7,10 @@
 #include "shell/LogFiles.h"
 #include "shell/Settings.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <string_view>
+
 namespace quadrantel::link {
 
 using platform::IgnoreErrors;
@@ -15,6 +19,48 @@ using platform::Picture;
 namespace {
 
 const char* const kRefusal = ":NO such VID / Password";
+// Longer unfinished lines keep only their head: enough to tell whose they are.
+constexpr std::size_t kPartialLine = 512;
+
+// The first characters of a line as the framing reads it, without its LFs.
+std::string Head(std::string_view line, std::size_t count)
+{
+    std::string head;
+    for (std::size_t i = 0; i < line.size() && head.size() < count; ++i)
+        if (line[i] != '\n')
+            head += line[i];
+    return head;
+}
+
+// A text message relayed from anyone but the server: its words are a stranger's, never a reply.
+bool StrangersText(std::string_view line)
+{
+    const std::string head = Head(line, 10);
+    return head.starts_with("#TM") && platform::UCase(head) != "#TMSERVER:";
+}
+
+// "$ER<from>:<to>:<number>:<argument>:<text>": the text, or the whole line when it has none.
+std::string ErrorText(std::string_view line)
+{
+    const std::string all = Head(line, line.size()).substr(3);
+    std::size_t at = 0;
+    for (int field = 0; field < 4; ++field) {
+        const std::size_t colon = all.find(':', at);
+        if (colon == std::string::npos)
+            return all;
+        at = colon + 1;
+    }
+    return at < all.size() ? all.substr(at) : all;
+}
+
+// The socket takes a port given as a number from 1 to 65535.
+bool ValidPort(const std::string& port)
+{
+    const std::string t = platform::Trim(port);
+    char* end = nullptr;
+    const double v = std::strtod(t.c_str(), &end);
+    return !t.empty() && *end == '\0' && v >= 1 && v <= 65535;
+}
 
 } // namespace
 
@@ -42,6 +88,8 @@ void LinkController::log(const std::string& line) const
 
 bool LinkController::TryToConnect()
 {
+    if (closing())
+        return false;
     const auto& g = shell::globals();
     if (sck_.state(g.sServerName) == sckConnected) {
         UpdateState();
@@ -60,14 +108,21 @@ bool LinkController::TryToConnect()
         bLoggedIn = false;
         if (sck_.state(g.sServerName) != sckClosed)
             return false;
+        if (!ValidPort(g.sPort)) {
+            const std::string problem = "Invalid Linkar port \"" + g.sPort + "\": use a number from 1 to 65535";
+            log(problem);
+            hooks_.updateIcon(problem);
+            return false;
+        }
         traffic_.DropUnfinishedLine();
+        partialLine_.clear();
+        serverError_.clear();
         sck_.Connect(g.sServerName, g.sAddress, g.sPort);
         log("Connection " + g.sServerName + " - " + g.sAddress + ":" + g.sPort);
         hooks_.updateIcon("");
         for (int i = 0; i < 10; ++i) {
-            hooks_.doEvents();
-            hooks_.pumpingSleep(200);
-            hooks_.doEvents();
+            if (!pump(hooks_.doEvents) || !pump([this] { hooks_.pumpingSleep(200); }) || !pump(hooks_.doEvents))
+                return false;
             if (sck_.state(g.sServerName) == sckConnected)
                 break;
         }
@@ -178,7 +233,8 @@ void LinkController::Sck_DataArrival(const std::string& index, std::int32_t)
             hooks_.applyStrips(*strips);
     });
 
-    if (platform::UCase(data).find("SECONDARY LINKAR") != std::string::npos) {
+    const std::string replies = serverText(data);
+    if (platform::UCase(replies).find("SECONDARY LINKAR") != std::string::npos) {
         if (bLoggedIn) {
             hooks_.sleep(100);
             const auto& g = shell::globals();
@@ -186,7 +242,7 @@ void LinkController::Sck_DataArrival(const std::string& index, std::int32_t)
             hooks_.sleep(100);
         }
         hooks_.doEvents();
-    } else if (data.find(kRefusal) != std::string::npos) {
+    } else if (replies.find(kRefusal) != std::string::npos) {
         IgnoreErrors([&] { NotSecondary(); });
     } else {
         hooks_.doEvents();
@@ -200,6 +256,8 @@ void LinkController::NotSecondary()
     c_.tmrStatus.setEnabled(false);
     hooks_.sleep(1000);
     DisableApp();
+    if (closing()) // the user closed it meanwhile; that unload brings the setup window
+        return;
     if (hooks_.showSetupWindow)
         hooks_.showSetupWindow();
     if (hooks_.unloadWindow)
@@ -230,7 +288,7 @@ void LinkController::Sck_CloseSck(const std::string& index)
     IgnoreErrors([&] { sck_.SetTag(index, ""); });
     log("Connection closed");
     UpdateState();
-    hooks_.updateIcon("Disconnected");
+    hooks_.updateIcon(serverError_.empty() ? "Disconnected" : "Disconnected\r\n" + serverError_);
 }
 
 void LinkController::Sck_Error(const std::string& index, std::int16_t, const std::string& Description)
@@ -241,8 +299,43 @@ void LinkController::Sck_Error(const std::string& index, std::int16_t, const std
     IgnoreErrors([&] { sck_.CloseSck(index); });
     IgnoreErrors([&] { sck_.SetTag(index, ""); });
     hooks_.sleep(500);
-    hooks_.doEvents();
+    if (!pump(hooks_.doEvents))
+        return;
     UpdateState();
+}
+
+bool LinkController::pump(const std::function<void()>& wait)
+{
+    wait();
+    return !closing();
+}
+
+std::string LinkController::serverText(const std::string& block)
+{
+    // Cut the way the framing cuts (at CR LF, the previous block's unfinished line in front),
+    // so a stranger cannot hide a reply behind a lone LF or a block boundary.
+    const std::string text = partialLine_ + block;
+    const std::size_t carried = partialLine_.size();
+    std::string kept;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find("\r\n", start);
+        const std::size_t stop = end == std::string::npos ? text.size() : end + 2;
+        const std::string_view line = std::string_view(text).substr(start, std::min(end, text.size()) - start);
+        if (!StrangersText(line) && stop > carried)
+            kept.append(text, std::max(start, carried), stop - std::max(start, carried));
+        if (end == std::string::npos) {
+            partialLine_ = text.substr(start);
+            if (partialLine_.size() > kPartialLine)
+                partialLine_ = Head(partialLine_, 10) + '\x01' + (partialLine_.back() == '\r' ? "\r" : "");
+            return kept;
+        }
+        if (Head(line, 3) == "$ER") {
+            serverError_ = ErrorText(line);
+            log("Server error " + serverError_);
+        }
+        start = stop;
+    }
 }
 
 void LinkController::cmdConnect_Click()

@@ -72,6 +72,8 @@ public:
         std::function<void(int)> sleep;        // blocks without running the event loop
         std::function<void(int)> pumpingSleep; // waits while the event loop runs
         std::function<void()> doEvents;
+        // True once the window is on its way out; a handler that waited stops there.
+        std::function<bool()> closing;
     };
 
     LinkController(Controls controls, LinkSocket& sck, TrafficTable& traffic, std::int32_t& lNoDataCount, Hooks hooks);
@@ -101,6 +103,9 @@ public:
 private:
     void log(const std::string& line) const;
     void showState(int state);
+    bool pump(const std::function<void()>& wait);
+    bool closing() const { return hooks_.closing && hooks_.closing(); }
+    std::string serverText(const std::string& block);
 
     Controls c_;
     LinkSocket& sck_;
@@ -108,6 +113,8 @@ private:
     std::int32_t& lNoDataCount_;
     Hooks hooks_;
     bool connecting_ = false;
+    std::string partialLine_; // the unfinished last line of the previous block, shortened
+    std::string serverError_; // the text of the server's last error line on this connection
 };
 
 } // namespace quadrantel::link

@@ -1,8 +1,11 @@
 #include "stations/Airports.h"
 
-#include "platform/Runtime.h"
 #include "platform/DataFolders.h"
+#include "platform/Runtime.h"
 #include "shell/TextRoutines.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <fstream>
 
@@ -10,7 +13,16 @@ namespace quadrantel::stations {
 
 std::string AirportsFile()
 {
-    return platform::ProgramFolder() + "/airports.dat";
+    return AirportsFile(platform::ProgramFolder());
+}
+
+std::string AirportsFile(const std::string& programFolder)
+{
+    const std::string beside = programFolder + "/airports.dat";
+    if (QFileInfo(QString::fromStdString(beside)).isFile())
+        return beside;
+    const QString shared = QDir::cleanPath(QString::fromStdString(programFolder + "/../share/quadrantel/airports.dat"));
+    return QFileInfo(shared).isFile() ? shared.toStdString() : beside;
 }
 
 AirportLookup LookupAirport(const std::string& file, std::string_view code)

@@ -20,8 +20,10 @@ struct AirportLookup {
     std::string longitude;
 };
 
-// airports.dat in the program's folder.
+// airports.dat beside the program, else in ../share/quadrantel from the program's folder
+// (an installed program); the first path when neither exists, so a message names it.
 std::string AirportsFile();
+std::string AirportsFile(const std::string& programFolder);
 
 // Looks the code up in an airports file: ":"-separated records, code in field 0, latitude
 // in field 5, longitude in field 6 (from 0); empty lines skipped; the first record whose

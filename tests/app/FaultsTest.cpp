@@ -246,6 +246,33 @@ TEST_F(LinkFaults, RefusedLoginClosesTheWindow)
     EXPECT_EQ(peer.received.find("!C"), std::string::npos);
 }
 
+// Guards against a server's error line going unseen: only "Disconnected" showed, again and again.
+TEST_F(LinkFaults, ServerErrorBeforeTheCloseIsShown)
+{
+    connect();
+    peer.send("$ERserver:Quadrantel:006:1:Invalid CID/password\r\n");
+    peer.client->disconnectFromHost();
+    EXPECT_TRUE(test::WaitUntil([&] { return form->lblError.caption() == "Disconnected\r\nInvalid CID/password"; }));
+    EXPECT_NE(log().find("Server error Invalid CID/password"), std::string::npos);
+
+    connect(); // a new connection forgets the old error
+    peer.client->disconnectFromHost();
+    EXPECT_TRUE(test::WaitUntil([&] { return form->lblError.caption() == "Disconnected"; }));
+}
+
+// Guards against an unusable port failing without a word: "Starting ..." stayed for good.
+TEST_F(LinkFaults, InvalidPortIsNamed)
+{
+    for (const std::string port : {"0", "-1", "65536", "abc"}) {
+        shell::globals().sPort = port;
+        form->cmdConnect.click();
+        const std::string problem = "Invalid Linkar port \"" + port + "\": use a number from 1 to 65535";
+        EXPECT_EQ(form->lblError.caption(), problem);
+        EXPECT_NE(log().find(problem), std::string::npos);
+    }
+    EXPECT_EQ(peer.accepted, 0);
+}
+
 // Lines are lost only while the folder is gone; the files come back with it.
 TEST_F(DataFaults, DataFolderVanishesAndComesBack)
 {

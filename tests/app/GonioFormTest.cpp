@@ -124,9 +124,23 @@ TEST_F(GonioFormTest, SavedPositionAndItsFallbacks)
         return std::pair<float, float>(host.x, host.y);
     };
     EXPECT_EQ(placed("000000001440", "-000000000015"), (std::pair<float, float>(1440, -15)));
-    EXPECT_EQ(placed("40000", "100"), (std::pair<float, float>(3180, 100)));    // no 16-bit number
-    EXPECT_EQ(placed("abc", "100"), (std::pair<float, float>(3180, 100)));      // no number at all
-    EXPECT_EQ(placed("30000", "30000"), (std::pair<float, float>(3180, 2760))); // a monitor that is gone
+    EXPECT_EQ(placed("99999999999", "100"), (std::pair<float, float>(3180, 100))); // no 32-bit number
+    EXPECT_EQ(placed("abc", "100"), (std::pair<float, float>(3180, 100)));         // no number at all
+    EXPECT_EQ(placed("40000", "30000"), (std::pair<float, float>(3180, 2760)));    // a monitor that is gone
+    host.desktopRight = 60000;
+    // Right of 2,184 pixels on a wide desktop: beyond 16 bits, kept.
+    EXPECT_EQ(placed("40000", "100"), (std::pair<float, float>(40000, 100)));
+
+    // Saved on every close, not only when a login is refused.
+    {
+        app::GonioForm form(host, services(true));
+        form.Form_Load();
+        host.moveTo(45000, -15);
+        form.Form_Unload();
+    }
+    const std::string config = test::ReadFile(dir.path() + "/Quadrantel/Config.ini");
+    EXPECT_NE(config.find("LastX=000000045000"), std::string::npos) << config;
+    EXPECT_NE(config.find("LastY=-000000000015"), std::string::npos) << config;
 }
 
 TEST_F(GonioFormTest, AutoConnectFollowsTheAtcClient)
@@ -172,6 +186,77 @@ TEST_F(GonioFormTest, TestButtonReadsTheSelectedCallsign)
     form.reading().ClearReading();
     form.cmdPicTowrix.setValue(1);
     EXPECT_EQ(form.txtQDR.text(), "---");
+}
+
+// Guards against the voice library's error text going nowhere: the message line kept
+// "Starting ...".
+TEST_F(GonioFormTest, VoiceLibraryErrorReachesTheMessageLine)
+{
+    ::setenv("QUADRANTEL_TSREMOTE", FAKE_TSREMOTE_PATH, 1);
+    ::setenv("FAKE_TSREMOTE_SCRIPT", dir.file("script").c_str(), 1);
+    test::WriteFile(dir.file("script"), "speakers 5 0\nerror Voice server lost\n");
+    voice::UnloadTSRemote();
+    auto s = services(true);
+    s.voice = nullptr; // the library layer itself
+    {
+        app::GonioForm form(host, std::move(s));
+        form.Form_Load();
+        form.speakers().tmrSpeakers_Timer();
+        EXPECT_EQ(form.lblError.caption(), "Voice server lost");
+    }
+    voice::ReadSpeakers(); // the closed window no longer listens
+    voice::UnloadTSRemote();
+    ::unsetenv("QUADRANTEL_TSREMOTE");
+    ::unsetenv("FAKE_TSREMOTE_SCRIPT");
+}
+
+// The last caller's bearing on demand: only a speaker tied to his strip counts, the status
+// line says it is a recall, and the silence rule clears it like any reading.
+TEST_F(GonioFormTest, LastButtonRecallsTheLastCaller)
+{
+    writeConfig(std::string("AutoStart=1\r\nStation=") + kStation + "\r\n");
+    app::GonioForm form(host, services(true));
+    form.Form_Load();
+    clock.advance(11); // the block rebuilds the strip list
+    sck->received = "@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n";
+    form.link().Sck_DataArrival("Quadrantel", 0);
+    ASSERT_EQ(form.lstStrips.listCount(), 1);
+    form.tmrSpeakers.onTimer(); // fills the player list
+    EXPECT_FALSE(form.cmdLast.enabled());
+
+    voice.speakers = {7};
+    form.tmrSpeakers.onTimer();
+    clock.advance(3);
+    form.tmrSpeakers.onTimer(); // still talking: the time of his last speech moves on
+    EXPECT_TRUE(form.cmdLast.enabled());
+    voice.speakers = {8}; // BAW456 has no strip: not a caller to recall
+    form.tmrSpeakers.onTimer();
+    voice.speakers = {};
+    clock.advance(11);
+    form.tmrSpeakers.onTimer();
+    ASSERT_EQ(form.txtQDR.text(), "---");
+
+    clock.advance(14);
+    form.cmdLast.click();
+    EXPECT_EQ(form.txtQDR.tag(), "030");
+    EXPECT_EQ(form.txtGonio.text(), "DLH123");
+    EXPECT_EQ(form.lblError.caption(), "last: DLH123 (25 s ago)");
+    clock.advance(10);
+    form.tmrSpeakers.onTimer();
+    EXPECT_EQ(form.txtQDR.tag(), "030");
+    clock.advance(1);
+    form.tmrSpeakers.onTimer();
+    EXPECT_EQ(form.txtQDR.text(), "---");
+    EXPECT_EQ(form.lblError.caption(), "Waiting ... ");
+
+    // Gone from the traffic: said in the status line, no reading left half-done.
+    clock.advance(12); // quiet for over 50 seconds: the next rebuild drops him
+    sck->received = "@N:BAW456:1001:1:49.0:8.0:12000:300:0\r\n";
+    form.link().Sck_DataArrival("Quadrantel", 0);
+    ASSERT_FALSE(form.traffic().Contains("DLH123"));
+    form.cmdLast.click();
+    EXPECT_EQ(form.lblError.caption(), "last: DLH123 (48 s ago) - no position");
+    EXPECT_EQ(form.txtGonio.text(), "");
 }
 
 // The whole road: a peer accepts the login and sends positions, a pilot keys his microphone,
@@ -230,29 +315,6 @@ TEST_F(GonioFormTest, RoadOfOneTransmission)
     EXPECT_NE(log.find("Connection Quadrantel - 127.0.0.1:" + peer.port()), std::string::npos);
     EXPECT_NE(log.find("Socket Closed"), std::string::npos);
     form.Form_Unload();
-}
-
-// Guards against the library's own error text never reaching the message line: a
-// configuration without a voice source keeps the library, and its errors show.
-TEST_F(GonioFormTest, LibrarySourceIsTheDefaultAndShowsItsErrors)
-{
-    ::setenv("QUADRANTEL_TSREMOTE", FAKE_TSREMOTE_PATH, 1);
-    ::setenv("FAKE_TSREMOTE_SCRIPT", (dir.path() + "/script").c_str(), 1);
-    test::WriteFile(dir.path() + "/script", "speakers 5 0\nerror Server went away\n");
-    voice::UnloadTSRemote();
-    writeConfig("Station=" + std::string(kStation) + "\r\n");
-    auto s = services(true);
-    s.voice = nullptr;
-    {
-        app::GonioForm form(host, std::move(s));
-        form.Form_Load();
-        form.speakers().tmrSpeakers_Timer();
-        EXPECT_EQ(form.lblError.caption(), "Server went away");
-        form.Form_Unload();
-    }
-    voice::UnloadTSRemote();
-    ::unsetenv("QUADRANTEL_TSREMOTE");
-    ::unsetenv("FAKE_TSREMOTE_SCRIPT");
 }
 
 // The feed source named in the configuration: a pilot's kRxBegin runs the speaker cycle at

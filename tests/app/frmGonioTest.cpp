@@ -1,9 +1,15 @@
 #include "app/frmGonio.h"
+#include "platform/Pump.h"
 #include "shell/Config.h"
 
+#include "support/FakeAtcClient.h"
 #include "support/FakeClock.h"
 #include "support/FakeLinkSocket.h"
+#include "support/FakeVoiceClient.h"
+#include "support/ScriptedPeer.h"
+#include "support/ScriptedRandom.h"
 #include "support/TempDir.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +18,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace quadrantel;
 
@@ -50,8 +57,10 @@ TEST(frmGonio, OpensWithItsControlsAndBringsTheSetupBackWhenClosed)
 
     EXPECT_EQ(w->windowTitle(), "Quadrantel - ");
     EXPECT_TRUE(w->topmost());
-    for (const char* caption : {"TEST", "Gonio Active", "WinOnTop", "Lock Station", "Connect", "AutoConnect"})
+    for (const char* caption : {"TEST", "Last", "Gonio Active", "WinOnTop", "Lock Station", "Connect", "AutoConnect"})
         EXPECT_NE(ButtonNamed(*w, caption), nullptr) << caption;
+    EXPECT_EQ(ButtonNamed(*w, "Last")->shortcut(), QKeySequence("Ctrl+L"));
+    EXPECT_EQ(ButtonNamed(*w, "Last")->toolTip(), "Show the last caller's bearing again");
     QAbstractButton* disconnect = ButtonNamed(*w, "Disconnect");
     ASSERT_NE(disconnect, nullptr);
     EXPECT_FALSE(disconnect->isVisible());
@@ -70,4 +79,64 @@ TEST(frmGonio, OpensWithItsControlsAndBringsTheSetupBackWhenClosed)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(w.isNull());
     EXPECT_EQ(setupShown, 1);
+}
+
+// Guards against closing the window while a handler waits on the event loop: the window was
+// freed under the handler, which then crashed, or the close was lost.
+TEST(frmGonio, ClosingDuringAWaitBringsTheSetupBack)
+{
+    enum Moment { ConnectionWait, LoginWait, AfterRefusal, DataArriving };
+    for (const Moment moment : {ConnectionWait, LoginWait, AfterRefusal, DataArriving}) {
+        SCOPED_TRACE(moment);
+        test::TempDir dir;
+        shell::globals() = shell::Globals{};
+        shell::SetupDataFolder(dir.path());
+        test::ScriptedPeer peer;
+        test::WriteFile(dir.path() + "/Quadrantel/Config.ini", "[Setup]\r\nVID=1\r\nPort=" + peer.port() + "\r\n");
+        if (moment == ConnectionWait)
+            peer.server.close(); // nobody listening: the attempt waits its full time
+        QObject::connect(&peer.server, &QTcpServer::newConnection, [&] {
+            peer.send(moment == AfterRefusal ? "#TMSERVER:Quadrantel:NO such VID / Password\r\n"
+                                             : "@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n");
+        });
+
+        QPointer<app::frmGonio> w;
+        bool asked = false;
+        const auto closeNow = [&] {
+            if (!asked && w) {
+                asked = true;
+                QTimer::singleShot(0, w, &QWidget::close); // as the user's click arrives
+            }
+        };
+        test::FakeClock clock;
+        test::ScriptedRandom random{{0.5}};
+        test::FakeVoiceClient voice;
+        test::FakeAtcClient atc;
+        app::GonioServices s;
+        s.clock = &clock;
+        s.random = &random;
+        s.voice = &voice;
+        s.atc = &atc;
+        s.sleep = [&](int ms) {
+            if ((moment == LoginWait && ms == 200) || (moment == AfterRefusal && ms == 1000))
+                closeNow();
+        };
+        s.pumpingSleep = [&](int ms) {
+            if (moment == ConnectionWait)
+                closeNow();
+            platform::PumpingSleep(ms);
+        };
+        s.dump = [&](std::string_view) {
+            if (moment == DataArriving)
+                closeNow();
+        };
+        w = new app::frmGonio(std::move(s));
+        int setupShown = 0;
+        w->onShowSetupWindow = [&] { ++setupShown; };
+        w->show();
+        w->form().cmdConnect.click(); // the attempt waits; timer ticks and socket events run inside
+        EXPECT_TRUE(test::WaitUntil([&] { return w.isNull() && setupShown > 0; }));
+        EXPECT_TRUE(asked);
+        delete w.data();
+    }
 }

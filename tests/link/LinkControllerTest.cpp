@@ -28,7 +28,12 @@ protected:
                         lstStrips.addItem(c);
                 },
                 [] { return 1440.0f; }, [] { return -15.0f; }, [this] { ++setupShown; }, [this] { ++unloaded; },
-                [this](int ms) { slept += ms; }, [this](int ms) { slept += ms; }, [] {}})
+                [this](int ms) { slept += ms; }, [this](int ms) { slept += ms; },
+                [this] {
+                    if (onPump)
+                        onPump();
+                },
+                [this] { return closing; }})
     {
         auto& g = shell::globals();
         g = shell::Globals{};
@@ -57,6 +62,8 @@ protected:
     std::string dumped, icon;
     std::int32_t lNoDataCount = 5;
     int autoChecks = 0, setupShown = 0, unloaded = 0, slept = 0;
+    bool closing = false;
+    std::function<void()> onPump; // what runs while a handler lets the event loop run
     TrafficTable traffic;
     LinkController link;
 };
@@ -87,6 +94,32 @@ TEST_F(LinkControllerTest, LoginThenIdentificationOnlyAfterTheAcknowledgement)
     EXPECT_EQ(sck.sent, (std::vector<std::string>{kLogin, kIdent, kIdent}));
     EXPECT_EQ(unloaded, 0);
     EXPECT_EQ(lNoDataCount, 0);
+}
+
+// Guards against reading a pilot's text message as the server's reply: any pilot could close
+// the window or draw out the identification line with its client key.
+TEST_F(LinkControllerTest, OnlyTheServersOwnLinesAreReplies)
+{
+    link.TryToConnect();
+    link.UpdateState();
+    for (const std::vector<std::string>& blocks : std::vector<std::vector<std::string>>{
+             {"#TMDLH123:Quadrantel::NO such VID / Password\r\n"},
+             {"#TMdlh123:*:secondary linkar\r\n"},
+             {"#TMSERVERX:*:SECONDARY LINKAR\r\n"},
+             {"#TMDLH123:Quadrantel:hi ", "SECONDARY LINKAR\r\n"}, // the rest of a stranger's line
+             {"#T", "MDLH123:*:SECONDARY LINKAR\r\n"},
+             {"#TMDLH123:Quadrantel:x\n:NO such VID / Password\r\n"}, // a lone LF ends no line
+         })
+        for (const std::string& block : blocks)
+            arrive(block);
+    EXPECT_EQ(sck.sent, std::vector<std::string>{kLogin});
+    EXPECT_EQ(unloaded, 0);
+
+    arrive("#TMDLH123:*:hi\r\n#TMserver:Quadrantel:SECONDARY LINKAR\r\n");
+    EXPECT_EQ(sck.sent, (std::vector<std::string>{kLogin, kIdent}));
+    arrive("#TMDLH123:*:SECONDARY LINKAR\r\n#ERSERVER:Quadrantel:NO such VID / Password\r\n");
+    EXPECT_EQ(sck.sent.size(), 2u);
+    EXPECT_EQ(unloaded, 1);
 }
 
 TEST_F(LinkControllerTest, EmptyVidStillGivesTheFixedFields)
@@ -139,6 +172,25 @@ TEST_F(LinkControllerTest, ConnectionAttemptsAndTheirMessages)
 
     link.Sck_CloseSck("Quadrantel");
     EXPECT_EQ(icon, "Disconnected");
+}
+
+// Guards against a handler going on after the window was closed during its wait: the
+// attempt waited out its 2 s, a refusal opened the setup window a second time.
+TEST_F(LinkControllerTest, HandlersStopWhenTheWindowClosesDuringTheirWait)
+{
+    onPump = [this] { closing = true; };
+    sck.stateAfterConnect = sckConnecting;
+    EXPECT_FALSE(link.TryToConnect());
+    EXPECT_EQ(slept, 0);
+    EXPECT_EQ(icon, "");
+    EXPECT_FALSE(link.TryToConnect()); // none starts on a closing window
+    EXPECT_EQ(sck.connects, 1);
+
+    link.Sck_Error("Quadrantel", 10054, "Connection reset by peer.");
+    EXPECT_EQ(lblState.toolTip(), ""); // no state shown after the wait
+    arrive("#ERSERVER:Quadrantel:NO such VID / Password\r\n");
+    EXPECT_EQ(setupShown, 0); // the pending unload brings the setup window
+    EXPECT_EQ(unloaded, 0);
 }
 
 TEST_F(LinkControllerTest, AutoConnectOnlyWhileTickedAndDown)
@@ -205,7 +257,7 @@ TEST_F(LinkControllerTest, AttemptStartedInsideAnAttemptsWaitReturnsAtOnce)
              sck.currentState = sckClosed;
              outer->UpdateState();
          },
-         [] {}});
+         [] {}, nullptr});
     outer = &attempt;
     EXPECT_FALSE(attempt.TryToConnect());
     EXPECT_EQ(nested, 11); // ten ticks in the wait, and the state shown after giving up

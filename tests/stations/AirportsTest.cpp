@@ -1,14 +1,20 @@
 #include "stations/Airports.h"
+#include "shell/TextRoutines.h"
 #include "stations/CoordinateInput.h"
+#include "stations/PositionForm.h"
 
 #include "TestPaths.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include <string>
+#include <tuple>
 
 using namespace quadrantel::stations;
 using quadrantel::test::TempDir;
@@ -52,29 +58,49 @@ TEST(Airports, MissingFileAndShortRecordAreTheirOwnOutcomes)
     EXPECT_EQ(r.longitude, "6");
 }
 
+TEST(Airports, FoundBesideTheProgramOrInItsShareFolder)
+{
+    TempDir dir;
+    const std::string bin = dir.file("usr/bin"), shared = dir.file("usr/share/quadrantel");
+    QDir().mkpath(QString::fromStdString(bin));
+    QDir().mkpath(QString::fromStdString(shared));
+    EXPECT_EQ(AirportsFile(bin), bin + "/airports.dat"); // neither: the message names the first place
+    WriteFile(shared + "/airports.dat", "X:1:2:3:4:5:6\n");
+    EXPECT_EQ(AirportsFile(bin), shared + "/airports.dat");
+    WriteFile(bin + "/airports.dat", "X:1:2:3:4:5:6\n");
+    EXPECT_EQ(AirportsFile(bin), bin + "/airports.dat");
+}
+
 TEST(Airports, ShippedFileCoversTheWorldInHemisphereForm)
 {
-    std::ifstream in(QUADRANTEL_DATA_DIR "/airports.dat");
+    const std::string shipped = QUADRANTEL_DATA_DIR "/airports.dat";
+    std::ifstream in(shipped);
     ASSERT_TRUE(in);
     std::string line;
     std::set<std::string> codes;
     int north = 0, south = 0, east = 0, west = 0;
     while (std::getline(in, line)) {
-        if (line.empty())
-            continue;
-        const auto code = line.substr(0, line.find(':'));
-        const auto r = LookupAirport(QUADRANTEL_DATA_DIR "/airports.dat", code);
-        ASSERT_EQ(r.outcome, AirportOutcome::Found) << line;
-        EXPECT_TRUE(codes.insert(code).second) << "duplicate " << code;
-        EXPECT_TRUE(CheckLatitude(r.latitude).ok && CheckLatitude(r.latitude).text == r.latitude) << line;
-        EXPECT_TRUE(CheckLongitude(r.longitude).ok && CheckLongitude(r.longitude).text == r.longitude) << line;
-        (r.latitude[0] == 'N' ? north : south)++;
-        (r.longitude[0] == 'E' ? east : west)++;
+        ASSERT_FALSE(line.empty());
+        const auto fields = quadrantel::shell::SplitText(line, ":");
+        ASSERT_EQ(fields.size(), 7u) << line;
+        EXPECT_TRUE(codes.insert(fields[0]).second) << "duplicate " << fields[0];
+        EXPECT_TRUE(CheckLatitude(fields[5]).ok && CheckLatitude(fields[5]).text == fields[5]) << line;
+        EXPECT_TRUE(CheckLongitude(fields[6]).ok && CheckLongitude(fields[6]).text == fields[6]) << line;
+        (fields[5][0] == 'N' ? north : south)++;
+        (fields[6][0] == 'E' ? east : west)++;
     }
-    EXPECT_GE(codes.size(), 60u);
-    EXPECT_GE(south, 8);
-    EXPECT_GE(west, 15);
-    EXPECT_GE(north, 30);
-    EXPECT_GE(east, 25);
-    EXPECT_EQ(LookupAirport(QUADRANTEL_DATA_DIR "/airports.dat", "KJFK").latitude.substr(0, 8), "N040.38.");
+    EXPECT_GE(codes.size(), 5000u);
+    EXPECT_GE(std::min({north, south, east, west}), 500);
+
+    // The position window's airport button, on the file as shipped.
+    PositionForm form;
+    form.airportsFile = shipped;
+    for (const auto& [code, lat, lon] : {std::tuple{"eddm", "N048.21.14.000", "E011.47.10.000"},
+                                         std::tuple{"LOWW", "N048.06.37.000", "E016.34.11.000"},
+                                         std::tuple{"SCEL", "S033.23.35.000", "W070.47.09.000"}}) {
+        form.txtApt.setText(code);
+        form.cmdApt.click();
+        EXPECT_EQ(form.txtLat.text(), lat) << code;
+        EXPECT_EQ(form.txtLong.text(), lon) << code;
+    }
 }

@@ -15,6 +15,7 @@ public:
     float x = 0, y = 0;
     int insertAfter = 99;
     int setupShown = 0, unloads = 0;
+    float desktopRight = 15000; // where the screens end to the right, less a title-bar grip
 
     void setTitle(const std::string& t) override { title = t; }
     bool isMinimized() const override { return minimized; }
@@ -25,7 +26,10 @@ public:
     float screenWidth() const override { return 15360; }
     float screenHeight() const override { return 11520; }
     void moveTo(float l, float t) override { x = l, y = t; }
-    bool titleBarOnScreen(float l, float t) const override { return l > -8000 && l < 15000 && t > -300 && t < 11000; }
+    bool titleBarOnScreen(float l, float t) const override
+    {
+        return l > -8000 && l < desktopRight && t > -300 && t < 11000;
+    }
     void setWindowPos(int after) override { insertAfter = after; }
     void showSetupWindow() override { ++setupShown; }
     void unloadWindow() override

@@ -38,6 +38,14 @@ TEST(AirportsConvert, WritesRecordsTheLookupReads)
     const auto r = LookupAirport(out, "spim");
     EXPECT_EQ(r.outcome, AirportOutcome::Found);
     EXPECT_EQ(r.latitude, "S012.01.19.000");
+
+    // The JSON form of the same columns goes through the same rules: Latin-1 kept, other
+    // characters "?", separators blanked, numbers or texts, null as empty, closed,
+    // duplicate and out-of-range records dropped, seconds carried.
+    ASSERT_EQ(Convert({QUADRANTEL_TEST_DATA_DIR "/airports-sample.json", QString::fromStdString(out)}), 0);
+    EXPECT_EQ(ReadFile(out), "KJFK:John F Kennedy International Airport:New York:US:13:N040.38.22.000:W073.46.46.000\n"
+                             "SPIM:Jorge Ch\xe1vez  ??:Lima:PE::S012.01.19.000:W077.06.51.000\n"
+                             "XCAR:Carry:X:ZZ:1:N011.00.00.000:E180.00.00.000\n");
 }
 
 TEST(AirportsConvert, TypeListAndBadArguments)
@@ -50,4 +58,13 @@ TEST(AirportsConvert, TypeListAndBadArguments)
     EXPECT_EQ(Convert({}), 2);
     quadrantel::test::WriteFile(dir.file("bad.csv"), "a,b,c\n1,2,3\n");
     EXPECT_EQ(Convert({QString::fromStdString(dir.file("bad.csv")), QString::fromStdString(out)}), 1);
+    // JSON that is broken, not a list of objects, or lacks a column fails instead of
+    // writing an empty file.
+    for (const char* bad : {"[{\"ident\": ", "{\"ident\": \"KJFK\"}", "[1, 2]",
+                            "[{\"ident\": \"KJFK\", \"type\": \"large_airport\", \"name\": \"N\", "
+                            "\"lat\": \"1\", \"lon\": \"2\", \"elevation_ft\": \"3\", \"iso_country\": \"US\", "
+                            "\"municipality\": \"M\"}]"}) {
+        quadrantel::test::WriteFile(dir.file("bad.json"), bad);
+        EXPECT_EQ(Convert({QString::fromStdString(dir.file("bad.json")), QString::fromStdString(out)}), 1) << bad;
+    }
 }

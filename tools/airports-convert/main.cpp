@@ -1,11 +1,22 @@
-// Builds airports.dat from the open airport-data CSV layout (a header row naming the
-// columns ident, type, name, latitude_deg, longitude_deg, elevation_ft, iso_country,
-// municipality, ...). Usage: airports-convert input.csv output.dat [type,type,...]
+// Builds airports.dat from the open airport-data columns (ident, type, name, latitude_deg,
+// longitude_deg, elevation_ft, iso_country, municipality, ...), given either as CSV with a
+// header row or as a JSON array of objects keyed by those columns.
+// Usage: airports-convert input.{csv,json} output.dat [type,type,...]
 // Without a type list every airport but the closed ones is written.
+
+#include <QByteArray>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QLocale>
+#include <QString>
 
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <set>
@@ -110,53 +121,21 @@ std::string Coordinate(double v, char positive, char negative)
     return buf;
 }
 
-} // namespace
+const char* const kNeeded[] = {"ident",         "type",         "name",        "latitude_deg",
+                               "longitude_deg", "elevation_ft", "iso_country", "municipality"};
 
-int main(int argc, char** argv)
-{
-    if (argc < 3 || argc > 4) {
-        std::cerr << "usage: airports-convert input.csv output.dat [type,type,...]\n";
-        return 2;
-    }
-    std::ifstream in(argv[1], std::ios::binary);
-    if (!in) {
-        std::cerr << "airports-convert: cannot read " << argv[1] << "\n";
-        return 1;
-    }
+// The value of a column in the current row; empty when the row has no such value.
+using Column = std::function<std::string(const char*)>;
+
+// Every input format ends here, so names, rounding, filtering and duplicates follow one rule.
+struct Writer {
     std::set<std::string> types;
-    if (argc == 4) {
-        std::istringstream list(argv[3]);
-        for (std::string t; std::getline(list, t, ',');)
-            if (!t.empty())
-                types.insert(t);
-    }
-
-    std::vector<std::string> row;
-    if (!ReadRecord(in, row)) {
-        std::cerr << "airports-convert: empty input\n";
-        return 1;
-    }
-    std::map<std::string, std::size_t> column;
-    for (std::size_t i = 0; i < row.size(); ++i)
-        column.emplace(row[i], i);
-    const char* needed[] = {"ident",         "type",         "name",        "latitude_deg",
-                            "longitude_deg", "elevation_ft", "iso_country", "municipality"};
-    for (const char* name : needed)
-        if (!column.count(name)) {
-            std::cerr << "airports-convert: no column " << name << "\n";
-            return 1;
-        }
-    const auto at = [&](const char* name) -> std::string {
-        const std::size_t i = column[name];
-        return i < row.size() ? row[i] : std::string();
-    };
-
-    std::ostringstream out;
     std::set<std::string> seen;
+    std::ostringstream out;
     long written = 0, skipped = 0;
-    while (ReadRecord(in, row)) {
-        if (row.size() == 1 && row[0].empty())
-            continue;
+
+    void Add(const Column& at)
+    {
         const std::string ident = Clean(at("ident"));
         const std::string type = at("type");
         double lat = 0, lon = 0;
@@ -165,20 +144,130 @@ int main(int argc, char** argv)
             !ParseDegrees(at("latitude_deg"), 90, lat) || !ParseDegrees(at("longitude_deg"), 180, lon) ||
             !seen.insert(ident).second) {
             ++skipped;
-            continue;
+            return;
         }
         out << ident << ':' << Clean(at("name")) << ':' << Clean(at("municipality")) << ':' << Clean(at("iso_country"))
             << ':' << Clean(at("elevation_ft")) << ':' << Coordinate(lat, 'N', 'S') << ':' << Coordinate(lon, 'E', 'W')
             << "\n";
         ++written;
     }
-    std::ofstream file(argv[2], std::ios::binary | std::ios::trunc);
-    file << out.str();
-    file.close();
-    if (!file) {
+};
+
+bool ReadCsv(std::istream& in, Writer& writer)
+{
+    std::vector<std::string> row;
+    if (!ReadRecord(in, row)) {
+        std::cerr << "airports-convert: empty input\n";
+        return false;
+    }
+    std::map<std::string, std::size_t> column;
+    for (std::size_t i = 0; i < row.size(); ++i)
+        column.emplace(row[i], i);
+    for (const char* name : kNeeded)
+        if (!column.count(name)) {
+            std::cerr << "airports-convert: no column " << name << "\n";
+            return false;
+        }
+    const Column at = [&](const char* name) -> std::string {
+        const std::size_t i = column[name];
+        return i < row.size() ? row[i] : std::string();
+    };
+    while (ReadRecord(in, row)) {
+        if (row.size() == 1 && row[0].empty())
+            continue;
+        writer.Add(at);
+    }
+    return true;
+}
+
+std::string JsonText(const QJsonValue& v)
+{
+    if (v.isString())
+        return v.toString().toStdString();
+    if (v.isDouble())
+        return QString::number(v.toDouble(), 'g', QLocale::FloatingPointShortest).toStdString();
+    return {};
+}
+
+bool ReadJson(const QByteArray& bytes, Writer& writer)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError) {
+        std::cerr << "airports-convert: bad JSON at byte " << error.offset << ": " << error.errorString().toStdString()
+                  << "\n";
+        return false;
+    }
+    if (!doc.isArray()) {
+        std::cerr << "airports-convert: JSON input is no array of airports\n";
+        return false;
+    }
+    const QJsonArray rows = doc.array();
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (!rows[i].isObject()) {
+            std::cerr << "airports-convert: JSON element " << i << " is no object\n";
+            return false;
+        }
+        const QJsonObject row = rows[i].toObject();
+        // Like a CSV header, every record must name the columns: a renamed key is an error,
+        // not thousands of silently skipped airports.
+        for (const char* name : kNeeded)
+            if (!row.contains(QLatin1String(name))) {
+                std::cerr << "airports-convert: no column " << name << " in JSON element " << i << "\n";
+                return false;
+            }
+        writer.Add([&](const char* name) { return JsonText(row.value(QLatin1String(name))); });
+    }
+    return true;
+}
+
+bool LooksLikeJson(const QByteArray& bytes)
+{
+    for (qsizetype i = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            return c == '[' || c == '{';
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3 || argc > 4) {
+        std::cerr << "usage: airports-convert input.{csv,json} output.dat [type,type,...]\n";
+        return 2;
+    }
+    QFile file(QString::fromLocal8Bit(argv[1]));
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::cerr << "airports-convert: cannot read " << argv[1] << "\n";
+        return 1;
+    }
+    const QByteArray bytes = file.readAll();
+    Writer writer;
+    if (argc == 4) {
+        std::istringstream list(argv[3]);
+        for (std::string t; std::getline(list, t, ',');)
+            if (!t.empty())
+                writer.types.insert(t);
+    }
+
+    if (LooksLikeJson(bytes)) {
+        if (!ReadJson(bytes, writer))
+            return 1;
+    } else {
+        std::istringstream in(bytes.toStdString());
+        if (!ReadCsv(in, writer))
+            return 1;
+    }
+    std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
+    out << writer.out.str();
+    out.close();
+    if (!out) {
         std::cerr << "airports-convert: cannot write " << argv[2] << "\n";
         return 1;
     }
-    std::cout << written << " airports written, " << skipped << " rows skipped\n";
+    std::cout << writer.written << " airports written, " << writer.skipped << " rows skipped\n";
     return 0;
 }
