@@ -118,7 +118,7 @@ protected:
         return test::WaitUntil([&] { return peer && c.State() > 0; });
     }
 
-    void Send(FeedVoiceClient& c, const QByteArray& frame)
+    void Send(const QByteArray& frame)
     {
         const int before = received;
         peer->sendTextMessage(QString::fromUtf8(frame));
@@ -127,7 +127,6 @@ protected:
             peer.get(), &QWebSocket::pong, peer.get(), [this] { ++received; }, Qt::SingleShotConnection);
         peer->ping();
         ASSERT_TRUE(test::WaitUntil([&] { return received > before; }));
-        (void)c;
     }
 
     std::vector<std::string> Names(FeedVoiceClient& c)
@@ -166,27 +165,27 @@ TEST_F(VoiceFeedSource, FollowsTransmissionsAndTheLight)
     ASSERT_TRUE(Connected(*c));
     EXPECT_EQ(c->ReadSpeakers(), 1); // running, network state not yet told
     EXPECT_EQ(status, std::vector<std::string>{"not connected to the voice network!"});
-    Send(*c, R"({"type":"kVoiceConnectedState","value":{"connected":true}})");
+    Send(R"({"type":"kVoiceConnectedState","value":{"connected":true}})");
     EXPECT_EQ(c->ReadSpeakers(), 2);
     EXPECT_EQ(status.back(), "connected to the voice network");
-    Send(*c, R"({"type":"kStationStates","value":{"stations":[{"type":"kStationStateUpdate",
+    Send(R"({"type":"kStationStates","value":{"stations":[{"type":"kStationStateUpdate",
              "value":{"callsign":"EDDF_TWR","frequency":118700000}}]}})");
 
-    Send(*c, Rx("kRxBegin", "DLH123", 118700000));
+    Send(Rx("kRxBegin", "DLH123", 118700000));
     EXPECT_EQ(began, 1);
     // A second one straight after runs the cycle a moment later, not at once.
-    Send(*c, Rx("kRxBegin", "BAW456", 118700000, "[\"DLH123\",\"BAW456\"]"));
+    Send(Rx("kRxBegin", "BAW456", 118700000, "[\"DLH123\",\"BAW456\"]"));
     EXPECT_EQ(began, 1);
     ASSERT_TRUE(test::WaitUntil([&] { return began == 2; }));
     EXPECT_TRUE(c->PlayersChanged());
     EXPECT_EQ(Names(*c), (std::vector<std::string>{"EDDF_TWR", "BAW456", "DLH123"}));
     EXPECT_FALSE(c->PlayersChanged());
     EXPECT_EQ(Speaking(*c), (std::vector<std::string>{"DLH123", "BAW456"}));
-    Send(*c, Rx("kRxEnd", "DLH123", 118700000));
+    Send(Rx("kRxEnd", "DLH123", 118700000));
     EXPECT_EQ(Speaking(*c), std::vector<std::string>{"BAW456"});
 
     // A lost kRxEnd: the client's next list of transmitters on that frequency ends it...
-    Send(*c, Rx("kRxBegin", "AFR789", 118700000, "[\"AFR789\"]"));
+    Send(Rx("kRxBegin", "AFR789", 118700000, "[\"AFR789\"]"));
     EXPECT_EQ(Speaking(*c), std::vector<std::string>{"AFR789"});
     // ...and without one, a transmission longer than any pilot's ends by itself.
     clock.advance(61);
@@ -196,8 +195,8 @@ TEST_F(VoiceFeedSource, FollowsTransmissionsAndTheLight)
     EXPECT_TRUE(c->PlayersChanged());
     EXPECT_EQ(Names(*c), std::vector<std::string>{"EDDF_TWR"});
 
-    Send(*c, Rx("kRxBegin", "DLH123", 118700000));
-    Send(*c, R"({"type":"kVoiceConnectedState","value":{"connected":false}})");
+    Send(Rx("kRxBegin", "DLH123", 118700000));
+    Send(R"({"type":"kVoiceConnectedState","value":{"connected":false}})");
     EXPECT_EQ(c->ReadSpeakers(), 1);
     EXPECT_TRUE(c->Speakers().empty());
     EXPECT_EQ(status.back(), "not connected to the voice network!");
@@ -217,8 +216,8 @@ TEST_F(VoiceFeedSource, FilterTakesOnlyTheNamedFrequencies)
 {
     auto c = Make({118700, 121800});
     ASSERT_TRUE(Connected(*c));
-    Send(*c, Rx("kRxBegin", "ELSE1", 124350000));
-    Send(*c, Rx("kRxBegin", "DLH123", 121800000));
+    Send(Rx("kRxBegin", "ELSE1", 124350000));
+    Send(Rx("kRxBegin", "DLH123", 121800000));
     EXPECT_EQ(began, 1);
     EXPECT_EQ(Speaking(*c), std::vector<std::string>{"DLH123"});
     EXPECT_EQ(Names(*c), std::vector<std::string>{"DLH123"}); // not even listed
@@ -228,7 +227,7 @@ TEST_F(VoiceFeedSource, ClientGoingAwayEndsEverythingAndComesBackQuietly)
 {
     auto c = Make();
     ASSERT_TRUE(Connected(*c));
-    Send(*c, Rx("kRxBegin", "DLH123", 118700000));
+    Send(Rx("kRxBegin", "DLH123", 118700000));
     EXPECT_EQ(c->ReadSpeakers(), 2);
     const quint16 port = server.serverPort();
     server.close();
