@@ -9,6 +9,7 @@
 #include "shell/LogFiles.h"
 #include "shell/Settings.h"
 #include "stations/PositionFiles.h"
+#include "voice/FeedVoiceClient.h"
 #include "voice/modTSRemote.h"
 
 #include <QCoreApplication>
@@ -66,8 +67,23 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
 {
     if (!services_.random)
         services_.random = &platform::DefaultRandom();
-    if (!services_.voice)
-        services_.voice = &voice::RemoteVoiceClient();
+    if (!services_.voice) {
+        // The subsystems are wired before Form_Load reads the configuration: the file is named here.
+        const auto& g = shell::globals();
+        const voice::VoiceSettings vs = voice::ReadVoiceSettings(g.sDataFolder + shell::kPathSep + "Config.ini");
+        if (vs.webSocket) {
+            voice::FeedOptions options;
+            options.url = QUrl(QString::fromStdString(vs.url));
+            if (auto list = voice::ParseFrequencyList(vs.frequencies))
+                options.frequenciesKHz = std::move(*list);
+            else if (shell::globals().bDebug) // hand-edited: better every frequency than none
+                shell::WriteLog("VoiceFrequencies ignored: " + vs.frequencies);
+            ownVoice_ = std::make_unique<voice::FeedVoiceClient>(std::move(options), clock_);
+            services_.voice = ownVoice_.get();
+        } else {
+            services_.voice = &voice::RemoteVoiceClient();
+        }
+    }
     if (!services_.atc) {
         static atcclient::TowrixProbe probe;
         services_.atc = &probe;
@@ -182,6 +198,7 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
 
 GonioForm::~GonioForm()
 {
+    services_.voice->Stop();
     tmrUpdate.setEnabled(false);
     tmrSpeakers.setEnabled(false);
     tmrStatus.setEnabled(false);
@@ -304,6 +321,16 @@ void GonioForm::Form_Load()
     g_voiceMessages = this;
     tmrUpdate.setEnabled(true);
     tmrSpeakers.setEnabled(true);
+    services_.voice->Start({[this] {
+                                if (loaded_)
+                                    speakerCycle();
+                            },
+                            [this](const std::string& text, bool problem) {
+                                // The source has no log pane: its state takes the status box.
+                                txtStatus.setText(text);
+                                if (problem)
+                                    lblError.setCaption(text);
+                            }});
     loaded_ = true;
 }
 
@@ -316,6 +343,7 @@ void GonioForm::Form_Unload()
 {
     closing_ = true;
     tmrSpeakers.setEnabled(false);
+    services_.voice->Stop();
     // However the window goes, it comes back where it was.
     savePosition();
     IgnoreErrors([&] {
@@ -420,7 +448,12 @@ void GonioForm::cmdPicTowrix_Click()
 
 void GonioForm::speakerCycle()
 {
+    // A transmission reported while the cycle pumps events waits for the next cycle.
+    if (inSpeakerCycle_)
+        return;
+    inSpeakerCycle_ = true;
     speakers_->tmrSpeakers_Timer();
+    inSpeakerCycle_ = false;
     // Whatever the voice source, a caller is known once the cycle has tied its first speaker
     // to his strip; that also renews the time of the last speech.
     if (lstSpeakers.listCount() > 0 && !lstStrips.text().empty() && lstStrips.text() == lstSpeakers.list(0)) {

@@ -51,7 +51,7 @@ public:
 struct GonioServices {
     const platform::Clock* clock = nullptr; // default: the system clock
     platform::Random* random = nullptr;     // default: the process's random source
-    voice::VoiceClient* voice = nullptr;    // default: the remote library
+    voice::VoiceClient* voice = nullptr;    // default: the source chosen in the configuration file
     atcclient::AtcClient* atc = nullptr;    // default: probing the client's windows
     link::TrafficTable::DumpSink dump;      // default: the day's dump file
     gonio::MeasureText measure;             // default: an estimate
@@ -130,7 +130,9 @@ private:
     gonio::GaugePanel gauge_;
     std::unique_ptr<link::TrafficTable> traffic_;
     std::unique_ptr<gonio::Reading> reading_;
+    std::unique_ptr<voice::VoiceClient> ownVoice_;
     std::unique_ptr<voice::SpeakerPolling> speakers_;
+    bool inSpeakerCycle_ = false;
     std::unique_ptr<link::LinkController> link_;
     std::unique_ptr<link::LinkSocket> sck_;
     bool loaded_ = false;

@@ -8,6 +8,7 @@
 #include "shell/Settings.h"
 #include "stations/PositionFiles.h"
 #include "stations/PositionForm.h"
+#include "voice/VoiceFeed.h"
 
 #include <charconv>
 #include <cmath>
@@ -67,6 +68,19 @@ CfgForm::CfgForm(CfgHooks h) : hooks(std::move(h))
     txtPort.setMaxLength(6);
     txtPort.setText("6809");
     txtPort.setToolTip("Linkar port number");
+    Label7.setCaption("Voice client");
+    cboVoice.addItem("TSRemote");
+    cboVoice.addItem("WebSocket");
+    cboVoice.setListIndex(0);
+    cboVoice.setToolTip("TSRemote: the TeamSpeak 2 remote library; WebSocket: the newer voice client's event feed");
+    Label8.setCaption("Voice URL");
+    txtVoiceURL.setMaxLength(200);
+    txtVoiceURL.setText(voice::kDefaultVoiceURL);
+    txtVoiceURL.setToolTip("Address of the voice client's WebSocket feed (WebSocket only)");
+    Label9.setCaption("Frequencies");
+    txtVoiceFrequencies.setMaxLength(200);
+    txtVoiceFrequencies.setToolTip(
+        "Only transmissions on these frequencies in MHz, e.g. 118.700, 121.800; blank: all (WebSocket only)");
     cmdAbout.setCaption("A&bout");
     cmdAbout.setToolTip("Info on Application and/or author");
     cmdExit.setCaption("&Exit");
@@ -117,6 +131,12 @@ void CfgForm::LoadConfig()
     IgnoreErrors([&] { txtMe.setText(shell::ReadIniValue(f, "VID", "", shell::kSetup)); });
     IgnoreErrors([&] { txtAddress.setText(shell::ReadIniValue(f, "Address", "127.0.0.1", shell::kSetup)); });
     IgnoreErrors([&] { txtPort.setText(shell::ReadIniValue(f, "Port", "6809", shell::kSetup)); });
+    IgnoreErrors([&] {
+        const voice::VoiceSettings v = voice::ReadVoiceSettings(f);
+        cboVoice.setListIndex(v.webSocket ? 1 : 0);
+        txtVoiceURL.setText(v.url);
+        txtVoiceFrequencies.setText(v.frequencies);
+    });
 }
 
 bool CfgForm::SaveConfig()
@@ -128,7 +148,27 @@ bool CfgForm::SaveConfig()
     ok = shell::WriteIniValue(f, shell::kSetup, "Address", txtAddress.text()) && ok;
     ok = shell::WriteIniValue(f, shell::kSetup, "Port", txtPort.text()) && ok;
     ok = shell::WriteIniValue(f, shell::kSetup, "Station", txtStation.text()) && ok;
+    ok =
+        voice::WriteVoiceSettings(f, {cboVoice.listIndex() == 1, txtVoiceURL.text(), txtVoiceFrequencies.text()}) && ok;
     return ok;
+}
+
+bool CfgForm::voiceSettingsValid()
+{
+    if (cboVoice.listIndex() != 1)
+        return true;
+    std::string problem = voice::VoiceURLProblem(txtVoiceURL.text());
+    platform::TextBox* box = &txtVoiceURL;
+    std::string bad;
+    if (problem.empty() && !voice::ParseFrequencyList(txtVoiceFrequencies.text(), &bad)) {
+        problem = "\"" + bad + "\" is no frequency: type them in MHz, e.g. 118.700, 121.800";
+        box = &txtVoiceFrequencies;
+    }
+    if (problem.empty())
+        return true;
+    IgnoreErrors([&] { platform::CurrentDialogs().messageBox(problem, platform::Dialogs::Exclamation, "Quadrantel"); });
+    IgnoreErrors([&] { box->setFocus(); });
+    return false;
 }
 
 void CfgForm::fillList()
@@ -208,6 +248,8 @@ void CfgForm::cmdEnable_Click()
         IgnoreErrors([&] { txtStation.setFocus(); });
         return;
     }
+    if (!voiceSettingsValid())
+        return;
     IgnoreErrors([&] {
         if (!SaveConfig())
             Report("The settings could not be saved to:\r\n" + shell::globals().sConfigFile);

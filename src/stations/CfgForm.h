@@ -47,17 +47,19 @@ public:
     static constexpr const char* kInvalidHint = "invalid character - use alphabet characters and digits only ";
     static constexpr const char* kLongHint = "name too long - use at most 210 alphabet characters and digits ";
 
-    platform::Label frameConfig, frameOptions, Label1, Label2, Label3, Label6;
-    platform::ComboBox txtStation;
+    platform::Label frameConfig, frameOptions, Label1, Label2, Label3, Label6, Label7, Label8, Label9;
+    platform::ComboBox txtStation, cboVoice;
     platform::Button cmdAdd, cmdRemove, cmdAbout, cmdExit, cmdEnable;
     platform::CheckBox chkAutostart, chkOnTop;
-    platform::TextBox txtMe, txtAddress, txtPort;
+    platform::TextBox txtMe, txtAddress, txtPort, txtVoiceURL, txtVoiceFrequencies;
     platform::Image Image1;
 
     CfgHooks hooks;
 
 private:
     void fillList();
+    // Names the first voice box the feed cannot use, and puts the focus there.
+    bool voiceSettingsValid();
 };
 
 } // namespace quadrantel::stations

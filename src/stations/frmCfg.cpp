@@ -95,6 +95,17 @@ void frmCfg::build()
     txtMe_->installEventFilter(this);
     txtPort_->installEventFilter(this);
 
+    auto* voiceCaption = new QLabel(frame);
+    Bind(f.Label7, voiceCaption);
+    auto* voiceChoice = new QComboBox(frame);
+    Bind(f.cboVoice, voiceChoice);
+    voiceChoice->setEditable(false); // a choice of two, nothing to type
+    voiceCaption->setBuddy(voiceChoice);
+    grid->addWidget(voiceCaption, 6, 1);
+    grid->addWidget(voiceChoice, 6, 2, 1, 2);
+    field(7, f.Label8, f.txtVoiceURL);
+    field(8, f.Label9, f.txtVoiceFrequencies);
+
     auto* options = new QGroupBox(Q(f.frameOptions.caption()), frame);
     auto* optionsLayout = new QHBoxLayout(options);
     auto* autostart = new QCheckBox(options);
@@ -103,7 +114,7 @@ void frmCfg::build()
     Bind(f.chkOnTop, onTop);
     optionsLayout->addWidget(autostart);
     optionsLayout->addWidget(onTop);
-    grid->addWidget(options, 6, 0, 1, 4);
+    grid->addWidget(options, 9, 0, 1, 4);
 
     auto* buttons = new QHBoxLayout;
     auto* about = new QPushButton(frame);
@@ -117,7 +128,7 @@ void frmCfg::build()
     buttons->addStretch();
     buttons->addWidget(exit);
     buttons->addWidget(enable);
-    grid->addLayout(buttons, 7, 0, 1, 4);
+    grid->addLayout(buttons, 10, 0, 1, 4);
 
     // The window is sized to the frame at load; the frame's size is what its contents need.
     const QSize need = frame->sizeHint();

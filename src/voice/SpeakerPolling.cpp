@@ -51,6 +51,10 @@ void SpeakerPolling::tmrSpeakers_Timer()
 
     if (state == 2) {
         IgnoreErrors([&] { c_.imgSpeak.setPicture(Picture::None); });
+        IgnoreErrors([&] {
+            if (voice_.PlayersChanged())
+                FillUserList();
+        });
         std::vector<std::int32_t> speakers;
         IgnoreErrors([&] { speakers = voice_.Speakers(); });
         // A busy channel has a thousand players talking at once: look ids up, do not scan.

@@ -12,11 +12,24 @@ namespace quadrantel::voice {
 
 struct PlayerInfo;
 
-// What the speaker cycle asks of the voice client; the real one goes through the remote
-// library and the window system, tests script it.
+// What the speaker cycle asks of its voice source: the remote library and the window system,
+// or the newer client's event feed; tests script it.
 class VoiceClient {
 public:
+    // What a source that learns of events by itself tells the main window.
+    struct Events {
+        std::function<void()> transmissionBegan; // runs the speaker cycle at once
+        // The source's state in words; problem: the voice client cannot be used now.
+        std::function<void(const std::string& text, bool problem)> statusText;
+    };
+
     virtual ~VoiceClient() = default;
+    // From the main window's load to its unload; a polled source ignores both.
+    virtual void Start(Events) {}
+    virtual void Stop() {}
+    // Whether the players changed since the last ReadPlayerList; a polled source learns
+    // that from its log pane instead.
+    virtual bool PlayersChanged() { return false; }
     // The state code of the voice client (-1 to 2); throws when the library cannot be used.
     virtual int ReadSpeakers() = 0;
     virtual const std::vector<std::int32_t>& Speakers() = 0;

@@ -17,7 +17,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include <QHostAddress>
 #include <QProcess>
+#include <QWebSocket>
+#include <QWebSocketServer>
 
 using namespace quadrantel;
 using platform::Picture;
@@ -309,6 +314,38 @@ TEST_F(GonioFormTest, RoadOfOneTransmission)
         test::ReadFile(dir.path() + "/Quadrantel/Log_" + clock.now().toString("yyyyMMdd").toStdString() + ".TXT");
     EXPECT_NE(log.find("Connection Quadrantel - 127.0.0.1:" + peer.port()), std::string::npos);
     EXPECT_NE(log.find("Socket Closed"), std::string::npos);
+    form.Form_Unload();
+}
+
+// The feed source named in the configuration: a pilot's kRxBegin runs the speaker cycle at
+// once, without waiting for its timer, and the feed's state reaches the light and message line.
+TEST_F(GonioFormTest, WebSocketVoiceSourceFollowsTheFeedAtOnce)
+{
+    QWebSocketServer feed("feed", QWebSocketServer::NonSecureMode);
+    ASSERT_TRUE(feed.listen(QHostAddress::LocalHost));
+    std::unique_ptr<QWebSocket> client;
+    QObject::connect(&feed, &QWebSocketServer::newConnection, &feed,
+                     [&] { client.reset(feed.nextPendingConnection()); });
+    writeConfig("AutoStart=1\r\nStation=" + std::string(kStation) +
+                "\r\nVoiceSource=WebSocket\r\nVoiceFrequencies=118.700\r\nVoiceURL=ws://127.0.0.1:" +
+                std::to_string(feed.serverPort()) + "/ws\r\n");
+    auto s = services(true);
+    s.voice = nullptr;
+    app::GonioForm form(host, std::move(s));
+    form.Form_Load();
+    form.tmrSpeakers.setEnabled(false);
+    ASSERT_TRUE(test::WaitUntil([&] { return client != nullptr; }));
+    ASSERT_TRUE(test::WaitUntil([&] { return form.lblError.caption() == "not connected to the voice network"; }));
+    clock.advance(11);
+    sck->received = "@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n";
+    form.link().Sck_DataArrival("Quadrantel", 40);
+    ASSERT_EQ(form.lstStrips.listCount(), 1);
+
+    client->sendTextMessage(R"({"type":"kRxBegin","value":{"callsign":"DLH123","pFrequencyHz":118700000}})");
+    ASSERT_TRUE(test::WaitUntil([&] { return host.title == "Quadrantel - (EDDF) DLH123 QDR[030]  QDM[210]"; }))
+        << host.title;
+    EXPECT_EQ(form.lblStatus.toolTip(), "Connected");
+    EXPECT_EQ(form.txtStatus.text(), "connected to the voice network");
     form.Form_Unload();
 }
 

@@ -304,6 +304,55 @@ TEST_F(DemoEndToEnd, ConnectsFollowsTalkingPilotsAndReconnects)
     EXPECT_EQ(program.process.state(), QProcess::Running);
 }
 
+// The newer voice client's feed instead of the library: readings follow kRxBegin, another
+// frequency is filtered out, a lost kRxEnd and a client that quits leave nothing stuck.
+TEST_F(DemoEndToEnd, FollowsTheWebSocketVoiceFeed)
+{
+    Child& linkar = StartLinkar(0);
+    const QString port = QRegularExpression("listening on (\\d+)").match(linkar.out()).captured(1);
+    Child& voice = Start("voice-sim", {"--websocket", "0", "--pilots", "DLH123,TESTER,BAW456", "--quiet"});
+    ASSERT_TRUE(test::WaitUntil([&] { return voice.out().contains("feed on"); }, Slow(10000)));
+    const QString feed = QRegularExpression("feed on (\\d+)").match(voice.out()).captured(1);
+    test::WriteFile(data() + "/Config.ini",
+                    "[Setup]\r\nAutoStart=1\r\nDebug=1\r\nVID=1234567\r\nPort=" + port.toStdString() + "\r\nStation=" +
+                        kStation + "\r\nVoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + feed.toStdString() +
+                        "/ws\r\nVoiceFrequencies=118.700\r\n");
+    test::WriteFile(data() + "/gonio_" + QString(kStation).replace(' ', '_').toStdString() + ".position",
+                    std::string("[Setup]\r\nId=") + kStation + "\r\n");
+    Start("towrix-sim", {"--connected", "--callsign", "TESTB", "--position", "0,560"});
+    Start("quadrantel", {});
+    ASSERT_TRUE(test::WaitUntil([&] { return voice.out().contains("client connected"); }, Slow(15000)));
+    ASSERT_TRUE(test::WaitUntil([&] { return linkar.out().contains("identified !CQuadrantel"); }, Slow(15000)));
+
+    const auto talk = [&](const std::string& pilot) {
+        for (int attempt = 0; attempt < 10; ++attempt) { // until the traffic table knows the pilot
+            voice.send(QByteArray::fromStdString("talk " + pilot));
+            if (WaitForReading(pilot, Slow(1500)) >= 0)
+                return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(talk("DLH123")) << Title();
+    voice.send("lose"); // DLH123's kRxEnd never comes
+    voice.send("talk TESTER 121.800");
+    EXPECT_LT(WaitForReading("TESTER", Slow(2000)), 0) << "another frequency was not filtered out";
+    ASSERT_TRUE(talk("BAW456")) << "the transmission that lost its end still leads: " << Title();
+    voice.send("quiet");
+    EXPECT_TRUE(test::WaitUntil([&] { return Title().find("QDR[") == std::string::npos; }, Slow(15000)))
+        << "the reading stayed: " << Title();
+
+    voice.send("talk TESTER");
+    ASSERT_GE(WaitForReading("TESTER", Slow(5000)), 0) << Title();
+    const int gone = Count(Log(), "Voice feed: voice client not running"), back = Count(Log(), "Voice feed: connected");
+    voice.send("quit-client 1");
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return Count(Log(), "Voice feed: voice client not running") > gone; }, Slow(5000)))
+        << Log();
+    ASSERT_TRUE(test::WaitUntil([&] { return Count(Log(), "Voice feed: connected") > back; }, Slow(15000))) << Log();
+    EXPECT_TRUE(test::WaitUntil([&] { return Title().find("QDR[") == std::string::npos; }, Slow(15000)))
+        << "the reading outlived the client: " << Title();
+}
+
 namespace {
 
 long StatusKb(qint64 pid, const char* field)

@@ -246,6 +246,44 @@ TEST_F(CfgFormTest, SaveAndEnableNeedsASelectedStation)
     EXPECT_EQ(dialogs.asked[0].text, "The settings could not be saved to:\r\n" + config);
 }
 
+TEST_F(CfgFormTest, VoiceSourceIsSavedOnlyWhenUsableAndReadBack)
+{
+    ASSERT_TRUE(stations::AddPosition(dir.path(), "KJFK", "N040.38.23.000", "W073.46.44.000"));
+    CfgForm& f = load();
+    EXPECT_EQ(f.cboVoice.text(), "TSRemote");
+    EXPECT_EQ(f.txtVoiceURL.text(), "ws://127.0.0.1:49080/ws");
+    f.txtStation.setListIndex(0);
+    f.cboVoice.setListIndex(1);
+    // Each bad box refuses the save, says why and takes the focus.
+    int urlFocus = 0, frequencyFocus = 0;
+    f.txtVoiceURL.focusHandler = [&] { return ++urlFocus > 0; };
+    f.txtVoiceFrequencies.focusHandler = [&] { return ++frequencyFocus > 0; };
+    f.txtVoiceFrequencies.setText("118.700, 12x");
+    f.cmdEnable.click();
+    f.txtVoiceURL.setText("http://127.0.0.1:49080/ws");
+    f.txtVoiceFrequencies.setText("118.700, 121.800");
+    f.cmdEnable.click();
+    EXPECT_EQ(frequencyFocus, 1);
+    EXPECT_EQ(urlFocus, 1);
+    ASSERT_EQ(dialogs.asked.size(), 2u);
+    EXPECT_NE(dialogs.asked[0].text.find("12x"), std::string::npos);
+    EXPECT_FALSE(exists("Config.ini"));
+
+    f.txtVoiceURL.setText("ws://localhost:5000/ws");
+    f.cmdEnable.click();
+    EXPECT_EQ(ini("VoiceSource"), "WebSocket");
+    EXPECT_EQ(ini("VoiceFrequencies"), "118.700, 121.800");
+    CfgForm& g = load();
+    EXPECT_EQ(g.cboVoice.listIndex(), 1);
+    EXPECT_EQ(g.txtVoiceURL.text(), "ws://localhost:5000/ws");
+    // Back to the library: said so in the file, whatever the other boxes hold.
+    g.txtStation.setListIndex(0);
+    g.cboVoice.setListIndex(0);
+    g.txtVoiceURL.setText("nonsense");
+    g.cmdEnable.click();
+    EXPECT_EQ(ini("VoiceSource"), "TSRemote");
+}
+
 TEST_F(CfgFormTest, LostFocusRewritesVidAndPortToTheNumberRead)
 {
     CfgForm& f = load();

@@ -13,7 +13,8 @@ namespace quadrantel::test {
 class FakeVoiceClient final : public voice::VoiceClient {
 public:
     int state = 2;
-    bool fails = false; // the library cannot be used
+    bool fails = false;          // the library cannot be used
+    bool playersChanged = false; // as an event source reports it
     std::vector<std::int32_t> speakers;
     std::vector<voice::PlayerInfo> players;
     std::string log;
@@ -32,6 +33,7 @@ public:
         return true;
     }
     const std::vector<voice::PlayerInfo>& Players() override { return players; }
+    bool PlayersChanged() override { return playersChanged; }
     void FindVoiceClient() override { ++finds; }
     std::int32_t GetVoiceLogLength() override { return static_cast<std::int32_t>(log.size()); }
     std::string GetVoiceLogText() override { return log; }

@@ -93,6 +93,20 @@ TEST_F(SpeakerPollingTest, FirstSpeakerSelectsItsStripExactly)
     EXPECT_EQ(cleared, 1);
 }
 
+// A source that knows of new players has them listed in the same cycle, so a pilot heard for
+// the first time is followed at once.
+TEST_F(SpeakerPollingTest, ChangedPlayersAreListedBeforeTheSpeakersAreLookedUp)
+{
+    polling.tmrSpeakers_Timer();
+    voice.players.push_back(FakeVoiceClient::Player(13, "AFR789"));
+    voice.speakers = {13};
+    polling.tmrSpeakers_Timer(); // the library's way: unknown until its log pane says so
+    EXPECT_EQ(lstSpeakers.listCount(), 0);
+    voice.playersChanged = true;
+    polling.tmrSpeakers_Timer();
+    EXPECT_EQ(lstStrips.text(), "AFR789");
+}
+
 TEST_F(SpeakerPollingTest, JitterMovesTheNeedleAroundTheExactBearing)
 {
     polling.tmrSpeakers_Timer();

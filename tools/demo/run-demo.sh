@@ -3,6 +3,9 @@
 # With a display it runs there until Ctrl-C (or DEMO_SECONDS); without one it runs under Xvfb for
 # DEMO_SECONDS (default 30), saves screenshots of the main window under build/demo/ and prints
 # what the window showed. Every process it starts is stopped when it ends.
+# VOICE=websocket serves the voice client's event feed (voice-sim --websocket) instead of the
+# remote library: one pilot talks on another frequency (filtered out), every fifth transmission
+# loses its kRxEnd, and the client quits for 3 s every 40 s.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -74,6 +77,27 @@ for _ in $(seq 100); do
 done
 [[ -n $port ]] || { echo "demo: linkar-sim did not start (see $out/linkar-sim.log)" >&2; exit 1; }
 
+voice=${VOICE:-tsremote}
+voice_settings=
+if [[ $voice == websocket ]]; then
+  "$bin/voice-sim" --websocket 0 --pilots "$pilots" --elsewhere AFR789 --lose-every 5 --quit-every 40 --seed 7 \
+    >"$out/voice-sim.log" 2>&1 </dev/null &
+  pids+=($!)
+  feed=
+  for _ in $(seq 100); do
+    feed=$(sed -n 's/^voice-sim feed on \([0-9]*\)$/\1/p' "$out/voice-sim.log" 2>/dev/null || true)
+    [[ -n $feed ]] && break
+    sleep 0.1
+  done
+  [[ -n $feed ]] || { echo "demo: voice-sim did not start its feed (see $out/voice-sim.log)" >&2; exit 1; }
+  voice_settings="VoiceSource=WebSocket
+VoiceURL=ws://127.0.0.1:$feed/ws
+VoiceFrequencies=118.700"
+elif [[ $voice != tsremote ]]; then
+  echo "demo: VOICE is tsremote or websocket, not $voice" >&2
+  exit 1
+fi
+
 cat >"$data/Config.ini" <<INI
 [Setup]
 ServerName=Quadrantel
@@ -86,12 +110,15 @@ Port=$port
 Station=$station_id
 LastX=000000008400
 LastY=000000000000
+$voice_settings
 INI
 printf '[Setup]\r\nId=%s\r\n' "$station_id" >"$data/gonio_${station_id// /_}.position"
 
 export QUADRANTEL_VOICE_STATE=$out/voice.state
-"$bin/voice-sim" --pilots "$pilots" --seed 7 --position 0,260 >"$out/voice-sim.log" 2>&1 </dev/null &
-pids+=($!)
+if [[ $voice == tsremote ]]; then
+  "$bin/voice-sim" --pilots "$pilots" --seed 7 --position 0,260 >"$out/voice-sim.log" 2>&1 </dev/null &
+  pids+=($!)
+fi
 "$bin/towrix-sim" --connect-after 1 --cycle "$pilots" --position 0,0 >"$out/towrix-sim.log" 2>&1 </dev/null &
 pids+=($!)
 AppData=$out/AppData QUADRANTEL_TSREMOTE=$bin/libTSRemote.so QT_QPA_PLATFORM=xcb \
@@ -99,7 +126,7 @@ AppData=$out/AppData QUADRANTEL_TSREMOTE=$bin/libTSRemote.so QT_QPA_PLATFORM=xcb
 quadrantel=$!
 pids+=($quadrantel)
 
-echo "demo: data folder $data, linkar-sim on port $port, display $DISPLAY"
+echo "demo: data folder $data, linkar-sim on port $port, voice $voice, display $DISPLAY"
 [[ $headless == 1 ]] || echo "demo: press Ctrl-C to stop"
 
 # Watches the main window's title: "Quadrantel - (DEMO) CALLSIGN QDR[xxx]  QDM[yyy]" during a reading.

@@ -1,6 +1,7 @@
 // A stand-in for the voice client: its main window with the information panes and the log pane,
 // players who join, switch channel and quit, and pilots keying their microphones in turn. What
 // the remote-control library reports comes from the state file this program keeps.
+#include "FeedServer.h"
 #include "SimX11.h"
 #include "VoiceState.h"
 
@@ -38,6 +39,8 @@ struct Options {
     double guestEvery = 25;
     bool quiet = false;
     int x = 0, y = 300;
+    int websocket = -1; // the event feed's port instead of the library and windows
+    voicesim::FeedOptions feed;
 };
 
 void Usage()
@@ -53,7 +56,18 @@ void Usage()
                 "  --quiet            nobody talks until told to\n"
                 "  --position X,Y     window position\n"
                 "Commands on standard input: quiet, auto, talk NICK, join NICK, quit NICK, switch NICK,\n"
-                "connect, disconnect, exit.\n");
+                "connect, disconnect, exit.\n"
+                "\n"
+                "  --websocket PORT   serve the newer client's event feed on ws://127.0.0.1:PORT instead\n"
+                "                     (0: any free port, printed as \"voice-sim feed on PORT\"); no windows\n"
+                "  --frequency MHZ    the controller's station frequency (default 118.700)\n"
+                "  --elsewhere A,B    pilots heard on another frequency (121.800)\n"
+                "  --lose-every N     every N-th transmission ends without kRxEnd (default 5, 0: never)\n"
+                "  --quit-every S     the client quits for 3 s every S seconds (default 0: never)\n"
+                "  --flood N          N kRxBegin/kRxEnd events per second, nothing else (load runs)\n"
+                "  --flood-tick MS    the flood's events go out in bursts MS apart (default 1)\n"
+                "Feed commands: quiet, auto, talk NICK [MHZ], lose (the current transmission's kRxEnd\n"
+                "is lost), quit-client [S], connect, disconnect, exit.\n");
 }
 
 class VoiceClient {
@@ -344,6 +358,20 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "voice-sim: --position X,Y\n");
                 return 2;
             }
+        } else if (a == "--websocket") {
+            o.websocket = std::atoi(value().c_str());
+        } else if (a == "--frequency") {
+            o.feed.frequencyMHz = std::atof(value().c_str());
+        } else if (a == "--elsewhere") {
+            o.feed.elsewhere = simx::Split(value());
+        } else if (a == "--lose-every") {
+            o.feed.loseEvery = std::atoi(value().c_str());
+        } else if (a == "--quit-every") {
+            o.feed.quitEvery = std::atof(value().c_str());
+        } else if (a == "--flood") {
+            o.feed.flood = std::atoi(value().c_str());
+        } else if (a == "--flood-tick") {
+            o.feed.floodTickMs = std::atoi(value().c_str());
         } else if (a == "--help" || a == "-h") {
             Usage();
             return 0;
@@ -352,6 +380,16 @@ int main(int argc, char** argv)
             Usage();
             return 2;
         }
+    }
+    if (o.websocket >= 0) {
+        o.feed.port = o.websocket;
+        o.feed.pilots = o.pilots;
+        o.feed.controller = o.controller;
+        o.feed.seed = o.seed;
+        o.feed.talkSeconds = o.talkSeconds;
+        o.feed.gapSeconds = o.gapSeconds;
+        o.feed.quiet = o.quiet;
+        return voicesim::RunFeedServer(std::move(o.feed));
     }
     if (o.statePath.empty())
         o.statePath = voicesim::StatePath();

@@ -1,0 +1,206 @@
+// The voice feed's cost per frame, and from a pilot keying the microphone to the reading in
+// the window title with each voice source: the event feed over a real local WebSocket (the
+// kRxBegin runs the speaker cycle) and the remote library (the speaker cycle's 250 ms timer finds the speaker). The main window's
+// behaviour runs on the event loop with its real timers; 20 transmissions each, started at
+// varied moments of the timer's period. Reported: median and largest delay in ms.
+#include "app/GonioForm.h"
+#include "shell/Config.h"
+#include "voice/FeedVoiceClient.h"
+
+#include "support/FakeAtcClient.h"
+#include "support/FakeClock.h"
+#include "support/FakeGonioHost.h"
+#include "support/FakeLinkSocket.h"
+#include "support/FakeVoiceClient.h"
+#include "support/TempDir.h"
+#include "support/Wait.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+using namespace quadrantel;
+
+namespace {
+
+constexpr int kTransmissions = 20;
+const char* const kStation = "EDDF N050.02.00.000 E008.34.14.000";
+const char* const kPilots[] = {"DLH123", "BAW456"};
+
+class TimedHost final : public app::GonioHost {
+public:
+    void setTitle(const std::string& t) override
+    {
+        title = t;
+        at = clock.nsecsElapsed();
+    }
+    bool isMinimized() const override { return false; }
+    float left() const override { return 0; }
+    float top() const override { return 0; }
+    float width() const override { return 9000; }
+    float height() const override { return 6000; }
+    float screenWidth() const override { return 15360; }
+    float screenHeight() const override { return 11520; }
+    void moveTo(float, float) override {}
+    bool titleBarOnScreen(float, float) const override { return true; }
+    void setWindowPos(int) override {}
+    void showSetupWindow() override {}
+    void unloadWindow() override {}
+
+    QElapsedTimer clock;
+    std::string title;
+    qint64 at = 0;
+};
+
+// A main window loaded on a fresh data folder with two aircraft in its strip list.
+struct Window {
+    explicit Window(const std::string& voiceSettings, voice::VoiceClient* voice)
+    {
+        shell::globals() = shell::Globals{};
+        shell::SetupDataFolder(dir.path());
+        test::WriteFile(dir.path() + "/Quadrantel/Config.ini",
+                        "[Setup]\r\nAutoStart=1\r\nStation=" + std::string(kStation) + "\r\n" + voiceSettings);
+        test::WriteFile(dir.path() + "/Quadrantel/gonio_EDDF_N050.02.00.000_E008.34.14.000.position",
+                        std::string("[Setup]\r\nId=") + kStation + "\r\n");
+        app::GonioServices s;
+        s.voice = voice;
+        s.atc = &atc;
+        s.dump = [](std::string_view) {};
+        s.makeSocket = [this](link::LinkEvents) {
+            auto p = std::make_unique<test::FakeLinkSocket>();
+            sck = p.get();
+            return p;
+        };
+        host.clock.start();
+        form = std::make_unique<app::GonioForm>(host, std::move(s));
+        form->Form_Load();
+        form->tmrUpdate.setEnabled(false);
+        sck->received = "@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n@N:BAW456:1001:1:49.0:8.0:12000:300:0\r\n";
+        form->link().Sck_DataArrival("Quadrantel", 80);
+    }
+    ~Window() { form->Form_Unload(); }
+
+    // Starts one transmission of pilot i after a pause that moves it through the timer's period;
+    // pilots take turns seconds apart, so no two kRxBegin come closer than the timer's period.
+    void Transmit(benchmark::State& state, int i, const std::function<void(const char*)>& key, std::vector<double>& ms)
+    {
+        const char* pilot = kPilots[i % 2];
+        test::WaitUntil([] { return false; }, 300 + (i * 37) % 250);
+        const qint64 sent = host.clock.nsecsElapsed();
+        key(pilot);
+        if (!test::WaitUntil([&] { return host.title.find(pilot) != std::string::npos; }, 2000)) {
+            state.SkipWithError("no reading");
+            return;
+        }
+        const double took = static_cast<double>(host.at - sent) / 1e9;
+        state.SetIterationTime(took);
+        ms.push_back(took * 1000);
+    }
+
+    test::TempDir dir;
+    test::FakeAtcClient atc;
+    test::FakeLinkSocket* sck = nullptr;
+    TimedHost host;
+    std::unique_ptr<app::GonioForm> form;
+};
+
+void Report(benchmark::State& state, std::vector<double> ms)
+{
+    if (ms.empty())
+        return;
+    std::sort(ms.begin(), ms.end());
+    const std::size_t n = ms.size();
+    state.counters["median_ms"] = n % 2 ? ms[n / 2] : (ms[n / 2 - 1] + ms[n / 2]) / 2;
+    state.counters["max_ms"] = ms.back();
+}
+
+void BM_FeedRxBeginToTitle(benchmark::State& state)
+{
+    QWebSocketServer server("feed", QWebSocketServer::NonSecureMode);
+    server.listen(QHostAddress::LocalHost);
+    std::unique_ptr<QWebSocket> client;
+    QObject::connect(&server, &QWebSocketServer::newConnection, &server,
+                     [&] { client.reset(server.nextPendingConnection()); });
+    Window w("VoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + std::to_string(server.serverPort()) + "/ws\r\n",
+             nullptr);
+    if (!test::WaitUntil([&] { return client != nullptr; })) {
+        state.SkipWithError("the feed was not connected");
+        return;
+    }
+    client->sendTextMessage(R"({"type":"kVoiceConnectedState","value":{"connected":true}})");
+    std::vector<double> ms;
+    int i = 0;
+    for (auto _ : state)
+        w.Transmit(
+            state, i++,
+            [&](const char* pilot) {
+                client->sendTextMessage(
+                    QString(R"({"type":"kRxBegin","value":{"callsign":"%1","pFrequencyHz":118700000,)"
+                            R"("activeTransmitters":["%1"]}})")
+                        .arg(pilot));
+            },
+            ms);
+    Report(state, ms);
+}
+BENCHMARK(BM_FeedRxBeginToTitle)->Iterations(kTransmissions)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_LibraryTickToTitle(benchmark::State& state)
+{
+    test::FakeVoiceClient voice;
+    voice.players = {test::FakeVoiceClient::Player(1, kPilots[0]), test::FakeVoiceClient::Player(2, kPilots[1])};
+    Window w("", &voice);
+    std::vector<double> ms;
+    int i = 0;
+    for (auto _ : state)
+        w.Transmit(
+            state, i++, [&](const char* pilot) { voice.speakers = {pilot == kPilots[0] ? 1 : 2}; }, ms);
+    Report(state, ms);
+}
+BENCHMARK(BM_LibraryTickToTitle)->Iterations(kTransmissions)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// One frame through the parser and the event source, as the socket hands it over: kRxBegin
+// and kRxEnd in turn, eight pilots, every few frames the player list read as the cycle would.
+void BM_FeedFrame(benchmark::State& state)
+{
+    test::FakeClock clock;
+    voice::FeedOptions options;
+    options.log = [](const std::string&) {};
+    voice::FeedVoiceClient source(options, clock);
+    std::vector<QByteArray> frames;
+    for (int i = 0; i < 8; ++i)
+        for (const char* type : {"kRxBegin", "kRxEnd"})
+            frames.push_back(QString(R"({"type":"%1","value":{"callsign":"PILOT%2","pFrequencyHz":118700000,)"
+                                     R"("activeTransmitters":["PILOT%2"]}})")
+                                 .arg(type)
+                                 .arg(i)
+                                 .toUtf8());
+    std::size_t n = 0;
+    for (auto _ : state) {
+        source.HandleFrame(frames[n++ % frames.size()]);
+        if (n % 4 == 0) {
+            source.ReadSpeakers();
+            source.ReadPlayerList();
+        }
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(n));
+}
+BENCHMARK(BM_FeedFrame)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

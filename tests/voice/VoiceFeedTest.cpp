@@ -1,0 +1,280 @@
+#include "voice/VoiceFeed.h"
+#include "voice/FeedVoiceClient.h"
+
+#include "support/FakeClock.h"
+#include "support/Wait.h"
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace quadrantel;
+using namespace quadrantel::voice;
+using Kind = FeedEvent::Kind;
+
+namespace {
+
+QByteArray Rx(const char* type, const char* call, qint64 hz, const char* active = nullptr)
+{
+    QByteArray f = QByteArray("{\"type\":\"") + type + "\",\"value\":{\"callsign\":\"" + call +
+                   "\",\"pFrequencyHz\":" + QByteArray::number(hz);
+    if (active)
+        f += QByteArray(",\"activeTransmitters\":") + active;
+    return f + "}}";
+}
+
+} // namespace
+
+TEST(FeedParser, ReadsWhatItKnowsAndIgnoresTheRest)
+{
+    const FeedEvent b = ParseFeedFrame(Rx("kRxBegin", "DLH123", 118700000, "[\"DLH123\", 7, \"\", \"BAW1\"]"));
+    EXPECT_EQ(b.kind, Kind::RxBegin);
+    EXPECT_EQ(b.callsign, "DLH123");
+    EXPECT_EQ(b.frequencyHz, 118700000);
+    ASSERT_TRUE(b.activeTransmitters);
+    EXPECT_EQ(*b.activeTransmitters, (std::vector<std::string>{"DLH123", "BAW1"})); // non-texts dropped
+    const FeedEvent e = ParseFeedFrame(R"({"value":{"callsign":"X1","pFrequencyHz":"118.7","new":1},"type":"kRxEnd"})");
+    EXPECT_EQ(e.kind, Kind::RxEnd);
+    EXPECT_EQ(e.frequencyHz, 0); // wrong type reads as not given
+    EXPECT_FALSE(e.activeTransmitters);
+
+    const FeedEvent s = ParseFeedFrame(R"({"type":"kStationStates","value":{"stations":[
+        {"type":"kStationStateUpdate","value":{"callsign":"EDDF_TWR","frequency":118700000,"rx":true}},
+        {"type":"kOther","value":{"callsign":"NOPE"}}, 5, {"type":"kStationStateUpdate","value":{"frequency":1}},
+        {"type":"kStationStateUpdate","value":{"callsign":"EDDF_ATIS"}}]}})");
+    ASSERT_EQ(s.kind, Kind::StationStates);
+    ASSERT_EQ(s.stations.size(), 2u);
+    EXPECT_EQ(s.stations[0].frequencyHz, 118700000);
+    EXPECT_EQ(s.stations[1].callsign, "EDDF_ATIS");
+    EXPECT_EQ(ParseFeedFrame(R"({"type":"kStationStateUpdate","value":{"callsign":"EDDF_GND"}})").kind,
+              Kind::StationUpdate);
+    const FeedEvent c = ParseFeedFrame(R"({"type":"kVoiceConnectedState","value":{"connected":false}})");
+    EXPECT_EQ(c.kind, Kind::VoiceConnected);
+    EXPECT_FALSE(c.connected);
+
+    const QByteArray longCall(static_cast<qsizetype>(kMaxFeedCallsign) + 1, 'A');
+    for (const QByteArray& awkward :
+         {QByteArray(), QByteArray("not json"), QByteArray("[1,2]"), QByteArray("{\"type\":\"kRxBegin\"}"),
+          QByteArray("{\"type\":5,\"value\":{}}"), QByteArray("{\"type\":\"kRxBegin\",\"value\":[]}"),
+          QByteArray(R"({"type":"kRxBegin","value":{"callsign":null,"pFrequencyHz":1}})"),
+          QByteArray(R"({"type":"kRxBegin","value":{"callsign":"  ","pFrequencyHz":1}})"),
+          Rx("kRxBegin", longCall.constData(), 1), QByteArray(R"({"type":"kRxBegin","value":{"callsign":"A"})"),
+          QByteArray(R"({"type":"kVoiceConnectedState","value":{"connected":"yes"}})"),
+          QByteArray(R"({"type":"kStationStates","value":{"stations":{}}})"),
+          QByteArray(R"({"type":"kSomethingNew","value":{"callsign":"DLH123"}})")})
+        EXPECT_EQ(ParseFeedFrame(awkward).kind, Kind::Ignored) << awkward.toStdString();
+}
+
+TEST(FeedParser, FrequencyListsInMegahertz)
+{
+    std::string bad;
+    EXPECT_EQ(ParseFrequencyList(" 118.700, 121.8;118.7  131.005"),
+              (std::vector<std::int64_t>{118700, 121800, 131005}));
+    EXPECT_EQ(ParseFrequencyList(""), std::vector<std::int64_t>{});
+    for (const char* text : {"118,7x", "118..7", "0.5", "abc", "."}) {
+        EXPECT_FALSE(ParseFrequencyList(text, &bad)) << text;
+        EXPECT_FALSE(bad.empty());
+    }
+    EXPECT_TRUE(FrequencyListed({118700}, 118700000));
+    EXPECT_TRUE(FrequencyListed({118700}, 118699600)); // rounded to the nearest kHz
+    EXPECT_FALSE(FrequencyListed({118700}, 118705000));
+    EXPECT_FALSE(FrequencyListed({118700}, 0));
+    EXPECT_TRUE(FrequencyListed({}, 0));
+}
+
+namespace {
+
+// A local stand-in for the voice client's feed; the event source connects to it for real.
+class VoiceFeedSource : public ::testing::Test {
+protected:
+    VoiceFeedSource() : server("test", QWebSocketServer::NonSecureMode)
+    {
+        EXPECT_TRUE(server.listen(QHostAddress::LocalHost));
+        QObject::connect(&server, &QWebSocketServer::newConnection, &server,
+                         [this] { peer.reset(server.nextPendingConnection()); });
+    }
+
+    std::unique_ptr<FeedVoiceClient> Make(std::vector<std::int64_t> kHz = {})
+    {
+        FeedOptions o;
+        o.url = QUrl(QString("ws://127.0.0.1:%1/ws").arg(server.serverPort()));
+        o.frequenciesKHz = std::move(kHz);
+        o.reconnectMs = 50;
+        o.burstCycleMs = 1000; // far longer than a frame takes here, even on a loaded machine
+        o.log = [this](const std::string& l) { logged.push_back(l); };
+        auto c = std::make_unique<FeedVoiceClient>(std::move(o), clock);
+        c->Start({[this] { ++began; },
+                  [this](const std::string& t, bool problem) { status.push_back(t + (problem ? "!" : "")); }});
+        return c;
+    }
+
+    bool Connected(FeedVoiceClient& c)
+    {
+        return test::WaitUntil([&] { return peer && c.State() > 0; });
+    }
+
+    void Send(const QByteArray& frame)
+    {
+        const int before = received;
+        peer->sendTextMessage(QString::fromUtf8(frame));
+        // The source counts no frames; a following ping's pong tells that everything before it arrived.
+        QObject::connect(
+            peer.get(), &QWebSocket::pong, peer.get(), [this] { ++received; }, Qt::SingleShotConnection);
+        peer->ping();
+        ASSERT_TRUE(test::WaitUntil([&] { return received > before; }));
+    }
+
+    std::vector<std::string> Names(FeedVoiceClient& c)
+    {
+        std::vector<std::string> names;
+        c.ReadPlayerList();
+        for (const PlayerInfo& p : c.Players())
+            names.push_back(p.NickName);
+        return names;
+    }
+
+    std::vector<std::string> Speaking(FeedVoiceClient& c)
+    {
+        c.ReadSpeakers();
+        c.ReadPlayerList();
+        std::vector<std::string> names;
+        for (std::int32_t id : c.Speakers())
+            for (const PlayerInfo& p : c.Players())
+                if (p.PlayerID == id)
+                    names.push_back(p.NickName);
+        return names;
+    }
+
+    test::FakeClock clock;
+    QWebSocketServer server;
+    std::unique_ptr<QWebSocket> peer;
+    std::vector<std::string> status, logged;
+    int began = 0, received = 0;
+};
+
+} // namespace
+
+TEST_F(VoiceFeedSource, FollowsTransmissionsAndTheLight)
+{
+    auto c = Make();
+    ASSERT_TRUE(Connected(*c));
+    EXPECT_EQ(c->ReadSpeakers(), 1); // running, network state not yet told
+    EXPECT_EQ(status, std::vector<std::string>{"not connected to the voice network!"});
+    Send(R"({"type":"kVoiceConnectedState","value":{"connected":true}})");
+    EXPECT_EQ(c->ReadSpeakers(), 2);
+    EXPECT_EQ(status.back(), "connected to the voice network");
+    Send(R"({"type":"kStationStates","value":{"stations":[{"type":"kStationStateUpdate",
+             "value":{"callsign":"EDDF_TWR","frequency":118700000}}]}})");
+
+    Send(Rx("kRxBegin", "DLH123", 118700000));
+    EXPECT_EQ(began, 1);
+    // A second one straight after runs the cycle a moment later, not at once.
+    Send(Rx("kRxBegin", "BAW456", 118700000, "[\"DLH123\",\"BAW456\"]"));
+    EXPECT_EQ(began, 1);
+    ASSERT_TRUE(test::WaitUntil([&] { return began == 2; }));
+    EXPECT_TRUE(c->PlayersChanged());
+    EXPECT_EQ(Names(*c), (std::vector<std::string>{"EDDF_TWR", "BAW456", "DLH123"}));
+    EXPECT_FALSE(c->PlayersChanged());
+    EXPECT_EQ(Speaking(*c), (std::vector<std::string>{"DLH123", "BAW456"}));
+    Send(Rx("kRxEnd", "DLH123", 118700000));
+    EXPECT_EQ(Speaking(*c), std::vector<std::string>{"BAW456"});
+
+    // A lost kRxEnd: the client's next list of transmitters on that frequency ends it...
+    Send(Rx("kRxBegin", "AFR789", 118700000, "[\"AFR789\"]"));
+    EXPECT_EQ(Speaking(*c), std::vector<std::string>{"AFR789"});
+    // ...and without one, a transmission longer than any pilot's ends by itself.
+    clock.advance(61);
+    EXPECT_TRUE(Speaking(*c).empty());
+    EXPECT_FALSE(c->PlayersChanged());
+    clock.advance(300); // heard over five minutes ago: only the own station stays
+    EXPECT_TRUE(c->PlayersChanged());
+    EXPECT_EQ(Names(*c), std::vector<std::string>{"EDDF_TWR"});
+
+    Send(Rx("kRxBegin", "DLH123", 118700000));
+    Send(R"({"type":"kVoiceConnectedState","value":{"connected":false}})");
+    EXPECT_EQ(c->ReadSpeakers(), 1);
+    EXPECT_TRUE(c->Speakers().empty());
+    EXPECT_EQ(status.back(), "not connected to the voice network!");
+
+    // A flood of new names cannot grow the players without bound: the oldest give way.
+    for (int i = 0; i < 250; ++i) {
+        clock.advanceMs(1);
+        c->HandleFrame(Rx("kRxBegin", ("N" + std::to_string(i)).c_str(), 118700000));
+    }
+    const std::vector<std::string> names = Names(*c);
+    EXPECT_EQ(names.size(), 201u); // the own station and the latest 200
+    EXPECT_EQ(names[1], "N249");
+    EXPECT_EQ(names.back(), "N50");
+}
+
+TEST_F(VoiceFeedSource, FilterTakesOnlyTheNamedFrequencies)
+{
+    auto c = Make({118700, 121800});
+    ASSERT_TRUE(Connected(*c));
+    Send(Rx("kRxBegin", "ELSE1", 124350000));
+    Send(Rx("kRxBegin", "DLH123", 121800000));
+    EXPECT_EQ(began, 1);
+    EXPECT_EQ(Speaking(*c), std::vector<std::string>{"DLH123"});
+    EXPECT_EQ(Names(*c), std::vector<std::string>{"DLH123"}); // not even listed
+}
+
+TEST_F(VoiceFeedSource, ClientGoingAwayEndsEverythingAndComesBackQuietly)
+{
+    auto c = Make();
+    ASSERT_TRUE(Connected(*c));
+    Send(Rx("kRxBegin", "DLH123", 118700000));
+    EXPECT_EQ(c->ReadSpeakers(), 2);
+    const quint16 port = server.serverPort();
+    server.close();
+    peer->abort();
+    ASSERT_TRUE(test::WaitUntil([&] { return c->State() == 0; }));
+    EXPECT_TRUE(Speaking(*c).empty());
+    EXPECT_EQ(status.back(), "voice client not running!");
+
+    // While away, every retry fails its handshake; none of them adds a line or a message.
+    const std::size_t lines = logged.size(), messages = status.size();
+    QTcpServer refuser;
+    ASSERT_TRUE(refuser.listen(QHostAddress::LocalHost, port));
+    int retries = 0;
+    QObject::connect(&refuser, &QTcpServer::newConnection, &refuser, [&] {
+        ++retries;
+        delete refuser.nextPendingConnection();
+    });
+    ASSERT_TRUE(test::WaitUntil([&] { return retries >= 3; }));
+    EXPECT_EQ(logged.size(), lines);
+    EXPECT_EQ(status.size(), messages);
+    refuser.close();
+
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, port));
+    ASSERT_TRUE(test::WaitUntil([&] { return c->State() == 1; }));
+    EXPECT_EQ(logged.size(), lines + 1);
+}
+
+TEST_F(VoiceFeedSource, OversizedFrameClosesTheConnectionWithALogLine)
+{
+    auto c = Make();
+    ASSERT_TRUE(Connected(*c));
+    peer->sendTextMessage(QString(static_cast<qsizetype>(kMaxFeedFrameBytes) + 1, QChar('x')));
+    ASSERT_TRUE(test::WaitUntil([&] { return c->State() == 0; }));
+    // Said once, not again by the failing retries that follow.
+    const quint16 port = server.serverPort();
+    server.close();
+    QTcpServer refuser;
+    ASSERT_TRUE(refuser.listen(QHostAddress::LocalHost, port));
+    int retries = 0;
+    QObject::connect(&refuser, &QTcpServer::newConnection, &refuser, [&] {
+        ++retries;
+        delete refuser.nextPendingConnection();
+    });
+    ASSERT_TRUE(test::WaitUntil([&] { return retries >= 3; }));
+    const auto closed = [&] {
+        return std::count_if(logged.begin(), logged.end(),
+                             [](const std::string& l) { return l.find("connection closed") != std::string::npos; });
+    };
+    EXPECT_EQ(closed(), 1);
+}
