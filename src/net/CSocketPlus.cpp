@@ -645,7 +645,8 @@ bool CSocketPlus::BindInternal(std::int32_t pos, const std::optional<Variant>& p
     return true;
 }
 
-void CSocketPlus::Bind(const Variant& index, std::optional<Variant> localPort, std::optional<Variant> localIP)
+void CSocketPlus::Bind(const Variant& index, const std::optional<Variant>& localPort,
+                       const std::optional<Variant>& localIP)
 {
     const std::int32_t pos = GetSocketIndex(index);
     if (rec(pos).state != sckClosed)

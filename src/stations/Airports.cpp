@@ -1,7 +1,7 @@
 #include "stations/Airports.h"
 
-#include "platform/Runtime.h"
 #include "platform/DataFolders.h"
+#include "platform/Runtime.h"
 #include "shell/TextRoutines.h"
 
 #include <fstream>
