@@ -61,6 +61,12 @@ TEST_F(TrafficTableTest, LineSplitAcrossBlocksIsStoredWhenItsLineEndArrives)
     EXPECT_EQ(*table.Field("ABC123", kFieldAltitude), "           3500");
     EXPECT_EQ(dump, "@N:ABC123:7:0:52.5:13.4:3500:250\r\n");
     EXPECT_TRUE(table.sRest().empty());
+
+    // An unended line is kept up to the cap, and dropped one byte past it.
+    (void)table.Elabora(std::string(kMaxPendingLine, 'z'));
+    EXPECT_EQ(table.sRest().size(), kMaxPendingLine);
+    (void)table.Elabora("z");
+    EXPECT_TRUE(table.sRest().empty());
 }
 
 TEST_F(TrafficTableTest, FramingRemovesLfsKeepsLoneCrsAndSkipsEmptyLines)

@@ -104,10 +104,7 @@ TEST(CSocketPlusIndexTest, IndexesAreCaseBlindTextsOrWholeNumbers)
 {
     CSocketPlus s;
     EXPECT_EQ(s.ArrayAdd("Quadrantel"), Variant("Quadrantel"));
-    RuntimeError e = Catch([&] { s.ArrayAdd("QUADRANTEL"); });
-    EXPECT_EQ(e.number(), 40028);
-    EXPECT_EQ(e.source(), "CSocketPlus.ArrayAdd");
-    EXPECT_EQ(s.ArrayCount(), 1);
+    EXPECT_EQ(Catch([&] { s.ArrayAdd("QUADRANTEL"); }).number(), 40028);
     s.SetTag("quadrantel", "t");
     EXPECT_EQ(s.Tag("QuadRantel"), "t");
 
@@ -118,24 +115,20 @@ TEST(CSocketPlusIndexTest, IndexesAreCaseBlindTextsOrWholeNumbers)
     EXPECT_EQ(s.ArrayAdd(), Variant(2));
     EXPECT_EQ(s.ArrayCount(), 5);
 
-    e = Catch([&] { s.state("nothing"); });
+    const RuntimeError e = Catch([&] { s.state("nothing"); });
     EXPECT_EQ(e.number(), 40029);
-    EXPECT_EQ(e.description(), "Unknown index.");
     EXPECT_EQ(e.source(), "CSocketPlus.GetSocketIndex");
     EXPECT_EQ(Catch([&] { s.state(2.5); }).number(), 40027);
     EXPECT_EQ(Catch([&] { s.ArrayAdd(2.5); }).number(), 40027);
     EXPECT_EQ(s.ArrayCount(), 5);
-    EXPECT_FALSE(s.ArrayIndexInUse(7));
-    EXPECT_EQ(Catch([&] { s.ArrayIndexInUse(Variant::Null()); }).source(), "CSocketPlus.ArrayIndexInUse");
 
-    EXPECT_EQ(s.ArrayRemove(2), Variant(2)); // a middle position goes on the free stack
+    // A freed position is reused, and nothing of its former socket shows.
+    s.SetTag(2, "old");
+    EXPECT_EQ(s.ArrayRemove(2), Variant(2));
     EXPECT_FALSE(s.ArrayIndexInUse(2));
     s.ArrayAdd("again");
-    EXPECT_EQ(s.LocalPort("again"), 0);
-    EXPECT_EQ(s.RemotePort("again"), 0);
-    EXPECT_EQ(s.SocketHandle("again"), -1);
     EXPECT_EQ(s.Tag("again"), "");
-    EXPECT_EQ(s.ArrayCount(), 5);
+    EXPECT_EQ(s.SocketHandle("again"), -1);
     for (const Variant& i : {Variant("Quadrantel"), Variant("1"), Variant(1), Variant(3), Variant("again")})
         s.ArrayRemove(i);
     EXPECT_EQ(s.ArrayCount(), 0);
@@ -307,9 +300,9 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireAndBufferedReads)
 
     Variant data; // empty: arrives as a byte array
     int type = 0;
-    Variant four{4};
-    server.PeekData(accepted, data, nullptr, &four);
-    EXPECT_EQ(data, Variant(Bytes{1, 0, 0, 0}));
+    Variant six{6};
+    server.PeekData(accepted, data, nullptr, &six);
+    EXPECT_EQ(data, Variant(Bytes{1, 0, 0, 0, 0xFF, 0xFF})); // True goes out as -1
     Variant number{std::int32_t{0}};
     server.GetData(accepted, number);
     EXPECT_EQ(number, Variant(1));

@@ -175,36 +175,6 @@ TEST_F(WinsockTest, ResetGivesCloseWith10054)
     EXPECT_EQ(w.find(client, kFdClose)->error, WSAECONNRESET);
 }
 
-TEST_F(WinsockTest, WriteNoticeReturnsOnlyAfterWouldBlockAndDrain)
-{
-    NoticeWindow w;
-    Socket client, server;
-    connectedPair(w, &client, &server);
-    test::RunEventsFor(50);
-    ASSERT_EQ(w.count(client, kFdWrite), 1);
-
-    const std::string chunk(64 * 1024, 'x');
-    long long sent = 0;
-    int rc;
-    while ((rc = send(client, chunk.data(), static_cast<int>(chunk.size()), 0)) > 0)
-        sent += rc;
-    ASSERT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
-    test::RunEventsFor(50);
-    EXPECT_EQ(w.count(client, kFdWrite), 1); // no room yet
-
-    long long drained = 0;
-    std::vector<char> buf(256 * 1024);
-    ASSERT_TRUE(test::WaitUntil([&] {
-        int k;
-        while ((k = recv(server, buf.data(), static_cast<int>(buf.size()), 0)) > 0)
-            drained += k;
-        return w.count(client, kFdWrite) == 2;
-    }));
-    test::RunEventsFor(50);
-    EXPECT_EQ(w.count(client, kFdWrite), 2);
-    EXPECT_GT(drained, 0);
-}
-
 TEST_F(WinsockTest, AcceptNoticeReturnsAfterEachAccept)
 {
     NoticeWindow w;
