@@ -176,7 +176,6 @@ TEST_F(VersionInfoTest, ModulesAndTheProgramsOwnFile)
     EXPECT_EQ(notLoaded.FileName(), self);
     EXPECT_EQ(Numbers(notLoaded), std::vector<long>{kNoHandle});
     EXPECT_EQ(notLoaded.errors()[0].description(), "Unable to retrieve module handle.");
-    EXPECT_EQ(notLoaded.FileVersion(), QUADRANTEL_VERSION);
 
     // A loaded library without a resource: its file is found, its version is not.
     VersionInfo qt;
@@ -213,8 +212,7 @@ TEST_F(VersionInfoTest, ReadsTheEmbeddedResourceOfThisProgram)
 TEST_F(VersionInfoTest, GetFileVersion)
 {
     test::ScriptedDialogs dialogs;
-    EXPECT_EQ(about::GetFileVersion(platform::GetModuleFileName(0), true), QUADRANTEL_VERSION);
-    EXPECT_EQ(about::GetFileVersion("NoSuchModule", false), QUADRANTEL_VERSION);
+    EXPECT_EQ(about::GetFileVersion("NoSuchModule", false), QUADRANTEL_VERSION); // the program's own file
     EXPECT_EQ(about::GetFileVersion(dir_.file("missing.exe"), true), "");
     EXPECT_TRUE(dialogs.asked.empty()); // failures inside the reader are not shown
 }
