@@ -80,7 +80,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (const auto dist = LiteralPosdist(a, b, c, d))
         Check(Posdist(a, b, c, d) == *dist);
     if (const auto course = LiteralCourse(a, b, c, d)) {
-        Check(Course(a, b, c, d) == *course);
+        try {
+            Check(Course(a, b, c, d) == *course);
+        } catch (const quadrantel::platform::RuntimeError& e) {
+            // Within 1e-12 of a pole or of the antipode counts as there: the truncated pi
+            // leaves the exact points at about 1e-15, not at 0.
+            const double delta = Rad(*LiteralPosdist(a, b, c, d) / 60);
+            Check(e.number() == kErrDivisionByZero &&
+                  (std::fabs(std::cos(Rad(a))) < 1e-12 || std::fabs(std::sin(delta)) < 1e-12));
+        }
     } else {
         try {
             const float t = Course(a, b, c, d);
