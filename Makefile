@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-asan test-nogui format tidy clean install package bench demo
+.PHONY: all deps build test test-asan test-nogui format check-format tidy clean install package bench demo
 
 all: build
 
@@ -36,11 +36,14 @@ VOICE ?= tsremote
 demo: build
 	BUILD=$(BUILD) VOICE=$(VOICE) tools/demo/run-demo.sh
 
-format:
-	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+format: deps
+	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format -i
+
+check-format: deps
+	scripts/check-format
 
 tidy: build
-	git ls-files 'src/*.cpp' | xargs clang-tidy -p $(BUILD) --quiet
+	JOBS=$(JOBS) scripts/run-tidy $(BUILD)
 
 install: build
 	cmake --install $(BUILD) --prefix $(or $(PREFIX),/usr/local)

@@ -2,6 +2,7 @@
 // Input: up to four texts separated by NUL (typed latitude, typed longitude, two positions);
 // its first eight bytes are also read as a double.
 #include "gonio/Geodesy.h"
+#include "platform/Numbers.h"
 #include "platform/RuntimeError.h"
 #include "stations/CoordinateInput.h"
 
@@ -74,8 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     for (const auto& p : {part[2], part[3]}) {
         try {
-            (void)gonio::CoordinateToDecimal(p, Axis::Latitude);
+            const double lat = gonio::CoordinateToDecimal(p, Axis::Latitude);
             (void)gonio::CoordinateToDecimal(p, Axis::Longitude);
+            // One blank more leaves the fast path for well-formed text: the same bits.
+            const double general = gonio::CoordinateToDecimal(std::string(p) + " ", Axis::Latitude);
+            Check(lat == general);
         } catch (const platform::RuntimeError&) { // degrees or minutes beyond 16 bits
         }
     }
@@ -86,6 +90,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         try {
             const std::string text = gonio::DecimalToCoordinate(d, Axis::Longitude);
             Check(text.size() >= 14);
+            // The seconds as the general number formatting writes them.
+            int16_t dd, mm;
+            double ss;
+            gonio::DecToLonLat(std::fabs(d), dd, mm, ss);
+            Check(text == std::string(d > 0 ? "E" : "W") + platform::Format(dd, "0##") + "." +
+                              platform::Format(mm, "0#") + "." + platform::Format(ss, "0#.##0"));
         } catch (const platform::RuntimeError&) {
         }
     }

@@ -1,13 +1,19 @@
-// libFuzzer target: network data cut into blocks through the traffic table.
+// libFuzzer target: network data cut into blocks through the traffic table, against a plain
+// reading of the framing, the records and the strip list (front cuts, linear searches).
 // Input: [n-1 cut bytes][n clock bytes][n filler bytes] after a count byte, then the data.
 #include "link/TrafficTable.h"
+#include "platform/Runtime.h"
+#include "shell/TextRoutines.h"
 #include "support/FakeClock.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 using namespace quadrantel;
+using namespace quadrantel::link;
 
 namespace {
 
@@ -30,6 +36,121 @@ void CheckInvariants(const link::TrafficTable& t)
     Check(t.sRest().size() <= link::kMaxPendingLine);
 }
 
+struct ReferenceModel {
+    std::string rest, dump;
+    bool skipping = false, skippedCr = false;
+    std::vector<std::string> calls;
+    std::vector<std::pair<std::string, std::string>> traffic;
+    std::vector<std::pair<std::string, std::int64_t>> seen;
+    std::optional<std::int64_t> lastRefresh;
+
+    template <class V> static void Remove(std::vector<V>& v, const std::string& key)
+    {
+        std::erase_if(v, [&](const V& e) {
+            if constexpr (std::is_same_v<V, std::string>)
+                return platform::EqualsNoCase(e, key);
+            else
+                return platform::EqualsNoCase(e.first, key);
+        });
+    }
+    template <class V> static const V* Find(const std::vector<std::pair<std::string, V>>& v, const std::string& key)
+    {
+        for (const auto& e : v)
+            if (platform::EqualsNoCase(e.first, key))
+                return &e.second;
+        return nullptr;
+    }
+    static std::string Right(std::string s, std::size_t w, char fill)
+    {
+        s = std::string(w, fill) + s;
+        return s.substr(s.size() - w);
+    }
+
+    void Store(const std::string& line, std::int64_t now)
+    {
+        std::vector<std::string> f;
+        std::string t = line;
+        while (!t.empty())
+            f.push_back(shell::TakeToken(t, ":"));
+        if (!line.empty() && line.back() == ':')
+            f.push_back("");
+        f.resize(std::max<std::size_t>(f.size(), 8));
+        std::string tail;
+        for (std::size_t i = 8; i < f.size(); ++i)
+            tail += (i > 8 ? ":" : "") + f[i];
+        const std::string cs = f[1];
+        Remove(calls, cs);
+        calls.push_back(cs);
+        Remove(traffic, cs);
+        traffic.emplace_back(cs, (cs + std::string(12, ' ')).substr(0, 12) + "\t" + Right(f[2], 4, '0') + "\t" +
+                                     Right(f[6], 15, ' ') + "\t" + Right(f[7], 5, ' ') + "\t" + f[4] + "\t" + f[5] +
+                                     "\t" + f[3] + "\t" + tail);
+        Remove(seen, cs);
+        seen.emplace_back(cs, now);
+    }
+
+    std::optional<StripList> Elabora(const std::string& data, std::int64_t now, const std::string& selected)
+    {
+        std::string text = rest + data;
+        rest.clear();
+        if (skipping) {
+            text = (skippedCr ? "\r" : "") + data;
+            const auto p = text.find("\r\n");
+            skippedCr = p == std::string::npos && !data.empty() ? data.back() == '\r' : skippedCr;
+            skipping = p == std::string::npos;
+            text = skipping ? "" : text.substr(p + 2);
+        }
+        while (!text.empty()) {
+            const auto p = text.find("\r\n");
+            if (p == std::string::npos) {
+                std::erase(text, '\n');
+                rest = text;
+                if (rest.size() > kMaxPendingLine) {
+                    skippedCr = rest.back() == '\r';
+                    skipping = true;
+                    rest.clear();
+                }
+                break;
+            }
+            std::string line = text.substr(0, p);
+            text.erase(0, p + 1);
+            std::erase(line, '\n');
+            if (line.empty())
+                continue;
+            dump += line + "\r\n";
+            if (line[0] == '@')
+                Store(line, now);
+        }
+        if (!lastRefresh || *lastRefresh > now)
+            lastRefresh = -9999;
+        if (now - *lastRefresh <= 10)
+            return std::nullopt;
+        const std::string remembered = selected.substr(0, selected.find(' '));
+        for (auto& e : seen) // a clock set back: a time in the future counts as now
+            e.second = std::min(e.second, now);
+        std::vector<std::string> marked;
+        for (const auto& c : calls)
+            if (const auto* s = Find(seen, c); s) {
+                const auto* r = Find(traffic, c);
+                if (now - *s > 50 || !r || r->empty())
+                    marked.push_back(c);
+            }
+        for (const auto& c : marked) {
+            Remove(calls, c);
+            Remove(seen, c);
+            Remove(traffic, c);
+        }
+        StripList list;
+        for (const auto& c : calls) {
+            list.callsigns.push_back(c);
+            if (!remembered.empty() && c == remembered) // nothing selected selects nothing
+                list.reselect = list.callsigns.size() - 1;
+        }
+        lastRefresh = now;
+        return list;
+    }
+};
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -46,10 +167,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string_view payload(reinterpret_cast<const char*>(data + header), size - header);
 
     test::FakeClock clock;
+    const QDateTime start = clock.now().addSecs(-3600);
+    ReferenceModel ref;
+    std::string dump;
     std::size_t dumped = 0;
-    link::TrafficTable table(clock, clock.now().addSecs(-3600), [&](std::string_view lines) {
+    link::TrafficTable table(clock, start, [&](std::string_view lines) {
         Check(lines.size() >= 2 && lines.substr(lines.size() - 2) == "\r\n");
         dumped += lines.size();
+        dump += lines;
     });
 
     std::vector<std::size_t> bounds{0};
@@ -67,6 +192,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         block.append(payload.substr(bounds[i], bounds[i + 1] - bounds[i]));
         const auto list = table.Elabora(block, [] { return std::string("AB123 selected"); });
         CheckInvariants(table);
+        Check(list == ref.Elabora(block, platform::SecondsBetween(start, clock.now()), "AB123 selected"));
+        Check(table.sRest() == ref.rest);
+        Check(dump == ref.dump);
+        std::size_t n = 0;
+        for (const auto& entry : table.colCallsigns())
+            Check(n < ref.calls.size() && entry.item == ref.calls[n++]);
+        Check(n == ref.calls.size());
+        for (const auto& [cs, record] : ref.traffic)
+            Check(table.Record(cs) && *table.Record(cs) == record);
         if (list) {
             Check(list->callsigns.size() == table.colCallsigns().size());
             std::size_t k = 0;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets into build-fuzz/ (run by hand, not part of CI).
-#   bench/fuzz/build.sh [--seeds] [target...]   targets: version traffic settings coordinates airports players feed
+#   bench/fuzz/build.sh [--seeds] [target...]   targets: version traffic settings coordinates geodesy airports players feed
 #   build-fuzz/traffic_fuzz -max_total_time=600 -jobs=1 -workers=1 build-fuzz/corpus/traffic bench/fuzz/corpus/traffic
 # --seeds rewrites the version seeds in bench/fuzz/corpus/version/ from tests/support/VersionBytes.h.
 set -euo pipefail
@@ -12,11 +12,11 @@ if [[ "${1:-}" == "--seeds" ]]; then
   shift
 fi
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(version traffic settings coordinates airports players feed)
+[[ ${#targets[@]} -gt 0 ]] || targets=(version traffic settings coordinates geodesy airports players feed)
 
 read -r -a qtc <<<"$(pkg-config --cflags Qt6Core Qt6Network Qt6WebSockets)"
 read -r -a qtl <<<"$(pkg-config --libs Qt6Core Qt6Network Qt6WebSockets)"
-flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fPIC -I"$root/src" -I"$root/tests")
+flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fPIC -ffp-contract=off -I"$root/src" -I"$root/tests")
 san=(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
 
 # The shared text, settings and runtime helpers, built once per run.
@@ -46,6 +46,7 @@ for t in "${targets[@]}"; do
   traffic) build traffic src/link/TrafficTable.cpp bench/fuzz/TrafficFuzz.cpp ;;
   settings) build settings bench/fuzz/SettingsFuzz.cpp ;;
   coordinates) build coordinates src/stations/CoordinateInput.cpp src/gonio/Geodesy.cpp bench/fuzz/CoordinatesFuzz.cpp ;;
+  geodesy) build geodesy src/gonio/Geodesy.cpp bench/fuzz/GeodesyFuzz.cpp ;;
   airports) build airports src/stations/Airports.cpp bench/fuzz/AirportsFuzz.cpp ;;
   players) build players src/voice/modTSRemote.cpp src/platform/WindowSystem.cpp bench/fuzz/PlayersFuzz.cpp ;;
   feed) build feed src/voice/VoiceFeed.cpp src/voice/FeedVoiceClient.cpp bench/fuzz/VoiceFeedFuzz.cpp ;;

@@ -238,8 +238,9 @@ float SctDistance(std::string_view LatAndLong1, std::string_view LatAndLong2)
         return 0.0f;
     const Ends e = MakeEnds(a.lat, a.lon, b.lat, b.lon);
     const double d = DistanceOf(e);
-    // The course is computed and dropped: where it fails, the distance fails too.
-    if (a.lon != b.lon)
+    // The course is computed and dropped: where it fails (a pole, the antipode), the distance
+    // fails too. Points too close to tell apart have none, and their distance is 0.
+    if (a.lon != b.lon && d > 0.0)
         (void)CourseOf(e, d);
     return static_cast<float>(d);
 }

@@ -160,7 +160,7 @@ TrafficTable::DumpSink TrafficTable::DailyDump()
     return [](std::string_view lines) { shell::DumpBlock(lines); };
 }
 
-TrafficTable::TrafficTable(const platform::Clock& clock, QDateTime dtStart, DumpSink dump)
+TrafficTable::TrafficTable(const platform::Clock& clock, const QDateTime& dtStart, DumpSink dump)
     : clock_(clock), dtStartMs_(dtStart.toMSecsSinceEpoch()), dump_(std::move(dump))
 {
 }

@@ -26,7 +26,7 @@ inline constexpr long kFieldLatitude = 5;
 inline constexpr long kFieldLongitude = 6;
 
 // The longest unfinished line kept while waiting for its line end.
-inline constexpr std::size_t kMaxPendingLine = 64 * 1024;
+inline constexpr std::size_t kMaxPendingLine = std::size_t{64} * 1024;
 
 // Builds the TAB-separated record of one position line ("@...:callsign:code:...").
 void BuildTrafficRecord(std::string_view positionLine, std::string& record);
@@ -58,7 +58,7 @@ public:
 
     static DumpSink DailyDump(); // the day's dump file
 
-    TrafficTable(const platform::Clock& clock, QDateTime dtStart, DumpSink dump = DailyDump());
+    TrafficTable(const platform::Clock& clock, const QDateTime& dtStart, DumpSink dump = DailyDump());
 
     // Processes one received block. Returns the new strip list when a rebuild was due.
     [[nodiscard]] std::optional<StripList> Elabora(std::string_view sOrvantaData,

@@ -645,7 +645,8 @@ bool CSocketPlus::BindInternal(std::int32_t pos, const std::optional<Variant>& p
     return true;
 }
 
-void CSocketPlus::Bind(const Variant& index, std::optional<Variant> localPort, std::optional<Variant> localIP)
+void CSocketPlus::Bind(const Variant& index, const std::optional<Variant>& localPort,
+                       const std::optional<Variant>& localIP)
 {
     const std::int32_t pos = GetSocketIndex(index);
     if (rec(pos).state != sckClosed)
@@ -894,7 +895,7 @@ void CSocketPlus::SendData(const Variant& index, const Variant& data)
         AppendLittleEndian(bytes, data.toDouble());
         break;
     case vbCurrency:
-        AppendLittleEndian(bytes, static_cast<std::int64_t>(std::llround(data.toDouble() * 10000.0)));
+        AppendLittleEndian(bytes, *data.integer()); // exact: a double loses digits past 2^53
         break;
     case vbBoolean:
         AppendLittleEndian(bytes, static_cast<std::int16_t>(data.toInt64() ? -1 : 0));
@@ -1018,6 +1019,7 @@ void CSocketPlus::DiscardDatagram(std::int32_t pos)
 {
     char one;
     ws::recv(rec(pos).handle, &one, 1, 0);
+    rec(pos).datagramTaken = true; // PostSocket must not discard the next one as well
 }
 
 void CSocketPlus::GetData(const Variant& index, Variant& data, int* varType, Variant* maxLen)
@@ -1032,7 +1034,7 @@ void CSocketPlus::PeekData(const Variant& index, Variant& data, int* varType, Va
 
 void CSocketPlus::GetData(const Variant& index, std::string& data)
 {
-    Variant v{std::string()};
+    Variant v{data}; // no datagram leaves the caller's text as it was
     GetData(index, v);
     data = v.toText();
 }
@@ -1047,7 +1049,7 @@ void CSocketPlus::GetData(const Variant& index, Bytes& data)
         rec(pos).recvBuffer.takeAll(data);
         return;
     }
-    Variant v{Bytes()};
+    Variant v{data}; // no datagram leaves the caller's bytes as they were
     GetData(index, v);
     data = v.bytes() ? *v.bytes() : Bytes(v.toText().begin(), v.toText().end());
 }

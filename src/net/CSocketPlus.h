@@ -88,8 +88,8 @@ public:
 
     // Connections.
     void Accept(const Variant& index, std::int32_t requestID);
-    void Bind(const Variant& index, std::optional<Variant> localPort = std::nullopt,
-              std::optional<Variant> localIP = std::nullopt);
+    void Bind(const Variant& index, const std::optional<Variant>& localPort = std::nullopt,
+              const std::optional<Variant>& localIP = std::nullopt);
     void CloseSck(const Variant& index);
     void Connect(const Variant& index, std::optional<Variant> remoteHost = std::nullopt,
                  std::optional<Variant> remotePort = std::nullopt);

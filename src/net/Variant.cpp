@@ -3,7 +3,7 @@
 #include "platform/Runtime.h"
 
 #include <cmath>
-#include <cstdlib>
+#include <cstdio>
 
 namespace quadrantel::net {
 
@@ -18,14 +18,9 @@ bool Variant::isNumeric() const
     case vbBoolean:
     case vbByte:
         return true;
-    case vbString: {
-        const std::string t = platform::Trim(std::get<std::string>(value_));
-        if (t.empty())
-            return false;
-        char* end = nullptr;
-        std::strtod(t.c_str(), &end);
-        return end && *end == '\0';
-    }
+    case vbString:
+        // Not strtod: it would take hexadecimal, "nan", "inf" and the locale's decimal comma.
+        return platform::IsNumeric(std::get<std::string>(value_));
     default:
         return false;
     }
@@ -38,7 +33,7 @@ double Variant::toDouble() const
     if (const auto* d = std::get_if<double>(&value_))
         return *d;
     if (type_ == vbString && isNumeric())
-        return std::strtod(platform::Trim(std::get<std::string>(value_)).c_str(), nullptr);
+        return platform::Val(std::get<std::string>(value_));
     return 0.0;
 }
 

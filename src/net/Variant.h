@@ -57,6 +57,8 @@ public:
     double toDouble() const;      // numbers, Booleans and numeric texts; 0 otherwise
     std::int64_t toInt64() const; // the stored integer, or the rounded number
     std::string toText() const;   // texts as they are, numbers in decimal, bytes one per character
+    // The stored whole number; for Currency the value scaled by 10000.
+    const std::int64_t* integer() const { return std::get_if<std::int64_t>(&value_); }
     const Bytes* bytes() const { return std::get_if<Bytes>(&value_); }
     const std::string* text() const { return std::get_if<std::string>(&value_); }
 

@@ -91,7 +91,7 @@ public:
             return {};
         }
         // The resource directory is the third entry and must lie inside the optional header.
-        if (r_.u32(optional + countField) < 3 || directories + 3 * 8 > optionalSize)
+        if (r_.u32(optional + countField) < 3 || directories + std::size_t{3} * 8 > optionalSize)
             return {};
         rsrc_ = r_.u32(optional + directories + 16);
         sectionTable_ = optional + optionalSize;
@@ -285,7 +285,7 @@ std::optional<Block> FindChild(std::span<const uint8_t> d, const Block& parent, 
 {
     // Each child is at least 6 bytes long, so the walk always moves on.
     for (std::size_t at = parent.children; at < parent.end;) {
-        const auto child = ParseBlock(d, at, parent.end);
+        auto child = ParseBlock(d, at, parent.end);
         if (!child)
             return std::nullopt;
         if (KeyEquals(child->key, name))

@@ -56,7 +56,8 @@ public:
     //   <class> ["<text>"] [<width>x<height>[+<left>+<top>]] [foreign]
     // The text takes \" \\ \r \n \t escapes; "foreign" makes GetWindowTextA see no text, as with
     // an edit box of another process. Blank lines and lines starting with // are skipped.
-    // Throws std::invalid_argument naming the line on malformed input.
+    // Throws std::invalid_argument naming the line on malformed input. Built into the test
+    // support library only; the program never describes a desktop in text.
     static std::unique_ptr<InMemoryWindowSystem> FromText(std::string_view description);
 
     // Adds a window as the last (bottom-most) child of parent; 0 means the desktop.

@@ -331,10 +331,11 @@ int ErrorFromLookup(int gai)
         return WSATRY_AGAIN;
 #ifdef EAI_NODATA
     case EAI_NODATA:
-        return WSANO_DATA;
 #endif
 #ifdef EAI_ADDRFAMILY
     case EAI_ADDRFAMILY:
+#endif
+#if defined(EAI_NODATA) || defined(EAI_ADDRFAMILY)
         return WSANO_DATA;
 #endif
     case EAI_MEMORY:
@@ -810,10 +811,10 @@ bool ReadHostEntry(const char* buffer, int length, HostEntry* entry)
     HostEntry e;
     for (int i = 0; i < count; ++i) {
         std::uint32_t a;
-        std::memcpy(&a, buffer + 4 + 4 * i, 4);
+        std::memcpy(&a, buffer + 4 + std::ptrdiff_t{4} * i, 4);
         e.addresses.push_back(a);
     }
-    e.name.assign(buffer + 4 + 4 * count, nameLength);
+    e.name.assign(buffer + 4 + std::ptrdiff_t{4} * count, nameLength);
     if (entry)
         *entry = std::move(e);
     return true;

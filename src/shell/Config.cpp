@@ -1,8 +1,8 @@
 #include "shell/Config.h"
 
+#include "platform/DataFolders.h"
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
-#include "platform/DataFolders.h"
 #include "shell/Settings.h"
 
 namespace quadrantel::shell {

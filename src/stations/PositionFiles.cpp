@@ -97,7 +97,7 @@ std::vector<std::string> FillPositionList(const std::string& folder)
             std::error_code fileEc;
             if (!HasPositionFileForm(name) || !it->is_regular_file(fileEc))
                 return;
-            std::string id = shell::ReadIniValue(folder + "/" + name, "Id", "", shell::kSetup);
+            std::string id = shell::ReadIniValue((folder + "/").append(name), "Id", "", shell::kSetup);
             if (!id.empty())
                 ids.push_back(std::move(id));
         });

@@ -53,17 +53,6 @@ protected:
 
 } // namespace
 
-TEST_F(VersionInfoTest, NewObjectIsEmpty)
-{
-    const VersionInfo v;
-    EXPECT_EQ(v.FileName(), "");
-    EXPECT_EQ(v.Language(), 0);
-    EXPECT_EQ(v.CodePage(), 0);
-    EXPECT_EQ(v.FileVersion(), "");
-    EXPECT_EQ(v.FileFlags(), "");
-    EXPECT_EQ(v.FileTypeRaw(), 0u);
-}
-
 TEST_F(VersionInfoTest, TranslationLanguageAndCodePage)
 {
     VersionInfo us = load({}, true);
@@ -129,10 +118,8 @@ TEST_F(VersionInfoTest, FileFlagsTexts)
 
 TEST_F(VersionInfoTest, FileOSTexts)
 {
+    // The OS half and the API half are looked up apart, each with its fallback.
     const std::vector<std::pair<uint32_t, std::string>> cases = {{0x40004, "Win32 API on Windows NT"},
-                                                                 {0x10001, "Win16 API on DOS"},
-                                                                 {0, "Unknown API"},
-                                                                 {0x20002, "PM16 API on OS2/16"},
                                                                  {0x30003, "PM32 API on OS2/32"},
                                                                  {0x50005, "Unknown API"},
                                                                  {0x00004, "Win32 API"}};
@@ -149,20 +136,10 @@ TEST_F(VersionInfoTest, FileTypeAndSubTypeTexts)
         uint32_t type, subtype;
         std::string typeText, subText;
     };
-    const std::vector<Case> cases = {{0, 0, "Unknown", "Unknown"},
-                                     {1, 0, "Application", "Unknown"},
-                                     {2, 3, "DLL", "Unknown"},
-                                     {3, 0, "Driver", "Unknown"},
-                                     {3, 1, "Driver", "Printer"},
-                                     {3, 9, "Driver", "Sound"},
-                                     {3, 11, "Driver", "Input Method"},
-                                     {3, 12, "Driver", "Unknown"},
-                                     {4, 3, "Font", "TrueType"},
-                                     {4, 4, "Font", "Unknown"},
-                                     {5, 39, "VXD", "39"},
-                                     {6, 1, "", "Unknown"},
-                                     {7, 0, "Static-link library", "Unknown"},
-                                     {8, 0, "", "Unknown"}};
+    // A subtype counts only for drivers, fonts and virtual devices; unknown codes fall back.
+    const std::vector<Case> cases = {{2, 3, "DLL", "Unknown"},     {3, 1, "Driver", "Printer"},
+                                     {3, 12, "Driver", "Unknown"}, {4, 3, "Font", "TrueType"},
+                                     {5, 39, "VXD", "39"},         {8, 0, "", "Unknown"}};
     for (const Case& c : cases) {
         const VersionInfo v = load({.type = c.type, .subtype = c.subtype});
         EXPECT_EQ(v.FileTypeRaw(), c.type);
@@ -199,7 +176,6 @@ TEST_F(VersionInfoTest, ModulesAndTheProgramsOwnFile)
     EXPECT_EQ(notLoaded.FileName(), self);
     EXPECT_EQ(Numbers(notLoaded), std::vector<long>{kNoHandle});
     EXPECT_EQ(notLoaded.errors()[0].description(), "Unable to retrieve module handle.");
-    EXPECT_EQ(notLoaded.FileVersion(), QUADRANTEL_VERSION);
 
     // A loaded library without a resource: its file is found, its version is not.
     VersionInfo qt;
@@ -226,9 +202,6 @@ TEST_F(VersionInfoTest, ReadsTheEmbeddedResourceOfThisProgram)
     EXPECT_EQ(v.ProductName(), "Quadrantel");
     EXPECT_EQ(v.InternalName(), "about_VersionInfoTest");
     EXPECT_EQ(v.OriginalFileName(), "about_VersionInfoTest");
-    EXPECT_FALSE(v.CompanyName().empty());
-    EXPECT_FALSE(v.FileDescription().empty());
-    EXPECT_FALSE(v.LegalCopyright().empty());
     EXPECT_EQ(v.translation(), "040904E4");
     EXPECT_EQ(v.FileType(), "Application");
     EXPECT_EQ(v.fixedInfo().fileVersionMS,
@@ -239,8 +212,7 @@ TEST_F(VersionInfoTest, ReadsTheEmbeddedResourceOfThisProgram)
 TEST_F(VersionInfoTest, GetFileVersion)
 {
     test::ScriptedDialogs dialogs;
-    EXPECT_EQ(about::GetFileVersion(platform::GetModuleFileName(0), true), QUADRANTEL_VERSION);
-    EXPECT_EQ(about::GetFileVersion("NoSuchModule", false), QUADRANTEL_VERSION);
+    EXPECT_EQ(about::GetFileVersion("NoSuchModule", false), QUADRANTEL_VERSION); // the program's own file
     EXPECT_EQ(about::GetFileVersion(dir_.file("missing.exe"), true), "");
     EXPECT_TRUE(dialogs.asked.empty()); // failures inside the reader are not shown
 }

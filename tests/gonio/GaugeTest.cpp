@@ -12,9 +12,15 @@ namespace {
 // A dial 3000 twips wide whose centre is (2500, 2000).
 const platform::Bounds kDial{1000, 500, 3000, 3000};
 
-std::pair<float, float> FixedMeasure(const std::string&) { return {500, 200}; }
+std::pair<float, float> FixedMeasure(const std::string&)
+{
+    return {500, 200};
+}
 
-float DistanceFromCentre(float x, float y) { return std::hypot(x - 2500.0f, y - 2000.0f); }
+float DistanceFromCentre(float x, float y)
+{
+    return std::hypot(x - 2500.0f, y - 2000.0f);
+}
 
 } // namespace
 

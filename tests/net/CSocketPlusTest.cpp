@@ -104,10 +104,7 @@ TEST(CSocketPlusIndexTest, IndexesAreCaseBlindTextsOrWholeNumbers)
 {
     CSocketPlus s;
     EXPECT_EQ(s.ArrayAdd("Quadrantel"), Variant("Quadrantel"));
-    RuntimeError e = Catch([&] { s.ArrayAdd("QUADRANTEL"); });
-    EXPECT_EQ(e.number(), 40028);
-    EXPECT_EQ(e.source(), "CSocketPlus.ArrayAdd");
-    EXPECT_EQ(s.ArrayCount(), 1);
+    EXPECT_EQ(Catch([&] { s.ArrayAdd("QUADRANTEL"); }).number(), 40028);
     s.SetTag("quadrantel", "t");
     EXPECT_EQ(s.Tag("QuadRantel"), "t");
 
@@ -118,24 +115,20 @@ TEST(CSocketPlusIndexTest, IndexesAreCaseBlindTextsOrWholeNumbers)
     EXPECT_EQ(s.ArrayAdd(), Variant(2));
     EXPECT_EQ(s.ArrayCount(), 5);
 
-    e = Catch([&] { s.state("nothing"); });
+    const RuntimeError e = Catch([&] { s.state("nothing"); });
     EXPECT_EQ(e.number(), 40029);
-    EXPECT_EQ(e.description(), "Unknown index.");
     EXPECT_EQ(e.source(), "CSocketPlus.GetSocketIndex");
     EXPECT_EQ(Catch([&] { s.state(2.5); }).number(), 40027);
     EXPECT_EQ(Catch([&] { s.ArrayAdd(2.5); }).number(), 40027);
     EXPECT_EQ(s.ArrayCount(), 5);
-    EXPECT_FALSE(s.ArrayIndexInUse(7));
-    EXPECT_EQ(Catch([&] { s.ArrayIndexInUse(Variant::Null()); }).source(), "CSocketPlus.ArrayIndexInUse");
 
-    EXPECT_EQ(s.ArrayRemove(2), Variant(2)); // a middle position goes on the free stack
+    // A freed position is reused, and nothing of its former socket shows.
+    s.SetTag(2, "old");
+    EXPECT_EQ(s.ArrayRemove(2), Variant(2));
     EXPECT_FALSE(s.ArrayIndexInUse(2));
     s.ArrayAdd("again");
-    EXPECT_EQ(s.LocalPort("again"), 0);
-    EXPECT_EQ(s.RemotePort("again"), 0);
-    EXPECT_EQ(s.SocketHandle("again"), -1);
     EXPECT_EQ(s.Tag("again"), "");
-    EXPECT_EQ(s.ArrayCount(), 5);
+    EXPECT_EQ(s.SocketHandle("again"), -1);
     for (const Variant& i : {Variant("Quadrantel"), Variant("1"), Variant(1), Variant(3), Variant("again")})
         s.ArrayRemove(i);
     EXPECT_EQ(s.ArrayCount(), 0);
@@ -150,7 +143,11 @@ TEST(CSocketPlusIndexTest, ArgumentsAndStateRules)
     RuntimeError e = Catch([&] { s.Connect("a", "127.0.0.1", "0"); });
     EXPECT_EQ(e.number(), 40014);
     EXPECT_EQ(e.source(), "CSocketPlus.Connect");
-    EXPECT_EQ(Catch([&] { s.Connect("a", "127.0.0.1", "abc"); }).number(), 40018);
+    // Texts that only a C number parser reads as numbers were taken as ports.
+    for (const char* port : {"abc", "0x1A85", "nan", "inf", "1e3"}) {
+        EXPECT_EQ(Catch([&] { s.Connect("a", "127.0.0.1", port); }).number(), 40018) << port;
+        s.CloseSck("a");
+    }
     EXPECT_EQ(Catch([&] { s.SetRemotePort("a", 70000); }).number(), 40014);
     EXPECT_EQ(Catch([&] { s.SendData("a", "x"); }).number(), 40006);
     Variant data{std::string()};
@@ -231,7 +228,7 @@ TEST(CSocketPlusConnectTest, HostNameLookupFailsOrIsCancelled)
     s.Connect("Quadrantel", "localhost", 6809);
     EXPECT_EQ(s.state("Quadrantel"), sckResolvingHost);
     s.CloseSck("Quadrantel");
-    test::WaitUntil([] { return false; }, 300); // the answer, if any, must change nothing
+    test::RunEventsFor(300); // the answer, if any, must change nothing
     EXPECT_EQ(s.state("Quadrantel"), sckClosed);
     EXPECT_EQ(r.errors.size(), 1u);
     EXPECT_TRUE(r.connected.empty());
@@ -294,14 +291,18 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireAndBufferedReads)
     client.SendData("Quadrantel", "");
     client.SendData("Quadrantel", Bytes{});
     client.SendData("Quadrantel", "0123456789");
+    // Currency went through a double: inexact past 2^53, the largest turned negative.
+    const std::int64_t big[] = {(std::int64_t{1} << 53) + 1, INT64_MAX};
+    for (std::int64_t scaled : big)
+        client.SendData("Quadrantel", Variant::Currency(scaled));
     EXPECT_EQ(Catch([&] { client.SendData("Quadrantel", Variant::Opaque(vbObject)); }).number(), 40018);
-    ASSERT_TRUE(test::WaitUntil([&] { return server.BytesReceived(accepted) == 16; }));
+    ASSERT_TRUE(test::WaitUntil([&] { return server.BytesReceived(accepted) == 32; }));
 
     Variant data; // empty: arrives as a byte array
     int type = 0;
-    Variant four{4};
-    server.PeekData(accepted, data, nullptr, &four);
-    EXPECT_EQ(data, Variant(Bytes{1, 0, 0, 0}));
+    Variant six{6};
+    server.PeekData(accepted, data, nullptr, &six);
+    EXPECT_EQ(data, Variant(Bytes{1, 0, 0, 0, 0xFF, 0xFF})); // True goes out as -1
     Variant number{std::int32_t{0}};
     server.GetData(accepted, number);
     EXPECT_EQ(number, Variant(1));
@@ -313,18 +314,25 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireAndBufferedReads)
     server.PeekData(accepted, text, &type, &three);
     EXPECT_EQ(text, Variant("012"));
     EXPECT_EQ(type, vbString);
-    EXPECT_EQ(server.BytesReceived(accepted), 10);
+    EXPECT_EQ(server.BytesReceived(accepted), 26);
     server.GetData(accepted, text, nullptr, &three);
     EXPECT_EQ(text, Variant("012"));
     Variant ask{"how much"};
     Variant rest{std::string()};
     server.PeekData(accepted, rest, nullptr, &ask);
-    EXPECT_EQ(ask, Variant(7)); // a non-numeric maxLen becomes the count available
-    std::string all;
+    EXPECT_EQ(ask, Variant(23)); // a non-numeric maxLen becomes the count available
+    Variant text7{std::string()};
+    Variant seven{7};
+    server.GetData(accepted, text7, nullptr, &seven);
+    EXPECT_EQ(text7, Variant("3456789"));
+    for (std::int64_t scaled : big) {
+        Variant money = Variant::Currency(0);
+        server.GetData(accepted, money);
+        EXPECT_EQ(money, Variant::Currency(scaled));
+    }
+    std::string all = "old";
     server.GetData(accepted, all);
-    EXPECT_EQ(all, "3456789");
-    server.GetData(accepted, all);
-    EXPECT_EQ(all, "");
+    EXPECT_EQ(all, ""); // TCP with nothing buffered gives an empty text
     client.SendData("Quadrantel", "abc");
     ASSERT_TRUE(test::WaitUntil([&] { return server.BytesReceived(accepted) == 3; }));
     Variant wide{std::int32_t{42}};
@@ -342,7 +350,7 @@ TEST_F(SocketPairTest, PeerCloseWithBytesStillBuffered)
     server.SendData(accepted, "bye");
     server.CloseSck(accepted);
     ASSERT_TRUE(test::WaitUntil([&] { return !r.closed.empty(); }));
-    test::WaitUntil([] { return false; }, 100);
+    test::RunEventsFor(100);
     EXPECT_EQ(r.closed.size(), 1u);
     EXPECT_EQ(client.state("Quadrantel"), sckClosing);
     EXPECT_NE(client.SocketHandle("Quadrantel"), -1);
@@ -421,6 +429,32 @@ TEST(CSocketPlusUdpTest, TwoDatagramsCarryTheSenderAddress)
     EXPECT_EQ(got, (std::vector<std::string>{"first", "second"}));
     EXPECT_EQ(from[0].first, "127.0.0.1");
     EXPECT_EQ(from[1].second, sender.LocalPort("out"));
+
+    // Without a datagram the helper overloads leave the caller's variable alone.
+    std::string keptText = "kept";
+    Bytes keptBytes{1, 2};
+    receiver.GetData(1, keptText);
+    receiver.GetData(1, keptBytes);
+    EXPECT_EQ(keptText, "kept");
+    EXPECT_EQ(keptBytes, (Bytes{1, 2}));
+
+    // maxLen 0 drops the datagram with an error; it dropped the next one as well.
+    got.clear();
+    receiver.events.DataArrival = [&](const Variant& index, std::int32_t) {
+        Variant text{std::string()};
+        Variant zero{0};
+        if (got.empty()) {
+            got.push_back("(dropped)");
+            EXPECT_EQ(Catch([&] { receiver.GetData(index, text, nullptr, &zero); }).number(), 10040);
+            return;
+        }
+        receiver.GetData(index, text);
+        got.push_back(text.toText());
+    };
+    for (const char* word : {"one", "two", "three"})
+        sender.SendData("out", word);
+    ASSERT_TRUE(test::WaitUntil([&] { return got.size() == 3; })) << got.size();
+    EXPECT_EQ(got, (std::vector<std::string>{"(dropped)", "two", "three"}));
 
     // A reply goes to the sender of the last datagram read.
     std::string reply;

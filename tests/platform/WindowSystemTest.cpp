@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-
 using namespace quadrantel::platform;
 
 namespace {
@@ -64,13 +62,6 @@ TEST_F(Desktop, DescriptionBuildsTheTree)
     EXPECT_EQ(r.bottom, 22);
     EXPECT_EQ(desk.parent(edit), panel);
     EXPECT_EQ(desk.parent(top[1]), desk.desktop());
-
-    EXPECT_THROW(InMemoryWindowSystem::FromText("A\n    B\n"), std::invalid_argument);
-    EXPECT_THROW(InMemoryWindowSystem::FromText(" A\n"), std::invalid_argument);
-    EXPECT_THROW(InMemoryWindowSystem::FromText("A \"open\n"), std::invalid_argument);
-    EXPECT_THROW(InMemoryWindowSystem::FromText("A \"t\" 70x\n"), std::invalid_argument);
-    EXPECT_THROW(InMemoryWindowSystem::FromText("A \"t\" 70x20+1\n"), std::invalid_argument);
-    EXPECT_TRUE(InMemoryWindowSystem::FromText("")->children(0x10).empty());
 }
 
 TEST_F(Desktop, FindAndEnumerateInWindowOrder)

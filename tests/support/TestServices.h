@@ -18,7 +18,7 @@ inline app::GonioServices TestServices(const platform::Clock& clock, platform::R
     s.voice = &voice;
     s.atc = &atc;
     s.sleep = [](int) {};
-    s.pumpingSleep = [](int ms) { WaitUntil([] { return false; }, std::min(ms, 50)); };
+    s.pumpingSleep = [](int ms) { RunEventsFor(std::min(ms, 50)); };
     return s;
 }
 
