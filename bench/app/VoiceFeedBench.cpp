@@ -1,8 +1,8 @@
 // The voice feed's cost per frame, and from a pilot keying the microphone to the reading in
 // the window title with each voice source: the event feed over a real local WebSocket (the
-// kRxBegin runs the speaker cycle) and the remote library (the speaker cycle's 250 ms timer finds the speaker). The main window's
-// behaviour runs on the event loop with its real timers; 20 transmissions each, started at
-// varied moments of the timer's period. Reported: median and largest delay in ms.
+// kRxBegin runs the speaker cycle) and the remote library (the speaker cycle's 250 ms timer finds the speaker). The
+// main window's behaviour runs on the event loop with its real timers; 20 transmissions each, started at varied moments
+// of the timer's period. Reported: median and largest delay in ms.
 #include "app/GonioForm.h"
 #include "shell/Config.h"
 #include "voice/FeedVoiceClient.h"
