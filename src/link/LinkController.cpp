@@ -1,6 +1,7 @@
 #include "link/LinkController.h"
 
 #include "link/TrafficTable.h"
+#include "net/Variant.h"
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
 #include "shell/Config.h"
@@ -8,7 +9,6 @@
 #include "shell/Settings.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <string_view>
 
 namespace quadrantel::link {
@@ -53,13 +53,15 @@ std::string ErrorText(std::string_view line)
     return at < all.size() ? all.substr(at) : all;
 }
 
-// The socket takes a port given as a number from 1 to 65535.
+// The socket's own rule for a port: a number from 1 to 65535 as the program reads numbers
+// (no hexadecimal, "nan" or "inf").
 bool ValidPort(const std::string& port)
 {
-    const std::string t = platform::Trim(port);
-    char* end = nullptr;
-    const double v = std::strtod(t.c_str(), &end);
-    return !t.empty() && *end == '\0' && v >= 1 && v <= 65535;
+    const net::Variant text(port);
+    if (!text.isNumeric())
+        return false;
+    const double v = text.toDouble();
+    return v >= 1 && v <= 65535;
 }
 
 } // namespace

@@ -220,6 +220,11 @@ std::int32_t FeedVoiceClient::idOf(const std::string& callsign)
 
 void FeedVoiceClient::expire(qint64 now)
 {
+    // A clock set back leaves these times in the future, where they would never expire.
+    for (Open& o : open_)
+        o.sinceMs = std::min(o.sinceMs, now);
+    for (auto& r : recent_)
+        r.second = std::min(r.second, now);
     std::erase_if(open_,
                   [&](const Open& o) { return now - o.sinceMs > qint64(options_.maxTransmissionSeconds) * 1000; });
     const std::size_t before = recent_.size();
