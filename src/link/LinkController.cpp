@@ -42,7 +42,7 @@ bool StrangersText(std::string_view line)
 // "$ER<from>:<to>:<number>:<argument>:<text>": the text, or the whole line when it has none.
 std::string ErrorText(std::string_view line)
 {
-    const std::string all = Head(line, line.size()).substr(3);
+    std::string all = Head(line, line.size()).substr(3);
     std::size_t at = 0;
     for (int field = 0; field < 4; ++field) {
         const std::size_t colon = all.find(':', at);

@@ -4,10 +4,9 @@
 #include "platform/Runtime.h"
 #include "shell/TextRoutines.h"
 
-#include <QDir>
-#include <QFileInfo>
-
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 namespace quadrantel::stations {
 
@@ -16,13 +15,25 @@ std::string AirportsFile()
     return AirportsFile(platform::ProgramFolder());
 }
 
+namespace {
+
+// Paths stay bytes: a folder name that is not UTF-8 must still be found.
+bool IsRegularFile(const std::string& path)
+{
+    std::error_code ec;
+    return std::filesystem::is_regular_file(std::filesystem::path(path), ec);
+}
+
+} // namespace
+
 std::string AirportsFile(const std::string& programFolder)
 {
-    const std::string beside = programFolder + "/airports.dat";
-    if (QFileInfo(QString::fromStdString(beside)).isFile())
+    std::string beside = programFolder + "/airports.dat";
+    if (IsRegularFile(beside))
         return beside;
-    const QString shared = QDir::cleanPath(QString::fromStdString(programFolder + "/../share/quadrantel/airports.dat"));
-    return QFileInfo(shared).isFile() ? shared.toStdString() : beside;
+    std::string shared =
+        std::filesystem::path(programFolder + "/../share/quadrantel/airports.dat").lexically_normal().string();
+    return IsRegularFile(shared) ? shared : beside;
 }
 
 AirportLookup LookupAirport(const std::string& file, std::string_view code)
@@ -33,8 +44,11 @@ AirportLookup LookupAirport(const std::string& file, std::string_view code)
         result.outcome = AirportOutcome::NoCode;
         return result;
     }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    // Never open a pipe or a device: reading one would hang the window.
+    std::ifstream in;
+    if (IsRegularFile(file))
+        in.open(file, std::ios::binary);
+    if (!in.is_open()) {
         result.outcome = AirportOutcome::FileMissing;
         return result;
     }

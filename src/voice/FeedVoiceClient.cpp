@@ -62,9 +62,9 @@ FeedVoiceClient::~FeedVoiceClient()
     socket_.abort();
 }
 
-void FeedVoiceClient::Start(Events events)
+void FeedVoiceClient::Start(const Events& events)
 {
-    events_ = std::move(events);
+    events_ = events;
     started_ = true;
     reconnect_.start();
     socket_.open(options_.url);

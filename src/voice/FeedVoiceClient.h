@@ -43,7 +43,7 @@ public:
     FeedVoiceClient(FeedOptions options, const platform::Clock& clock);
     ~FeedVoiceClient() override;
 
-    void Start(Events events) override;
+    void Start(const Events& events) override;
     void Stop() override;
     bool PlayersChanged() override;
     int ReadSpeakers() override;

@@ -25,7 +25,7 @@ public:
 
     virtual ~VoiceClient() = default;
     // From the main window's load to its unload; a polled source ignores both.
-    virtual void Start(Events) {}
+    virtual void Start(const Events&) {}
     virtual void Stop() {}
     // Whether the players changed since the last ReadPlayerList; a polled source learns
     // that from its log pane instead.

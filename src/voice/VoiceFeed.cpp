@@ -76,7 +76,7 @@ FeedEvent ParseFeedFrame(const QByteArray& frame)
         e.frequencyHz = Frequency(v.value("pFrequencyHz"));
         if (const QJsonValue active = v.value("activeTransmitters"); active.isArray()) {
             e.activeTransmitters.emplace();
-            for (const QJsonValue& a : active.toArray())
+            for (const auto& a : active.toArray())
                 if (const auto c = Callsign(a))
                     e.activeTransmitters->push_back(*c);
         }
@@ -91,7 +91,7 @@ FeedEvent ParseFeedFrame(const QByteArray& frame)
         const QJsonValue stations = v.value("stations");
         if (!stations.isArray())
             return e;
-        for (const QJsonValue& item : stations.toArray()) {
+        for (const auto& item : stations.toArray()) {
             const QJsonObject o = item.toObject();
             if (o.value("type").toString() != "kStationStateUpdate")
                 continue;

@@ -12,7 +12,7 @@
 namespace quadrantel::voice {
 
 // Larger frames are refused before they are parsed.
-constexpr qint64 kMaxFeedFrameBytes = 1024 * 1024;
+constexpr qint64 kMaxFeedFrameBytes = qint64(1024) * 1024;
 // Longer callsigns are no pilot's and would only fill memory.
 constexpr std::size_t kMaxFeedCallsign = 32;
 
