@@ -240,7 +240,9 @@ void CSocketPlus::OnAccept(std::int32_t pos)
     ws::SockAddrIn peer;
     const Socket handle = ws::accept(rec(pos).handle, &peer);
     if (handle == ws::kInvalidSocket) {
-        FailNotice(pos, ws::WSAGetLastError(), "CSocketPlus.PostSocket");
+        // A stale notice finds no request waiting: the listener must keep listening.
+        if (const int error = ws::WSAGetLastError(); error != ws::WSAEWOULDBLOCK)
+            FailNotice(pos, error, "CSocketPlus.PostSocket");
         return;
     }
     auto holder = std::make_unique<CSocketPlus>();
