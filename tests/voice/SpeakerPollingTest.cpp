@@ -107,7 +107,7 @@ TEST_F(SpeakerPollingTest, ChangedPlayersAreListedBeforeTheSpeakersAreLookedUp)
     EXPECT_EQ(lstStrips.text(), "AFR789");
 }
 
-TEST_F(SpeakerPollingTest, JitterMovesTheNeedleAroundTheExactBearing)
+TEST_F(SpeakerPollingTest, JitterMovesTheNeedleOnlyForTheAircraftOnDisplay)
 {
     polling.tmrSpeakers_Timer();
     txtGonio.setText("DLH123");
@@ -119,10 +119,20 @@ TEST_F(SpeakerPollingTest, JitterMovesTheNeedleAroundTheExactBearing)
     EXPECT_EQ(drawn, 3);
     EXPECT_EQ(txtQDM.text(), "003");
     EXPECT_EQ(txtQDR.text(), "183");
+    voice.speakers = {11};       // dlh123 upper-cased is the aircraft shown, though not its strip
     polling.tmrSpeakers_Timer(); // offset -4
     EXPECT_EQ(txtQDM.text(), "354");
     EXPECT_EQ(txtQDR.text(), "174");
     EXPECT_EQ(txtQDM.tag(), "358"); // the exact figure stays
+
+    // Another pilot talking, or no reading on the gauge: the needle stays where it is.
+    voice.speakers = {9};
+    polling.tmrSpeakers_Timer();
+    lblHdg.setVisible(false);
+    voice.speakers = {7};
+    polling.tmrSpeakers_Timer();
+    EXPECT_EQ(random.calls(), 2u);
+    EXPECT_EQ(txtQDM.text(), "354");
 }
 
 TEST_F(SpeakerPollingTest, QuietChannelWaitsThenReportsMissingData)

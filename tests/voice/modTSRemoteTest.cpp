@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -39,6 +38,7 @@ PlayerInfo Decoded(const std::array<unsigned char, 50>& bytes)
 
 } // namespace
 
+// The nickname test guards against reading past the field when the library leaves no zero byte.
 TEST(PlayerRecord, DecodesTheFiftyByteImage)
 {
     const PlayerInfo p = Decoded(Record({0x01, 0x02, 0x00, 0x00}, "DLH123", 1 | 8, 2 | 8, 8 | 64));
@@ -48,40 +48,17 @@ TEST(PlayerRecord, DecodesTheFiftyByteImage)
     EXPECT_EQ(p.ChannelRights, "Admin,Voice");
     EXPECT_EQ(p.ServerRights, "ServerAdmin,Registered");
     EXPECT_EQ(p.PlayerStatus, "Away,Recording");
-
-    const PlayerInfo q = Decoded(Record({0xFF, 0xFF, 0xFF, 0xFF}, "", 0, 0, 0));
-    EXPECT_EQ(q.PlayerID, -1);
-    EXPECT_EQ(q.NickName, "");
+    const PlayerInfo q = Decoded(Record({0xFF, 0xFF, 0xFF, 0x80}, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", 0, 0, 0));
+    EXPECT_EQ(q.PlayerID, INT32_MIN | 0xFFFFFF);
+    EXPECT_EQ(q.NickName, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123");
     EXPECT_EQ(q.ChannelRights, "none");
     EXPECT_EQ(q.ServerRights, "Unregistered");
-    EXPECT_EQ(q.PlayerStatus, "none");
-}
 
-// Guards against reading past the field when the library leaves no zero byte.
-TEST(PlayerRecord, NicknameWithoutZeroByteKeepsAllThirtyCharacters)
-{
-    const auto bytes = Record({1, 0, 0, 0}, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", 0, 0, 0);
-    EXPECT_EQ(Decoded(bytes).NickName, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123");
-}
-
-TEST(PlayerRecord, BitTextsFollowTheTableOrderAndIgnoreOtherBits)
-{
-    EXPECT_EQ(BytesToLong(0x00, 0x00, 0x00, 0x80), INT32_MIN);
     EXPECT_EQ(ChannelRightsText(0x1F), "Admin,Operator,Auto-Operator,Voice,Auto-Voice");
     EXPECT_EQ(ChannelRightsText(0x20 | 0x80000000u), "none");
     EXPECT_EQ(ServerRightsText(1 | 2 | 4), "SuperServerAdmin,ServerAdmin,CanRegister,Unregistered");
-    EXPECT_EQ(ServerRightsText(8), "Registered");
     EXPECT_EQ(PlayerStatusText(0x7F), "ChannelCommander,WantVoice,NoWhisper,Away,InputMuted,OutputMuted,Recording");
     EXPECT_EQ(PlayerStatusText(0x80), "none");
-}
-
-TEST(VoiceStates, LibraryResultsMapToStates)
-{
-    EXPECT_EQ(VoiceStateOf(0), VoiceState::Connected);
-    EXPECT_EQ(VoiceStateOf(-1), VoiceState::NotConnected);
-    EXPECT_EQ(VoiceStateOf(-1000), VoiceState::NotRunning);
-    EXPECT_EQ(VoiceStateOf(5), VoiceState::Undetermined);
-    EXPECT_EQ(VoiceStateOf(-2), VoiceState::Undetermined);
 }
 
 // ---- through a real shared library ----
@@ -113,38 +90,22 @@ protected:
     std::vector<std::string> shown;
 };
 
+// A failed read keeps the table and shows the library's own text.
 TEST_F(RemoteLibrary, ReadsPlayersOfferingTheFullCapacity)
 {
-    Script("players 0 *\n"
-           "player 513 2 9 10 72 DLH123\n"
-           "player 77 3 0 0 0 BAW4\n");
+    Script("players 0 *\nplayer 513 2 9 10 72 DLH123\nplayer 77 3 0 0 0 BAW4\n");
     ASSERT_TRUE(ReadPlayerList());
     ASSERT_EQ(PlayerTable.size(), 2u);
     EXPECT_EQ(PlayerTable[0].PlayerID, 513);
-    EXPECT_EQ(PlayerTable[0].ChannelID, 2);
-    EXPECT_EQ(PlayerTable[0].NickName, "DLH123");
     EXPECT_EQ(PlayerTable[0].ChannelRights, "Admin,Voice");
-    EXPECT_EQ(PlayerTable[0].ServerRights, "ServerAdmin,Registered");
-    EXPECT_EQ(PlayerTable[0].PlayerStatus, "Away,Recording");
     EXPECT_EQ(PlayerTable[1].NickName, "BAW4");
-    EXPECT_EQ(Calls(), "tsrGetPlayers 1024\n");
     EXPECT_TRUE(shown.empty());
 
-    Script("players 0 0\n");
-    ASSERT_TRUE(ReadPlayerList());
-    EXPECT_TRUE(PlayerTable.empty());
-}
-
-TEST_F(RemoteLibrary, FailedPlayerReadShowsTheLibraryTextAndKeepsTheTable)
-{
-    Script("players 0 *\nplayer 1 1 0 0 0 AFR1\n");
-    ASSERT_TRUE(ReadPlayerList());
     Script("players 3 0\nerror Not connected to a server\n");
     EXPECT_FALSE(ReadPlayerList());
-    ASSERT_EQ(PlayerTable.size(), 1u);
-    EXPECT_EQ(PlayerTable[0].NickName, "AFR1");
+    EXPECT_EQ(PlayerTable.size(), 2u);
     EXPECT_EQ(shown, std::vector<std::string>{"Not connected to a server"});
-    EXPECT_NE(Calls().find("tsrGetLastError 1024\n"), std::string::npos);
+    EXPECT_EQ(Calls(), "tsrGetPlayers 1024\ntsrGetPlayers 1024\ntsrGetLastError 1024\n");
 }
 
 // Guards against trusting a count beyond the buffer, or a negative one.
@@ -154,7 +115,6 @@ TEST_F(RemoteLibrary, CountsOutsideTheCapacityAreClamped)
     ASSERT_TRUE(ReadPlayerList());
     EXPECT_EQ(PlayerTable.size(), 1024u);
     EXPECT_EQ(PlayerTable[0].NickName, "AFR1");
-
     Script("players 0 -3\n");
     ASSERT_TRUE(ReadPlayerList());
     EXPECT_TRUE(PlayerTable.empty());
@@ -162,7 +122,6 @@ TEST_F(RemoteLibrary, CountsOutsideTheCapacityAreClamped)
     Script("speakers 0 4000 5 6\n");
     EXPECT_EQ(ReadSpeakers(), VoiceState::Connected);
     EXPECT_EQ(SpeakerTable.size(), 1024u);
-
     Script("speakers 0 -1 5 6\n");
     EXPECT_EQ(ReadSpeakers(), VoiceState::Connected);
     EXPECT_EQ(std::count(SpeakerTable.begin(), SpeakerTable.end(), 0), 1024);
@@ -173,41 +132,18 @@ TEST_F(RemoteLibrary, SpeakerResultsGiveStatesAndOnlyOthersShowTheError)
     Script("speakers 0 * 12 0 40\nerror unused\n");
     EXPECT_EQ(ReadSpeakers(), VoiceState::Connected);
     EXPECT_EQ(SpeakerTable, (std::vector<std::int32_t>{12, 0, 40}));
-
-    Script("speakers 0 0\n");
-    EXPECT_EQ(ReadSpeakers(), VoiceState::Connected);
-    EXPECT_EQ(SpeakerTable.size(), 1024u);
-    EXPECT_EQ(std::count(SpeakerTable.begin(), SpeakerTable.end(), 0), 1024);
-
     Script("speakers -1000 0\nerror client gone\n");
     EXPECT_EQ(ReadSpeakers(), VoiceState::NotRunning);
     Script("speakers -1 0\nerror no server\n");
     EXPECT_EQ(ReadSpeakers(), VoiceState::NotConnected);
     EXPECT_TRUE(shown.empty());
 
+    // Whatever a failed answer left in the buffer is no speaker.
     Script("speakers 5 * 9\nerror Remote call timed out\n");
     EXPECT_EQ(ReadSpeakers(), VoiceState::Undetermined);
     EXPECT_EQ(shown, std::vector<std::string>{"Remote call timed out"});
     EXPECT_EQ(std::count(SpeakerTable.begin(), SpeakerTable.end(), 0), 1024);
     EXPECT_NE(Calls().find("tsrGetSpeakers 1024\n"), std::string::npos);
-}
-
-// The library is called on the window's thread, as the original platform does: a busy client
-// holds one cycle for as long as its own remote-call timeout, then the cycle goes on with its answer.
-TEST_F(RemoteLibrary, SlowLibraryOnlyDelaysItsCycle)
-{
-    using Steady = std::chrono::steady_clock;
-    Script("delay 300\nspeakers 5 * 9\nerror Remote call timed out\n");
-    auto start = Steady::now();
-    EXPECT_EQ(ReadSpeakers(), VoiceState::Undetermined);
-    EXPECT_GE(Steady::now() - start, std::chrono::milliseconds(300));
-    EXPECT_EQ(shown, std::vector<std::string>{"Remote call timed out"});
-
-    Script("speakers 0 * 12\n");
-    start = Steady::now();
-    EXPECT_EQ(ReadSpeakers(), VoiceState::Connected);
-    EXPECT_LT(Steady::now() - start, std::chrono::milliseconds(300));
-    EXPECT_EQ(SpeakerTable[0], 12);
 }
 
 TEST_F(RemoteLibrary, MissingLibraryOrFunctionIsACatchableRuntimeError)

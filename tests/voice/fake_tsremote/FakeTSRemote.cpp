@@ -4,16 +4,13 @@
 //   player <id> <channel> <chan> <server> <flags> <nickname>
 //   speakers <result> <count|*> <id>...
 //   error <text>
-//   delay <ms>                                    each call takes this long, like a busy client
 // Each call appends "<function> <count or size given>" to $FAKE_TSREMOTE_LOG when set.
-#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #if defined(_WIN32)
@@ -40,7 +37,6 @@ struct Script {
     std::string speakersCount = "*";
     std::vector<std::int32_t> speakers;
     std::string error;
-    int delayMs = 0;
 };
 
 Script Load()
@@ -67,8 +63,6 @@ Script Load()
             words >> script.speakersResult >> script.speakersCount;
             for (std::int32_t id; words >> id;)
                 script.speakers.push_back(id);
-        } else if (key == "delay") {
-            words >> script.delayMs;
         } else if (key == "error") {
             words.get();
             std::getline(words, script.error);
@@ -77,10 +71,8 @@ Script Load()
     return script;
 }
 
-void Note(const char* function, int given, int delayMs)
+void Note(const char* function, int given)
 {
-    if (delayMs > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     if (const char* path = std::getenv("FAKE_TSREMOTE_LOG"))
         std::ofstream(path, std::ios::app) << function << ' ' << given << '\n';
 }
@@ -101,7 +93,7 @@ int CountOf(const std::string& scripted, std::size_t actual)
 FAKE_EXPORT int FAKE_CALL tsrGetPlayers(void* records, int* count)
 {
     const Script script = Load();
-    Note("tsrGetPlayers", *count, script.delayMs);
+    Note("tsrGetPlayers", *count);
     auto* bytes = static_cast<unsigned char*>(records);
     const std::size_t room = *count > 0 ? static_cast<std::size_t>(*count) : 0;
     for (std::size_t i = 0; i < script.players.size() && i < room; ++i) {
@@ -124,7 +116,7 @@ FAKE_EXPORT int FAKE_CALL tsrGetPlayers(void* records, int* count)
 FAKE_EXPORT int FAKE_CALL tsrGetSpeakers(int* ids, int* count)
 {
     const Script script = Load();
-    Note("tsrGetSpeakers", *count, script.delayMs);
+    Note("tsrGetSpeakers", *count);
     for (std::size_t i = 0; i < script.speakers.size() && static_cast<int>(i) < *count; ++i)
         ids[i] = script.speakers[i];
     *count = CountOf(script.speakersCount, script.speakers.size());
@@ -135,7 +127,7 @@ FAKE_EXPORT int FAKE_CALL tsrGetSpeakers(int* ids, int* count)
 FAKE_EXPORT int FAKE_CALL tsrGetLastError(char* buffer, int size)
 {
     const Script script = Load();
-    Note("tsrGetLastError", size, script.delayMs);
+    Note("tsrGetLastError", size);
     if (size > 0) {
         const std::size_t n = script.error.size() < static_cast<std::size_t>(size - 1)
                                   ? script.error.size()
