@@ -67,34 +67,49 @@ protected:
     std::string typedLat = "N040.38.23.000", typedLong = "W073.46.44.000";
 };
 
-TEST_F(CfgFormTest, LoadShowsTheSettingsOrTheirDefaults)
+TEST_F(CfgFormTest, SaveAndEnableNeedsAChosenStationAndLoadReadsItBack)
 {
     CfgForm& f = load();
-    EXPECT_EQ(f.txtAddress.text(), "127.0.0.1");
-    EXPECT_EQ(f.txtPort.text(), "6809");
-    EXPECT_EQ(f.chkOnTop.value(), 1);
-    EXPECT_EQ(f.chkAutostart.value(), 0);
-    EXPECT_FALSE(exists("Config.ini")); // loading writes nothing
+    EXPECT_EQ(f.txtAddress.text() + " " + f.txtPort.text(), "127.0.0.1 6809");
+    EXPECT_EQ(f.chkOnTop.value() * 10 + f.chkAutostart.value(), 10);
+    f.cmdEnable.click();
+    f.txtStation.setText("typed by hand");
+    f.cmdEnable.click();
+    EXPECT_EQ(focusCount, 2);
+    EXPECT_TRUE(events.empty());
+    EXPECT_FALSE(exists("Config.ini"));
 
     addKjfk();
-    test::WriteFile(config, "[Setup]\r\nOnTop=0\r\nAutostart=1\r\nVID=123456\r\nAddress=10.0.0.2\r\nPort=7000\r\n"
-                            "Station=KJFK N040.38.23.000 W073.46.44.000\r\n");
     CfgForm& g = load();
-    EXPECT_EQ(g.chkOnTop.value(), 0);
-    EXPECT_EQ(g.chkAutostart.value(), 1);
-    EXPECT_EQ(g.txtMe.text(), "123456");
-    EXPECT_EQ(g.txtAddress.text(), "10.0.0.2");
-    EXPECT_EQ(g.txtPort.text(), "7000");
-    EXPECT_EQ(g.txtStation.listIndex(), 0);
+    g.txtStation.setListIndex(0);
+    g.chkOnTop.setValue(0);
+    g.chkAutostart.setValue(1);
+    g.txtMe.setText("999");
+    g.txtPort.setText("7000");
+    g.cmdEnable.click();
+    EXPECT_EQ(events, (std::vector<std::string>{"unload", "enable"}));
+    EXPECT_EQ(test::ReadFile(config), "[Setup]\r\nOnTop=0\r\nAutoStart=1\r\nVID=999\r\nAddress=127.0.0.1\r\n"
+                                      "Port=7000\r\nStation=KJFK N040.38.23.000 W073.46.44.000\r\n");
+    CfgForm& h = load();
+    EXPECT_EQ(h.chkOnTop.value() * 10 + h.chkAutostart.value(), 1);
+    EXPECT_EQ(h.txtMe.text() + " " + h.txtPort.text(), "999 7000");
+    EXPECT_EQ(h.txtStation.listIndex(), 0);
 
     // A saved station without its file is shown but not selected; a check value that is
     // not 0 or 1 leaves the box as it was.
     test::WriteFile(config, "[Setup]\r\nOnTop=7\r\nStation=EDDF N050.02.00.000 E008.34.14.000\r\n");
-    CfgForm& h = load();
-    EXPECT_EQ(h.chkOnTop.value(), 0);
-    EXPECT_EQ(h.txtStation.text(), "EDDF N050.02.00.000 E008.34.14.000");
-    EXPECT_EQ(h.txtStation.listIndex(), -1);
-    EXPECT_TRUE(events.empty());
+    CfgForm& i = load();
+    EXPECT_EQ(i.chkOnTop.value(), 0);
+    EXPECT_EQ(i.txtStation.text(), "EDDF N050.02.00.000 E008.34.14.000");
+    EXPECT_EQ(i.txtStation.listIndex(), -1);
+
+    // Guards against a failed save passing for a successful one: it is reported.
+    i.txtStation.setListIndex(0);
+    std::filesystem::remove(config);
+    std::filesystem::create_directory(config);
+    i.cmdEnable.click();
+    ASSERT_EQ(dialogs.asked.size(), 1u);
+    EXPECT_EQ(dialogs.asked[0].text, "The settings could not be saved to:\r\n" + config);
 }
 
 TEST_F(CfgFormTest, LoadingUnloadsAnOpenMainWindowAndLogsItInDebugMode)
@@ -166,35 +181,6 @@ TEST_F(CfgFormTest, RemovingDeletesTheChosenStationAndAlwaysClearsTheSavedOne)
     EXPECT_TRUE(dialogs.asked.empty()); // no confirmation
     EXPECT_FALSE(exists(kKjfkFile));
     EXPECT_EQ(f.txtStation.listCount(), 0);
-}
-
-TEST_F(CfgFormTest, SaveAndEnableNeedsASelectedStation)
-{
-    CfgForm& f = load();
-    f.cmdEnable.click();
-    f.txtStation.setText("typed by hand");
-    f.cmdEnable.click();
-    EXPECT_EQ(focusCount, 2);
-    EXPECT_TRUE(events.empty());
-    EXPECT_FALSE(exists("Config.ini"));
-
-    addKjfk();
-    CfgForm& g = load();
-    g.txtStation.setListIndex(0);
-    g.chkOnTop.setValue(0);
-    g.chkAutostart.setValue(1);
-    g.txtMe.setText("999");
-    g.cmdEnable.click();
-    EXPECT_EQ(events, (std::vector<std::string>{"unload", "enable"}));
-    EXPECT_EQ(test::ReadFile(config), "[Setup]\r\nOnTop=0\r\nAutoStart=1\r\nVID=999\r\nAddress=127.0.0.1\r\n"
-                                      "Port=6809\r\nStation=KJFK N040.38.23.000 W073.46.44.000\r\n");
-
-    // Guards against a failed save passing for a successful one: it is reported.
-    std::filesystem::remove(config);
-    std::filesystem::create_directory(config);
-    g.cmdEnable.click();
-    ASSERT_EQ(dialogs.asked.size(), 1u);
-    EXPECT_EQ(dialogs.asked[0].text, "The settings could not be saved to:\r\n" + config);
 }
 
 TEST_F(CfgFormTest, VoiceSourceIsSavedOnlyWhenUsableAndReadBack)

@@ -53,9 +53,6 @@ TEST(FeedParser, ReadsWhatItKnowsAndIgnoresTheRest)
     EXPECT_EQ(s.stations[1].callsign, "EDDF_ATIS");
     EXPECT_EQ(ParseFeedFrame(R"({"type":"kStationStateUpdate","value":{"callsign":"EDDF_GND"}})").kind,
               Kind::StationUpdate);
-    const FeedEvent c = ParseFeedFrame(R"({"type":"kVoiceConnectedState","value":{"connected":false}})");
-    EXPECT_EQ(c.kind, Kind::VoiceConnected);
-    EXPECT_FALSE(c.connected);
 
     const QByteArray longCall(static_cast<qsizetype>(kMaxFeedCallsign) + 1, 'A');
     for (const QByteArray& awkward :

@@ -5,7 +5,9 @@
 //   speakers <result> <count|*> <id>...
 //   error <text>
 // Each call appends "<function> <count or size given>" to $FAKE_TSREMOTE_LOG when set.
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -13,52 +15,50 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#define FAKE_EXPORT extern "C" __declspec(dllexport)
-#define FAKE_CALL __stdcall
-#else
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
-#define FAKE_CALL
-#endif
 
 namespace {
 
-struct Player {
-    std::int32_t id = 0, channel = 0;
-    std::uint32_t chan = 0, server = 0, flags = 0;
-    std::string nick;
-};
-
 struct Script {
-    int playersResult = -1000;
-    std::string playersCount = "*";
-    std::vector<Player> players;
-    int speakersResult = -1000;
-    std::string speakersCount = "*";
+    int playersResult = -1000, speakersResult = -1000;
+    std::string playersCount = "*", speakersCount = "*", error;
+    std::vector<std::string> players; // the 50-byte records
     std::vector<std::int32_t> speakers;
-    std::string error;
 };
 
-Script Load()
+void PutLong(std::string& record, std::size_t at, std::uint32_t value)
 {
+    for (std::size_t i = 0; i < 4; ++i)
+        record[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+Script Load(const char* function, int given)
+{
+    if (const char* log = std::getenv("FAKE_TSREMOTE_LOG"))
+        std::ofstream(log, std::ios::app) << function << ' ' << given << '\n';
     Script script;
     const char* path = std::getenv("FAKE_TSREMOTE_SCRIPT");
-    if (!path)
-        return script;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
+    std::ifstream in(path ? path : "");
+    for (std::string line; std::getline(in, line);) {
         std::istringstream words(line);
         std::string key;
         words >> key;
         if (key == "players") {
             words >> script.playersResult >> script.playersCount;
         } else if (key == "player") {
-            Player p;
-            words >> p.id >> p.channel >> p.chan >> p.server >> p.flags;
+            std::int32_t id = 0, channel = 0;
+            std::uint32_t chan = 0, server = 0, flags = 0;
+            std::string nick, record(50, '\0');
+            words >> id >> channel >> chan >> server >> flags;
             words.get();
-            std::getline(words, p.nick);
-            script.players.push_back(p);
+            std::getline(words, nick);
+            PutLong(record, 0, static_cast<std::uint32_t>(id));
+            PutLong(record, 4, static_cast<std::uint32_t>(channel));
+            record.replace(8, std::min<std::size_t>(nick.size(), 30), nick, 0, 30);
+            PutLong(record, 38, chan);
+            PutLong(record, 42, server);
+            PutLong(record, 46, flags);
+            script.players.push_back(record);
         } else if (key == "speakers") {
             words >> script.speakersResult >> script.speakersCount;
             for (std::int32_t id; words >> id;)
@@ -71,18 +71,6 @@ Script Load()
     return script;
 }
 
-void Note(const char* function, int given)
-{
-    if (const char* path = std::getenv("FAKE_TSREMOTE_LOG"))
-        std::ofstream(path, std::ios::app) << function << ' ' << given << '\n';
-}
-
-void PutLong(unsigned char* at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 int CountOf(const std::string& scripted, std::size_t actual)
 {
     return scripted == "*" ? static_cast<int>(actual) : std::atoi(scripted.c_str());
@@ -90,33 +78,20 @@ int CountOf(const std::string& scripted, std::size_t actual)
 
 } // namespace
 
-FAKE_EXPORT int FAKE_CALL tsrGetPlayers(void* records, int* count)
+FAKE_EXPORT int tsrGetPlayers(void* records, int* count)
 {
-    const Script script = Load();
-    Note("tsrGetPlayers", *count);
-    auto* bytes = static_cast<unsigned char*>(records);
-    const std::size_t room = *count > 0 ? static_cast<std::size_t>(*count) : 0;
-    for (std::size_t i = 0; i < script.players.size() && i < room; ++i) {
-        const Player& p = script.players[i];
-        unsigned char* r = bytes + i * 50;
-        PutLong(r, static_cast<std::uint32_t>(p.id));
-        PutLong(r + 4, static_cast<std::uint32_t>(p.channel));
-        std::memset(r + 8, 0, 30);
-        std::memcpy(r + 8, p.nick.data(), p.nick.size() < 30 ? p.nick.size() : 30);
-        PutLong(r + 38, p.chan);
-        PutLong(r + 42, p.server);
-        PutLong(r + 46, p.flags);
-    }
+    const Script script = Load("tsrGetPlayers", *count);
+    for (std::size_t i = 0; i < script.players.size() && static_cast<int>(i) < *count; ++i)
+        std::memcpy(static_cast<char*>(records) + i * 50, script.players[i].data(), 50);
     *count = CountOf(script.playersCount, script.players.size());
     return script.playersResult;
 }
 
 // The partial build lacks this function, like an incompatible library version.
 #ifndef FAKE_TSREMOTE_NO_SPEAKERS
-FAKE_EXPORT int FAKE_CALL tsrGetSpeakers(int* ids, int* count)
+FAKE_EXPORT int tsrGetSpeakers(int* ids, int* count)
 {
-    const Script script = Load();
-    Note("tsrGetSpeakers", *count);
+    const Script script = Load("tsrGetSpeakers", *count);
     for (std::size_t i = 0; i < script.speakers.size() && static_cast<int>(i) < *count; ++i)
         ids[i] = script.speakers[i];
     *count = CountOf(script.speakersCount, script.speakers.size());
@@ -124,16 +99,10 @@ FAKE_EXPORT int FAKE_CALL tsrGetSpeakers(int* ids, int* count)
 }
 #endif
 
-FAKE_EXPORT int FAKE_CALL tsrGetLastError(char* buffer, int size)
+FAKE_EXPORT int tsrGetLastError(char* buffer, int size)
 {
-    const Script script = Load();
-    Note("tsrGetLastError", size);
-    if (size > 0) {
-        const std::size_t n = script.error.size() < static_cast<std::size_t>(size - 1)
-                                  ? script.error.size()
-                                  : static_cast<std::size_t>(size - 1);
-        std::memcpy(buffer, script.error.data(), n);
-        buffer[n] = '\0';
-    }
+    const Script script = Load("tsrGetLastError", size);
+    if (size > 0)
+        std::snprintf(buffer, static_cast<std::size_t>(size), "%s", script.error.c_str());
     return 0;
 }
