@@ -15,10 +15,10 @@ using test::WriteFile;
 namespace {
 
 std::string Get(const std::string& file, const std::string& section, const std::string& key,
-                const std::string& def = "DEF", std::size_t size = 255)
+                const std::string& def = "DEF")
 {
     std::string buf;
-    GetPrivateProfileString(section, key, def, buf, size, file);
+    GetPrivateProfileString(section, key, def, buf, 255, file);
     return buf;
 }
 

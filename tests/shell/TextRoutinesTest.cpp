@@ -6,21 +6,17 @@ using namespace quadrantel::shell;
 
 TEST(TakeToken, CutsAtTheDelimitersFirstCharacter)
 {
-    std::string s = "KJFK N040.38.23.000 W073.46.44.000";
-    EXPECT_EQ(TakeToken(s, " "), "KJFK");
-    EXPECT_EQ(s, "N040.38.23.000 W073.46.44.000");
-
-    std::string two = "a\r\nb\r\n";
-    EXPECT_EQ(TakeToken(two, "\r\n"), "a");
-    EXPECT_EQ(two, "\nb\r\n"); // the second character stays in front of the rest
-
-    std::string none = "no delimiter";
-    EXPECT_EQ(TakeToken(none, ","), "no delimiter");
-    EXPECT_EQ(none, "");
-
-    std::string lead = ",x";
-    EXPECT_EQ(TakeToken(lead), "");
-    EXPECT_EQ(lead, "x");
+    struct Case {
+        const char *text, *delimiter, *token, *rest;
+    };
+    // A two-character delimiter leaves its second character in front of the rest.
+    for (const Case& c :
+         {Case{"KJFK N040.38.23.000", " ", "KJFK", "N040.38.23.000"}, Case{"a\r\nb\r\n", "\r\n", "a", "\nb\r\n"},
+          Case{"no delimiter", ",", "no delimiter", ""}, Case{",x", ",", "", "x"}}) {
+        std::string s = c.text;
+        EXPECT_EQ(TakeToken(s, c.delimiter), c.token);
+        EXPECT_EQ(s, c.rest);
+    }
 }
 
 TEST(GetField, CountsFromOneAndReturnsEmptyWhenMissing)

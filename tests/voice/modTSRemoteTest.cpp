@@ -6,57 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
-#include <cstring>
 
 using namespace quadrantel;
 using namespace quadrantel::voice;
-
-namespace {
-
-std::array<unsigned char, 50> Record(std::uint32_t id, const char* nick, std::uint32_t chan, std::uint32_t server,
-                                     std::uint32_t flags)
-{
-    std::array<unsigned char, 50> r{};
-    std::memcpy(r.data() + 8, nick, std::min<std::size_t>(std::strlen(nick), 30));
-    for (const auto& [at, value] : {std::pair{0u, id}, {4u, 7u}, {38u, chan}, {42u, server}, {46u, flags}})
-        for (unsigned i = 0; i < 4; ++i)
-            r[at + i] = static_cast<unsigned char>(value >> (8 * i));
-    return r;
-}
-
-PlayerInfo Decoded(const std::array<unsigned char, 50>& bytes)
-{
-    return ToPlayerInfo(RawPlayerInfo::Decode(bytes.data()));
-}
-
-} // namespace
-
-// The nickname test guards against reading past the field when the library leaves no zero byte.
-TEST(PlayerRecord, DecodesTheFiftyByteImage)
-{
-    const PlayerInfo p = Decoded(Record(0x201, "DLH123", 1 | 8, 2 | 8, 8 | 64));
-    EXPECT_EQ(p.PlayerID, 513);
-    EXPECT_EQ(p.ChannelID, 7);
-    EXPECT_EQ(p.NickName, "DLH123");
-    EXPECT_EQ(p.ChannelRights, "Admin,Voice");
-    EXPECT_EQ(p.ServerRights, "ServerAdmin,Registered");
-    EXPECT_EQ(p.PlayerStatus, "Away,Recording");
-    const PlayerInfo q = Decoded(Record(0x80FFFFFF, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", 0, 0, 0));
-    EXPECT_EQ(q.PlayerID, INT32_MIN | 0xFFFFFF);
-    EXPECT_EQ(q.NickName, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123");
-    EXPECT_EQ(q.ChannelRights, "none");
-    EXPECT_EQ(q.ServerRights, "Unregistered");
-
-    EXPECT_EQ(ChannelRightsText(0x1F), "Admin,Operator,Auto-Operator,Voice,Auto-Voice");
-    EXPECT_EQ(ChannelRightsText(0x20 | 0x80000000u), "none");
-    EXPECT_EQ(ServerRightsText(1 | 2 | 4), "SuperServerAdmin,ServerAdmin,CanRegister,Unregistered");
-    EXPECT_EQ(PlayerStatusText(0x7F), "ChannelCommander,WantVoice,NoWhisper,Away,InputMuted,OutputMuted,Recording");
-    EXPECT_EQ(PlayerStatusText(0x80), "none");
-}
-
-// ---- through a real shared library ----
 
 class RemoteLibrary : public ::testing::Test {
 protected:
@@ -85,20 +38,34 @@ protected:
     std::vector<std::string> shown;
 };
 
-// A failed read keeps the table and shows the library's own text.
-TEST_F(RemoteLibrary, ReadsPlayersOfferingTheFullCapacity)
+// The nickname guards against reading past its field when the library leaves no zero byte.
+TEST_F(RemoteLibrary, ReadsThePlayerRecordsOfferingTheFullCapacity)
 {
-    Script("players 0 *\nplayer 513 2 9 10 72 DLH123\nplayer 77 3 0 0 0 BAW4\n");
+    Script("players 0 *\n"
+           "player 513 2 9 10 72 DLH123\n"
+           "player -1 3 31 7 127 ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\n"
+           "player 77 3 2147483680 0 128 BAW4\n");
     ASSERT_TRUE(ReadPlayerList());
-    ASSERT_EQ(PlayerTable.size(), 2u);
-    EXPECT_EQ(PlayerTable[0].PlayerID, 513);
-    EXPECT_EQ(PlayerTable[0].ChannelRights, "Admin,Voice");
-    EXPECT_EQ(PlayerTable[1].NickName, "BAW4");
+    ASSERT_EQ(PlayerTable.size(), 3u);
+    const PlayerInfo &p = PlayerTable[0], &q = PlayerTable[1], &r = PlayerTable[2];
+    EXPECT_EQ(p.PlayerID, 513);
+    EXPECT_EQ(p.ChannelID, 2);
+    EXPECT_EQ(p.NickName, "DLH123");
+    EXPECT_EQ(p.ChannelRights, "Admin,Voice");
+    EXPECT_EQ(p.ServerRights, "ServerAdmin,Registered");
+    EXPECT_EQ(p.PlayerStatus, "Away,Recording");
+    EXPECT_EQ(q.PlayerID, -1);
+    EXPECT_EQ(q.NickName, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123");
+    EXPECT_EQ(q.ChannelRights, "Admin,Operator,Auto-Operator,Voice,Auto-Voice");
+    EXPECT_EQ(q.ServerRights, "SuperServerAdmin,ServerAdmin,CanRegister,Unregistered");
+    EXPECT_EQ(q.PlayerStatus, "ChannelCommander,WantVoice,NoWhisper,Away,InputMuted,OutputMuted,Recording");
+    EXPECT_EQ(r.ChannelRights + r.PlayerStatus, "nonenone"); // bits beyond the tables
     EXPECT_TRUE(shown.empty());
 
+    // A failed read keeps the table and shows the library's own text.
     Script("players 3 0\nerror Not connected to a server\n");
     EXPECT_FALSE(ReadPlayerList());
-    EXPECT_EQ(PlayerTable.size(), 2u);
+    EXPECT_EQ(PlayerTable.size(), 3u);
     EXPECT_EQ(shown, std::vector<std::string>{"Not connected to a server"});
     EXPECT_EQ(Calls(), "tsrGetPlayers 1024\ntsrGetPlayers 1024\ntsrGetLastError 1024\n");
 }
