@@ -124,7 +124,7 @@ TEST_F(CfgFormTest, LoadingUnloadsAnOpenMainWindowAndLogsItInDebugMode)
     EXPECT_NE(test::ReadFile(dir.file(logs[0].toStdString())).find(" Unloading Module\r\n"), std::string::npos);
 }
 
-TEST_F(CfgFormTest, AddingAStationWritesItsFileAndSelectsIt)
+TEST_F(CfgFormTest, AddingAndRemovingAStationWriteAndDeleteItsFile)
 {
     CfgForm& f = load();
     dialogs.inputAnswers = {"  KJFK ", "KJFK"};
@@ -150,6 +150,11 @@ TEST_F(CfgFormTest, AddingAStationWritesItsFileAndSelectsIt)
     EXPECT_EQ(positionCaption, "LIRF position");
     EXPECT_EQ(dialogs.asked.size(), asked + 1); // the name only, no failure to report
     EXPECT_EQ(f.txtStation.listCount(), 1);
+
+    f.txtStation.setListIndex(0);
+    f.cmdRemove.click();
+    EXPECT_FALSE(exists(kKjfkFile));
+    EXPECT_EQ(f.txtStation.listCount(), 0);
 }
 
 TEST_F(CfgFormTest, RefusedNamesAskAgainWithTheHint)
@@ -164,23 +169,6 @@ TEST_F(CfgFormTest, RefusedNamesAskAgainWithTheHint)
     EXPECT_EQ(dialogs.asked[2].text, dialogs.asked[1].text);
     EXPECT_EQ(dialogs.asked[3].text, std::string("Position Name:\r\n\n") + CfgForm::kLongHint);
     EXPECT_EQ(positionCaption, ""); // the position window never opened
-}
-
-TEST_F(CfgFormTest, RemovingDeletesTheChosenStationAndAlwaysClearsTheSavedOne)
-{
-    addKjfk();
-    shell::WriteIniValue(config, "Setup", "Station", kKjfkId);
-    CfgForm& f = load();
-    f.txtStation.setText("");
-    f.cmdRemove.click();
-    EXPECT_EQ(ini("Station"), "");
-    EXPECT_TRUE(exists(kKjfkFile));
-
-    f.txtStation.setListIndex(0);
-    f.cmdRemove.click();
-    EXPECT_TRUE(dialogs.asked.empty()); // no confirmation
-    EXPECT_FALSE(exists(kKjfkFile));
-    EXPECT_EQ(f.txtStation.listCount(), 0);
 }
 
 TEST_F(CfgFormTest, VoiceSourceIsSavedOnlyWhenUsableAndReadBack)

@@ -105,12 +105,8 @@ protected:
         auto c = std::make_unique<FeedVoiceClient>(std::move(o), clock);
         c->Start({[this] { ++began; },
                   [this](const std::string& t, bool problem) { status.push_back(t + (problem ? "!" : "")); }});
+        EXPECT_TRUE(test::WaitUntil([&] { return peer && c->State() > 0; }));
         return c;
-    }
-
-    bool Connected(FeedVoiceClient& c)
-    {
-        return test::WaitUntil([&] { return peer && c.State() > 0; });
     }
 
     void Send(const QByteArray& frame)
@@ -149,7 +145,6 @@ protected:
 TEST_F(VoiceFeedSource, FollowsTransmissionsAndTheLight)
 {
     auto c = Make();
-    ASSERT_TRUE(Connected(*c));
     EXPECT_EQ(c->ReadSpeakers(), 1); // running, network state not yet told
     EXPECT_EQ(status, std::vector<std::string>{"not connected to the voice network!"});
     Send(R"({"type":"kVoiceConnectedState","value":{"connected":true}})");
@@ -202,7 +197,6 @@ TEST_F(VoiceFeedSource, FollowsTransmissionsAndTheLight)
 TEST_F(VoiceFeedSource, FilterTakesOnlyTheNamedFrequencies)
 {
     auto c = Make({118700, 121800});
-    ASSERT_TRUE(Connected(*c));
     Send(Rx("kRxBegin", "ELSE1", 124350000));
     Send(Rx("kRxBegin", "DLH123", 121800000));
     EXPECT_EQ(began, 1);
@@ -213,7 +207,6 @@ TEST_F(VoiceFeedSource, FilterTakesOnlyTheNamedFrequencies)
 TEST_F(VoiceFeedSource, OversizedFrameEndsEverythingAndTheRetriesStayQuiet)
 {
     auto c = Make();
-    ASSERT_TRUE(Connected(*c));
     Send(Rx("kRxBegin", "DLH123", 118700000));
     EXPECT_EQ(c->ReadSpeakers(), 2);
     const quint16 port = server.serverPort();
