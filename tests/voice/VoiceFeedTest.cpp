@@ -109,17 +109,6 @@ protected:
         return c;
     }
 
-    void Send(const QByteArray& frame)
-    {
-        const int before = received;
-        peer->sendTextMessage(QString::fromUtf8(frame));
-        // The source counts no frames; a following ping's pong tells that everything before it arrived.
-        QObject::connect(
-            peer.get(), &QWebSocket::pong, peer.get(), [this] { ++received; }, Qt::SingleShotConnection);
-        peer->ping();
-        ASSERT_TRUE(test::WaitUntil([&] { return received > before; }));
-    }
-
     // The players' nicknames in list order, as the speaker cycle reads them; or only the speakers'.
     std::vector<std::string> Names(FeedVoiceClient& c, bool speaking = false)
     {
@@ -137,7 +126,7 @@ protected:
     QWebSocketServer server;
     std::unique_ptr<QWebSocket> peer;
     std::vector<std::string> status, logged;
-    int began = 0, received = 0;
+    int began = 0;
 };
 
 } // namespace
@@ -147,27 +136,27 @@ TEST_F(VoiceFeedSource, FollowsTransmissionsAndTheLight)
     auto c = Make();
     EXPECT_EQ(c->ReadSpeakers(), 1); // running, network state not yet told
     EXPECT_EQ(status, std::vector<std::string>{"not connected to the voice network!"});
-    Send(R"({"type":"kVoiceConnectedState","value":{"connected":true}})");
-    EXPECT_EQ(c->ReadSpeakers(), 2);
+    peer->sendTextMessage(R"({"type":"kVoiceConnectedState","value":{"connected":true}})");
+    ASSERT_TRUE(test::WaitUntil([&] { return c->ReadSpeakers() == 2; })); // frames arrive from the socket
     EXPECT_EQ(status.back(), "connected to the voice network");
-    Send(R"({"type":"kStationStates","value":{"stations":[{"type":"kStationStateUpdate",
+    c->HandleFrame(R"({"type":"kStationStates","value":{"stations":[{"type":"kStationStateUpdate",
              "value":{"callsign":"EDDF_TWR","frequency":118700000}}]}})");
 
-    Send(Rx("kRxBegin", "DLH123", 118700000));
+    c->HandleFrame(Rx("kRxBegin", "DLH123", 118700000));
     EXPECT_EQ(began, 1);
     // A second one straight after runs the cycle a moment later, not at once.
-    Send(Rx("kRxBegin", "BAW456", 118700000, "[\"DLH123\",\"BAW456\"]"));
+    c->HandleFrame(Rx("kRxBegin", "BAW456", 118700000, "[\"DLH123\",\"BAW456\"]"));
     EXPECT_EQ(began, 1);
     ASSERT_TRUE(test::WaitUntil([&] { return began == 2; }));
     EXPECT_TRUE(c->PlayersChanged());
     EXPECT_EQ(Names(*c), (std::vector<std::string>{"EDDF_TWR", "BAW456", "DLH123"}));
     EXPECT_FALSE(c->PlayersChanged());
     EXPECT_EQ(Speaking(*c), (std::vector<std::string>{"BAW456", "DLH123"}));
-    Send(Rx("kRxEnd", "DLH123", 118700000));
+    c->HandleFrame(Rx("kRxEnd", "DLH123", 118700000));
     EXPECT_EQ(Speaking(*c), std::vector<std::string>{"BAW456"});
 
     // A lost kRxEnd: the client's next list of transmitters on that frequency ends it...
-    Send(Rx("kRxBegin", "AFR789", 118700000, "[\"AFR789\"]"));
+    c->HandleFrame(Rx("kRxBegin", "AFR789", 118700000, "[\"AFR789\"]"));
     EXPECT_EQ(Speaking(*c), std::vector<std::string>{"AFR789"});
     // ...and without one, a transmission longer than any pilot's ends by itself.
     clock.advance(61);
@@ -177,8 +166,8 @@ TEST_F(VoiceFeedSource, FollowsTransmissionsAndTheLight)
     EXPECT_TRUE(c->PlayersChanged());
     EXPECT_EQ(Names(*c), std::vector<std::string>{"EDDF_TWR"});
 
-    Send(Rx("kRxBegin", "DLH123", 118700000));
-    Send(R"({"type":"kVoiceConnectedState","value":{"connected":false}})");
+    c->HandleFrame(Rx("kRxBegin", "DLH123", 118700000));
+    c->HandleFrame(R"({"type":"kVoiceConnectedState","value":{"connected":false}})");
     EXPECT_EQ(c->ReadSpeakers(), 1);
     EXPECT_TRUE(c->Speakers().empty());
     EXPECT_EQ(status.back(), "not connected to the voice network!");
@@ -194,21 +183,15 @@ TEST_F(VoiceFeedSource, FollowsTransmissionsAndTheLight)
     EXPECT_EQ(names.back(), "N50");
 }
 
-TEST_F(VoiceFeedSource, FilterTakesOnlyTheNamedFrequencies)
+TEST_F(VoiceFeedSource, FilteredTransmissionsEndWithAnOversizedFrameAndTheRetriesStayQuiet)
 {
     auto c = Make({118700, 121800});
-    Send(Rx("kRxBegin", "ELSE1", 124350000));
-    Send(Rx("kRxBegin", "DLH123", 121800000));
+    c->HandleFrame(Rx("kRxBegin", "ELSE1", 124350000));
+    c->HandleFrame(Rx("kRxBegin", "DLH123", 121800000));
     EXPECT_EQ(began, 1);
-    EXPECT_EQ(Speaking(*c), std::vector<std::string>{"DLH123"});
-    EXPECT_EQ(Names(*c), std::vector<std::string>{"DLH123"}); // not even listed
-}
-
-TEST_F(VoiceFeedSource, OversizedFrameEndsEverythingAndTheRetriesStayQuiet)
-{
-    auto c = Make();
-    Send(Rx("kRxBegin", "DLH123", 118700000));
     EXPECT_EQ(c->ReadSpeakers(), 2);
+    EXPECT_EQ(Names(*c), std::vector<std::string>{"DLH123"}); // the other frequency not even listed
+    EXPECT_EQ(Speaking(*c), std::vector<std::string>{"DLH123"});
     const quint16 port = server.serverPort();
     server.close();
     peer->sendTextMessage(QString(static_cast<qsizetype>(kMaxFeedFrameBytes) + 1, QChar('x')));
