@@ -63,7 +63,9 @@ TEST_F(LogFilesTest, WritingRecoversFromAMovedFileAFullDiskAndAMissingFolder)
     const auto name = dir.file("Dump_20240131.TXT");
     Log("one");
     ASSERT_EQ(std::rename(name.c_str(), (name + ".1").c_str()), 0);
+    test::WriteFile(name, ""); // the rotator's fresh file
     Log("two");
+    EXPECT_EQ(ReadFile(name), "two\r\n");
     ASSERT_EQ(std::remove(name.c_str()), 0);
     Log("three");
     EXPECT_EQ(ReadFile(name + ".1"), "one\r\n");
