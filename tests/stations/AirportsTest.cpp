@@ -25,7 +25,7 @@ TEST(Airports, FirstRecordWithTheCodeGivesItsCoordinates)
                     "KJFK:New York JFK:New York:US:13:N040.38.23.000:W073.46.44.000\r\n"
                     "lirf:Fiumicino:Rome:IT:13:N041.48.01.000:E012.14.20.000:extra\n"
                     "LIRF:Second:Rome:IT:13:N000.00.00.000:E000.00.00.000\n"
-                    "SHRT:Short:N040.38.23.000\nSHRT:a:b:c:d:N040.38.23.000:W073.46.44.000\n" +
+                    "SHRT:a:b:c:d:N040.38.23.000\nSHRT:a:b:c:d:N040.38.23.000:W073.46.44.000\n" +
                         std::string(":::\n\0\0\xff:\n", 10) + std::string(100000, ':') +
                         "\nEGLL:Heathrow:London:GB:83:N051.28.39.000:W000.27.41.000");
     auto r = LookupAirport(file, "  kjfk ");
