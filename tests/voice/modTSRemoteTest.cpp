@@ -41,7 +41,7 @@ protected:
 // The nickname guards against reading past its field when the library leaves no zero byte.
 TEST_F(RemoteLibrary, ReadsThePlayerRecordsOfferingTheFullCapacity)
 {
-    Script("players 0 *\n"
+    Script("players 0 3\n"
            "player 513 2 9 10 72 DLH123\n"
            "player -1 3 31 7 127 ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\n"
            "player 77 3 2147483680 0 128 BAW4\n");
@@ -73,7 +73,7 @@ TEST_F(RemoteLibrary, ReadsThePlayerRecordsOfferingTheFullCapacity)
 // The counts outside the capacity guard against trusting a count beyond the buffer, or a negative one.
 TEST_F(RemoteLibrary, SpeakerResultsGiveStatesAndOnlyOthersShowTheError)
 {
-    Script("speakers 0 * 12 0 40\nerror unused\n");
+    Script("speakers 0 3 12 0 40\nerror unused\n");
     EXPECT_EQ(ReadSpeakers(), VoiceState::Connected);
     EXPECT_EQ(SpeakerTable, (std::vector<std::int32_t>{12, 0, 40}));
     Script("speakers -1000 0\nerror client gone\n");
@@ -83,7 +83,7 @@ TEST_F(RemoteLibrary, SpeakerResultsGiveStatesAndOnlyOthersShowTheError)
     EXPECT_TRUE(shown.empty());
 
     // Whatever a failed answer left in the buffer is no speaker.
-    Script("speakers 5 * 9\nerror Remote call timed out\n");
+    Script("speakers 5 1 9\nerror Remote call timed out\n");
     EXPECT_EQ(ReadSpeakers(), VoiceState::Undetermined);
     EXPECT_EQ(shown, std::vector<std::string>{"Remote call timed out"});
     EXPECT_EQ(std::count(SpeakerTable.begin(), SpeakerTable.end(), 0), 1024);
@@ -118,14 +118,14 @@ TEST_F(RemoteLibrary, MissingLibraryOrFunctionIsACatchableRuntimeError)
     EXPECT_EQ(errorOf(ReadSpeakers), 53);
     EXPECT_EQ(errorOf(ReadPlayerList), 53);
     ::setenv("QUADRANTEL_TSREMOTE", FAKE_TSREMOTE_PARTIAL_PATH, 1);
-    Script("players 0 *\nplayer 4 1 0 0 0 KLM9\nspeakers 0 * 4\n");
+    Script("players 0 1\nplayer 4 1 0 0 0 KLM9\nspeakers 0 1 4\n");
     EXPECT_EQ(errorOf(ReadSpeakers), 453);
     EXPECT_TRUE(ReadPlayerList());
 }
 
 TEST_F(RemoteLibrary, LoadsAgainAfterUnloadAndFindsTheExecutableFolderCopy)
 {
-    Script("speakers 0 * 3\n");
+    Script("speakers 0 1 3\n");
     EXPECT_EQ(ReadSpeakers(), VoiceState::Connected);
     // A relative override would depend on the working directory and is not taken.
     ::setenv("QUADRANTEL_TSREMOTE", "libTSRemote.so", 1);

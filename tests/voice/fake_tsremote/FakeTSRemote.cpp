@@ -1,8 +1,8 @@
 // A stand-in for the voice client's remote-control library. Its answers come from the script
 // file named by $FAKE_TSREMOTE_SCRIPT, read anew on every call:
-//   players <result> <count|*>                    * = the number of player lines
+//   players <result> <count>
 //   player <id> <channel> <chan> <server> <flags> <nickname>
-//   speakers <result> <count|*> <id>...
+//   speakers <result> <count> <id>...
 //   error <text>
 // Each call appends "<function> <count or size given>" to $FAKE_TSREMOTE_LOG when set.
 #include <algorithm>
@@ -21,7 +21,8 @@ namespace {
 
 struct Script {
     int playersResult = -1000, speakersResult = -1000;
-    std::string playersCount = "*", speakersCount = "*", error;
+    int playersCount = 0, speakersCount = 0;
+    std::string error;
     std::vector<std::string> players; // the 50-byte records
     std::vector<std::int32_t> speakers;
 };
@@ -71,11 +72,6 @@ Script Load(const char* function, int given)
     return script;
 }
 
-int CountOf(const std::string& scripted, std::size_t actual)
-{
-    return scripted == "*" ? static_cast<int>(actual) : std::atoi(scripted.c_str());
-}
-
 } // namespace
 
 FAKE_EXPORT int tsrGetPlayers(void* records, int* count)
@@ -83,7 +79,7 @@ FAKE_EXPORT int tsrGetPlayers(void* records, int* count)
     const Script script = Load("tsrGetPlayers", *count);
     for (std::size_t i = 0; i < script.players.size() && static_cast<int>(i) < *count; ++i)
         std::memcpy(static_cast<char*>(records) + i * 50, script.players[i].data(), 50);
-    *count = CountOf(script.playersCount, script.players.size());
+    *count = script.playersCount;
     return script.playersResult;
 }
 
@@ -94,7 +90,7 @@ FAKE_EXPORT int tsrGetSpeakers(int* ids, int* count)
     const Script script = Load("tsrGetSpeakers", *count);
     for (std::size_t i = 0; i < script.speakers.size() && static_cast<int>(i) < *count; ++i)
         ids[i] = script.speakers[i];
-    *count = CountOf(script.speakersCount, script.speakers.size());
+    *count = script.speakersCount;
     return script.speakersResult;
 }
 #endif
