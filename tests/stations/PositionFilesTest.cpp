@@ -19,8 +19,6 @@ namespace fs = std::filesystem;
 
 TEST(PositionFiles, NamesAndPaths)
 {
-    EXPECT_EQ(PositionFileName(PositionId("KJFK", "N040.38.23.000", "W073.46.44.000")),
-              "gonio_KJFK_N040.38.23.000_W073.46.44.000.position");
     EXPECT_EQ(StripFileName("/home/u/Quadrantel/Config.ini"), "/home/u/Quadrantel");
     EXPECT_EQ(StripFileName("C:\\Data\\Config.ini"), "C:\\Data");
     EXPECT_EQ(StripFileName("Config.ini"), "");
