@@ -37,58 +37,38 @@ protected:
 
 } // namespace
 
-TEST_F(LogFilesTest, LinesGoToTheFileOfTheirLocalDate)
-{
-    WriteLog("before midnight");
-    Log("@N:DLH123:1");
-    clock.advance(1);
-    WriteLog("after midnight");
-    WriteLog("");
-    Log("");
-    EXPECT_EQ(ReadFile(dir.file("Log_20240131.TXT")), "23:59:59 before midnight\r\n");
-    EXPECT_EQ(ReadFile(dir.file("Log_20240201.TXT")), "00:00:00 after midnight\r\n00:00:00 \r\n");
-    EXPECT_EQ(ReadFile(dir.file("Dump_20240131.TXT")), "@N:DLH123:1\r\n");
-    EXPECT_EQ(ReadFile(dir.file("Dump_20240201.TXT")), "\r\n");
-}
-
-TEST_F(LogFilesTest, ClockSetBackChangesFileToo)
-{
-    Log("a");
-    clock.advance(-2 * 86400);
-    Log("b");
-    EXPECT_EQ(ReadFile(dir.file("Dump_20240131.TXT")), "a\r\n");
-    EXPECT_EQ(ReadFile(dir.file("Dump_20240129.TXT")), "b\r\n");
-}
-
-TEST_F(LogFilesTest, TextIsWrittenUnchanged)
+TEST_F(LogFilesTest, LinesGoUnchangedToTheFileOfTheirLocalDate)
 {
     const std::string bytes("a\xb0\x01\0z", 5);
-    Log(bytes);
     WriteLog("two\r\nlines");
+    Log(bytes);
     DumpBlock("x\r\ny\r\n");
-    EXPECT_EQ(ReadFile(dir.file("Dump_20240131.TXT")), bytes + "\r\nx\r\ny\r\n");
+    clock.advance(1);
+    WriteLog("");
+    Log("");
+    clock.advance(-2 * 86400); // a clock set back changes the file too
+    Log("b");
     EXPECT_EQ(ReadFile(dir.file("Log_20240131.TXT")), "23:59:59 two\r\nlines\r\n");
+    EXPECT_EQ(ReadFile(dir.file("Log_20240201.TXT")), "00:00:00 \r\n");
+    EXPECT_EQ(ReadFile(dir.file("Dump_20240131.TXT")), bytes + "\r\nx\r\ny\r\n");
+    EXPECT_EQ(ReadFile(dir.file("Dump_20240201.TXT")), "\r\n");
+    EXPECT_EQ(ReadFile(dir.file("Dump_20240130.TXT")), "b\r\n");
 }
 
-// Guards against writing on into a file that a rotator renamed or someone removed.
-TEST_F(LogFilesTest, FileGoneFromItsNameIsOpenedAgain)
+// Guards against writing on into a file that a rotator renamed or someone removed, and
+// against a half-written line staying when the disk fills, gluing the next line onto it (a
+// file-size limit fails the write part-way for root as well).
+TEST_F(LogFilesTest, WritingRecoversFromAMovedFileAFullDiskAndAMissingFolder)
 {
     const auto name = dir.file("Dump_20240131.TXT");
     Log("one");
     ASSERT_EQ(std::rename(name.c_str(), (name + ".1").c_str()), 0);
+    test::WriteFile(name, ""); // the rotator's fresh file
     Log("two");
+    EXPECT_EQ(ReadFile(name), "two\r\n");
     ASSERT_EQ(std::remove(name.c_str()), 0);
     Log("three");
     EXPECT_EQ(ReadFile(name + ".1"), "one\r\n");
-    EXPECT_EQ(ReadFile(name), "three\r\n");
-}
-
-// Guards against a half-written line staying when the disk fills, gluing the next line onto
-// it. A file-size limit fails the write part-way for root as well.
-TEST_F(LogFilesTest, FailedWriteIsCutBackToWhereTheLineBegan)
-{
-    const auto name = dir.file("Dump_20240131.TXT");
-    Log("first");
     rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
@@ -98,20 +78,14 @@ TEST_F(LogFilesTest, FailedWriteIsCutBackToWhereTheLineBegan)
     Log("a line too long for the disk");
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldSignal);
-    Log("third");
-    EXPECT_EQ(ReadFile(name), "first\r\nthird\r\n");
-}
 
-TEST_F(LogFilesTest, MissingFolderCreatesNothing)
-{
     globals().sDataFolder = dir.path() + "/gone";
     WriteLog("lost");
     Log("lost");
-    DumpBlock("lost\r\n");
     EXPECT_FALSE(QDir(QString::fromStdString(dir.path() + "/gone")).exists());
     globals().sDataFolder = "";
     Log("lost"); // no folder at all: nothing written anywhere, no error
     globals().sDataFolder = dir.path();
     Log("back");
-    EXPECT_EQ(ReadFile(dir.file("Dump_20240131.TXT")), "back\r\n");
+    EXPECT_EQ(ReadFile(name), "three\r\nback\r\n");
 }

@@ -6,36 +6,29 @@ using namespace quadrantel::shell;
 
 TEST(TakeToken, CutsAtTheDelimitersFirstCharacter)
 {
-    std::string s = "KJFK N040.38.23.000 W073.46.44.000";
-    EXPECT_EQ(TakeToken(s, " "), "KJFK");
-    EXPECT_EQ(s, "N040.38.23.000 W073.46.44.000");
-
-    std::string two = "a\r\nb\r\n";
-    EXPECT_EQ(TakeToken(two, "\r\n"), "a");
-    EXPECT_EQ(two, "\nb\r\n"); // the second character stays in front of the rest
-
-    std::string none = "no delimiter";
-    EXPECT_EQ(TakeToken(none, ","), "no delimiter");
-    EXPECT_EQ(none, "");
-
-    std::string lead = ",x";
-    EXPECT_EQ(TakeToken(lead), "");
-    EXPECT_EQ(lead, "x");
+    struct Case {
+        const char *text, *delimiter, *token, *rest;
+    };
+    // A two-character delimiter leaves its second character in front of the rest.
+    for (const Case& c :
+         {Case{"KJFK N040.38.23.000", " ", "KJFK", "N040.38.23.000"}, Case{"a\r\nb\r\n", "\r\n", "a", "\nb\r\n"},
+          Case{"no delimiter", ",", "no delimiter", ""}, Case{",x", ",", "", "x"}}) {
+        std::string s = c.text;
+        EXPECT_EQ(TakeToken(s, c.delimiter), c.token);
+        EXPECT_EQ(s, c.rest);
+    }
 }
 
 TEST(GetField, CountsFromOneAndReturnsEmptyWhenMissing)
 {
-    EXPECT_EQ(GetField("a\tb\tc", 1, '\t'), "a");
     EXPECT_EQ(GetField("a\tb\tc", 3, '\t'), "c");
     EXPECT_EQ(GetField("a\tb\tc", 4, '\t'), "");
     EXPECT_EQ(GetField("a,,c", 2), "");
     EXPECT_EQ(GetField("a,b,", 3), "");
-    EXPECT_EQ(GetField("", 1), "");
     EXPECT_EQ(GetField("abc", 0), "");
-    EXPECT_EQ(GetField("abc", -3), "");
 }
 
-TEST(ReplaceText, StartCountAndCompareMode)
+TEST(ReplaceText, StartCountCompareModeAndNoRescan)
 {
     EXPECT_EQ(ReplaceText("aXbxc", "x", "-"), "aXb-c");
     EXPECT_EQ(ReplaceText("aXbxc", "x", "-", 1, -1, Compare::Text), "a-b-c");
@@ -44,12 +37,7 @@ TEST(ReplaceText, StartCountAndCompareMode)
     EXPECT_EQ(ReplaceText("abc", "", "z"), "abc");
     EXPECT_EQ(ReplaceText("abc", "b", "", 1, 0), "abc");
     EXPECT_EQ(ReplaceText("abc", "b", "x", 10), "");
-}
-
-TEST(ReplaceAll, DoesNotRescanInsertedText)
-{
-    EXPECT_EQ(ReplaceAll("aaa", "a", "aa"), "aaaaaa");
-    EXPECT_EQ(ReplaceAll("a\nb\n", "\n", ""), "ab");
+    EXPECT_EQ(ReplaceAll("aaa", "a", "aa"), "aaaaaa"); // inserted text is not searched again
     EXPECT_EQ(ReplaceAll("abab", "ab", "b"), "bb");
 }
 
@@ -60,7 +48,6 @@ TEST(SplitText, KeepsEmptyPiecesAndHonoursTheLimit)
     EXPECT_EQ(SplitText("a:b", ""), V{"a:b"});
     EXPECT_EQ(SplitText("a:b", ":", 1), V{"a:b"});
     EXPECT_EQ(SplitText("::a:", ":"), (V{"", "", "a", ""}));
-    EXPECT_EQ(SplitText("a:b:c:d", ":", 2), (V{"a", "b:c:d"}));
     EXPECT_EQ(SplitText("a:b:c:d", ":", 3), (V{"a", "b", "c:d"}));
     EXPECT_EQ(SplitText("aXbxc", "x", -1, Compare::Text), (V{"a", "b", "c"}));
     EXPECT_EQ(SplitText("aXbxc", "x"), (V{"aXb", "c"}));
