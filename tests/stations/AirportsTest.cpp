@@ -7,11 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-
+#include <filesystem>
 #include <fstream>
+
 #include <set>
 #include <string>
+#include <sys/stat.h>
 
 using namespace quadrantel::stations;
 using quadrantel::test::TempDir;
@@ -39,14 +40,18 @@ TEST(Airports, FirstRecordWithTheCodeGivesItsCoordinates)
     EXPECT_EQ(LookupAirport(file, "  ").outcome, AirportOutcome::NoCode);
     EXPECT_EQ(LookupAirport(dir.file("none.dat"), "KJFK").outcome, AirportOutcome::FileMissing);
     EXPECT_EQ(LookupAirport(dir.path(), "KJFK").outcome, AirportOutcome::FileMissing);
+    // Guards against a hang before the window shows: a pipe is never opened.
+    ASSERT_EQ(::mkfifo(dir.file("pipe.dat").c_str(), 0600), 0);
+    EXPECT_EQ(LookupAirport(dir.file("pipe.dat"), "KJFK").outcome, AirportOutcome::FileMissing);
 }
 
 TEST(Airports, FoundBesideTheProgramOrInItsShareFolder)
 {
     TempDir dir;
-    const std::string bin = dir.file("usr/bin"), shared = dir.file("usr/share/quadrantel");
-    QDir().mkpath(QString::fromStdString(bin));
-    QDir().mkpath(QString::fromStdString(shared));
+    // A folder name that is no UTF-8 is still found byte for byte.
+    const std::string bin = dir.file("J\xfcrgen/bin"), shared = dir.file("J\xfcrgen/share/quadrantel");
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(shared);
     EXPECT_EQ(AirportsFile(bin), bin + "/airports.dat"); // neither: the message names the first place
     WriteFile(shared + "/airports.dat", "X:1:2:3:4:5:6\n");
     EXPECT_EQ(AirportsFile(bin), shared + "/airports.dat");

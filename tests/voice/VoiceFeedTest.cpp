@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <stdexcept>
 
 using namespace quadrantel;
 using namespace quadrantel::voice;
@@ -91,7 +92,8 @@ protected:
         auto c = std::make_unique<FeedVoiceClient>(std::move(o), clock);
         c->Start({[this] { ++began; },
                   [this](const std::string& t, bool problem) { status.push_back(t + (problem ? "!" : "")); }});
-        EXPECT_TRUE(test::WaitUntil([&] { return peer && c->State() > 0; }));
+        if (!test::WaitUntil([&] { return peer && c->State() > 0; }))
+            throw std::runtime_error("the feed never connected"); // fails the test, no null peer
         return c;
     }
 
@@ -147,7 +149,10 @@ TEST_F(VoiceFeedSource, FollowsTransmissionsAndTheLight)
     // A lost kRxEnd: the client's next list of transmitters on that frequency ends it...
     c->HandleFrame(Rx("kRxBegin", "AFR789", 118700000, "[\"AFR789\"]"));
     EXPECT_EQ(Speaking(*c), std::vector<std::string>{"AFR789"});
-    // ...and without one, a transmission longer than any pilot's ends by itself.
+    // ...and without one, a transmission longer than any pilot's ends by itself, also after
+    // the clock was set back an hour (its start then lies in the future).
+    clock.advance(-3600);
+    EXPECT_EQ(Speaking(*c), std::vector<std::string>{"AFR789"});
     clock.advance(61);
     EXPECT_TRUE(Speaking(*c).empty());
     EXPECT_FALSE(c->PlayersChanged());
