@@ -1,5 +1,6 @@
 // The real program against the three simulators on a private X display: automatic connection
 // once the ATC client shows itself connected, and readings for talking pilots.
+#include "platform/WindowSystem.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
 #include "support/XvfbServer.h"
@@ -13,11 +14,6 @@
 #include <cstdlib>
 #include <list>
 #include <memory>
-
-// After gtest: Xlib's macros (None, Bool) clash with its names.
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 using namespace quadrantel;
 
@@ -55,8 +51,7 @@ protected:
             GTEST_SKIP() << "Xvfb is not installed; the end-to-end run needs a private X display";
         const std::string display = xvfb.start();
         ASSERT_FALSE(display.empty()) << "Xvfb did not report a display";
-        x = XOpenDisplay(display.c_str());
-        ASSERT_NE(x, nullptr);
+        x = platform::OpenX11WindowSystem(display.c_str());
         environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DISPLAY", QString::fromStdString(display));
         environment.insert("QT_QPA_PLATFORM", "xcb");
@@ -71,8 +66,6 @@ protected:
         // Newest first: the program before the simulators it talks to.
         for (auto it = children.rbegin(); it != children.rend(); ++it)
             Stop(**it);
-        if (x)
-            XCloseDisplay(x);
     }
 
     static void Stop(Child& c)
@@ -137,52 +130,21 @@ protected:
     std::string Log() const { return ReadDayFile("Log"); }
     std::string Dump() const { return ReadDayFile("Dump"); }
 
-    static std::string PropertyText(Display* d, Window w)
-    {
-        std::string title;
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* bytes = nullptr;
-        if (XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_NAME", False), 0, 4096, False,
-                               XInternAtom(d, "UTF8_STRING", False), &type, &format, &count, &after,
-                               &bytes) == Success &&
-            bytes && format == 8)
-            title.assign(reinterpret_cast<char*>(bytes), count);
-        if (bytes)
-            XFree(bytes);
-        return title;
-    }
-
-    // The program's main window: the top-level window whose title begins "Quadrantel".
-    Window MainWindow() const
-    {
-        Window root = 0, parent = 0, *kids = nullptr;
-        unsigned n = 0;
-        Window found = 0;
-        if (XQueryTree(x, DefaultRootWindow(x), &root, &parent, &kids, &n) && kids) {
-            for (unsigned i = 0; i < n && !found; ++i) {
-                XWindowAttributes a;
-                if (XGetWindowAttributes(x, kids[i], &a) && a.map_state == IsViewable &&
-                    PropertyText(x, kids[i]).starts_with("Quadrantel"))
-                    found = kids[i];
-            }
-            XFree(kids);
-        }
-        return found;
-    }
-
+    // The titles of the top-level windows, one a line, read as the program reads other programs'.
     std::string Title() const
     {
-        const Window w = MainWindow();
-        return w ? PropertyText(x, w) : std::string();
+        std::string titles;
+        for (platform::HWND w : x->children(x->desktop()))
+            titles += x->text(w) + "\n";
+        return titles;
     }
 
     // Waits for a reading of the aircraft; returns its QDR, or -1.
     int WaitForReading(const std::string& callsign, int timeoutMs)
     {
         const QRegularExpression pattern(
-            QString::fromStdString("^Quadrantel - \\(E2E\\) " + callsign + " QDR\\[(\\d{3})\\]  QDM\\[(\\d{3})\\]$"));
+            QString::fromStdString("^Quadrantel - \\(E2E\\) " + callsign + " QDR\\[(\\d{3})\\]  QDM\\[(\\d{3})\\]$"),
+            QRegularExpression::MultilineOption);
         int qdr = -1;
         test::WaitUntil(
             [&] {
@@ -197,7 +159,7 @@ protected:
 
     test::XvfbServer xvfb;
     test::TempDir dir;
-    Display* x = nullptr;
+    std::unique_ptr<platform::WindowSystem> x;
     QProcessEnvironment environment;
     std::list<std::unique_ptr<Child>> children;
 };
