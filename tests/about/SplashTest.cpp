@@ -21,7 +21,6 @@ TEST(SplashTest, LoadingShowsTheProgramsOwnFileVersionAndMakesItTheVersionText)
     EXPECT_EQ(form.lblInfo.caption(), "Quadrantel: an Towrix add-on to simulate RadioGonioMeter - ");
     EXPECT_EQ(form.lblVersion.caption(), QUADRANTEL_VERSION);
     EXPECT_EQ(shell::globals().sVersion, QUADRANTEL_VERSION);
-    EXPECT_EQ(form.lblTitle[0].caption(), "Quadrantel");
     EXPECT_EQ(form.lblTitle[1].caption(), "Quadrantel");
 }
 
@@ -56,9 +55,6 @@ TEST(SplashTest, ClicksCloseTheWindowExceptOnTheHomepageLink)
     form.lblTitle_Click(0);
     form.lblTitle_Click(1);
     EXPECT_EQ(closes, 5);
-
-    EXPECT_EQ(form.lblVersion.toolTip(), "click anywhere to close this window");
-    EXPECT_EQ(form.lblHome.toolTip(), "Connect to application website");
 }
 
 } // namespace

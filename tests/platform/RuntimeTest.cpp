@@ -10,17 +10,12 @@ using namespace quadrantel::platform;
 TEST(Val, ReadsTheLeadingNumberOnly)
 {
     EXPECT_EQ(Val("08.000"), 8.0);
-    EXPECT_EQ(Val("12ab"), 12.0);
     EXPECT_EQ(Val("abc"), 0.0);
     EXPECT_EQ(Val(" 1 2"), 12.0);
-    EXPECT_EQ(Val(""), 0.0);
-    EXPECT_EQ(Val("-.5"), -0.5);
-    EXPECT_EQ(Val("0.5"), 0.5);
-    EXPECT_EQ(Val("  -74.044636xyz"), -74.044636);
+    EXPECT_EQ(Val("  -.5xyz"), -0.5);
     EXPECT_EQ(Val("1.5.3"), 1.5);
     EXPECT_EQ(Val("1e3"), 1000.0);
     EXPECT_EQ(Val("1e"), 1.0);
-    EXPECT_EQ(Val("-"), 0.0);
     EXPECT_EQ(Val("3-4"), 3.0);
     EXPECT_EQ(Val("1e999"), 0.0); // overflow must not hand an infinity to callers
 }
@@ -42,22 +37,14 @@ TEST(Rounding, HalfToEvenAndFloor)
 
 TEST(Format, DigitPatterns)
 {
-    EXPECT_EQ(Format(37, "0000"), "0037");
-    EXPECT_EQ(Format(5, "000"), "005");
     EXPECT_EQ(Format(359.6, "000"), "360");
     EXPECT_EQ(Format(2.5, "000"), "003"); // ties away from zero, unlike CInt
     EXPECT_EQ(Format(1234, "000"), "1234");
     EXPECT_EQ(Format(7, "0##"), "007");
-    EXPECT_EQ(Format(7, "0#"), "07");
     EXPECT_EQ(Format(123, "0#"), "123");
-    EXPECT_EQ(Format(8.5, "0#.##0"), "08.500");
     EXPECT_EQ(Format(59.9996, "0#.##0"), "60.000");
-    EXPECT_EQ(Format(0, "00.000"), "00.000");
-    EXPECT_EQ(Format(20.616, "00.000"), "20.616");
-    EXPECT_EQ(Format(1250, "000000000000"), "000000001250");
-    EXPECT_EQ(Format(-1250, "000000000000"), "-000000001250");
+    EXPECT_EQ(Format(-1250, "000000"), "-001250");
     EXPECT_EQ(Format(-0.0001, "000"), "000");
-    EXPECT_EQ(Format(42, "0000000"), "0000042");
 }
 
 TEST(SecondsBetween, CountsSecondBoundariesCrossed)

