@@ -235,6 +235,14 @@ TEST_F(SocketPairTest, HostNameConnectAndCallerShownDuringRequest)
     EXPECT_EQ(callerPort, client.LocalPort("Quadrantel"));
     EXPECT_EQ(server.RemotePort("Listener"), 0); // restored after the event
     EXPECT_EQ(server.RemotePort(accepted), client.LocalPort("Quadrantel"));
+
+    // Guards against a listener gone deaf after a stale accept notice: the next caller is announced.
+    CSocketPlus second;
+    second.ArrayAdd("Two");
+    const Variant first = accepted;
+    second.Connect("Two", "127.0.0.1", port);
+    ASSERT_TRUE(test::WaitUntil([&] { return !(accepted == first); }));
+    EXPECT_EQ(server.state("Listener"), sckListening);
 }
 
 TEST_F(SocketPairTest, EchoesSeveralMegabytesByteForByte)
