@@ -18,4 +18,10 @@ template <typename Condition> bool WaitUntil(Condition condition, int timeoutMs 
     return true;
 }
 
+// Runs the event loop for a while, for checks that something does not happen.
+inline void RunEventsFor(int ms)
+{
+    WaitUntil([] { return false; }, ms);
+}
+
 } // namespace quadrantel::test
