@@ -87,23 +87,6 @@ TEST_F(GonioFormTest, AutoConnectFollowsTheAtcClient)
     EXPECT_EQ(sck->connects, 1);
 }
 
-TEST_F(GonioFormTest, TestButtonReadsTheSelectedCallsign)
-{
-    writeConfig("AutoStart=1\r\nStation=" + kStation + "\r\n");
-    load(services());
-    arrive(kDlh);
-    atc.callsign = "DLH123";
-    form->cmdPicTowrix.setValue(1);
-    EXPECT_EQ(form->cmdPicTowrix.value(), 0); // springs back
-    EXPECT_EQ(form->txtQDR.tag(), "030");
-    EXPECT_EQ(form->lblError.caption(), "DLH123 calculating ...");
-
-    atc.callsign = "";
-    form->reading().ClearReading();
-    form->cmdPicTowrix.setValue(1);
-    EXPECT_EQ(form->txtQDR.text(), "---");
-}
-
 // Guards against the voice library's error text going nowhere: the message line kept
 // "Starting ...".
 TEST_F(GonioFormTest, VoiceLibraryErrorReachesTheMessageLine)
@@ -207,6 +190,17 @@ TEST_F(GonioFormTest, RoadOfOneTransmission)
     EXPECT_EQ(form->txtGonio.text(), "");
     EXPECT_EQ(host.title, "Quadrantel");
     EXPECT_FALSE(form->Line1.visible());
+
+    // TEST reads the callsign the ATC client has selected, and nothing without one.
+    atc.callsign = "DLH123";
+    form->cmdPicTowrix.setValue(1);
+    EXPECT_EQ(form->cmdPicTowrix.value(), 0); // springs back
+    EXPECT_EQ(form->txtQDR.tag(), "030");
+    EXPECT_EQ(form->lblError.caption(), "DLH123 calculating ...");
+    atc.callsign = "";
+    form->reading().ClearReading();
+    form->cmdPicTowrix.setValue(1);
+    EXPECT_EQ(form->txtQDR.text(), "---");
 
     peer.client->disconnectFromHost();
     ASSERT_TRUE(WaitUntil([&] { return form->lblError.caption() == "Disconnected"; }));
