@@ -60,25 +60,6 @@ TEST_F(Faults, PeerClosesOrResetsAndANewConnectionReadsAfresh)
     EXPECT_TRUE(reads("KLM1"));
 }
 
-TEST_F(Faults, TenMegabytesWithoutALineEndStayBounded)
-{
-    loadOnPeer();
-    connect();
-    const std::string chunk(1 << 20, 'A');
-    for (int i = 0; i < 10; ++i) {
-        peer.send(chunk);
-        ASSERT_TRUE(WaitUntil([&] { return peer.client->bytesToWrite() == 0; }));
-    }
-    test::RunEventsFor(200); // the last bytes are read
-    EXPECT_LE(form->traffic().sRest().size(), link::kMaxPendingLine);
-    EXPECT_LE(form->traffic().sRest().capacity(), 2 * link::kMaxPendingLine);
-
-    // The overlong line ends; what follows is read again, and the dump never held it.
-    peer.send("\r\n" + kDlh);
-    ASSERT_TRUE(reads("DLH123"));
-    EXPECT_LT(daily("Dump").size(), 1000u);
-}
-
 TEST_F(Faults, BinaryGarbageIsSurvived)
 {
     loadOnPeer();
