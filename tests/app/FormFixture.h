@@ -1,7 +1,6 @@
 #pragma once
 
 // The main window's behaviour with fake outside programs, in a data folder of its own.
-#include "app/GonioForm.h"
 #include "shell/Config.h"
 #include "shell/LogFiles.h"
 
@@ -14,11 +13,8 @@
 #include "support/ScriptedRandom.h"
 #include "support/TempDir.h"
 #include "support/TestServices.h"
-#include "support/Wait.h"
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 namespace quadrantel::test {
 

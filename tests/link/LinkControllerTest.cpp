@@ -18,9 +18,7 @@ class LinkControllerTest : public ::testing::Test {
 protected:
     LinkControllerTest()
         : traffic(clock, clock.now(), [this](std::string_view lines) { dumped += lines; }),
-          link({cmdConnect, cmdClose, chkAutoConnect, lblState, imgData, lblRate, shapeRate, lblError, lstStrips,
-                tmrStatus},
-               sck, traffic, lNoDataCount,
+          link(controls(), sck, traffic, lNoDataCount,
                {[this] { ++autoChecks; }, [this](const std::string& m) { icon = m; },
                 [this](const StripList& s) {
                     lstStrips.clear();
@@ -43,6 +41,11 @@ protected:
         g.sPort = "6809";
     }
 
+    LinkController::Controls controls()
+    {
+        return {cmdConnect, cmdClose,  chkAutoConnect, lblState,  imgData,
+                lblRate,    shapeRate, lblError,       lstStrips, tmrStatus};
+    }
     void arrive(const std::string& text)
     {
         sck.received = text;
@@ -274,20 +277,19 @@ TEST_F(LinkControllerTest, AttemptStartedInsideAnAttemptsWaitReturnsAtOnce)
     chkAutoConnect.setValue(1);
     LinkController* outer = nullptr;
     int nested = 0;
-    LinkController attempt(
-        {cmdConnect, cmdClose, chkAutoConnect, lblState, imgData, lblRate, shapeRate, lblError, lstStrips, tmrStatus},
-        sck, traffic, lNoDataCount,
-        {[&] {
-             ++nested;
-             EXPECT_FALSE(outer->TryToConnect());
-         },
-         [](const std::string&) {}, nullptr, [] { return 0.0f; }, [] { return 0.0f; }, nullptr, nullptr, [](int) {},
-         [&](int) {
-             // During the wait an error closes the socket and a timer tick runs.
-             sck.currentState = sckClosed;
-             outer->UpdateState();
-         },
-         [] {}, nullptr});
+    LinkController attempt(controls(), sck, traffic, lNoDataCount,
+                           {[&] {
+                                ++nested;
+                                EXPECT_FALSE(outer->TryToConnect());
+                            },
+                            [](const std::string&) {}, nullptr, [] { return 0.0f; }, [] { return 0.0f; }, nullptr,
+                            nullptr, [](int) {},
+                            [&](int) {
+                                // During the wait an error closes the socket and a timer tick runs.
+                                sck.currentState = sckClosed;
+                                outer->UpdateState();
+                            },
+                            [] {}, nullptr});
     outer = &attempt;
     EXPECT_FALSE(attempt.TryToConnect());
     EXPECT_EQ(nested, 11); // ten ticks in the wait, and the state shown after giving up
