@@ -152,7 +152,7 @@ TEST_F(LinkControllerTest, InvalidPortIsNamed)
         EXPECT_EQ(icon, "Invalid Linkar port \"" + port + "\": use a number from 1 to 65535");
     }
     EXPECT_EQ(sck.connects, 0);
-    for (const std::string port : {" 1", "65535"}) {
+    for (const std::string port : {"1", "65535"}) {
         shell::globals().sPort = port;
         sck.currentState = sckClosed;
         EXPECT_TRUE(link.TryToConnect()) << port;
