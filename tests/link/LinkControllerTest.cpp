@@ -18,9 +18,7 @@ class LinkControllerTest : public ::testing::Test {
 protected:
     LinkControllerTest()
         : traffic(clock, clock.now(), [this](std::string_view lines) { dumped += lines; }),
-          link({cmdConnect, cmdClose, chkAutoConnect, lblState, imgData, lblRate, shapeRate, lblError, lstStrips,
-                tmrStatus},
-               sck, traffic, lNoDataCount,
+          link(controls(), sck, traffic, lNoDataCount,
                {[this] { ++autoChecks; }, [this](const std::string& m) { icon = m; },
                 [this](const StripList& s) {
                     lstStrips.clear();
@@ -43,6 +41,11 @@ protected:
         g.sPort = "6809";
     }
 
+    LinkController::Controls controls()
+    {
+        return {cmdConnect, cmdClose,  chkAutoConnect, lblState,  imgData,
+                lblRate,    shapeRate, lblError,       lstStrips, tmrStatus};
+    }
     void arrive(const std::string& text)
     {
         sck.received = text;
@@ -94,6 +97,7 @@ TEST_F(LinkControllerTest, LoginThenIdentificationOnlyAfterTheAcknowledgement)
     EXPECT_EQ(sck.sent, (std::vector<std::string>{kLogin, kIdent, kIdent}));
     EXPECT_EQ(unloaded, 0);
     EXPECT_EQ(lNoDataCount, 0);
+    EXPECT_EQ(LinkController::LoginLine("Quadrantel", ""), "#AAQuadrantel:SERVER:Quadrantel::XXXXXXXX:12:B\r\n");
 }
 
 // Guards against reading a pilot's text message as the server's reply: any pilot could close
@@ -122,9 +126,38 @@ TEST_F(LinkControllerTest, OnlyTheServersOwnLinesAreReplies)
     EXPECT_EQ(unloaded, 1);
 }
 
-TEST_F(LinkControllerTest, EmptyVidStillGivesTheFixedFields)
+// Guards against a server's error line going unseen: only "Disconnected" showed, again and again.
+TEST_F(LinkControllerTest, ServerErrorBeforeTheCloseIsShownUntilTheNextConnection)
 {
-    EXPECT_EQ(LinkController::LoginLine("Quadrantel", ""), "#AAQuadrantel:SERVER:Quadrantel::XXXXXXXX:12:B\r\n");
+    for (const auto& [line, shown] : std::vector<std::pair<std::string, std::string>>{
+             {"$ERserver:Quadrantel:006:1:Invalid CID/password\r\n", "Invalid CID/password"},
+             {"$ERserver:Quadrantel:006:1:\r\n", "server:Quadrantel:006:1:"}, // no text: the whole line
+         }) {
+        link.TryToConnect();
+        arrive(line);
+        link.Sck_CloseSck("Quadrantel");
+        EXPECT_EQ(icon, "Disconnected\r\n" + shown);
+    }
+    link.TryToConnect(); // a new connection forgets the old error
+    link.Sck_CloseSck("Quadrantel");
+    EXPECT_EQ(icon, "Disconnected");
+}
+
+// Guards against an unusable port failing without a word: "Starting ..." stayed for good.
+TEST_F(LinkControllerTest, InvalidPortIsNamed)
+{
+    for (const std::string port : {"0", "-1", "65536", "abc", "", "80x"}) {
+        shell::globals().sPort = port;
+        EXPECT_FALSE(link.TryToConnect());
+        EXPECT_EQ(icon, "Invalid Linkar port \"" + port + "\": use a number from 1 to 65535");
+    }
+    EXPECT_EQ(sck.connects, 0);
+    for (const std::string port : {"1", "65535"}) {
+        shell::globals().sPort = port;
+        sck.currentState = sckClosed;
+        EXPECT_TRUE(link.TryToConnect()) << port;
+    }
+    EXPECT_EQ(sck.connects, 2);
 }
 
 TEST_F(LinkControllerTest, RefusalClosesTheWindowAndSavesItsPosition)
@@ -244,20 +277,19 @@ TEST_F(LinkControllerTest, AttemptStartedInsideAnAttemptsWaitReturnsAtOnce)
     chkAutoConnect.setValue(1);
     LinkController* outer = nullptr;
     int nested = 0;
-    LinkController attempt(
-        {cmdConnect, cmdClose, chkAutoConnect, lblState, imgData, lblRate, shapeRate, lblError, lstStrips, tmrStatus},
-        sck, traffic, lNoDataCount,
-        {[&] {
-             ++nested;
-             EXPECT_FALSE(outer->TryToConnect());
-         },
-         [](const std::string&) {}, nullptr, [] { return 0.0f; }, [] { return 0.0f; }, nullptr, nullptr, [](int) {},
-         [&](int) {
-             // During the wait an error closes the socket and a timer tick runs.
-             sck.currentState = sckClosed;
-             outer->UpdateState();
-         },
-         [] {}, nullptr});
+    LinkController attempt(controls(), sck, traffic, lNoDataCount,
+                           {[&] {
+                                ++nested;
+                                EXPECT_FALSE(outer->TryToConnect());
+                            },
+                            [](const std::string&) {}, nullptr, [] { return 0.0f; }, [] { return 0.0f; }, nullptr,
+                            nullptr, [](int) {},
+                            [&](int) {
+                                // During the wait an error closes the socket and a timer tick runs.
+                                sck.currentState = sckClosed;
+                                outer->UpdateState();
+                            },
+                            [] {}, nullptr});
     outer = &attempt;
     EXPECT_FALSE(attempt.TryToConnect());
     EXPECT_EQ(nested, 11); // ten ticks in the wait, and the state shown after giving up
