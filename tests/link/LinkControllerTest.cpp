@@ -146,7 +146,7 @@ TEST_F(LinkControllerTest, ServerErrorBeforeTheCloseIsShownUntilTheNextConnectio
 // Guards against an unusable port failing without a word: "Starting ..." stayed for good.
 TEST_F(LinkControllerTest, InvalidPortIsNamed)
 {
-    for (const std::string port : {"0", "-1", "65536", "abc", "", "80x"}) {
+    for (const std::string port : {"0", "-1", "65536", "abc", "", "80x", "0x1A85", "nan"}) {
         shell::globals().sPort = port;
         EXPECT_FALSE(link.TryToConnect());
         EXPECT_EQ(icon, "Invalid Linkar port \"" + port + "\": use a number from 1 to 65535");
