@@ -107,18 +107,12 @@ inline Bytes VersionResource(const ResourceLayout& s)
 }
 
 // A PE image (32-bit, or 64-bit when wide) with one .rsrc section holding the resource as
-// its only RT_VERSION entry. The layout is fixed so tests can corrupt single fields.
+// its only RT_VERSION entry.
 struct PeLayout {
-    static constexpr std::size_t kPeHeader = 0x40;
     static constexpr std::size_t kCoff = 0x44;
     static constexpr std::size_t kOptional = 0x58;
     static constexpr std::size_t kRsrc = 0x200; // file offset of the section, RVA 0x1000
-    static constexpr std::size_t kTypeEntry = kRsrc + 0x10;
-    static constexpr std::size_t kNameEntry = kRsrc + 0x28;
-    static constexpr std::size_t kLanguageEntry = kRsrc + 0x40;
-    static constexpr std::size_t kDataEntry = kRsrc + 0x48;
     static constexpr std::size_t kResource = kRsrc + 0x58;
-    static std::size_t sectionTable(bool wide) { return kOptional + (wide ? 240 : 224); }
 };
 
 inline Bytes PeImage(const Bytes& resource, bool wide)
@@ -127,7 +121,7 @@ inline Bytes PeImage(const Bytes& resource, bool wide)
     Bytes pe(L::kResource);
     pe[0] = 'M';
     pe[1] = 'Z';
-    SetDword(pe, 0x3C, L::kPeHeader);
+    SetDword(pe, 0x3C, 0x40);
     pe[0x40] = 'P';
     pe[0x41] = 'E';
     SetWord(pe, L::kCoff, wide ? 0x8664 : 0x14C);
@@ -139,7 +133,7 @@ inline Bytes PeImage(const Bytes& resource, bool wide)
     const uint32_t rsrcSize = static_cast<uint32_t>(0x58 + resource.size());
     SetDword(pe, dirs + 16, 0x1000);
     SetDword(pe, dirs + 20, rsrcSize);
-    const std::size_t sec = L::sectionTable(wide);
+    const std::size_t sec = L::kOptional + (wide ? 240 : 224);
     const char name[] = ".rsrc";
     for (std::size_t i = 0; i < 5; ++i)
         pe[sec + i] = static_cast<uint8_t>(name[i]);
@@ -149,16 +143,16 @@ inline Bytes PeImage(const Bytes& resource, bool wide)
     SetDword(pe, sec + 20, L::kRsrc);
     // Three directory levels (type, name, language), each with one id entry.
     SetWord(pe, L::kRsrc + 14, 1);
-    SetDword(pe, L::kTypeEntry, 16);
-    SetDword(pe, L::kTypeEntry + 4, 0x80000018);
+    SetDword(pe, L::kRsrc + 0x10, 16);
+    SetDword(pe, L::kRsrc + 0x14, 0x80000018);
     SetWord(pe, L::kRsrc + 0x18 + 14, 1);
-    SetDword(pe, L::kNameEntry, 1);
-    SetDword(pe, L::kNameEntry + 4, 0x80000030);
+    SetDword(pe, L::kRsrc + 0x28, 1);
+    SetDword(pe, L::kRsrc + 0x2C, 0x80000030);
     SetWord(pe, L::kRsrc + 0x30 + 14, 1);
-    SetDword(pe, L::kLanguageEntry, 0x409);
-    SetDword(pe, L::kLanguageEntry + 4, 0x48);
-    SetDword(pe, L::kDataEntry, 0x1000 + 0x58);
-    SetDword(pe, L::kDataEntry + 4, static_cast<uint32_t>(resource.size()));
+    SetDword(pe, L::kRsrc + 0x40, 0x409);
+    SetDword(pe, L::kRsrc + 0x44, 0x48);
+    SetDword(pe, L::kRsrc + 0x48, 0x1000 + 0x58);
+    SetDword(pe, L::kRsrc + 0x4C, static_cast<uint32_t>(resource.size()));
     pe.insert(pe.end(), resource.begin(), resource.end());
     return pe;
 }
