@@ -2,7 +2,9 @@
 
 // Version resources, PE images and ELF files assembled byte by byte for the reader's tests.
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -108,51 +110,41 @@ inline Bytes VersionResource(const ResourceLayout& s)
 
 // A PE image (32-bit, or 64-bit when wide) with one .rsrc section holding the resource as
 // its only RT_VERSION entry.
-struct PeLayout {
-    static constexpr std::size_t kCoff = 0x44;
-    static constexpr std::size_t kOptional = 0x58;
-    static constexpr std::size_t kRsrc = 0x200; // file offset of the section, RVA 0x1000
-    static constexpr std::size_t kResource = kRsrc + 0x58;
-};
-
 inline Bytes PeImage(const Bytes& resource, bool wide)
 {
-    using L = PeLayout;
-    Bytes pe(L::kResource);
-    pe[0] = 'M';
-    pe[1] = 'Z';
-    SetDword(pe, 0x3C, 0x40);
-    pe[0x40] = 'P';
-    pe[0x41] = 'E';
-    SetWord(pe, L::kCoff, wide ? 0x8664 : 0x14C);
-    SetWord(pe, L::kCoff + 2, 1);
-    SetWord(pe, L::kCoff + 16, wide ? 240 : 224);
-    SetWord(pe, L::kOptional, wide ? 0x20B : 0x10B);
-    SetDword(pe, L::kOptional + (wide ? 108 : 92), 16);
-    const std::size_t dirs = L::kOptional + (wide ? 112 : 96);
-    const uint32_t rsrcSize = static_cast<uint32_t>(0x58 + resource.size());
-    SetDword(pe, dirs + 16, 0x1000);
-    SetDword(pe, dirs + 20, rsrcSize);
-    const std::size_t sec = L::kOptional + (wide ? 240 : 224);
-    const char name[] = ".rsrc";
-    for (std::size_t i = 0; i < 5; ++i)
-        pe[sec + i] = static_cast<uint8_t>(name[i]);
-    SetDword(pe, sec + 8, rsrcSize);
-    SetDword(pe, sec + 12, 0x1000);
-    SetDword(pe, sec + 16, rsrcSize);
-    SetDword(pe, sec + 20, L::kRsrc);
-    // Three directory levels (type, name, language), each with one id entry.
-    SetWord(pe, L::kRsrc + 14, 1);
-    SetDword(pe, L::kRsrc + 0x10, 16);
-    SetDword(pe, L::kRsrc + 0x14, 0x80000018);
-    SetWord(pe, L::kRsrc + 0x18 + 14, 1);
-    SetDword(pe, L::kRsrc + 0x28, 1);
-    SetDword(pe, L::kRsrc + 0x2C, 0x80000030);
-    SetWord(pe, L::kRsrc + 0x30 + 14, 1);
-    SetDword(pe, L::kRsrc + 0x40, 0x409);
-    SetDword(pe, L::kRsrc + 0x44, 0x48);
-    SetDword(pe, L::kRsrc + 0x48, 0x1000 + 0x58);
-    SetDword(pe, L::kRsrc + 0x4C, static_cast<uint32_t>(resource.size()));
+    constexpr uint32_t kRsrc = 0x200; // file offset of the section, RVA 0x1000
+    const std::size_t opt = 0x58, dirs = opt + (wide ? 112 : 96), sec = opt + (wide ? 240 : 224);
+    const auto size = static_cast<uint32_t>(resource.size()), rsrcSize = 0x58 + size;
+    Bytes pe(kRsrc + 0x58);
+    // Headers, the section, then three directory levels (type, name, language) of one id entry each.
+    for (const auto& [at, v] : std::vector<std::pair<std::size_t, uint32_t>>{{0, 0x5A4D},
+                                                                             {0x3C, 0x40},
+                                                                             {0x40, 0x4550},
+                                                                             {0x44, wide ? 0x8664u : 0x14Cu},
+                                                                             {0x46, 1},
+                                                                             {0x54, wide ? 240u : 224u},
+                                                                             {opt, wide ? 0x20Bu : 0x10Bu},
+                                                                             {opt + (wide ? 108 : 92), 16},
+                                                                             {dirs + 16, 0x1000},
+                                                                             {dirs + 20, rsrcSize},
+                                                                             {sec, 0x7273722E},
+                                                                             {sec + 4, 'c'},
+                                                                             {sec + 8, rsrcSize},
+                                                                             {sec + 12, 0x1000},
+                                                                             {sec + 16, rsrcSize},
+                                                                             {sec + 20, kRsrc},
+                                                                             {kRsrc + 14, 1},
+                                                                             {kRsrc + 0x10, 16},
+                                                                             {kRsrc + 0x14, 0x80000018},
+                                                                             {kRsrc + 0x26, 1},
+                                                                             {kRsrc + 0x28, 1},
+                                                                             {kRsrc + 0x2C, 0x80000030},
+                                                                             {kRsrc + 0x3E, 1},
+                                                                             {kRsrc + 0x40, 0x409},
+                                                                             {kRsrc + 0x44, 0x48},
+                                                                             {kRsrc + 0x48, 0x1058},
+                                                                             {kRsrc + 0x4C, size}})
+        SetDword(pe, at, v);
     pe.insert(pe.end(), resource.begin(), resource.end());
     return pe;
 }
@@ -166,13 +158,8 @@ inline Bytes ElfFile(const Bytes& content, const std::string& sectionName, bool 
         for (int i = 0; i < n; ++i)
             f[at + static_cast<std::size_t>(bigEndian ? n - 1 - i : i)] = static_cast<uint8_t>(v >> (8 * i));
     };
-    f[0] = 0x7F;
-    f[1] = 'E';
-    f[2] = 'L';
-    f[3] = 'F';
-    f[4] = wide ? 2 : 1;
-    f[5] = bigEndian ? 2 : 1;
-    f[6] = 1;
+    const uint8_t ident[] = {0x7F, 'E', 'L', 'F', uint8_t(wide ? 2 : 1), uint8_t(bigEndian ? 2 : 1), 1};
+    std::copy(std::begin(ident), std::end(ident), f.begin());
     const std::size_t data = f.size();
     f.insert(f.end(), content.begin(), content.end());
     const std::size_t names = f.size();
