@@ -116,35 +116,21 @@ inline Bytes PeImage(const Bytes& resource, bool wide)
     const std::size_t opt = 0x58, dirs = opt + (wide ? 112 : 96), sec = opt + (wide ? 240 : 224);
     const auto size = static_cast<uint32_t>(resource.size()), rsrcSize = 0x58 + size;
     Bytes pe(kRsrc + 0x58);
-    // Headers, the section, then three directory levels (type, name, language) of one id entry each.
-    for (const auto& [at, v] : std::vector<std::pair<std::size_t, uint32_t>>{{0, 0x5A4D},
-                                                                             {0x3C, 0x40},
-                                                                             {0x40, 0x4550},
-                                                                             {0x44, wide ? 0x8664u : 0x14Cu},
-                                                                             {0x46, 1},
-                                                                             {0x54, wide ? 240u : 224u},
-                                                                             {opt, wide ? 0x20Bu : 0x10Bu},
-                                                                             {opt + (wide ? 108 : 92), 16},
-                                                                             {dirs + 16, 0x1000},
-                                                                             {dirs + 20, rsrcSize},
-                                                                             {sec, 0x7273722E},
-                                                                             {sec + 4, 'c'},
-                                                                             {sec + 8, rsrcSize},
-                                                                             {sec + 12, 0x1000},
-                                                                             {sec + 16, rsrcSize},
-                                                                             {sec + 20, kRsrc},
-                                                                             {kRsrc + 14, 1},
-                                                                             {kRsrc + 0x10, 16},
-                                                                             {kRsrc + 0x14, 0x80000018},
-                                                                             {kRsrc + 0x26, 1},
-                                                                             {kRsrc + 0x28, 1},
-                                                                             {kRsrc + 0x2C, 0x80000030},
-                                                                             {kRsrc + 0x3E, 1},
-                                                                             {kRsrc + 0x40, 0x409},
-                                                                             {kRsrc + 0x44, 0x48},
-                                                                             {kRsrc + 0x48, 0x1058},
-                                                                             {kRsrc + 0x4C, size}})
-        SetDword(pe, at, v);
+    // Offset and value: headers, the section, then three directory levels (type, name, language) of
+    // one id entry each.
+    const uint32_t machine = wide ? 0x8664 : 0x14C, optSize = wide ? 240 : 224, magic = wide ? 0x20B : 0x10B;
+    // clang-format off
+    const std::size_t fields[] = {
+        0, 0x5A4D, 0x3C, 0x40, 0x40, 0x4550, 0x44, machine, 0x46, 1, 0x54, optSize, opt, magic, opt + optSize - 132, 16,
+        dirs + 16, 0x1000, dirs + 20, rsrcSize,
+        sec, 0x7273722E, sec + 4, 'c', sec + 8, rsrcSize, sec + 12, 0x1000, sec + 16, rsrcSize, sec + 20, kRsrc,
+        kRsrc + 14, 1, kRsrc + 0x10, 16, kRsrc + 0x14, 0x80000018,
+        kRsrc + 0x26, 1, kRsrc + 0x28, 1, kRsrc + 0x2C, 0x80000030,
+        kRsrc + 0x3E, 1, kRsrc + 0x40, 0x409, kRsrc + 0x44, 0x48,
+        kRsrc + 0x48, 0x1058, kRsrc + 0x4C, size};
+    // clang-format on
+    for (std::size_t i = 0; i < std::size(fields); i += 2)
+        SetDword(pe, fields[i], static_cast<uint32_t>(fields[i + 1]));
     pe.insert(pe.end(), resource.begin(), resource.end());
     return pe;
 }
