@@ -30,26 +30,24 @@ protected:
         if (d)
             XCloseDisplay(d);
     }
-    ::Window make(::Window parent, bool client = false, int x = 0, int y = 0, unsigned w = 10)
+    // A client window carries WM_STATE; a class also gives it a UTF-8 name.
+    ::Window make(::Window parent, bool client = false, std::string cls = "", const std::string& utf8 = "", int x = 0,
+                  int y = 0, unsigned w = 10)
     {
         const ::Window window = XCreateSimpleWindow(d, parent, x, y, w, 10, 0, 0, 0);
-        if (client) {
-            const Atom wmState = XInternAtom(d, "WM_STATE", False);
-            const long state[2] = {1, 0};
-            XChangeProperty(d, window, wmState, wmState, 32, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(state), 2);
+        const auto set = [&](const char* name, const char* type, int bits, const void* data, std::size_t n) {
+            XChangeProperty(d, window, XInternAtom(d, name, False), XInternAtom(d, type, False), bits, PropModeReplace,
+                            static_cast<const unsigned char*>(data), static_cast<int>(n));
+        };
+        const long state[2] = {1, 0};
+        if (client)
+            set("WM_STATE", "WM_STATE", 32, state, 2);
+        if (!cls.empty()) {
+            std::string instance = "test";
+            XClassHint hint{instance.data(), cls.data()};
+            XSetClassHint(d, window, &hint);
+            set("_NET_WM_NAME", "UTF8_STRING", 8, utf8.data(), utf8.size());
         }
-        return window;
-    }
-    ::Window named(::Window parent, std::string cls, const std::string& utf8, int x = 0, int y = 0, unsigned w = 10)
-    {
-        const ::Window window = make(parent, false, x, y, w);
-        std::string instance = "test";
-        XClassHint hint{instance.data(), cls.data()};
-        XSetClassHint(d, window, &hint);
-        XChangeProperty(d, window, XInternAtom(d, "_NET_WM_NAME", False), XInternAtom(d, "UTF8_STRING", False), 8,
-                        PropModeReplace, reinterpret_cast<const unsigned char*>(utf8.data()),
-                        static_cast<int>(utf8.size()));
         return window;
     }
     test::XvfbServer xvfb;
@@ -62,11 +60,11 @@ protected:
 TEST_F(X11Desktop, ReadsWindowsOfAnotherProgramUntilTheyVanish)
 {
     const ::Window root = DefaultRootWindow(d);
-    named(root, "Other", "Other");
-    const ::Window box = named(root, "#32770", "Box", 100, 100);
-    named(box, "Edit", "first");
-    named(box, "Edit", " second ", 10, 40, 70); // created last: on top, listed first
-    named(root, "Main", "Main 1.2 - Z\xc3\xbcrich");
+    make(root, false, "Other", "Other");
+    const ::Window box = make(root, false, "#32770", "Box", 100, 100);
+    make(box, false, "Edit", "first");
+    make(box, false, "Edit", " second ", 10, 40, 70); // created last: on top, listed first
+    make(root, false, "Main", "Main 1.2 - Z\xc3\xbcrich");
     XSync(d, False);
 
     platform::ScopedWindowSystem guard(platform::OpenX11WindowSystem(display.c_str()));
