@@ -100,9 +100,11 @@ TEST(FindVersionResource, PeImagesOfBothWidths)
 {
     const Bytes res = test::VersionResource({});
     for (bool wide : {false, true}) {
-        const Bytes pe = test::PeImage(res, wide);
+        Bytes pe = test::PeImage(res, wide);
         EXPECT_EQ(Find(pe), res);
         ExpectResourceOrNothing(pe);
+        pe[0x210] = 3; // a resource of another type
+        EXPECT_TRUE(Find(pe).empty());
     }
     test::TempDir dir;
     const std::string file = dir.file("prog.exe");
