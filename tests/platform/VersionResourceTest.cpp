@@ -100,11 +100,14 @@ TEST(FindVersionResource, PeImagesOfBothWidths)
 {
     const Bytes res = test::VersionResource({});
     for (bool wide : {false, true}) {
-        Bytes pe = test::PeImage(res, wide);
+        const Bytes pe = test::PeImage(res, wide);
         EXPECT_EQ(Find(pe), res);
         ExpectResourceOrNothing(pe);
-        pe[0x210] = 3; // a resource of another type
-        EXPECT_TRUE(Find(pe).empty());
+        for (std::size_t at : {0x210u, 0x217u}) { // another type; a data entry where a directory belongs
+            Bytes b = pe;
+            b[at] = 0;
+            EXPECT_TRUE(Find(b).empty()) << at;
+        }
     }
     test::TempDir dir;
     const std::string file = dir.file("prog.exe");
