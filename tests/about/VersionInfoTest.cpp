@@ -12,13 +12,7 @@ using about::VersionInfo;
 
 namespace {
 
-constexpr long kNoHandle = -2127660987;
-constexpr long kNoFileName = -2127660986;
-constexpr long kEmptyName = -2127660985;
-constexpr long kNoSize = -2127660984;
-constexpr long kNoData = -2127660983;
-constexpr long kNoTranslation = -2127660982;
-constexpr long kNoFixed = -2127660981;
+enum : long { kNoHandle = -2127660987, kNoFileName, kEmptyName, kNoSize, kNoData, kNoTranslation, kNoFixed };
 
 std::vector<long> Numbers(const VersionInfo& v)
 {

@@ -66,7 +66,7 @@ TEST(VerQueryValue, ConvertsTextToWindowsLatin1)
 {
     test::VersionNode text{"Comments", 1, {}, 5, {}};
     for (uint16_t c : {0x41, 0xE9, 0x20AC, 0x4E2D, 0})
-        test::PutWord(text.value, c);
+        test::Put(text.value, c);
     test::VersionNode root{
         "VS_VERSION_INFO", 0, {}, 0, {{"StringFileInfo", 1, {}, 0, {{"040904E4", 1, {}, 0, {text}}}}}};
     EXPECT_EQ(Query(test::Encode(root), "\\StringFileInfo\\040904E4\\Comments"), std::string("A\xE9\x80?") + '\0');
@@ -81,7 +81,7 @@ TEST(VerQueryValue, LyingOrCutBlocksGiveTheAnswerOrNothing)
     EXPECT_EQ(Query(wrongRoot, "\\"), "<none>");
     // A zero-length child must end the walk, not spin on it.
     Bytes zero = good;
-    test::SetWord(zero, 40 + 52, 0);
+    test::Set(zero, 40 + 52, 0);
     EXPECT_EQ(Query(zero, path), "<none>");
     // A key running to the end of its block without a NUL.
     EXPECT_EQ(Query({12, 0, 0, 0, 0, 0, 'V', 0, 'S', 0, '_', 0}, "\\"), "<none>");
@@ -90,7 +90,7 @@ TEST(VerQueryValue, LyingOrCutBlocksGiveTheAnswerOrNothing)
         for (std::size_t n = 0; n <= good.size() + 4; ++n) {
             Bytes b = n <= good.size() ? Cut(good, n) : good;
             if (n > good.size()) // the root claims more than there is
-                test::SetWord(b, 0, static_cast<uint16_t>(n));
+                test::Set(b, 0, static_cast<uint16_t>(n));
             const std::string got = Query(b, p);
             EXPECT_TRUE(got == "<none>" || (n == good.size() && got == Query(good, p))) << p << " at " << n;
         }

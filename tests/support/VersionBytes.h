@@ -13,28 +13,17 @@ namespace quadrantel::test {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void PutWord(Bytes& b, uint16_t v)
+// n bytes of v, little-endian, at an offset or appended.
+inline void Set(Bytes& b, std::size_t at, uint32_t v, std::size_t n = 2)
 {
-    b.push_back(static_cast<uint8_t>(v & 0xFF));
-    b.push_back(static_cast<uint8_t>(v >> 8));
+    for (std::size_t i = 0; i < n; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-inline void PutDword(Bytes& b, uint32_t v)
+inline void Put(Bytes& b, uint32_t v, std::size_t n = 2)
 {
-    PutWord(b, static_cast<uint16_t>(v & 0xFFFF));
-    PutWord(b, static_cast<uint16_t>(v >> 16));
-}
-
-inline void SetWord(Bytes& b, std::size_t at, uint16_t v)
-{
-    b[at] = static_cast<uint8_t>(v & 0xFF);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-inline void SetDword(Bytes& b, std::size_t at, uint32_t v)
-{
-    SetWord(b, at, static_cast<uint16_t>(v & 0xFFFF));
-    SetWord(b, at + 2, static_cast<uint16_t>(v >> 16));
+    b.resize(b.size() + n);
+    Set(b, b.size() - n, v, n);
 }
 
 inline void Align4(Bytes& b)
@@ -55,12 +44,12 @@ struct VersionNode {
 inline Bytes Encode(const VersionNode& n)
 {
     Bytes b;
-    PutWord(b, 0);
-    PutWord(b, n.valueLength);
-    PutWord(b, n.type);
+    Put(b, 0);
+    Put(b, n.valueLength);
+    Put(b, n.type);
     for (unsigned char c : n.key)
-        PutWord(b, c);
-    PutWord(b, 0);
+        Put(b, c);
+    Put(b, 0);
     Align4(b);
     b.insert(b.end(), n.value.begin(), n.value.end());
     for (const VersionNode& c : n.children) {
@@ -68,7 +57,7 @@ inline Bytes Encode(const VersionNode& n)
         const Bytes child = Encode(c);
         b.insert(b.end(), child.begin(), child.end());
     }
-    SetWord(b, 0, static_cast<uint16_t>(b.size()));
+    Set(b, 0, static_cast<uint16_t>(b.size()));
     return b;
 }
 
@@ -76,8 +65,8 @@ inline VersionNode TextNode(const std::string& key, const std::string& value)
 {
     Bytes v;
     for (unsigned char c : value)
-        PutWord(v, c);
-    PutWord(v, 0);
+        Put(v, c);
+    Put(v, 0);
     return {key, 1, v, static_cast<uint16_t>(value.size() + 1), {}};
 }
 
@@ -96,13 +85,13 @@ inline Bytes VersionResource(const ResourceLayout& s)
     Bytes fixed;
     for (uint32_t v : {0xFEEF04BDu, 0x10000u, s.fileVersionMS, s.fileVersionLS, s.fileVersionMS, s.fileVersionLS,
                        s.flagsMask, s.flags, s.os, s.type, s.subtype, 0u, 0u})
-        PutDword(fixed, v);
+        Put(fixed, v, 4);
     VersionNode table{s.table, 1, {}, 0, {}};
     for (const auto& [k, v] : s.strings)
         table.children.push_back(TextNode(k, v));
     Bytes translation;
-    PutWord(translation, s.language);
-    PutWord(translation, s.codePage);
+    Put(translation, s.language);
+    Put(translation, s.codePage);
     const VersionNode var{"VarFileInfo", 1, {}, 0, {{"Translation", 0, translation, 4, {}}}};
     const VersionNode root{"VS_VERSION_INFO", 0, fixed, 52, {{"StringFileInfo", 1, {}, 0, {table}}, var}};
     return Encode(root);
@@ -130,7 +119,7 @@ inline Bytes PeImage(const Bytes& resource, bool wide)
         kRsrc + 0x48, 0x1058, kRsrc + 0x4C, size};
     // clang-format on
     for (std::size_t i = 0; i < std::size(fields); i += 2)
-        SetDword(pe, fields[i], static_cast<uint32_t>(fields[i + 1]));
+        Set(pe, fields[i], static_cast<uint32_t>(fields[i + 1]), 4);
     pe.insert(pe.end(), resource.begin(), resource.end());
     return pe;
 }
