@@ -96,7 +96,7 @@ TEST(VerQueryValue, LyingOrCutBlocksGiveTheAnswerOrNothing)
         }
 }
 
-TEST(FindVersionResource, PeImagesOfBothWidths)
+TEST(FindVersionResource, PeImagesOfBothWidthsAndFilesWithout)
 {
     const Bytes res = test::VersionResource({});
     for (bool wide : {false, true}) {
@@ -118,6 +118,13 @@ TEST(FindVersionResource, PeImagesOfBothWidths)
     Bytes data;
     ASSERT_TRUE(platform::GetFileVersionInfo(file, size, data));
     EXPECT_EQ(data, res);
+
+    test::WriteFile(dir.file("text.txt"), "MZ but nothing more");
+    for (const std::string& name :
+         {std::string(), dir.path(), dir.file("missing.exe"), dir.file("text.txt"), std::string("/dev/zero")}) {
+        EXPECT_EQ(platform::GetFileVersionInfoSize(name), 0u) << name;
+        EXPECT_FALSE(platform::GetFileVersionInfo(name, 16, data));
+    }
 }
 
 TEST(FindVersionResource, ElfSectionInEveryClassAndByteOrder)
@@ -131,18 +138,6 @@ TEST(FindVersionResource, ElfSectionInEveryClassAndByteOrder)
             EXPECT_TRUE(Find(test::ElfFile(res, ".quadrantel_versio", wide, big)).empty());
             ExpectResourceOrNothing(elf);
         }
-}
-
-TEST(FileVersionInfo, FilesWithoutAResourceGiveZero)
-{
-    test::TempDir dir;
-    test::WriteFile(dir.file("text.txt"), "MZ but nothing more");
-    Bytes data{1, 2, 3};
-    for (const std::string& name :
-         {std::string(), dir.path(), dir.file("missing.exe"), dir.file("text.txt"), std::string("/dev/zero")}) {
-        EXPECT_EQ(platform::GetFileVersionInfoSize(name), 0u) << name;
-        EXPECT_FALSE(platform::GetFileVersionInfo(name, 16, data));
-    }
 }
 
 TEST(Modules, ProgramAndLoadedLibraries)
