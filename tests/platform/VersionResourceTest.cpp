@@ -137,6 +137,9 @@ TEST(FindVersionResource, ElfSectionInEveryClassAndByteOrder)
             EXPECT_TRUE(Find(test::ElfFile(res, ".quadrantel_versions", wide, big)).empty());
             EXPECT_TRUE(Find(test::ElfFile(res, ".quadrantel_versio", wide, big)).empty());
             ExpectResourceOrNothing(elf);
+            Bytes noBits = elf; // a section without bytes in the file
+            noBits[elf.size() - (wide ? 64 : 40) + 4 + (big ? 3 : 0)] = 8;
+            EXPECT_TRUE(Find(noBits).empty());
         }
 }
 
