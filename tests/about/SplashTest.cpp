@@ -16,12 +16,9 @@ TEST(SplashTest, LoadingShowsTheProgramsOwnFileVersionAndMakesItTheVersionText)
 {
     shell::globals().sVersion = "stale";
     SplashForm form;
-    EXPECT_EQ(form.lblVersion.caption(), "Version: 0.5.0.7 beta");
     form.Form_Load(); // this test program carries the build's version resource
-    EXPECT_EQ(form.lblInfo.caption(), "Quadrantel: an Towrix add-on to simulate RadioGonioMeter - ");
     EXPECT_EQ(form.lblVersion.caption(), QUADRANTEL_VERSION);
     EXPECT_EQ(shell::globals().sVersion, QUADRANTEL_VERSION);
-    EXPECT_EQ(form.lblTitle[1].caption(), "Quadrantel");
 }
 
 TEST(SplashTest, WithoutAFileVersionTheLabelIsEmptyAndTheVersionTextIsTheDefault)
@@ -46,8 +43,7 @@ TEST(SplashTest, ClicksCloseTheWindowExceptOnTheHomepageLink)
 
     form.lblHome_Click();
     EXPECT_EQ(closes, 0);
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0], about::kHomepage);
+    EXPECT_EQ(opened, std::vector<std::string>{about::kHomepage});
 
     form.Form_Click();
     form.Image1.click();

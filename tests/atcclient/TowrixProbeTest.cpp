@@ -75,10 +75,6 @@ TEST_F(Towrix, MainWindowIsTheFirstTitleWithNameAndBlank)
                             "      Button \"DISCON\"\n");
     EXPECT_EQ(CheckTowrixConnection(), TowrixConnection::NotConnected);
     EXPECT_EQ(TowrixWindow, desktop.children(desktop.desktop())[3]);
-
-    Desktop("Other \"Towrix\"\n");
-    EXPECT_EQ(CheckTowrixConnection(), TowrixConnection::NotRunning);
-    EXPECT_EQ(GetTowrixCallsign(), "");
 }
 
 TEST_F(Towrix, CallsignIsTheSeventyPixelEditOfTheCommBox)

@@ -2,7 +2,9 @@
 
 // Version resources, PE images and ELF files assembled byte by byte for the reader's tests.
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,28 +13,17 @@ namespace quadrantel::test {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void PutWord(Bytes& b, uint16_t v)
+// n bytes of v, little-endian, at an offset or appended.
+inline void Set(Bytes& b, std::size_t at, uint32_t v, std::size_t n = 2)
 {
-    b.push_back(static_cast<uint8_t>(v & 0xFF));
-    b.push_back(static_cast<uint8_t>(v >> 8));
+    for (std::size_t i = 0; i < n; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-inline void PutDword(Bytes& b, uint32_t v)
+inline void Put(Bytes& b, uint32_t v, std::size_t n = 2)
 {
-    PutWord(b, static_cast<uint16_t>(v & 0xFFFF));
-    PutWord(b, static_cast<uint16_t>(v >> 16));
-}
-
-inline void SetWord(Bytes& b, std::size_t at, uint16_t v)
-{
-    b[at] = static_cast<uint8_t>(v & 0xFF);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-inline void SetDword(Bytes& b, std::size_t at, uint32_t v)
-{
-    SetWord(b, at, static_cast<uint16_t>(v & 0xFFFF));
-    SetWord(b, at + 2, static_cast<uint16_t>(v >> 16));
+    b.resize(b.size() + n);
+    Set(b, b.size() - n, v, n);
 }
 
 inline void Align4(Bytes& b)
@@ -53,12 +44,12 @@ struct VersionNode {
 inline Bytes Encode(const VersionNode& n)
 {
     Bytes b;
-    PutWord(b, 0);
-    PutWord(b, n.valueLength);
-    PutWord(b, n.type);
+    Put(b, 0);
+    Put(b, n.valueLength);
+    Put(b, n.type);
     for (unsigned char c : n.key)
-        PutWord(b, c);
-    PutWord(b, 0);
+        Put(b, c);
+    Put(b, 0);
     Align4(b);
     b.insert(b.end(), n.value.begin(), n.value.end());
     for (const VersionNode& c : n.children) {
@@ -66,7 +57,7 @@ inline Bytes Encode(const VersionNode& n)
         const Bytes child = Encode(c);
         b.insert(b.end(), child.begin(), child.end());
     }
-    SetWord(b, 0, static_cast<uint16_t>(b.size()));
+    Set(b, 0, static_cast<uint16_t>(b.size()));
     return b;
 }
 
@@ -74,8 +65,8 @@ inline VersionNode TextNode(const std::string& key, const std::string& value)
 {
     Bytes v;
     for (unsigned char c : value)
-        PutWord(v, c);
-    PutWord(v, 0);
+        Put(v, c);
+    Put(v, 0);
     return {key, 1, v, static_cast<uint16_t>(value.size() + 1), {}};
 }
 
@@ -94,71 +85,41 @@ inline Bytes VersionResource(const ResourceLayout& s)
     Bytes fixed;
     for (uint32_t v : {0xFEEF04BDu, 0x10000u, s.fileVersionMS, s.fileVersionLS, s.fileVersionMS, s.fileVersionLS,
                        s.flagsMask, s.flags, s.os, s.type, s.subtype, 0u, 0u})
-        PutDword(fixed, v);
+        Put(fixed, v, 4);
     VersionNode table{s.table, 1, {}, 0, {}};
     for (const auto& [k, v] : s.strings)
         table.children.push_back(TextNode(k, v));
     Bytes translation;
-    PutWord(translation, s.language);
-    PutWord(translation, s.codePage);
+    Put(translation, s.language);
+    Put(translation, s.codePage);
     const VersionNode var{"VarFileInfo", 1, {}, 0, {{"Translation", 0, translation, 4, {}}}};
     const VersionNode root{"VS_VERSION_INFO", 0, fixed, 52, {{"StringFileInfo", 1, {}, 0, {table}}, var}};
     return Encode(root);
 }
 
 // A PE image (32-bit, or 64-bit when wide) with one .rsrc section holding the resource as
-// its only RT_VERSION entry. The layout is fixed so tests can corrupt single fields.
-struct PeLayout {
-    static constexpr std::size_t kPeHeader = 0x40;
-    static constexpr std::size_t kCoff = 0x44;
-    static constexpr std::size_t kOptional = 0x58;
-    static constexpr std::size_t kRsrc = 0x200; // file offset of the section, RVA 0x1000
-    static constexpr std::size_t kTypeEntry = kRsrc + 0x10;
-    static constexpr std::size_t kNameEntry = kRsrc + 0x28;
-    static constexpr std::size_t kLanguageEntry = kRsrc + 0x40;
-    static constexpr std::size_t kDataEntry = kRsrc + 0x48;
-    static constexpr std::size_t kResource = kRsrc + 0x58;
-    static std::size_t sectionTable(bool wide) { return kOptional + (wide ? 240 : 224); }
-};
-
+// its only RT_VERSION entry.
 inline Bytes PeImage(const Bytes& resource, bool wide)
 {
-    using L = PeLayout;
-    Bytes pe(L::kResource);
-    pe[0] = 'M';
-    pe[1] = 'Z';
-    SetDword(pe, 0x3C, L::kPeHeader);
-    pe[0x40] = 'P';
-    pe[0x41] = 'E';
-    SetWord(pe, L::kCoff, wide ? 0x8664 : 0x14C);
-    SetWord(pe, L::kCoff + 2, 1);
-    SetWord(pe, L::kCoff + 16, wide ? 240 : 224);
-    SetWord(pe, L::kOptional, wide ? 0x20B : 0x10B);
-    SetDword(pe, L::kOptional + (wide ? 108 : 92), 16);
-    const std::size_t dirs = L::kOptional + (wide ? 112 : 96);
-    const uint32_t rsrcSize = static_cast<uint32_t>(0x58 + resource.size());
-    SetDword(pe, dirs + 16, 0x1000);
-    SetDword(pe, dirs + 20, rsrcSize);
-    const std::size_t sec = L::sectionTable(wide);
-    const char name[] = ".rsrc";
-    for (std::size_t i = 0; i < 5; ++i)
-        pe[sec + i] = static_cast<uint8_t>(name[i]);
-    SetDword(pe, sec + 8, rsrcSize);
-    SetDword(pe, sec + 12, 0x1000);
-    SetDword(pe, sec + 16, rsrcSize);
-    SetDword(pe, sec + 20, L::kRsrc);
-    // Three directory levels (type, name, language), each with one id entry.
-    SetWord(pe, L::kRsrc + 14, 1);
-    SetDword(pe, L::kTypeEntry, 16);
-    SetDword(pe, L::kTypeEntry + 4, 0x80000018);
-    SetWord(pe, L::kRsrc + 0x18 + 14, 1);
-    SetDword(pe, L::kNameEntry, 1);
-    SetDword(pe, L::kNameEntry + 4, 0x80000030);
-    SetWord(pe, L::kRsrc + 0x30 + 14, 1);
-    SetDword(pe, L::kLanguageEntry, 0x409);
-    SetDword(pe, L::kLanguageEntry + 4, 0x48);
-    SetDword(pe, L::kDataEntry, 0x1000 + 0x58);
-    SetDword(pe, L::kDataEntry + 4, static_cast<uint32_t>(resource.size()));
+    constexpr uint32_t kRsrc = 0x200; // file offset of the section, RVA 0x1000
+    const std::size_t opt = 0x58, dirs = opt + (wide ? 112 : 96), sec = opt + (wide ? 240 : 224);
+    const auto size = static_cast<uint32_t>(resource.size()), rsrcSize = 0x58 + size;
+    Bytes pe(kRsrc + 0x58);
+    // Offset and value: headers, the section, then three directory levels (type, name, language) of
+    // one id entry each.
+    const uint32_t machine = wide ? 0x8664 : 0x14C, optSize = wide ? 240 : 224, magic = wide ? 0x20B : 0x10B;
+    // clang-format off
+    const std::size_t fields[] = {
+        0, 0x5A4D, 0x3C, 0x40, 0x40, 0x4550, 0x44, machine, 0x46, 1, 0x54, optSize, opt, magic, opt + optSize - 132, 16,
+        dirs + 16, 0x1000, dirs + 20, rsrcSize,
+        sec, 0x7273722E, sec + 4, 'c', sec + 8, rsrcSize, sec + 12, 0x1000, sec + 16, rsrcSize, sec + 20, kRsrc,
+        kRsrc + 14, 1, kRsrc + 0x10, 16, kRsrc + 0x14, 0x80000018,
+        kRsrc + 0x26, 1, kRsrc + 0x28, 1, kRsrc + 0x2C, 0x80000030,
+        kRsrc + 0x3E, 1, kRsrc + 0x40, 0x409, kRsrc + 0x44, 0x48,
+        kRsrc + 0x48, 0x1058, kRsrc + 0x4C, size};
+    // clang-format on
+    for (std::size_t i = 0; i < std::size(fields); i += 2)
+        Set(pe, fields[i], static_cast<uint32_t>(fields[i + 1]), 4);
     pe.insert(pe.end(), resource.begin(), resource.end());
     return pe;
 }
@@ -172,13 +133,8 @@ inline Bytes ElfFile(const Bytes& content, const std::string& sectionName, bool 
         for (int i = 0; i < n; ++i)
             f[at + static_cast<std::size_t>(bigEndian ? n - 1 - i : i)] = static_cast<uint8_t>(v >> (8 * i));
     };
-    f[0] = 0x7F;
-    f[1] = 'E';
-    f[2] = 'L';
-    f[3] = 'F';
-    f[4] = wide ? 2 : 1;
-    f[5] = bigEndian ? 2 : 1;
-    f[6] = 1;
+    const uint8_t ident[] = {0x7F, 'E', 'L', 'F', uint8_t(wide ? 2 : 1), uint8_t(bigEndian ? 2 : 1), 1};
+    std::copy(std::begin(ident), std::end(ident), f.begin());
     const std::size_t data = f.size();
     f.insert(f.end(), content.begin(), content.end());
     const std::size_t names = f.size();
