@@ -151,23 +151,6 @@ TEST_F(WinsockTest, ReadNoticesWaitForAReceiveAndAllComeBeforeOneClose)
     EXPECT_EQ(w.error(client, kFdClose), 0);
 }
 
-TEST_F(WinsockTest, AcceptNoticeReturnsAfterEachAccept)
-{
-    NoticeWindow w;
-    SockAddrIn address;
-    const Socket l = listener(&address);
-    ASSERT_EQ(WSAAsyncSelect(l, w.window, kMsg, 0x3B), 0);
-    for (int i = 0; i < 2; ++i)
-        connect(track(socket(kAfInet, kSockStream, kIpProtoTcp)), address);
-    ASSERT_TRUE(test::WaitUntil([&] { return w.count(l, kFdAccept) == 1; }));
-    test::RunEventsFor(50);
-    EXPECT_EQ(w.count(l, kFdAccept), 1);
-    const Socket first = track(accept(l, nullptr));
-    ASSERT_TRUE(test::WaitUntil([&] { return w.count(l, kFdAccept) == 2; }));
-    // The accepted socket inherits the selection and is writable at once.
-    EXPECT_TRUE(test::WaitUntil([&] { return w.count(first, kFdWrite) == 1; }));
-}
-
 TEST_F(WinsockTest, ClosingPurgesQueuedNoticesOfTheHandle)
 {
     NoticeWindow w;
