@@ -200,11 +200,16 @@ TEST_F(SocketPairTest, HostNameConnectAndCallerShownDuringRequest)
     EXPECT_EQ(server.RemotePort("Listener"), 0); // restored after the event
 
     // Guards against a listener gone deaf after a stale accept notice: the next caller is announced.
+    // A request the handler leaves alone is closed.
     CSocketPlus second;
+    Recorder r2(second);
     second.ArrayAdd("Two");
-    const Variant first = accepted;
+    acceptRequests = false;
+    callerPort = 0;
     second.Connect("Two", "127.0.0.1", port);
-    ASSERT_TRUE(test::WaitUntil([&] { return !(accepted == first); }));
+    ASSERT_TRUE(test::WaitUntil([&] { return !r2.closed.empty() || !r2.errors.empty(); }));
+    EXPECT_NE(callerPort, 0);
+    EXPECT_EQ(AcceptedSocketCount(), 0);
     EXPECT_EQ(server.state("Listener"), sckListening);
 }
 
