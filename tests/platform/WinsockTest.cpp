@@ -122,19 +122,14 @@ TEST_F(WinsockTest, ReadNoticesWaitForAReceiveAndAllComeBeforeOneClose)
     ASSERT_EQ(recv(client, buf, 2, 0), 2); // bytes remain: a new notice follows
     EXPECT_TRUE(test::WaitUntil([&] { return w.count(client, kFdRead) == 2; }));
 
-    std::string payload;
-    for (int i = 0; i < 500; ++i)
-        payload += "line " + std::to_string(i) + "\r\n";
-    ASSERT_EQ(send(server, payload.data(), static_cast<int>(payload.size()), 0), static_cast<int>(payload.size()));
     ASSERT_EQ(closesocket(server), 0);
     forget(server);
     std::string received;
     bool readAfterClose = false;
     const auto drain = [&] {
-        char chunk[700]; // small reads: several notices are needed
-        const int k = recv(client, chunk, sizeof chunk, 0);
-        if (k > 0)
-            received.append(chunk, static_cast<std::size_t>(k));
+        char c; // a byte at a time: several notices are needed
+        if (recv(client, &c, 1, 0) == 1)
+            received += c;
     };
     drain();
     w.onNotice = [&](const Notice& n) {
@@ -145,7 +140,7 @@ TEST_F(WinsockTest, ReadNoticesWaitForAReceiveAndAllComeBeforeOneClose)
     };
     ASSERT_TRUE(test::WaitUntil([&] { return w.count(client, kFdClose) > 0; }));
     test::RunEventsFor(100);
-    EXPECT_EQ(received, "cdef" + payload);
+    EXPECT_EQ(received, "cdef");
     EXPECT_FALSE(readAfterClose);
     EXPECT_EQ(w.count(client, kFdClose), 1);
     EXPECT_EQ(w.error(client, kFdClose), 0);
