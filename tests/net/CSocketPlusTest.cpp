@@ -124,7 +124,8 @@ TEST(CSocketPlusIndexTest, ArgumentsAndStateRules)
     test::ScriptedDialogs dialogs;
     CSocketPlus s;
     s.ArrayAdd("a");
-    EXPECT_EQ(Catch([&] { s.Connect("a", "127.0.0.1", "0"); }).number(), 40014);
+    for (const char* port : {"0", "65536"})
+        EXPECT_EQ(Catch([&] { s.Connect("a", "127.0.0.1", port); }).number(), 40014) << port;
     // Texts that only a C number parser reads as numbers were taken as ports.
     for (const char* port : {"abc", "0x1A85", "nan", "inf", "1e3"}) {
         EXPECT_EQ(Catch([&] { s.Connect("a", "127.0.0.1", port); }).number(), 40018) << port;
