@@ -85,33 +85,25 @@ protected:
         return l;
     }
 
-    // A connected pair: the client selected on the window, the server side unselected.
-    void connectedPair(NoticeWindow& w, Socket* client, Socket* server)
-    {
-        SockAddrIn address;
-        const Socket l = listener(&address);
-        *client = track(socket(kAfInet, kSockStream, kIpProtoTcp));
-        ASSERT_EQ(WSAAsyncSelect(*client, w.window, kMsg, 0x3B), 0);
-        const int rc = connect(*client, address);
-        ASSERT_TRUE(rc == 0 || WSAGetLastError() == WSAEWOULDBLOCK);
-        *server = kInvalidSocket;
-        ASSERT_TRUE(test::WaitUntil([&] {
-            if (*server == kInvalidSocket)
-                *server = accept(l, nullptr);
-            return *server != kInvalidSocket && w.count(*client, kFdConnect);
-        }));
-        track(*server);
-        EXPECT_EQ(w.error(*client, kFdConnect), 0);
-    }
-
     std::vector<Socket> open_;
 };
 
 TEST_F(WinsockTest, ReadNoticesWaitForAReceiveAndAllComeBeforeOneClose)
 {
     NoticeWindow w;
-    Socket client = kInvalidSocket, server = kInvalidSocket;
-    connectedPair(w, &client, &server);
+    SockAddrIn address;
+    const Socket l = listener(&address);
+    const Socket client = track(socket(kAfInet, kSockStream, kIpProtoTcp));
+    ASSERT_EQ(WSAAsyncSelect(client, w.window, kMsg, 0x3B), 0);
+    connect(client, address);
+    Socket server = kInvalidSocket;
+    ASSERT_TRUE(test::WaitUntil([&] {
+        if (server == kInvalidSocket)
+            server = accept(l, nullptr);
+        return server != kInvalidSocket && w.count(client, kFdConnect);
+    }));
+    track(server);
+    EXPECT_EQ(w.error(client, kFdConnect), 0);
     EXPECT_EQ(w.count(client, kFdWrite), 1); // once the connect completes
     ASSERT_EQ(send(server, "abc", 3, 0), 3);
     ASSERT_TRUE(test::WaitUntil([&] { return w.count(client, kFdRead) == 1; }));
