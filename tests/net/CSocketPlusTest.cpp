@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
 #include <random>
 
 namespace quadrantel::net {
@@ -14,34 +16,29 @@ namespace {
 using platform::RuntimeError;
 
 struct ErrorSeen {
-    Variant index;
     int number;
-    std::string description;
     std::string source;
 };
 
-// Records events of one object; ErrorSeen keeps the arguments of Error.
+// Records events of one object.
 struct Recorder {
-    explicit Recorder(CSocketPlus& s) : sck(s)
+    explicit Recorder(CSocketPlus& s)
     {
-        s.events.Error = [this](const Variant& i, std::int16_t n, std::string& d, std::int32_t, const std::string& src,
+        s.events.Error = [this](const Variant&, std::int16_t n, std::string&, std::int32_t, const std::string& src,
                                 const std::string&, std::int32_t, bool& cancel) {
-            errors.push_back({i, n, d, src});
+            errors.push_back({n, src});
             if (showBox)
                 cancel = false;
         };
         s.events.CloseSck = [this](const Variant& i) { closed.push_back(i); };
         s.events.Connect = [this](const Variant& i) { connected.push_back(i); };
         s.events.SendComplete = [this](const Variant&) { ++sendComplete; };
-        s.events.SendProgress = [this](const Variant&, std::int32_t sent, std::int32_t left) {
-            progress.push_back({sent, left});
-        };
+        s.events.SendProgress = [this](const Variant&, std::int32_t sent, std::int32_t) { progress.push_back(sent); };
     }
-    CSocketPlus& sck;
     std::vector<ErrorSeen> errors;
     std::vector<Variant> closed;
     std::vector<Variant> connected;
-    std::vector<std::pair<int, int>> progress;
+    std::vector<long long> progress;
     int sendComplete = 0;
     bool showBox = false;
 };
@@ -67,7 +64,6 @@ protected:
         server.Listen("Listener");
         port = server.LocalPort("Listener");
         server.events.ConnectionRequest = [this](const Variant& index, std::int32_t id) {
-            callerIP = server.RemoteHostIP(index);
             callerPort = server.RemotePort(index);
             if (!acceptRequests)
                 return;
@@ -96,43 +92,30 @@ protected:
     Variant accepted;
     bool acceptRequests = true;
     std::function<void(std::int32_t)> beforeAccept;
-    std::string callerIP;
     std::int32_t callerPort = 0;
 };
 
 TEST(CSocketPlusIndexTest, IndexesAreCaseBlindTextsOrWholeNumbers)
 {
     CSocketPlus s;
-    EXPECT_EQ(s.ArrayAdd("Quadrantel"), Variant("Quadrantel"));
+    s.ArrayAdd("Quadrantel");
     EXPECT_EQ(Catch([&] { s.ArrayAdd("QUADRANTEL"); }).number(), 40028);
     s.SetTag("quadrantel", "t");
     EXPECT_EQ(s.Tag("QuadRantel"), "t");
-
     s.ArrayAdd("1"); // text 1 and number 1 never collide
     s.ArrayAdd(Variant(std::int16_t{1}));
     EXPECT_EQ(Catch([&] { s.ArrayAdd(1); }).number(), 40028); // 32-bit 1 is the same index
     s.ArrayAdd(3);
     EXPECT_EQ(s.ArrayAdd(), Variant(2));
-    EXPECT_EQ(s.ArrayCount(), 5);
-
-    const RuntimeError e = Catch([&] { s.state("nothing"); });
-    EXPECT_EQ(e.number(), 40029);
-    EXPECT_EQ(e.source(), "CSocketPlus.GetSocketIndex");
-    EXPECT_EQ(Catch([&] { s.state(2.5); }).number(), 40027);
+    EXPECT_EQ(Catch([&] { s.state("nothing"); }).number(), 40029);
     EXPECT_EQ(Catch([&] { s.ArrayAdd(2.5); }).number(), 40027);
     EXPECT_EQ(s.ArrayCount(), 5);
-
     // A freed position is reused, and nothing of its former socket shows.
     s.SetTag(2, "old");
-    EXPECT_EQ(s.ArrayRemove(2), Variant(2));
-    EXPECT_FALSE(s.ArrayIndexInUse(2));
+    s.ArrayRemove(2);
     s.ArrayAdd("again");
     EXPECT_EQ(s.Tag("again"), "");
-    EXPECT_EQ(s.SocketHandle("again"), -1);
-    for (const Variant& i : {Variant("Quadrantel"), Variant("1"), Variant(1), Variant(3), Variant("again")})
-        s.ArrayRemove(i);
-    EXPECT_EQ(s.ArrayCount(), 0);
-    EXPECT_EQ(s.ArrayAdd(), Variant(1));
+    EXPECT_EQ(s.ArrayCount(), 5);
 }
 
 TEST(CSocketPlusIndexTest, ArgumentsAndStateRules)
@@ -140,9 +123,8 @@ TEST(CSocketPlusIndexTest, ArgumentsAndStateRules)
     test::ScriptedDialogs dialogs;
     CSocketPlus s;
     s.ArrayAdd("a");
-    RuntimeError e = Catch([&] { s.Connect("a", "127.0.0.1", "0"); });
-    EXPECT_EQ(e.number(), 40014);
-    EXPECT_EQ(e.source(), "CSocketPlus.Connect");
+    for (const char* port : {"0", "65536"})
+        EXPECT_EQ(Catch([&] { s.Connect("a", "127.0.0.1", port); }).number(), 40014) << port;
     // Texts that only a C number parser reads as numbers were taken as ports.
     for (const char* port : {"abc", "0x1A85", "nan", "inf", "1e3"}) {
         EXPECT_EQ(Catch([&] { s.Connect("a", "127.0.0.1", port); }).number(), 40018) << port;
@@ -150,41 +132,19 @@ TEST(CSocketPlusIndexTest, ArgumentsAndStateRules)
     }
     EXPECT_EQ(Catch([&] { s.SetRemotePort("a", 70000); }).number(), 40014);
     EXPECT_EQ(Catch([&] { s.SendData("a", "x"); }).number(), 40006);
-    Variant data{std::string()};
-    EXPECT_EQ(Catch([&] { s.GetData("a", data); }).source(), "CSocketPlus.GetData");
-
-    s.SetProtocol("a", sckUDPProtocol);
-    s.Bind("a", 0, "127.0.0.1");
-    EXPECT_GT(s.LocalPort("a"), 0);
-    e = Catch([&] { s.Bind("a"); });
-    EXPECT_EQ(e.number(), 40020);
-    EXPECT_EQ(e.description(), "Invalid operation at current state");
-    EXPECT_EQ(Catch([&] { s.SetProtocol("a", sckTCPProtocol); }).number(), 40020);
-    EXPECT_EQ(Catch([&] { s.SetLocalPort("a", 1); }).number(), 40020);
-    s.SetRemotePort("a", 9); // UDP may change its peer at any time
     EXPECT_TRUE(dialogs.asked.empty());
-
-    s.CloseSck("a");
-    EXPECT_EQ(s.state("a"), sckClosed);
-    EXPECT_EQ(s.RemotePort("a"), 9);
-    EXPECT_EQ(s.LocalPort("a"), 0); // the bound port is gone, none was asked for
 }
 
-TEST(CSocketPlusConnectTest, RefusedConnectionRaisesErrorWithoutMessageBox)
+TEST(CSocketPlusConnectTest, RefusedConnectionAndFailedLookupRaiseErrors)
 {
     test::ScriptedDialogs dialogs;
-    // A bound port that does not listen refuses connections.
-    CSocketPlus idle;
-    idle.ArrayAdd("idle");
-    idle.Bind("idle", 0, "127.0.0.1");
-    const std::int32_t port = idle.LocalPort("idle");
-
     CSocketPlus s;
     Recorder r(s);
     s.ArrayAdd("Quadrantel");
-    s.Connect("Quadrantel", "127.0.0.1", port);
+    s.ArrayAdd("idle"); // bound but not listening: refuses connections
+    s.Bind("idle", 0, "127.0.0.1");
+    s.Connect("Quadrantel", "127.0.0.1", s.LocalPort("idle"));
     ASSERT_TRUE(test::WaitUntil([&] { return !r.errors.empty(); }));
-    EXPECT_EQ(r.errors[0].index, Variant("Quadrantel"));
     EXPECT_EQ(r.errors[0].number, 10061);
     EXPECT_EQ(r.errors[0].source, "CSocketPlus.PostSocket");
     EXPECT_EQ(s.state("Quadrantel"), sckError);
@@ -199,27 +159,20 @@ TEST(CSocketPlusConnectTest, RefusedConnectionRaisesErrorWithoutMessageBox)
     ASSERT_EQ(dialogs.asked.size(), 1u);
     EXPECT_EQ(dialogs.asked[0].text, "Connection refused.");
     EXPECT_EQ(dialogs.asked[0].title, "CSocketPlus.PostSocket");
-    EXPECT_EQ(dialogs.asked[0].buttons, 0);
-}
 
-TEST(CSocketPlusConnectTest, HostNameLookupFailsOrIsCancelled)
-{
-    CSocketPlus s;
-    Recorder r(s);
-    s.ArrayAdd("Quadrantel");
+    r.showBox = false;
+    s.CloseSck("Quadrantel");
     s.Connect("Quadrantel", "no-such-host.invalid", 6809);
     EXPECT_EQ(s.state("Quadrantel"), sckResolvingHost);
-    ASSERT_TRUE(test::WaitUntil([&] { return !r.errors.empty(); }, 10000));
-    EXPECT_EQ(r.errors[0].number, 11001);
-    EXPECT_EQ(r.errors[0].source, "CSocketPlus.ConnectToIP");
-
+    ASSERT_TRUE(test::WaitUntil([&] { return r.errors.size() == 3; }, 10000));
+    EXPECT_EQ(r.errors[2].number, 11001);
+    EXPECT_EQ(r.errors[2].source, "CSocketPlus.ConnectToIP");
     s.CloseSck("Quadrantel");
     s.Connect("Quadrantel", "localhost", 6809);
-    EXPECT_EQ(s.state("Quadrantel"), sckResolvingHost);
     s.CloseSck("Quadrantel");
     test::RunEventsFor(300); // the answer, if any, must change nothing
     EXPECT_EQ(s.state("Quadrantel"), sckClosed);
-    EXPECT_EQ(r.errors.size(), 1u);
+    EXPECT_EQ(r.errors.size(), 3u);
     EXPECT_TRUE(r.connected.empty());
 }
 
@@ -227,21 +180,22 @@ TEST_F(SocketPairTest, HostNameConnectAndCallerShownDuringRequest)
 {
     Recorder r(client);
     client.Connect("Quadrantel", "localhost", port);
-    EXPECT_EQ(client.state("Quadrantel"), sckResolvingHost);
     ASSERT_TRUE(test::WaitUntil([&] { return !r.connected.empty() && !accepted.isEmpty(); }));
-    EXPECT_EQ(r.connected[0], Variant("Quadrantel"));
     EXPECT_EQ(client.RemoteHostIP("Quadrantel"), "127.0.0.1");
-    EXPECT_EQ(callerIP, "127.0.0.1");
     EXPECT_EQ(callerPort, client.LocalPort("Quadrantel"));
     EXPECT_EQ(server.RemotePort("Listener"), 0); // restored after the event
-    EXPECT_EQ(server.RemotePort(accepted), client.LocalPort("Quadrantel"));
 
     // Guards against a listener gone deaf after a stale accept notice: the next caller is announced.
+    // A request the handler leaves alone is closed.
     CSocketPlus second;
+    Recorder r2(second);
     second.ArrayAdd("Two");
-    const Variant first = accepted;
+    acceptRequests = false;
+    callerPort = 0;
     second.Connect("Two", "127.0.0.1", port);
-    ASSERT_TRUE(test::WaitUntil([&] { return !(accepted == first); }));
+    ASSERT_TRUE(test::WaitUntil([&] { return !r2.closed.empty() || !r2.errors.empty(); }));
+    EXPECT_NE(callerPort, 0);
+    EXPECT_EQ(AcceptedSocketCount(), 0);
     EXPECT_EQ(server.state("Listener"), sckListening);
 }
 
@@ -262,22 +216,18 @@ TEST_F(SocketPairTest, EchoesSeveralMegabytesByteForByte)
         echoed.insert(echoed.end(), chunk.begin(), chunk.end());
     };
     Bytes payload(6 << 20);
-    std::mt19937 random(7);
-    for (auto& b : payload)
-        b = static_cast<std::uint8_t>(random());
+    std::generate(payload.begin(), payload.end(), std::mt19937(7));
     client.SendData("Quadrantel", payload);
     ASSERT_TRUE(test::WaitUntil([&] { return echoed.size() >= payload.size(); }, 30000));
     EXPECT_TRUE(echoed == payload);
     EXPECT_EQ(r.sendComplete, 1);
-    long long sent = 0;
-    for (auto [k, left] : r.progress)
-        sent += k;
-    EXPECT_EQ(sent, static_cast<long long>(payload.size()));
+    EXPECT_EQ(std::accumulate(r.progress.begin(), r.progress.end(), 0LL), static_cast<long long>(payload.size()));
     EXPECT_GT(r.progress.size(), 1u); // the send met a full buffer at least once
 }
 
-TEST_F(SocketPairTest, TypedValuesOnTheWireAndBufferedReads)
+TEST_F(SocketPairTest, TypedValuesOnTheWireBufferedReadsAndPeerClose)
 {
+    Recorder r(server);
     connect();
     client.SendData("Quadrantel", 1);
     client.SendData("Quadrantel", true);
@@ -292,32 +242,22 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireAndBufferedReads)
     ASSERT_TRUE(test::WaitUntil([&] { return server.BytesReceived(accepted) == 32; }));
 
     Variant data; // empty: arrives as a byte array
-    int type = 0;
     Variant six{6};
     server.PeekData(accepted, data, nullptr, &six);
     EXPECT_EQ(data, Variant(Bytes{1, 0, 0, 0, 0xFF, 0xFF})); // True goes out as -1
     Variant number{std::int32_t{0}};
-    server.GetData(accepted, number);
-    EXPECT_EQ(number, Variant(1));
     Variant flag{false};
+    server.GetData(accepted, number);
     server.GetData(accepted, flag);
+    EXPECT_EQ(number, Variant(1));
     EXPECT_EQ(flag, Variant(true));
     Variant text{std::string()};
     Variant three{3};
-    server.PeekData(accepted, text, &type, &three);
-    EXPECT_EQ(text, Variant("012"));
-    EXPECT_EQ(type, vbString);
-    EXPECT_EQ(server.BytesReceived(accepted), 26);
     server.GetData(accepted, text, nullptr, &three);
     EXPECT_EQ(text, Variant("012"));
-    Variant ask{"how much"};
-    Variant rest{std::string()};
-    server.PeekData(accepted, rest, nullptr, &ask);
-    EXPECT_EQ(ask, Variant(23)); // a non-numeric maxLen becomes the count available
-    Variant text7{std::string()};
     Variant seven{7};
-    server.GetData(accepted, text7, nullptr, &seven);
-    EXPECT_EQ(text7, Variant("3456789"));
+    server.GetData(accepted, text, nullptr, &seven);
+    EXPECT_EQ(text, Variant("3456789"));
     for (std::int64_t scaled : big) {
         Variant money = Variant::Currency(0);
         server.GetData(accepted, money);
@@ -334,33 +274,17 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireAndBufferedReads)
     EXPECT_EQ(server.BytesReceived(accepted), 3);
     Variant minus{-1};
     EXPECT_EQ(Catch([&] { server.GetData(accepted, text, nullptr, &minus); }).number(), 40014);
-}
 
-TEST_F(SocketPairTest, PeerCloseWithBytesStillBuffered)
-{
-    Recorder r(client);
-    connect();
-    server.SendData(accepted, "bye");
-    server.CloseSck(accepted);
+    // The peer's close leaves its bytes counted but no longer readable.
+    client.CloseSck("Quadrantel");
     ASSERT_TRUE(test::WaitUntil([&] { return !r.closed.empty(); }));
     test::RunEventsFor(100);
     EXPECT_EQ(r.closed.size(), 1u);
-    EXPECT_EQ(client.state("Quadrantel"), sckClosing);
-    EXPECT_EQ(client.BytesReceived("Quadrantel"), 3);
-    std::string text;
-    EXPECT_EQ(Catch([&] { client.GetData("Quadrantel", text); }).number(), 40006);
-    client.CloseSck("Quadrantel");
-    EXPECT_EQ(client.BytesReceived("Quadrantel"), 0);
-}
-
-TEST_F(SocketPairTest, RequestNotAcceptedIsClosed)
-{
-    Recorder r(client);
-    acceptRequests = false;
-    client.Connect("Quadrantel", "127.0.0.1", port);
-    ASSERT_TRUE(test::WaitUntil([&] { return !r.closed.empty() || !r.errors.empty(); }));
-    EXPECT_TRUE(accepted.isEmpty());
-    EXPECT_EQ(AcceptedSocketCount(), 0);
+    EXPECT_EQ(server.state(accepted), sckClosing);
+    EXPECT_EQ(server.BytesReceived(accepted), 3);
+    EXPECT_EQ(Catch([&] { server.GetData(accepted, all); }).number(), 40006);
+    server.CloseSck(accepted);
+    EXPECT_EQ(server.BytesReceived(accepted), 0);
 }
 
 TEST_F(SocketPairTest, AcceptTakesBytesTheHolderAlreadyReceived)
@@ -390,32 +314,45 @@ TEST_F(SocketPairTest, AcceptTakesBytesTheHolderAlreadyReceived)
     EXPECT_EQ(AcceptedSocketCount(), 0);
 }
 
-TEST(CSocketPlusUdpTest, TwoDatagramsCarryTheSenderAddress)
+TEST(CSocketPlusUdpTest, DatagramsOneAtATimeAndTheReplyGoesToTheSender)
 {
     CSocketPlus receiver;
     CSocketPlus sender;
     receiver.ArrayAdd(1);
     receiver.SetProtocol(1, sckUDPProtocol);
     receiver.Bind(1, 0, "127.0.0.1");
-    std::vector<std::string> got;
-    std::vector<std::pair<std::string, std::int32_t>> from;
-    receiver.events.DataArrival = [&](const Variant& index, std::int32_t n) {
-        Variant text{std::string()};
-        receiver.GetData(index, text);
-        EXPECT_EQ(static_cast<std::int32_t>(text.toText().size()), n);
-        got.push_back(text.toText());
-        from.emplace_back(receiver.RemoteHostIP(index), receiver.RemotePort(index));
-        EXPECT_EQ(receiver.RemoteHost(index), "");
-    };
+    EXPECT_EQ(Catch([&] { receiver.Bind(1); }).number(), 40020);
+    EXPECT_EQ(Catch([&] { receiver.SetProtocol(1, sckTCPProtocol); }).number(), 40020);
     sender.ArrayAdd("out");
     sender.SetProtocol("out", sckUDPProtocol);
     sender.SetRemoteHost("out", "127.0.0.1");
     sender.SetRemotePort("out", receiver.LocalPort(1));
-    sender.SendData("out", "first");
-    sender.SendData("out", "second");
-    ASSERT_TRUE(test::WaitUntil([&] { return got.size() == 2; }));
-    EXPECT_EQ(got, (std::vector<std::string>{"first", "second"}));
-    EXPECT_EQ(from[1], std::make_pair(std::string("127.0.0.1"), sender.LocalPort("out")));
+    // maxLen 0 drops its datagram with an error; it dropped the next one as well.
+    std::vector<std::string> got;
+    receiver.events.DataArrival = [&](const Variant& index, std::int32_t n) {
+        Variant text{std::string()};
+        Variant zero{0};
+        Variant three{3};
+        if (got.empty()) {
+            got.push_back("(dropped)");
+            EXPECT_EQ(Catch([&] { receiver.GetData(index, text, nullptr, &zero); }).number(), 10040);
+            return;
+        }
+        if (got.size() == 2) { // a cut datagram raises but keeps what fitted
+            EXPECT_EQ(Catch([&] { receiver.GetData(index, text, nullptr, &three); }).number(), 10040);
+            got.push_back(text.toText());
+            return;
+        }
+        receiver.GetData(index, text);
+        EXPECT_EQ(static_cast<std::int32_t>(text.toText().size()), n);
+        got.push_back(text.toText());
+        EXPECT_EQ(receiver.RemotePort(index), sender.LocalPort("out"));
+    };
+    for (const char* word : {"one", "two", "three"})
+        sender.SendData("out", word);
+    sender.SetRemotePort("out", receiver.LocalPort(1)); // UDP may change its peer at any time
+    ASSERT_TRUE(test::WaitUntil([&] { return got.size() == 3; })) << got.size();
+    EXPECT_EQ(got, (std::vector<std::string>{"(dropped)", "two", "thr"}));
 
     // Without a datagram the helper overloads leave the caller's variable alone.
     std::string keptText = "kept";
@@ -425,33 +362,13 @@ TEST(CSocketPlusUdpTest, TwoDatagramsCarryTheSenderAddress)
     EXPECT_EQ(keptText, "kept");
     EXPECT_EQ(keptBytes, (Bytes{1, 2}));
 
-    // maxLen 0 drops the datagram with an error; it dropped the next one as well.
-    got.clear();
-    receiver.events.DataArrival = [&](const Variant& index, std::int32_t) {
-        Variant text{std::string()};
-        Variant zero{0};
-        if (got.empty()) {
-            got.push_back("(dropped)");
-            EXPECT_EQ(Catch([&] { receiver.GetData(index, text, nullptr, &zero); }).number(), 10040);
-            return;
-        }
-        receiver.GetData(index, text);
-        got.push_back(text.toText());
-    };
-    for (const char* word : {"one", "two", "three"})
-        sender.SendData("out", word);
-    ASSERT_TRUE(test::WaitUntil([&] { return got.size() == 3; })) << got.size();
-    EXPECT_EQ(got, (std::vector<std::string>{"(dropped)", "two", "three"}));
-
     // A reply goes to the sender of the last datagram read.
     std::string reply;
-    sender.events.DataArrival = [&](const Variant& index, std::int32_t) {
-        Variant text{std::string()};
-        sender.GetData(index, text);
-        reply = text.toText();
-    };
+    sender.events.DataArrival = [&](const Variant& index, std::int32_t) { sender.GetData(index, reply); };
     receiver.SendData(1, "pong");
     EXPECT_TRUE(test::WaitUntil([&] { return reply == "pong"; }));
+    receiver.CloseSck(1);
+    EXPECT_EQ(receiver.LocalPort(1), 0); // the bound port is gone, none was asked for
 }
 
 } // namespace

@@ -13,20 +13,15 @@ namespace {
 namespace ws = platform::ws;
 using platform::MessageWindow;
 
+// Keeps the notice word of every call.
 class RecordingOwner final : public SocketOwner {
 public:
-    struct Call {
-        std::uint32_t message;
-        std::uintptr_t wParam;
-        std::intptr_t lParam;
-    };
-    std::intptr_t WndProc(MessageWindow::Handle, std::uint32_t message, std::uintptr_t wParam,
-                          std::intptr_t lParam) override
+    std::intptr_t WndProc(MessageWindow::Handle, std::uint32_t, std::uintptr_t, std::intptr_t lParam) override
     {
-        calls.push_back({message, wParam, lParam});
+        calls.push_back(lParam);
         return 0;
     }
-    std::vector<Call> calls;
+    std::vector<std::intptr_t> calls;
 };
 
 // One object's worth of service for the duration of a test.
@@ -59,44 +54,33 @@ protected:
 
 TEST(RegistryServiceTest, FirstObjectStartsTheServiceAndLastStopsIt)
 {
-    ASSERT_FALSE(ServiceStarted());
     const int before = ws::StartupCount();
     InitiateProcesses();
-    EXPECT_TRUE(ServiceStarted());
     InitiateProcesses();
     EXPECT_EQ(ws::StartupCount(), before + 1); // started once for both
     FinalizeProcesses();
     EXPECT_TRUE(ServiceStarted());
-    EXPECT_EQ(ObjectCount(), 1);
     FinalizeProcesses();
     EXPECT_FALSE(ServiceStarted());
     EXPECT_EQ(ws::StartupCount(), before);
 }
 
-TEST_F(RegistryTest, WindowLivesFromFirstRegistrationToLastUnregistration)
+TEST_F(RegistryTest, WindowLivesFromFirstRegistrationToLast)
 {
     RecordingOwner owner;
-    EXPECT_EQ(MessageWindowHandle(), 0u);
     const Socket a = udp();
     const Socket b = udp();
     ASSERT_TRUE(RegisterSocket(a, &owner, true));
     const auto first = MessageWindowHandle();
-    EXPECT_TRUE(MessageWindow::Exists(first));
     ASSERT_TRUE(RegisterSocket(b, &owner, false));
     EXPECT_EQ(MessageWindowHandle(), first);
-    EXPECT_TRUE(IsSocketRegistered(a));
     close(a);
-    EXPECT_FALSE(IsSocketRegistered(a));
     EXPECT_TRUE(MessageWindow::Exists(first));
     close(b);
     EXPECT_EQ(MessageWindowHandle(), 0u);
     EXPECT_FALSE(MessageWindow::Exists(first));
-    UnregisterSocket(12345); // no entry: ignored
-
-    const Socket c = udp();
-    ASSERT_TRUE(RegisterSocket(c, &owner, true));
-    EXPECT_NE(MessageWindowHandle(), 0u);
-    EXPECT_NE(MessageWindowHandle(), first);
+    // Texts of codes the table lacks fall back (known codes show in the socket class's errors).
+    EXPECT_EQ(GetErrorDescription(10059), "Unknown error.");
 }
 
 TEST_F(RegistryTest, RoutesNoticesToTheOwnerAndDropsThoseWithoutRoute)
@@ -110,38 +94,16 @@ TEST_F(RegistryTest, RoutesNoticesToTheOwnerAndDropsThoseWithoutRoute)
     const auto w = MessageWindowHandle();
     MessageWindow::Post(w, kSocketMessage, static_cast<std::uintptr_t>(gone), ws::kFdRead);
     close(gone); // a notice already on its way must not reach anyone
-    MessageWindow::Post(w, kSocketMessage, static_cast<std::uintptr_t>(gone), ws::kFdRead);
-    MessageWindow::Post(w, kSocketMessage, static_cast<std::uintptr_t>(keep), ws::kFdWrite);
     MessageWindow::Post(w, 0x0400, static_cast<std::uintptr_t>(keep), 0); // not a socket message
-    ASSERT_TRUE(test::WaitUntil([&] { return !owner.calls.empty(); }));
-    test::RunEventsFor(50);
-    EXPECT_TRUE(other.calls.empty());
-    ASSERT_EQ(owner.calls.size(), 1u);
-    EXPECT_EQ(owner.calls[0].lParam, ws::kFdWrite);
-
     RecordingOwner next;
     ChangeSocketOwner(keep, &next);
-    MessageWindow::Post(w, kSocketMessage, static_cast<std::uintptr_t>(keep), ws::kFdRead);
+    MessageWindow::Post(w, kSocketMessage, static_cast<std::uintptr_t>(keep), ws::kFdWrite);
     ASSERT_TRUE(test::WaitUntil([&] { return !next.calls.empty(); }));
-    EXPECT_EQ(owner.calls.size(), 1u);
-}
-
-TEST_F(RegistryTest, FreedRouteSlotsAreReusedBeforeTheTableGrows)
-{
-    RecordingOwner owner;
-    const Socket a = udp();
-    const Socket b = udp();
-    RegisterSocket(a, &owner, false);
-    RegisterSocket(b, &owner, false);
-    close(a);
-    const Socket d = udp();
-    RegisterSocket(d, &owner, false);
-    RegisterSocket(d, &owner, false); // already routed: no second slot
-    EXPECT_EQ(SocketRouteSlot(d), 1);
-    EXPECT_EQ(SocketRouteCount(), 2);
-    // Texts of codes the table lacks fall back (known codes show in the socket class's errors).
-    EXPECT_EQ(GetErrorDescription(10059), "Unknown error.");
-    EXPECT_EQ(GetErrorDescription(0), "Unknown error.");
+    test::RunEventsFor(50);
+    EXPECT_TRUE(other.calls.empty());
+    EXPECT_TRUE(owner.calls.empty());
+    ASSERT_EQ(next.calls.size(), 1u);
+    EXPECT_EQ(next.calls[0], ws::kFdWrite);
 }
 
 } // namespace
