@@ -223,6 +223,7 @@ TEST_F(LinkControllerTest, HandlersStopWhenTheWindowClosesDuringTheirWait)
     EXPECT_FALSE(link.TryToConnect());
     EXPECT_EQ(slept, 0);
     EXPECT_EQ(icon, "");
+    sck.currentState = sckClosed;
     EXPECT_FALSE(link.TryToConnect()); // none starts on a closing window
     EXPECT_EQ(sck.connects, 1);
 
