@@ -142,10 +142,10 @@ TEST(Geodesy, CoordinateTexts)
     int16_t dd = 0, mm = 0;
     double ss = 0;
     DecToLonLat(31.5188888, dd, mm, ss);
-    EXPECT_EQ(std::tuple(dd, mm), std::tuple<int16_t, int16_t>(31, 31));
+    EXPECT_EQ(std::tuple(dd, mm), (std::tuple<int16_t, int16_t>(31, 31)));
     EXPECT_NEAR(ss, 7.9997, 1e-4);
     DecToLonLat(-0.5, dd, mm, ss);
-    EXPECT_EQ(std::tuple(dd, mm), std::tuple<int16_t, int16_t>(-1, 30));
+    EXPECT_EQ(std::tuple(dd, mm), (std::tuple<int16_t, int16_t>(-1, 30)));
     EXPECT_EQ(ErrorOf([&] { DecToLonLat(40000, dd, mm, ss); }), kErrOverflow);
     EXPECT_EQ(ErrorOf([&] { DecToLonLat(NAN, dd, mm, ss); }), kErrOverflow);
 
