@@ -18,15 +18,27 @@ class LinkControllerTest : public ::testing::Test {
 protected:
     LinkControllerTest()
         : traffic(clock, clock.now(), [this](std::string_view lines) { dumped += lines; }),
-          link(controls(), sck, traffic, lNoDataCount,
-               {[this] { ++autoChecks; }, [this](const std::string& m) { icon = m; },
+          link({cmdConnect, cmdClose, chkAutoConnect, lblState, imgData, lblRate, shapeRate, lblError, lstStrips,
+                tmrStatus},
+               sck, traffic, lNoDataCount,
+               {[this] {
+                    ++autoChecks;
+                    if (onAutoCheck)
+                        onAutoCheck();
+                },
+                [this](const std::string& m) { icon = m; },
                 [this](const StripList& s) {
                     lstStrips.clear();
                     for (const auto& c : s.callsigns)
                         lstStrips.addItem(c);
                 },
                 [] { return 1440.0f; }, [] { return -15.0f; }, [this] { ++setupShown; }, [this] { ++unloaded; },
-                [this](int ms) { slept += ms; }, [this](int ms) { slept += ms; },
+                [this](int ms) { slept += ms; },
+                [this](int ms) {
+                    slept += ms;
+                    if (onWait)
+                        onWait();
+                },
                 [this] {
                     if (onPump)
                         onPump();
@@ -41,11 +53,6 @@ protected:
         g.sPort = "6809";
     }
 
-    LinkController::Controls controls()
-    {
-        return {cmdConnect, cmdClose,  chkAutoConnect, lblState,  imgData,
-                lblRate,    shapeRate, lblError,       lstStrips, tmrStatus};
-    }
     void arrive(const std::string& text)
     {
         sck.received = text;
@@ -66,7 +73,7 @@ protected:
     std::int32_t lNoDataCount = 5;
     int autoChecks = 0, setupShown = 0, unloaded = 0, slept = 0;
     bool closing = false;
-    std::function<void()> onPump; // what runs while a handler lets the event loop run
+    std::function<void()> onPump, onWait, onAutoCheck; // what runs while a handler lets the event loop run
     TrafficTable traffic;
     LinkController link;
 };
@@ -216,6 +223,7 @@ TEST_F(LinkControllerTest, HandlersStopWhenTheWindowClosesDuringTheirWait)
     EXPECT_FALSE(link.TryToConnect());
     EXPECT_EQ(slept, 0);
     EXPECT_EQ(icon, "");
+    sck.currentState = sckClosed;
     EXPECT_FALSE(link.TryToConnect()); // none starts on a closing window
     EXPECT_EQ(sck.connects, 1);
 
@@ -275,23 +283,12 @@ TEST_F(LinkControllerTest, AttemptStartedInsideAnAttemptsWaitReturnsAtOnce)
 {
     sck.stateAfterConnect = sckConnecting;
     chkAutoConnect.setValue(1);
-    LinkController* outer = nullptr;
-    int nested = 0;
-    LinkController attempt(controls(), sck, traffic, lNoDataCount,
-                           {[&] {
-                                ++nested;
-                                EXPECT_FALSE(outer->TryToConnect());
-                            },
-                            [](const std::string&) {}, nullptr, [] { return 0.0f; }, [] { return 0.0f; }, nullptr,
-                            nullptr, [](int) {},
-                            [&](int) {
-                                // During the wait an error closes the socket and a timer tick runs.
-                                sck.currentState = sckClosed;
-                                outer->UpdateState();
-                            },
-                            [] {}, nullptr});
-    outer = &attempt;
-    EXPECT_FALSE(attempt.TryToConnect());
-    EXPECT_EQ(nested, 11); // ten ticks in the wait, and the state shown after giving up
+    onAutoCheck = [this] { EXPECT_FALSE(link.TryToConnect()); };
+    onWait = [this] { // during the wait an error closes the socket and a timer tick runs
+        sck.currentState = sckClosed;
+        link.UpdateState();
+    };
+    EXPECT_FALSE(link.TryToConnect());
+    EXPECT_EQ(autoChecks, 11); // ten ticks in the wait, and the state shown after giving up
     EXPECT_EQ(sck.connects, 1);
 }
