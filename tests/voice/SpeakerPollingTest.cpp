@@ -78,7 +78,6 @@ TEST_F(SpeakerPollingTest, FirstSpeakerSelectsItsStripExactly)
     EXPECT_EQ(lblError.caption(), "DLH123 transmitting ..."); // the last speaker names the line
     EXPECT_EQ(lstStrips.text(), "BAW456");                    // the first one is looked up
     EXPECT_EQ(stripClicks, 1);
-    EXPECT_EQ(polling.lLastSpeech, 100);
     EXPECT_EQ(imgSpeak.picture(), Picture::Green);
 
     voice.speakers = {11}; // dlh123 is not DLH123: the reading is cleared
