@@ -1,19 +1,9 @@
 #include "app/frmGonio.h"
 #include "platform/Pump.h"
-#include "shell/Config.h"
 
-#include "support/FakeAtcClient.h"
-#include "support/FakeClock.h"
-#include "support/FakeLinkSocket.h"
-#include "support/FakeVoiceClient.h"
-#include "support/ScriptedPeer.h"
-#include "support/ScriptedRandom.h"
-#include "support/TempDir.h"
-#include "support/TestServices.h"
+#include "FormFixture.h"
 #include "support/Wait.h"
 #include "support/Widgets.h"
-
-#include <gtest/gtest.h>
 
 #include <QPointer>
 #include <QTest>
@@ -23,26 +13,17 @@ using namespace quadrantel;
 
 using test::ButtonNamed;
 
-TEST(frmGonio, OpensWithItsControlsBoundToTheBehaviour)
+namespace {
+class frmGonioTest : public test::FormTest {};
+} // namespace
+
+TEST_F(frmGonioTest, OpensWithItsControlsBoundToTheBehaviour)
 {
-    test::TempDir dir;
-    shell::globals() = shell::Globals{};
-    shell::SetupDataFolder(dir.path());
-    test::FakeClock clock;
-    app::GonioServices s;
-    s.clock = &clock;
-    test::FakeLinkSocket* sck = nullptr;
-    s.makeSocket = [&](link::LinkEvents) {
-        auto p = std::make_unique<test::FakeLinkSocket>();
-        sck = p.get();
-        return p;
-    };
-    QPointer<app::frmGonio> w = new app::frmGonio(std::move(s));
+    QPointer<app::frmGonio> w = new app::frmGonio(services());
     w->form().SetAutostart();
     w->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
 
-    EXPECT_EQ(w->windowTitle(), "Quadrantel - ");
     EXPECT_TRUE(w->topmost());
     ASSERT_NE(ButtonNamed(*w, "Last"), nullptr);
     EXPECT_EQ(ButtonNamed(*w, "Last")->shortcut(), QKeySequence("Ctrl+L"));
@@ -64,21 +45,19 @@ TEST(frmGonio, OpensWithItsControlsBoundToTheBehaviour)
 
 // Guards against closing the window while a handler waits on the event loop: the window was
 // freed under the handler, which then crashed, or the close was lost.
-TEST(frmGonio, ClosingDuringAWaitBringsTheSetupBack)
+TEST_F(frmGonioTest, ClosingDuringAWaitBringsTheSetupBack)
 {
     enum Moment { ConnectionWait, LoginWait, AfterRefusal, DataArriving };
     for (const Moment moment : {ConnectionWait, LoginWait, AfterRefusal, DataArriving}) {
         SCOPED_TRACE(moment);
-        test::TempDir dir;
         shell::globals() = shell::Globals{};
         shell::SetupDataFolder(dir.path());
-        test::ScriptedPeer peer;
-        test::WriteFile(dir.path() + "/Quadrantel/Config.ini", "[Setup]\r\nVID=1\r\nPort=" + peer.port() + "\r\n");
+        test::ScriptedPeer linkar;
+        writeConfig("VID=1\r\nPort=" + linkar.port() + "\r\n");
         if (moment == ConnectionWait)
-            peer.server.close(); // nobody listening: the attempt waits its full time
-        QObject::connect(&peer.server, &QTcpServer::newConnection, [&] {
-            peer.send(moment == AfterRefusal ? "#TMSERVER:Quadrantel:NO such VID / Password\r\n"
-                                             : "@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n");
+            linkar.server.close(); // nobody listening: the attempt waits its full time
+        QObject::connect(&linkar.server, &QTcpServer::newConnection, [&] {
+            linkar.send(moment == AfterRefusal ? "#TMSERVER:Quadrantel:NO such VID / Password\r\n" : test::kDlh);
         });
 
         QPointer<app::frmGonio> w;
@@ -89,11 +68,7 @@ TEST(frmGonio, ClosingDuringAWaitBringsTheSetupBack)
                 QTimer::singleShot(0, w, &QWidget::close); // as the user's click arrives
             }
         };
-        test::FakeClock clock;
-        test::ScriptedRandom random{{0.5}};
-        test::FakeVoiceClient voice;
-        test::FakeAtcClient atc;
-        app::GonioServices s = test::TestServices(clock, random, voice, atc);
+        app::GonioServices s = services(false);
         s.sleep = [&](int ms) {
             if ((moment == LoginWait && ms == 200) || (moment == AfterRefusal && ms == 1000))
                 closeNow();

@@ -78,7 +78,6 @@ TEST_F(SpeakerPollingTest, FirstSpeakerSelectsItsStripExactly)
     EXPECT_EQ(lblError.caption(), "DLH123 transmitting ..."); // the last speaker names the line
     EXPECT_EQ(lstStrips.text(), "BAW456");                    // the first one is looked up
     EXPECT_EQ(stripClicks, 1);
-    EXPECT_EQ(polling.lLastSpeech, 100);
     EXPECT_EQ(imgSpeak.picture(), Picture::Green);
 
     voice.speakers = {11}; // dlh123 is not DLH123: the reading is cleared
@@ -94,8 +93,6 @@ TEST_F(SpeakerPollingTest, ChangedPlayersAreListedBeforeTheSpeakersAreLookedUp)
     polling.tmrSpeakers_Timer();
     voice.players.push_back(FakeVoiceClient::Player(13, "AFR789"));
     voice.speakers = {13};
-    polling.tmrSpeakers_Timer(); // the library's way: unknown until its log pane says so
-    EXPECT_EQ(lstSpeakers.listCount(), 0);
     voice.playersChanged = true;
     polling.tmrSpeakers_Timer();
     EXPECT_EQ(lstStrips.text(), "AFR789");

@@ -44,8 +44,7 @@ TEST(FeedParser, ReadsWhatItKnowsAndIgnoresTheRest)
 
     const QByteArray longCall(static_cast<qsizetype>(kMaxFeedCallsign) + 1, 'A');
     for (const QByteArray& awkward :
-         {QByteArray(), QByteArray("not json"), QByteArray("[1,2]"), QByteArray("{\"type\":\"kRxBegin\"}"),
-          QByteArray("{\"type\":5,\"value\":{}}"), QByteArray("{\"type\":\"kRxBegin\",\"value\":[]}"),
+         {QByteArray(), QByteArray("not json"), QByteArray("[1,2]"),
           QByteArray(R"({"type":"kRxBegin","value":{"callsign":null,"pFrequencyHz":1}})"),
           QByteArray(R"({"type":"kRxBegin","value":{"callsign":"  ","pFrequencyHz":1}})"),
           Rx("kRxBegin", longCall.constData(), 1), QByteArray(R"({"type":"kRxBegin","value":{"callsign":"A"})"),
