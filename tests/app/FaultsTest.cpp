@@ -9,40 +9,23 @@
 #include <random>
 
 using namespace quadrantel;
-using test::kDlh;
-using test::WaitUntil;
+using namespace quadrantel::test;
+using Faults = FormTest;
 
-namespace {
-
-class Faults : public test::FormTest {
-protected:
-    void loadOnPeer()
-    {
-        writeConfig(peerConfig());
-        load(services(false));
-    }
-    bool reads(const char* callsign)
-    {
-        return WaitUntil([&] { return form->traffic().Contains(callsign); });
-    }
-    static std::string noise(std::size_t size, unsigned seed)
-    {
-        std::mt19937 rng(seed);
-        std::string s(size, '\0');
-        for (char& c : s)
-            c = static_cast<char>(rng());
-        return s;
-    }
-};
-
-} // namespace
-
-TEST_F(Faults, PeerClosesOrResetsAndANewConnectionReadsAfresh)
+TEST_F(Faults, GarbageIsSurvivedAndANewConnectionReadsAfresh)
 {
     loadOnPeer();
-    connect();
-    peer.send(kDlh + "@N:BAW456:1001:1:49.0:8.0:12");
+    // Position-like pieces among the noise: colons, empty fields, huge and negative numbers.
+    peer.send("\r\n@\r\n@:\r\n@N::::::::\r\n@N:X:1:1:-999999999999:1e308:nan:inf:\r\n@N:Y:1:1:91:181\r\n\r\n" + kDlh +
+              "@N:BAW456:1001:1:49.0:8.0:12");
     ASSERT_TRUE(reads("DLH123"));
+    ASSERT_TRUE(form->traffic().Contains("Y"));
+    // A reading on a garbage record neither crashes nor shows a bearing.
+    for (const char* call : {"Y", "X"}) {
+        atc.callsign = call;
+        form->cmdPicTowrix.setValue(1);
+        EXPECT_EQ(form->txtQDR.text(), "---") << call;
+    }
     peer.client->disconnectFromHost();
     ASSERT_TRUE(shows("Disconnected"));
     EXPECT_NE(daily("Log").find("Socket Closed"), std::string::npos);
@@ -60,29 +43,11 @@ TEST_F(Faults, PeerClosesOrResetsAndANewConnectionReadsAfresh)
     EXPECT_TRUE(reads("KLM1"));
 }
 
-TEST_F(Faults, BinaryGarbageIsSurvived)
-{
-    loadOnPeer();
-    connect();
-    // Position-like pieces among the noise: colons, empty fields, huge and negative numbers.
-    peer.send("\r\n@\r\n@:\r\n@N::::::::\r\n@N:X:1:1:-999999999999:1e308:nan:inf:\r\n@N:Y:1:1:91:181\r\n\r\n" + kDlh);
-    ASSERT_TRUE(reads("DLH123"));
-    ASSERT_TRUE(form->traffic().Contains("Y"));
-    // A reading on a garbage record neither crashes nor shows a bearing.
-    for (const char* call : {"Y", "X"}) {
-        atc.callsign = call;
-        form->cmdPicTowrix.setValue(1);
-        EXPECT_EQ(form->txtQDR.text(), "---") << call;
-    }
-    EXPECT_EQ(form->lblState.toolTip(), "Connected");
-}
-
 // Guards against filling the strip list entry by entry: with 2,000 aircraft a bound widget was
 // rebuilt 2,000 times and the window stood still for seconds.
 TEST_F(Faults, TwoThousandAircraftFillTheStripListInOneChange)
 {
     loadOnPeer();
-    connect();
     std::string lines;
     for (int i = 0; i < 2000; ++i)
         lines += "@N:SIM" + std::to_string(i) + ":1000:1:50.5:9.0:35000:420:0\r\n";
@@ -100,7 +65,7 @@ TEST_F(Faults, TwoThousandAircraftFillTheStripListInOneChange)
 
 TEST_F(Faults, NobodyListening)
 {
-    loadOnPeer();
+    loadOnPeer(false);
     peer.server.close();
     form->cmdConnect.click();
     EXPECT_TRUE(shows("Disconnected"));
@@ -112,7 +77,6 @@ TEST_F(Faults, NobodyListening)
 TEST_F(Faults, DataFolderVanishesAndComesBack)
 {
     loadOnPeer();
-    connect();
     peer.send(kDlh);
     ASSERT_TRUE(WaitUntil([&] { return daily("Dump").find("DLH123") != std::string::npos; }));
     const std::string folder = dir.path() + "/Quadrantel";
@@ -123,7 +87,7 @@ TEST_F(Faults, DataFolderVanishesAndComesBack)
     EXPECT_FALSE(QDir(QString::fromStdString(folder)).exists()); // nothing recreates it behind the user's back
 
     // A file where the folder was: nothing can be written there either (root ignores mode bits).
-    test::WriteFile(folder, "not a folder");
+    WriteFile(folder, "not a folder");
     peer.send("@N:LOST2:1000:1:50.5:9.0:35000:420:0\r\n");
     ASSERT_TRUE(reads("LOST2"));
 
@@ -138,12 +102,15 @@ TEST_F(Faults, DataFolderVanishesAndComesBack)
 
 TEST_F(Faults, CorruptConfigurationAndPositionFilesGiveDefaults)
 {
-    const std::string garbage = noise(64 * 1024, 3);
-    test::WriteFile(dir.path() + "/Quadrantel/Config.ini",
-                    garbage + "\r\n[Setup\r\nLastX=\xff\xfe\r\n=\r\nOnTop=99999999999999999999\r\nPort=" +
-                        std::string(100000, '9') + "\r\n[Setup]\r\nLastY=-\r\nAutoStart=\x01\r\n");
-    test::WriteFile(dir.path() + "/Quadrantel/gonio_EDDF_N050.02.00.000_E008.34.14.000.position", garbage);
-    test::WriteFile(dir.path() + "/Quadrantel/gonio_.position", "");
+    std::mt19937 rng(3);
+    std::string garbage(64 * 1024, '\0');
+    for (char& c : garbage)
+        c = static_cast<char>(rng());
+    WriteFile(dir.path() + "/Quadrantel/Config.ini",
+              garbage + "\r\n[Setup\r\nLastX=\xff\xfe\r\n=\r\nOnTop=99999999999999999999\r\nPort=" +
+                  std::string(100000, '9') + "\r\n[Setup]\r\nLastY=-\r\nAutoStart=\x01\r\n");
+    WriteFile(dir.path() + "/Quadrantel/gonio_EDDF_N050.02.00.000_E008.34.14.000.position", garbage);
+    WriteFile(dir.path() + "/Quadrantel/gonio_.position", "");
     load(services(false));
     EXPECT_EQ(host.x, 3180); // centred: the saved position is no number
     EXPECT_FALSE(form->chkGonio.checked());

@@ -45,11 +45,6 @@ protected:
     {
         WriteFile(dir.path() + "/Quadrantel/Config.ini", "[Setup]\r\n" + body);
     }
-    // The configuration of a window that reads DLH123 and logs in to `peer`.
-    std::string peerConfig() const
-    {
-        return "AutoStart=1\r\nDebug=1\r\nVID=123456\r\nPort=" + peer.port() + "\r\nStation=" + kStation + "\r\n";
-    }
     app::GonioServices services(bool fakeSocket = true)
     {
         app::GonioServices s = TestServices(clock, random, voice, atc);
@@ -67,6 +62,14 @@ protected:
         form->Form_Load();
         return *form;
     }
+    // A window that reads DLH123 and logs in to `peer`, connected unless told otherwise.
+    void loadOnPeer(bool connected = true)
+    {
+        writeConfig("AutoStart=1\r\nDebug=1\r\nVID=123456\r\nPort=" + peer.port() + "\r\nStation=" + kStation + "\r\n");
+        load(services(false));
+        if (connected)
+            connect();
+    }
     void arrive(const std::string& text)
     {
         sck->received = text;
@@ -81,6 +84,10 @@ protected:
         ASSERT_TRUE(
             WaitUntil([&] { return peer.accepted > before && peer.received.find("\r\n") != std::string::npos; }));
         ASSERT_EQ(form->lblState.toolTip(), "Connected");
+    }
+    bool reads(const char* callsign)
+    {
+        return WaitUntil([&] { return form->traffic().Contains(callsign); });
     }
     bool shows(const char* state)
     {

@@ -9,16 +9,8 @@
 #include <QWebSocketServer>
 
 using namespace quadrantel;
-using platform::Picture;
-using test::kDlh;
-using test::kStation;
-using test::WaitUntil;
-
-namespace {
-
-using GonioFormTest = test::FormTest;
-
-} // namespace
+using namespace quadrantel::test;
+using GonioFormTest = FormTest;
 
 TEST_F(GonioFormTest, FirstRunWithoutConfiguration)
 {
@@ -29,7 +21,7 @@ TEST_F(GonioFormTest, FirstRunWithoutConfiguration)
     EXPECT_TRUE(form->chkOnTop.checked());
     EXPECT_FALSE(form->chkGonio.checked());
     for (const platform::Image* light : {&form->lblState, &form->lblStatus, &form->imgData}) {
-        EXPECT_EQ(light->picture(), Picture::Red);
+        EXPECT_EQ(light->picture(), platform::Picture::Red);
         EXPECT_EQ(light->rect().width, 220);
     }
     EXPECT_FALSE(form->cmdClose.visible());
@@ -155,10 +147,8 @@ TEST_F(GonioFormTest, LastButtonRecallsTheLastCaller)
 // the needle points at him, and the reading clears once he has been silent.
 TEST_F(GonioFormTest, RoadOfOneTransmission)
 {
-    writeConfig(peerConfig());
-    load(services(false));
+    loadOnPeer();
     ASSERT_TRUE(form->chkGonio.checked());
-    connect();
     EXPECT_TRUE(peer.received.starts_with("#AAQuadrantel:SERVER:Quadrantel:123456:"));
     peer.send("#TMSERVER:Quadrantel:SECONDARY LINKAR connection accepted\r\n");
     ASSERT_TRUE(WaitUntil([&] { return peer.received.find("\r\n!CQuadrantel:") != std::string::npos; }));
@@ -166,7 +156,6 @@ TEST_F(GonioFormTest, RoadOfOneTransmission)
     clock.advance(11); // the next block rebuilds the strip list
     peer.send(kDlh + "@N:BAW456:1001:1:49.0:8.0:12000:300:0\r\n");
     ASSERT_TRUE(WaitUntil([&] { return form->lstStrips.listCount() == 2; }));
-    EXPECT_NE(daily("Dump").find(kDlh), std::string::npos);
 
     form->speakers().tmrSpeakers_Timer(); // the first cycle fills the player list
     voice.speakers = {7};

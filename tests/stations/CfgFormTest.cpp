@@ -25,7 +25,6 @@ protected:
     {
         shell::globals() = shell::Globals{};
         shell::globals().sDataFolder = dir.path();
-        config = dir.file("Config.ini");
     }
 
     // A form whose hooks record what they were asked; the position window takes typedLat/Long.
@@ -56,7 +55,7 @@ protected:
 
     test::TempDir dir;
     test::ScriptedDialogs dialogs;
-    std::string config;
+    std::string config = dir.file("Config.ini");
     std::unique_ptr<CfgForm> form;
     std::string positionCaption;
     std::vector<std::string> events;
@@ -110,9 +109,21 @@ TEST_F(CfgFormTest, SaveAndEnableNeedsAChosenStationAndLoadReadsItBack)
     EXPECT_EQ(dialogs.asked[0].text, "The settings could not be saved to:\r\n" + config);
 }
 
-TEST_F(CfgFormTest, AddingAndRemovingAStationWriteAndDeleteItsFile)
+TEST_F(CfgFormTest, AddingRemovingAndTypingIntoTheBoxes)
 {
+    mainLoaded = true;
     CfgForm& f = load();
+    EXPECT_EQ(events, std::vector<std::string>{"unloadMain"}); // loading unloads an open main window
+    // Guards against a name too long for its file name being accepted and silently not stored.
+    dialogs.inputAnswers = {"KJ FK", "Zürich", std::string(211, 'A'), ""};
+    f.cmdAdd.click();
+    ASSERT_EQ(dialogs.asked.size(), 4u);
+    EXPECT_EQ(dialogs.asked[0].text, std::string("Position Name:\r\n\n") + CfgForm::kHint);
+    EXPECT_EQ(dialogs.asked[1].text, std::string("Position Name:\r\n\n") + CfgForm::kInvalidHint);
+    EXPECT_EQ(dialogs.asked[2].text, dialogs.asked[1].text);
+    EXPECT_EQ(dialogs.asked[3].text, std::string("Position Name:\r\n\n") + CfgForm::kLongHint);
+    EXPECT_EQ(positionCaption, ""); // the position window never opened
+
     dialogs.inputAnswers = {"  KJFK ", "KJFK"};
     f.cmdAdd.click();
     EXPECT_EQ(positionCaption, "KJFK position");
@@ -141,22 +152,20 @@ TEST_F(CfgFormTest, AddingAndRemovingAStationWriteAndDeleteItsFile)
     f.cmdRemove.click();
     EXPECT_FALSE(exists(kKjfkFile));
     EXPECT_EQ(f.txtStation.listCount(), 0);
-}
 
-TEST_F(CfgFormTest, RefusedNamesAskAgainWithTheHint)
-{
-    mainLoaded = true;
-    CfgForm& f = load();
-    EXPECT_EQ(events, std::vector<std::string>{"unloadMain"}); // loading unloads an open main window
-    // Guards against a name too long for its file name being accepted and silently not stored.
-    dialogs.inputAnswers = {"KJ FK", "Zürich", std::string(211, 'A'), ""};
-    f.cmdAdd.click();
-    ASSERT_EQ(dialogs.asked.size(), 4u);
-    EXPECT_EQ(dialogs.asked[0].text, std::string("Position Name:\r\n\n") + CfgForm::kHint);
-    EXPECT_EQ(dialogs.asked[1].text, std::string("Position Name:\r\n\n") + CfgForm::kInvalidHint);
-    EXPECT_EQ(dialogs.asked[2].text, dialogs.asked[1].text);
-    EXPECT_EQ(dialogs.asked[3].text, std::string("Position Name:\r\n\n") + CfgForm::kLongHint);
-    EXPECT_EQ(positionCaption, ""); // the position window never opened
+    // VID and port boxes are rewritten to the number read when they lose the focus.
+    // Guards against a decimal-comma desktop saving "1.5" as "1,5".
+    const test::CommaLocale comma;
+    ASSERT_TRUE(comma.active()) << "scripts/install-deps generates de_DE.UTF-8";
+    for (const auto& [typed, shown] :
+         {std::pair{"12ab", "12"}, {"0123", "123"}, {"1 2\t3", "123"}, {"", "0"}, {"1.5", "1.5"}}) {
+        f.txtMe.setText(typed);
+        f.txtMe_LostFocus();
+        EXPECT_EQ(f.txtMe.text(), shown) << typed;
+        f.txtPort.setText(typed);
+        f.txtPort_LostFocus();
+        EXPECT_EQ(f.txtPort.text(), shown) << typed;
+    }
 }
 
 TEST_F(CfgFormTest, VoiceSourceIsSavedOnlyWhenUsableAndReadBack)
@@ -192,23 +201,6 @@ TEST_F(CfgFormTest, VoiceSourceIsSavedOnlyWhenUsableAndReadBack)
     g.txtVoiceURL.setText("nonsense");
     g.cmdEnable.click();
     EXPECT_EQ(ini("VoiceSource"), "TSRemote");
-}
-
-TEST_F(CfgFormTest, LostFocusRewritesVidAndPortToTheNumberRead)
-{
-    CfgForm& f = load();
-    // Guards against a decimal-comma desktop saving "1.5" as "1,5".
-    const test::CommaLocale comma;
-    ASSERT_TRUE(comma.active()) << "scripts/install-deps generates de_DE.UTF-8";
-    for (const auto& [typed, shown] :
-         {std::pair{"12ab", "12"}, {"0123", "123"}, {"1 2\t3", "123"}, {"", "0"}, {"1.5", "1.5"}}) {
-        f.txtMe.setText(typed);
-        f.txtMe_LostFocus();
-        EXPECT_EQ(f.txtMe.text(), shown) << typed;
-        f.txtPort.setText(typed);
-        f.txtPort_LostFocus();
-        EXPECT_EQ(f.txtPort.text(), shown) << typed;
-    }
 }
 
 } // namespace

@@ -10,18 +10,17 @@
 #include <vector>
 
 using namespace quadrantel::stations;
-using quadrantel::shell::ReadIniValue;
-using quadrantel::shell::WriteIniValue;
-using quadrantel::test::ReadFile;
-using quadrantel::test::TempDir;
-using quadrantel::test::WriteFile;
+using namespace quadrantel::shell;
+using namespace quadrantel::test;
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 TEST(PositionFiles, NamesAndPaths)
 {
-    EXPECT_EQ(StripFileName("/home/u/Quadrantel/Config.ini"), "/home/u/Quadrantel");
-    EXPECT_EQ(StripFileName("C:\\Data\\Config.ini"), "C:\\Data");
-    EXPECT_EQ(StripFileName("Config.ini"), "");
+    for (const auto& [path, folder] : {std::pair{"/home/u/Quadrantel/Config.ini", "/home/u/Quadrantel"},
+                                       {"C:\\Data\\Config.ini", "C:\\Data"},
+                                       {"Config.ini", ""}})
+        EXPECT_EQ(StripFileName(path), folder);
     EXPECT_TRUE(IsValidPositionName("Kjfk09"));
     for (const char* n : {"", "K JFK", "K-JFK", "Caf\xe9", "a/b", "a.b"})
         EXPECT_FALSE(IsValidPositionName(n)) << n;
@@ -82,15 +81,15 @@ TEST(PositionFiles, RemovingDeletesOnlyAPositionFileOfTheFolder)
     const std::string victim = outer.file("gonio_x.position");
     WriteFile(victim, "keep");
     WriteFile(outer.file("secret"), "keep");
-    for (const char* t : {"../x", "..\\x", "a/../../x", "/etc/passwd", "..", "x\n"})
+    for (const std::string& t :
+         std::initializer_list<std::string>{"../x", "..\\x", "a/../../x", "/etc/passwd", "..", "x\n", "x\0/../secret"s})
         EXPECT_EQ(RemovePosition(data, "", t), RemoveOutcome::Refused) << t;
-    EXPECT_EQ(RemovePosition(data, "", std::string("x\0/../secret", 12)), RemoveOutcome::Refused);
     EXPECT_EQ(RemovePosition("", "", "x"), RemoveOutcome::Refused);
     // A link or folder with a position-file name is not deleted, nor what it points to.
     fs::create_symlink(victim, data + "/gonio_link.position");
     fs::create_directory(data + "/gonio_dir.position");
-    EXPECT_EQ(RemovePosition(data, "", "link"), RemoveOutcome::NotFound);
-    EXPECT_EQ(RemovePosition(data, "", "dir"), RemoveOutcome::NotFound);
+    for (const char* t : {"link", "dir"})
+        EXPECT_EQ(RemovePosition(data, "", t), RemoveOutcome::NotFound) << t;
     EXPECT_EQ(ReadFile(victim) + ReadFile(outer.file("secret")), "keepkeep");
     EXPECT_TRUE(fs::exists(data + "/gonio_dir.position"));
 }

@@ -37,7 +37,7 @@ protected:
     int unloads = 0;
 };
 
-TEST_F(PositionFormTest, OkTakesOnlyAValidPairAndMarksTheBadBox)
+TEST_F(PositionFormTest, OkTakesOnlyAValidPairAndAnAirportCodeFillsIt)
 {
     EXPECT_EQ(sLatitude + sLongitude, ""); // nothing confirmed yet
     EXPECT_FALSE(ok("N31.31.08.000", "E074.24.07.000"));
@@ -55,10 +55,8 @@ TEST_F(PositionFormTest, OkTakesOnlyAValidPairAndMarksTheBadBox)
     EXPECT_TRUE(ok("+40.689060", " e074.24.07.000"));
     EXPECT_EQ(sLatitude, "N040.41.20.616");
     EXPECT_EQ(sLongitude, "E074.24.07.000");
-}
 
-TEST_F(PositionFormTest, AirportCodeFillsTheBoxesFromTheFile)
-{
+    // An airport code fills the boxes from the file.
     test::TempDir dir;
     form.airportsFile = dir.file("airports.dat");
     test::WriteFile(form.airportsFile, "KJFK:Kennedy:New York:USA:13:N040.38.23.000:W073.46.44.000\n");
