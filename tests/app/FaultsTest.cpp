@@ -3,7 +3,6 @@
 #include "FormFixture.h"
 
 #include <QDir>
-#include <QTcpServer>
 
 #include <cstdio>
 #include <random>

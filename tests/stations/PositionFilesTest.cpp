@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <string>
-#include <vector>
 
 using namespace quadrantel::stations;
 using namespace quadrantel::shell;

@@ -1,5 +1,4 @@
 #include "stations/PositionForm.h"
-#include "platform/Controls.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
