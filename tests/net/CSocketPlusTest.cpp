@@ -43,15 +43,15 @@ struct Recorder {
     bool showBox = false;
 };
 
-template <typename F> RuntimeError Catch(F f)
+// The number of the error f raises, 0 for none.
+template <typename F> int Raised(F f)
 {
     try {
         f();
     } catch (const RuntimeError& e) {
-        return e;
+        return e.number();
     }
-    ADD_FAILURE() << "no error raised";
-    return RuntimeError(0, "", "");
+    return 0;
 }
 
 // A listening server object that accepts every request into a new numeric element, and a client.
@@ -95,20 +95,21 @@ protected:
     std::int32_t callerPort = 0;
 };
 
-TEST(CSocketPlusIndexTest, IndexesAreCaseBlindTextsOrWholeNumbers)
+TEST(CSocketPlusIndexTest, IndexesArgumentsAndStateRules)
 {
+    test::ScriptedDialogs dialogs;
     CSocketPlus s;
     s.ArrayAdd("Quadrantel");
-    EXPECT_EQ(Catch([&] { s.ArrayAdd("QUADRANTEL"); }).number(), 40028);
+    EXPECT_EQ(Raised([&] { s.ArrayAdd("QUADRANTEL"); }), 40028);
     s.SetTag("quadrantel", "t");
     EXPECT_EQ(s.Tag("QuadRantel"), "t");
     s.ArrayAdd("1"); // text 1 and number 1 never collide
     s.ArrayAdd(Variant(std::int16_t{1}));
-    EXPECT_EQ(Catch([&] { s.ArrayAdd(1); }).number(), 40028); // 32-bit 1 is the same index
+    EXPECT_EQ(Raised([&] { s.ArrayAdd(1); }), 40028); // 32-bit 1 is the same index
     s.ArrayAdd(3);
     EXPECT_EQ(s.ArrayAdd(), Variant(2));
-    EXPECT_EQ(Catch([&] { s.state("nothing"); }).number(), 40029);
-    EXPECT_EQ(Catch([&] { s.ArrayAdd(2.5); }).number(), 40027);
+    EXPECT_EQ(Raised([&] { s.state("nothing"); }), 40029);
+    EXPECT_EQ(Raised([&] { s.ArrayAdd(2.5); }), 40027);
     EXPECT_EQ(s.ArrayCount(), 5);
     // A freed position is reused, and nothing of its former socket shows.
     s.SetTag(2, "old");
@@ -116,22 +117,16 @@ TEST(CSocketPlusIndexTest, IndexesAreCaseBlindTextsOrWholeNumbers)
     s.ArrayAdd("again");
     EXPECT_EQ(s.Tag("again"), "");
     EXPECT_EQ(s.ArrayCount(), 5);
-}
 
-TEST(CSocketPlusIndexTest, ArgumentsAndStateRules)
-{
-    test::ScriptedDialogs dialogs;
-    CSocketPlus s;
-    s.ArrayAdd("a");
     for (const char* port : {"0", "65536"})
-        EXPECT_EQ(Catch([&] { s.Connect("a", "127.0.0.1", port); }).number(), 40014) << port;
+        EXPECT_EQ(Raised([&] { s.Connect("again", "127.0.0.1", port); }), 40014) << port;
     // Texts that only a C number parser reads as numbers were taken as ports.
     for (const char* port : {"abc", "0x1A85", "nan", "inf", "1e3"}) {
-        EXPECT_EQ(Catch([&] { s.Connect("a", "127.0.0.1", port); }).number(), 40018) << port;
-        s.CloseSck("a");
+        EXPECT_EQ(Raised([&] { s.Connect("again", "127.0.0.1", port); }), 40018) << port;
+        s.CloseSck("again");
     }
-    EXPECT_EQ(Catch([&] { s.SetRemotePort("a", 70000); }).number(), 40014);
-    EXPECT_EQ(Catch([&] { s.SendData("a", "x"); }).number(), 40006);
+    EXPECT_EQ(Raised([&] { s.SetRemotePort("again", 70000); }), 40014);
+    EXPECT_EQ(Raised([&] { s.SendData("again", "x"); }), 40006);
     EXPECT_TRUE(dialogs.asked.empty());
 }
 
@@ -149,7 +144,7 @@ TEST(CSocketPlusConnectTest, RefusedConnectionAndFailedLookupRaiseErrors)
     EXPECT_EQ(r.errors[0].source, "CSocketPlus.PostSocket");
     EXPECT_EQ(s.state("Quadrantel"), sckError);
     EXPECT_TRUE(dialogs.asked.empty());
-    EXPECT_EQ(Catch([&] { s.Connect("Quadrantel"); }).number(), 40020);
+    EXPECT_EQ(Raised([&] { s.Connect("Quadrantel"); }), 40020);
 
     // Cleared CancelDisplay: the text in a box titled with the source.
     s.CloseSck("Quadrantel");
@@ -229,18 +224,18 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireBufferedReadsAndPeerClose)
 {
     Recorder r(server);
     connect();
-    client.SendData("Quadrantel", 1);
-    client.SendData("Quadrantel", true);
-    client.SendData("Quadrantel", "");
-    client.SendData("Quadrantel", Bytes{});
-    client.SendData("Quadrantel", "0123456789");
     // Currency went through a double: inexact past 2^53, the largest turned negative.
     const std::int64_t big[] = {(std::int64_t{1} << 53) + 1, INT64_MAX};
-    for (std::int64_t scaled : big)
-        client.SendData("Quadrantel", Variant::Currency(scaled));
-    EXPECT_EQ(Catch([&] { client.SendData("Quadrantel", Variant::Opaque(vbObject)); }).number(), 40018);
+    for (const Variant& v : {Variant(1), Variant(true), Variant(""), Variant(Bytes{}), Variant("0123456789"),
+                             Variant::Currency(big[0]), Variant::Currency(big[1])})
+        client.SendData("Quadrantel", v);
+    EXPECT_EQ(Raised([&] { client.SendData("Quadrantel", Variant::Opaque(vbObject)); }), 40018);
     ASSERT_TRUE(test::WaitUntil([&] { return server.BytesReceived(accepted) == 32; }));
 
+    const auto get = [&](auto& into, int maxLen) {
+        Variant m{maxLen};
+        server.GetData(accepted, into, nullptr, &m);
+    };
     Variant data; // empty: arrives as a byte array
     Variant six{6};
     server.PeekData(accepted, data, nullptr, &six);
@@ -252,11 +247,9 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireBufferedReadsAndPeerClose)
     EXPECT_EQ(number, Variant(1));
     EXPECT_EQ(flag, Variant(true));
     Variant text{std::string()};
-    Variant three{3};
-    server.GetData(accepted, text, nullptr, &three);
+    get(text, 3);
     EXPECT_EQ(text, Variant("012"));
-    Variant seven{7};
-    server.GetData(accepted, text, nullptr, &seven);
+    get(text, 7);
     EXPECT_EQ(text, Variant("3456789"));
     for (std::int64_t scaled : big) {
         Variant money = Variant::Currency(0);
@@ -272,8 +265,7 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireBufferedReadsAndPeerClose)
     server.GetData(accepted, wide);
     EXPECT_EQ(wide, Variant(42)); // too few bytes: untouched, nothing taken
     EXPECT_EQ(server.BytesReceived(accepted), 3);
-    Variant minus{-1};
-    EXPECT_EQ(Catch([&] { server.GetData(accepted, text, nullptr, &minus); }).number(), 40014);
+    EXPECT_EQ(Raised([&] { get(text, -1); }), 40014);
 
     // The peer's close leaves its bytes counted but no longer readable.
     client.CloseSck("Quadrantel");
@@ -282,7 +274,7 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireBufferedReadsAndPeerClose)
     EXPECT_EQ(r.closed.size(), 1u);
     EXPECT_EQ(server.state(accepted), sckClosing);
     EXPECT_EQ(server.BytesReceived(accepted), 3);
-    EXPECT_EQ(Catch([&] { server.GetData(accepted, all); }).number(), 40006);
+    EXPECT_EQ(Raised([&] { server.GetData(accepted, all); }), 40006);
     server.CloseSck(accepted);
     EXPECT_EQ(server.BytesReceived(accepted), 0);
 }
@@ -321,8 +313,8 @@ TEST(CSocketPlusUdpTest, DatagramsOneAtATimeAndTheReplyGoesToTheSender)
     receiver.ArrayAdd(1);
     receiver.SetProtocol(1, sckUDPProtocol);
     receiver.Bind(1, 0, "127.0.0.1");
-    EXPECT_EQ(Catch([&] { receiver.Bind(1); }).number(), 40020);
-    EXPECT_EQ(Catch([&] { receiver.SetProtocol(1, sckTCPProtocol); }).number(), 40020);
+    EXPECT_EQ(Raised([&] { receiver.Bind(1); }), 40020);
+    EXPECT_EQ(Raised([&] { receiver.SetProtocol(1, sckTCPProtocol); }), 40020);
     sender.ArrayAdd("out");
     sender.SetProtocol("out", sckUDPProtocol);
     sender.SetRemoteHost("out", "127.0.0.1");
@@ -331,16 +323,10 @@ TEST(CSocketPlusUdpTest, DatagramsOneAtATimeAndTheReplyGoesToTheSender)
     std::vector<std::string> got;
     receiver.events.DataArrival = [&](const Variant& index, std::int32_t n) {
         Variant text{std::string()};
-        Variant zero{0};
-        Variant three{3};
-        if (got.empty()) {
-            got.push_back("(dropped)");
-            EXPECT_EQ(Catch([&] { receiver.GetData(index, text, nullptr, &zero); }).number(), 10040);
-            return;
-        }
-        if (got.size() == 2) { // a cut datagram raises but keeps what fitted
-            EXPECT_EQ(Catch([&] { receiver.GetData(index, text, nullptr, &three); }).number(), 10040);
-            got.push_back(text.toText());
+        if (got.size() != 1) { // the first datagram with maxLen 0; a cut one raises but keeps what fitted
+            Variant maxLen{got.empty() ? 0 : 3};
+            EXPECT_EQ(Raised([&] { receiver.GetData(index, text, nullptr, &maxLen); }), 10040);
+            got.push_back(got.empty() ? "(dropped)" : text.toText());
             return;
         }
         receiver.GetData(index, text);

@@ -26,12 +26,6 @@ inline void Put(Bytes& b, uint32_t v, std::size_t n = 2)
     Set(b, b.size() - n, v, n);
 }
 
-inline void Align4(Bytes& b)
-{
-    while (b.size() % 4)
-        b.push_back(0);
-}
-
 // A version block: wLength, wValueLength, wType, UTF-16 key, padding, value, children.
 struct VersionNode {
     std::string key;
@@ -50,24 +44,15 @@ inline Bytes Encode(const VersionNode& n)
     for (unsigned char c : n.key)
         Put(b, c);
     Put(b, 0);
-    Align4(b);
+    b.resize((b.size() + 3) & ~std::size_t{3});
     b.insert(b.end(), n.value.begin(), n.value.end());
     for (const VersionNode& c : n.children) {
-        Align4(b);
+        b.resize((b.size() + 3) & ~std::size_t{3});
         const Bytes child = Encode(c);
         b.insert(b.end(), child.begin(), child.end());
     }
     Set(b, 0, static_cast<uint16_t>(b.size()));
     return b;
-}
-
-inline VersionNode TextNode(const std::string& key, const std::string& value)
-{
-    Bytes v;
-    for (unsigned char c : value)
-        Put(v, c);
-    Put(v, 0);
-    return {key, 1, v, static_cast<uint16_t>(value.size() + 1), {}};
 }
 
 struct ResourceLayout {
@@ -87,8 +72,12 @@ inline Bytes VersionResource(const ResourceLayout& s)
                        s.flagsMask, s.flags, s.os, s.type, s.subtype, 0u, 0u})
         Put(fixed, v, 4);
     VersionNode table{s.table, 1, {}, 0, {}};
-    for (const auto& [k, v] : s.strings)
-        table.children.push_back(TextNode(k, v));
+    for (const auto& [k, v] : s.strings) {
+        Bytes text;
+        for (unsigned char c : v + '\0')
+            Put(text, c);
+        table.children.push_back({k, 1, text, static_cast<uint16_t>(v.size() + 1), {}});
+    }
     Bytes translation;
     Put(translation, s.language);
     Put(translation, s.codePage);
