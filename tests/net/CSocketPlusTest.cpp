@@ -95,11 +95,9 @@ protected:
     std::int32_t callerPort = 0;
 };
 
-TEST(CSocketPlusIndexTest, IndexesArgumentsAndStateRules)
+TEST_F(SocketPairTest, IndexesArgumentsAndStateRules)
 {
-    test::ScriptedDialogs dialogs;
-    CSocketPlus s;
-    s.ArrayAdd("Quadrantel");
+    CSocketPlus& s = client; // holds "Quadrantel"
     EXPECT_EQ(Raised([&] { s.ArrayAdd("QUADRANTEL"); }), 40028);
     s.SetTag("quadrantel", "t");
     EXPECT_EQ(s.Tag("QuadRantel"), "t");
@@ -130,12 +128,10 @@ TEST(CSocketPlusIndexTest, IndexesArgumentsAndStateRules)
     EXPECT_TRUE(dialogs.asked.empty());
 }
 
-TEST(CSocketPlusConnectTest, RefusedConnectionAndFailedLookupRaiseErrors)
+TEST_F(SocketPairTest, RefusedConnectionAndFailedLookupRaiseErrors)
 {
-    test::ScriptedDialogs dialogs;
-    CSocketPlus s;
+    CSocketPlus& s = client;
     Recorder r(s);
-    s.ArrayAdd("Quadrantel");
     s.ArrayAdd("idle"); // bound but not listening: refuses connections
     s.Bind("idle", 0, "127.0.0.1");
     s.Connect("Quadrantel", "127.0.0.1", s.LocalPort("idle"));

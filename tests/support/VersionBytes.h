@@ -129,8 +129,7 @@ inline Bytes ElfFile(const Bytes& content, const std::string& sectionName, bool 
     const std::size_t names = f.size();
     const std::string table = std::string("\0.shstrtab\0", 11) + sectionName + '\0';
     f.insert(f.end(), table.begin(), table.end());
-    while (f.size() % 8)
-        f.push_back(0);
+    f.resize((f.size() + 7) & ~std::size_t{7});
     const std::size_t headers = f.size();
     const std::size_t entry = wide ? 64 : 40;
     f.resize(headers + 3 * entry);
