@@ -46,61 +46,56 @@ void ExpectResourceOrNothing(const Bytes& file)
     }
 }
 
-const std::string kCompany = std::string("Example Co") + '\0';
+const Bytes kRes = test::VersionResource({});
 
 } // namespace
 
-TEST(VerQueryValue, FindsRootTranslationAndTexts)
+TEST(VerQueryValue, FindsRootTranslationAndTextsInLatin1)
 {
-    const Bytes res = test::VersionResource({});
-    const std::string root = Query(res, "\\");
+    const std::string root = Query(kRes, "\\");
     ASSERT_EQ(root.size(), 52u);
     EXPECT_EQ(root.substr(0, 4), std::string("\xBD\x04\xEF\xFE", 4));
-    EXPECT_EQ(Query(res, "\\VarFileInfo\\Translation"), std::string("\x09\x04\xE4\x04", 4));
-    EXPECT_EQ(Query(res, "\\stringfileinfo\\040904e4\\COMPANYNAME"), kCompany);
-    EXPECT_EQ(Query(res, "\\StringFileInfo\\040904E4\\Comments"), "<none>");
-}
+    EXPECT_EQ(Query(kRes, "\\VarFileInfo\\Translation"), std::string("\x09\x04\xE4\x04", 4));
+    EXPECT_EQ(Query(kRes, "\\stringfileinfo\\040904e4\\COMPANYNAME"), std::string("Example Co") + '\0');
+    EXPECT_EQ(Query(kRes, "\\StringFileInfo\\040904E4\\Comments"), "<none>");
 
-TEST(VerQueryValue, ConvertsTextToWindowsLatin1)
-{
+    // Text is converted to Windows Latin-1.
     test::VersionNode text{"Comments", 1, {}, 5, {}};
     for (uint16_t c : {0x41, 0xE9, 0x20AC, 0x4E2D, 0})
         test::Put(text.value, c);
-    test::VersionNode root{
+    const test::VersionNode latin{
         "VS_VERSION_INFO", 0, {}, 0, {{"StringFileInfo", 1, {}, 0, {{"040904E4", 1, {}, 0, {text}}}}}};
-    EXPECT_EQ(Query(test::Encode(root), "\\StringFileInfo\\040904E4\\Comments"), std::string("A\xE9\x80?") + '\0');
+    EXPECT_EQ(Query(test::Encode(latin), "\\StringFileInfo\\040904E4\\Comments"), std::string("A\xE9\x80?") + '\0');
 }
 
 TEST(VerQueryValue, LyingOrCutBlocksGiveTheAnswerOrNothing)
 {
-    const Bytes good = test::VersionResource({});
     const std::string path = "\\StringFileInfo\\040904E4\\CompanyName";
-    Bytes wrongRoot = good;
+    Bytes wrongRoot = kRes;
     wrongRoot[6] = 'X';
     EXPECT_EQ(Query(wrongRoot, "\\"), "<none>");
     // A zero-length child must end the walk, not spin on it.
-    Bytes zero = good;
+    Bytes zero = kRes;
     test::Set(zero, 40 + 52, 0);
     EXPECT_EQ(Query(zero, path), "<none>");
     // A key running to the end of its block without a NUL.
     EXPECT_EQ(Query({12, 0, 0, 0, 0, 0, 'V', 0, 'S', 0, '_', 0}, "\\"), "<none>");
 
     for (const char* p : {"\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\040904E4\\FileVersion"})
-        for (std::size_t n = 0; n <= good.size() + 4; ++n) {
-            Bytes b = n <= good.size() ? Cut(good, n) : good;
-            if (n > good.size()) // the root claims more than there is
+        for (std::size_t n = 0; n <= kRes.size() + 4; ++n) {
+            Bytes b = n <= kRes.size() ? Cut(kRes, n) : kRes;
+            if (n > kRes.size()) // the root claims more than there is
                 test::Set(b, 0, static_cast<uint16_t>(n));
             const std::string got = Query(b, p);
-            EXPECT_TRUE(got == "<none>" || (n == good.size() && got == Query(good, p))) << p << " at " << n;
+            EXPECT_TRUE(got == "<none>" || (n == kRes.size() && got == Query(kRes, p))) << p << " at " << n;
         }
 }
 
-TEST(FindVersionResource, PeImagesOfBothWidthsAndFilesWithout)
+TEST(FindVersionResource, PeImagesElfSectionsAndFilesWithout)
 {
-    const Bytes res = test::VersionResource({});
     for (bool wide : {false, true}) {
-        const Bytes pe = test::PeImage(res, wide);
-        EXPECT_EQ(Find(pe), res);
+        const Bytes pe = test::PeImage(kRes, wide);
+        EXPECT_EQ(Find(pe), kRes);
         ExpectResourceOrNothing(pe);
         for (std::size_t at : {0x210u, 0x217u}) { // another type; a data entry where a directory belongs
             Bytes b = pe;
@@ -109,9 +104,9 @@ TEST(FindVersionResource, PeImagesOfBothWidthsAndFilesWithout)
         }
     }
     test::TempDir dir;
-    const Bytes pe = test::PeImage(res, true);
+    const Bytes pe = test::PeImage(kRes, true);
     test::WriteFile(dir.file("prog.exe"), std::string(pe.begin(), pe.end()));
-    EXPECT_EQ(platform::GetFileVersionInfoSize(dir.file("prog.exe") + '\0' + "   "), res.size());
+    EXPECT_EQ(platform::GetFileVersionInfoSize(dir.file("prog.exe") + '\0' + "   "), kRes.size());
     Bytes data;
 
     test::WriteFile(dir.file("text.txt"), "MZ but nothing more");
@@ -120,17 +115,13 @@ TEST(FindVersionResource, PeImagesOfBothWidthsAndFilesWithout)
         EXPECT_EQ(platform::GetFileVersionInfoSize(name), 0u) << name;
         EXPECT_FALSE(platform::GetFileVersionInfo(name, 16, data));
     }
-}
 
-TEST(FindVersionResource, ElfSectionInEveryClassAndByteOrder)
-{
-    const Bytes res = test::VersionResource({});
     for (bool wide : {false, true})
         for (bool big : {false, true}) {
-            const Bytes elf = test::ElfFile(res, ".quadrantel_version", wide, big);
-            EXPECT_EQ(Find(elf), res) << wide << big;
-            EXPECT_TRUE(Find(test::ElfFile(res, ".quadrantel_versions", wide, big)).empty());
-            EXPECT_TRUE(Find(test::ElfFile(res, ".quadrantel_versio", wide, big)).empty());
+            const Bytes elf = test::ElfFile(kRes, ".quadrantel_version", wide, big);
+            EXPECT_EQ(Find(elf), kRes) << wide << big;
+            EXPECT_TRUE(Find(test::ElfFile(kRes, ".quadrantel_versions", wide, big)).empty());
+            EXPECT_TRUE(Find(test::ElfFile(kRes, ".quadrantel_versio", wide, big)).empty());
             ExpectResourceOrNothing(elf);
             Bytes noBits = elf; // a section without bytes in the file
             noBits[elf.size() - (wide ? 64 : 40) + 4 + (big ? 3 : 0)] = 8;
