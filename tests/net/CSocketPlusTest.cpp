@@ -9,16 +9,14 @@
 #include <algorithm>
 #include <numeric>
 #include <random>
+#include <utility>
 
 namespace quadrantel::net {
 namespace {
 
 using platform::RuntimeError;
 
-struct ErrorSeen {
-    int number;
-    std::string source;
-};
+using ErrorSeen = std::pair<int, std::string>; // number, source
 
 // Records events of one object.
 struct Recorder {
@@ -136,8 +134,7 @@ TEST_F(SocketPairTest, RefusedConnectionAndFailedLookupRaiseErrors)
     s.Bind("idle", 0, "127.0.0.1");
     s.Connect("Quadrantel", "127.0.0.1", s.LocalPort("idle"));
     ASSERT_TRUE(test::WaitUntil([&] { return !r.errors.empty(); }));
-    EXPECT_EQ(r.errors[0].number, 10061);
-    EXPECT_EQ(r.errors[0].source, "CSocketPlus.PostSocket");
+    EXPECT_EQ(r.errors[0], ErrorSeen(10061, "CSocketPlus.PostSocket"));
     EXPECT_EQ(s.state("Quadrantel"), sckError);
     EXPECT_TRUE(dialogs.asked.empty());
     EXPECT_EQ(Raised([&] { s.Connect("Quadrantel"); }), 40020);
@@ -156,8 +153,7 @@ TEST_F(SocketPairTest, RefusedConnectionAndFailedLookupRaiseErrors)
     s.Connect("Quadrantel", "no-such-host.invalid", 6809);
     EXPECT_EQ(s.state("Quadrantel"), sckResolvingHost);
     ASSERT_TRUE(test::WaitUntil([&] { return r.errors.size() == 3; }, 10000));
-    EXPECT_EQ(r.errors[2].number, 11001);
-    EXPECT_EQ(r.errors[2].source, "CSocketPlus.ConnectToIP");
+    EXPECT_EQ(r.errors[2], ErrorSeen(11001, "CSocketPlus.ConnectToIP"));
     s.CloseSck("Quadrantel");
     s.Connect("Quadrantel", "localhost", 6809);
     s.CloseSck("Quadrantel");
@@ -283,7 +279,6 @@ TEST_F(SocketPairTest, AcceptTakesBytesTheHolderAlreadyReceived)
         server.GetData(index, text);
         arrived.push_back(text);
     };
-    Recorder r(client);
     client.events.Connect = [&](const Variant& index) {
         client.SendData(index, "early");
         client.CloseSck(index);

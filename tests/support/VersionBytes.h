@@ -13,11 +13,11 @@ namespace quadrantel::test {
 
 using Bytes = std::vector<uint8_t>;
 
-// n bytes of v, little-endian, at an offset or appended.
-inline void Set(Bytes& b, std::size_t at, uint32_t v, std::size_t n = 2)
+// n bytes of v, little-endian unless told otherwise, at an offset or appended.
+inline void Set(Bytes& b, std::size_t at, uint64_t v, std::size_t n = 2, bool bigEndian = false)
 {
     for (std::size_t i = 0; i < n; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+        b[at + (bigEndian ? n - 1 - i : i)] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 inline void Put(Bytes& b, uint32_t v, std::size_t n = 2)
@@ -118,10 +118,7 @@ inline Bytes PeImage(const Bytes& resource, bool wide)
 inline Bytes ElfFile(const Bytes& content, const std::string& sectionName, bool wide, bool bigEndian)
 {
     Bytes f(wide ? 64 : 52);
-    auto put = [&](std::size_t at, uint64_t v, int n) {
-        for (int i = 0; i < n; ++i)
-            f[at + static_cast<std::size_t>(bigEndian ? n - 1 - i : i)] = static_cast<uint8_t>(v >> (8 * i));
-    };
+    auto put = [&](std::size_t at, uint64_t v, std::size_t n) { Set(f, at, v, n, bigEndian); };
     const uint8_t ident[] = {0x7F, 'E', 'L', 'F', uint8_t(wide ? 2 : 1), uint8_t(bigEndian ? 2 : 1), 1};
     std::copy(std::begin(ident), std::end(ident), f.begin());
     const std::size_t data = f.size();
