@@ -79,7 +79,10 @@ TEST(VerQueryValue, LyingOrCutBlocksGiveTheAnswerOrNothing)
     test::Set(zero, 40 + 52, 0);
     EXPECT_EQ(Query(zero, path), "<none>");
     // A key running to the end of its block without a NUL.
-    EXPECT_EQ(Query({12, 0, 0, 0, 0, 0, 'V', 0, 'S', 0, '_', 0}, "\\"), "<none>");
+    Bytes open = test::Encode({"VS_VERSION_INFO", 0, {}, 0, {}});
+    open.insert(open.end(), {8, 0, 0, 0, 1, 0, 'X', 0});
+    test::Set(open, 0, static_cast<uint16_t>(open.size()));
+    EXPECT_EQ(Query(open, "\\X"), "<none>");
 
     for (const char* p : {"\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\040904E4\\FileVersion"})
         for (std::size_t n = 0; n <= kRes.size() + 4; ++n) {
