@@ -32,7 +32,7 @@ protected:
     VersionInfo load(const test::ResourceLayout& layout, bool wide = false)
     {
         const test::Bytes pe = test::PeImage(test::VersionResource(layout), wide);
-        const std::string file = dir_.file("prog" + std::to_string(count_++) + ".exe");
+        const std::string file = dir_.file("prog.exe");
         test::WriteFile(file, std::string(pe.begin(), pe.end()));
         VersionInfo v;
         v.setFileName(file);
@@ -41,7 +41,6 @@ protected:
     }
 
     test::TempDir dir_;
-    int count_ = 0;
 };
 
 } // namespace
