@@ -83,6 +83,7 @@ protected:
     test::ScriptedDialogs dialogs;
     CSocketPlus server;
     CSocketPlus client;
+    Recorder r{client}, rs{server};
     std::int32_t port = 0;
     Variant accepted;
     bool acceptRequests = true;
@@ -126,7 +127,6 @@ TEST_F(SocketPairTest, IndexesArgumentsAndStateRules)
 TEST_F(SocketPairTest, RefusedConnectionAndFailedLookupRaiseErrors)
 {
     CSocketPlus& s = client;
-    Recorder r(s);
     s.ArrayAdd("idle"); // bound but not listening: refuses connections
     s.Bind("idle", 0, "127.0.0.1");
     s.Connect("Quadrantel", "127.0.0.1", s.LocalPort("idle"));
@@ -162,7 +162,6 @@ TEST_F(SocketPairTest, RefusedConnectionAndFailedLookupRaiseErrors)
 
 TEST_F(SocketPairTest, HostNameConnectAndCallerShownDuringRequest)
 {
-    Recorder r(client);
     client.Connect("Quadrantel", "localhost", port);
     ASSERT_TRUE(test::WaitUntil([&] { return r.connected > 0 && !accepted.isEmpty(); }));
     EXPECT_EQ(client.RemoteHostIP("Quadrantel"), "127.0.0.1");
@@ -183,7 +182,6 @@ TEST_F(SocketPairTest, HostNameConnectAndCallerShownDuringRequest)
 
 TEST_F(SocketPairTest, EchoesSeveralMegabytesByteForByte)
 {
-    Recorder r(client);
     connect();
     server.events.DataArrival = [this](const Variant& index, std::int32_t) {
         Bytes chunk;
@@ -209,7 +207,6 @@ TEST_F(SocketPairTest, EchoesSeveralMegabytesByteForByte)
 
 TEST_F(SocketPairTest, TypedValuesOnTheWireBufferedReadsAndPeerClose)
 {
-    Recorder r(server);
     connect();
     // Currency went through a double: inexact past 2^53, the largest turned negative.
     const std::int64_t big[] = {(std::int64_t{1} << 53) + 1, INT64_MAX};
@@ -246,9 +243,9 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireBufferedReadsAndPeerClose)
 
     // The peer's close leaves its bytes counted but no longer readable.
     client.CloseSck("Quadrantel");
-    ASSERT_TRUE(test::WaitUntil([&] { return r.closed > 0; }));
+    ASSERT_TRUE(test::WaitUntil([&] { return rs.closed > 0; }));
     test::RunEventsFor(100);
-    EXPECT_EQ(r.closed, 1);
+    EXPECT_EQ(rs.closed, 1);
     EXPECT_EQ(server.state(accepted), sckClosing);
     EXPECT_EQ(server.BytesReceived(accepted), 3);
     EXPECT_EQ(Raised([&] { server.GetData(accepted, all); }), 40006);
@@ -284,8 +281,7 @@ TEST_F(SocketPairTest, AcceptTakesBytesTheHolderAlreadyReceived)
 
 TEST(CSocketPlusUdpTest, DatagramsOneAtATimeAndTheReplyGoesToTheSender)
 {
-    CSocketPlus receiver;
-    CSocketPlus sender;
+    CSocketPlus receiver, sender;
     receiver.ArrayAdd(1);
     receiver.SetProtocol(1, sckUDPProtocol);
     receiver.Bind(1, 0, "127.0.0.1");

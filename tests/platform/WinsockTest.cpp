@@ -14,8 +14,7 @@ constexpr std::uint32_t kMsg = 0x8001;
 
 struct Notice {
     Socket socket;
-    int event;
-    int error;
+    int event, error;
 };
 
 // Loopback sockets closed after each test, and a message window that records their notices and

@@ -56,8 +56,7 @@ inline Bytes Encode(const VersionNode& n)
 }
 
 struct ResourceLayout {
-    uint16_t language = 0x0409;
-    uint16_t codePage = 0x04E4;
+    uint16_t language = 0x0409, codePage = 0x04E4;
     std::string table = "040904E4"; // key of the string table
     uint32_t fileVersionMS = 0x00020003, fileVersionLS = 0x00040005;
     uint32_t flagsMask = 0x3F, flags = 0, os = 0x40004, type = 1, subtype = 0;
