@@ -126,36 +126,35 @@ TEST_F(SocketPairTest, IndexesArgumentsAndStateRules)
 
 TEST_F(SocketPairTest, RefusedConnectionAndFailedLookupRaiseErrors)
 {
-    CSocketPlus& s = client;
-    s.ArrayAdd("idle"); // bound but not listening: refuses connections
-    s.Bind("idle", 0, "127.0.0.1");
-    s.Connect("Quadrantel", "127.0.0.1", s.LocalPort("idle"));
+    client.ArrayAdd("idle"); // bound but not listening: refuses connections
+    client.Bind("idle", 0, "127.0.0.1");
+    client.Connect("Quadrantel", "127.0.0.1", client.LocalPort("idle"));
     ASSERT_TRUE(test::WaitUntil([&] { return !r.errors.empty(); }));
     EXPECT_EQ(r.errors[0], ErrorSeen(10061, "CSocketPlus.PostSocket"));
-    EXPECT_EQ(s.state("Quadrantel"), sckError);
+    EXPECT_EQ(client.state("Quadrantel"), sckError);
     EXPECT_TRUE(dialogs.asked.empty());
-    EXPECT_EQ(Raised([&] { s.Connect("Quadrantel"); }), 40020);
+    EXPECT_EQ(Raised([&] { client.Connect("Quadrantel"); }), 40020);
 
     // Cleared CancelDisplay: the text in a box titled with the source.
-    s.CloseSck("Quadrantel");
+    client.CloseSck("Quadrantel");
     r.showBox = true;
-    s.Connect("Quadrantel");
+    client.Connect("Quadrantel");
     ASSERT_TRUE(test::WaitUntil([&] { return r.errors.size() == 2; }));
     ASSERT_EQ(dialogs.asked.size(), 1u);
     EXPECT_EQ(dialogs.asked[0].text, "Connection refused.");
     EXPECT_EQ(dialogs.asked[0].title, "CSocketPlus.PostSocket");
 
     r.showBox = false;
-    s.CloseSck("Quadrantel");
-    s.Connect("Quadrantel", "no-such-host.invalid", 6809);
-    EXPECT_EQ(s.state("Quadrantel"), sckResolvingHost);
+    client.CloseSck("Quadrantel");
+    client.Connect("Quadrantel", "no-such-host.invalid", 6809);
+    EXPECT_EQ(client.state("Quadrantel"), sckResolvingHost);
     ASSERT_TRUE(test::WaitUntil([&] { return r.errors.size() == 3; }, 10000));
     EXPECT_EQ(r.errors[2], ErrorSeen(11001, "CSocketPlus.ConnectToIP"));
-    s.CloseSck("Quadrantel");
-    s.Connect("Quadrantel", "localhost", 6809);
-    s.CloseSck("Quadrantel");
+    client.CloseSck("Quadrantel");
+    client.Connect("Quadrantel", "localhost", 6809);
+    client.CloseSck("Quadrantel");
     test::RunEventsFor(300); // the answer, if any, must change nothing
-    EXPECT_EQ(s.state("Quadrantel"), sckClosed);
+    EXPECT_EQ(client.state("Quadrantel"), sckClosed);
     EXPECT_EQ(r.errors.size(), 3u);
     EXPECT_EQ(r.connected, 0);
 }

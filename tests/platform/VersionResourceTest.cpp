@@ -25,17 +25,12 @@ std::string Query(const Bytes& data, const std::string& path)
     return platform::VerQueryValue(data, path, value) ? value : std::string("<none>");
 }
 
-Bytes Cut(const Bytes& b, std::size_t n)
-{
-    return Bytes(b.begin(), b.begin() + static_cast<long>(n));
-}
-
 // Hostile files: every truncation gives nothing, and every byte set to 0, 0x80 or 0xFF gives
 // nothing or bytes of the file, never bytes from elsewhere.
 void ExpectResourceOrNothing(const Bytes& file)
 {
     for (std::size_t i = 0; i < file.size(); ++i) {
-        EXPECT_TRUE(Find(Cut(file, i)).empty()) << "cut at " << i;
+        EXPECT_TRUE(Find(Bytes(file.data(), file.data() + i)).empty()) << "cut at " << i;
         for (uint8_t v : {0x00, 0x80, 0xFF}) {
             Bytes b = file;
             b[i] = v;
@@ -86,7 +81,7 @@ TEST(VerQueryValue, LyingOrCutBlocksGiveTheAnswerOrNothing)
 
     for (const char* p : {"\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\040904E4\\FileVersion"})
         for (std::size_t n = 0; n <= kRes.size() + 4; ++n) {
-            Bytes b = n <= kRes.size() ? Cut(kRes, n) : kRes;
+            Bytes b = n <= kRes.size() ? Bytes(kRes.data(), kRes.data() + n) : kRes;
             if (n > kRes.size()) // the root claims more than there is
                 test::Set(b, 0, static_cast<uint16_t>(n));
             const std::string got = Query(b, p);
