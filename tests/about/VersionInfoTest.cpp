@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace quadrantel;
 using about::VersionInfo;
 
@@ -30,7 +32,7 @@ protected:
     VersionInfo load(const test::ResourceLayout& layout, bool wide = false)
     {
         const test::Bytes pe = test::PeImage(test::VersionResource(layout), wide);
-        const std::string file = dir_.file("prog" + std::to_string(count_++) + ".exe");
+        const std::string file = dir_.file("prog.exe");
         test::WriteFile(file, std::string(pe.begin(), pe.end()));
         VersionInfo v;
         v.setFileName(file);
@@ -39,12 +41,11 @@ protected:
     }
 
     test::TempDir dir_;
-    int count_ = 0;
 };
 
 } // namespace
 
-TEST_F(VersionInfoTest, TranslationAndTexts)
+TEST_F(VersionInfoTest, TranslationTextsAndFixedPart)
 {
     VersionInfo it = load({.language = 0x0410, .codePage = 0x04B0, .table = "041004B0"}, true);
     EXPECT_EQ(it.translation(), "041004B0");
@@ -57,45 +58,31 @@ TEST_F(VersionInfoTest, TranslationAndTexts)
     EXPECT_EQ(load({.table = "041004B0"}).CompanyName(), "");
 
     // Each text comes from its own key.
-    const VersionInfo v = load({.strings = {{"CompanyName", "a"},
-                                            {"FileDescription", "b"},
-                                            {"FileVersion", "c"},
-                                            {"InternalName", "d"},
-                                            {"LegalCopyright", "e"},
-                                            {"OriginalFileName", "f"},
-                                            {"ProductName", "g"},
-                                            {"ProductVersion", "h"},
-                                            {"LegalTrademarks", "i"},
-                                            {"LegalTrademarks1", "j"},
-                                            {"LegalTrademarks2", "k"},
-                                            {"Comments", "l"},
-                                            {"PrivateBuild", "m"},
-                                            {"SpecialBuild", "n"}}});
+    test::ResourceLayout each{.strings = {}};
+    for (const char* key : {"CompanyName", "FileDescription", "FileVersion", "InternalName", "LegalCopyright",
+                            "OriginalFileName", "ProductName", "ProductVersion", "LegalTrademarks", "LegalTrademarks1",
+                            "LegalTrademarks2", "Comments", "PrivateBuild", "SpecialBuild"})
+        each.strings.emplace_back(key, std::string(1, static_cast<char>('a' + each.strings.size())));
+    const VersionInfo v = load(each);
     EXPECT_EQ(v.CompanyName() + v.FileDescription() + v.FileVersion() + v.InternalName() + v.LegalCopyright() +
                   v.OriginalFileName() + v.ProductName() + v.ProductVersion() + v.LegalTrademarks() +
                   v.LegalTrademarks1() + v.LegalTrademarks2() + v.Comments() + v.PrivateBuild() + v.SpecialBuild(),
               "abcdefghijklmn");
-}
 
-TEST_F(VersionInfoTest, FixedPartTexts)
-{
     const VersionInfo masked = load({.flagsMask = 0x0F, .flags = 0x3F});
     EXPECT_EQ(masked.FileFlagsRaw(), 0x0Fu);
     EXPECT_EQ(masked.FileFlags(), "Debug Patched Pre-release Private ");
     // The OS half and the API half are looked up apart, each with its fallback.
     EXPECT_EQ(load({.os = 0x40004}).FileOS(), "Win32 API on Windows NT");
     EXPECT_EQ(load({.os = 0x50005}).FileOS(), "Unknown API");
-    struct Case {
-        uint32_t type, subtype;
-        std::string typeText, subText;
-    };
     // A subtype counts only for drivers, fonts and virtual devices; unknown codes fall back.
-    const std::vector<Case> cases = {
-        {2, 3, "DLL", "Unknown"}, {3, 1, "Driver", "Printer"}, {3, 12, "Driver", "Unknown"}, {5, 39, "VXD", "39"}};
-    for (const Case& c : cases) {
-        const VersionInfo v = load({.type = c.type, .subtype = c.subtype});
-        EXPECT_EQ(v.FileType(), c.typeText) << c.type;
-        EXPECT_EQ(v.FileSubType(), c.subText) << c.type << "/" << c.subtype;
+    for (const auto& [type, sub, typeText, subText] : {std::tuple{2u, 3u, "DLL", "Unknown"},
+                                                       {3u, 1u, "Driver", "Printer"},
+                                                       {3u, 12u, "Driver", "Unknown"},
+                                                       {5u, 39u, "VXD", "39"}}) {
+        const VersionInfo v = load({.type = type, .subtype = sub});
+        EXPECT_EQ(v.FileType(), typeText) << type;
+        EXPECT_EQ(v.FileSubType(), subText) << type << "/" << sub;
     }
 }
 
@@ -114,16 +101,12 @@ TEST_F(VersionInfoTest, FailedStepsAreRecordedAndLeaveNothing)
     EXPECT_EQ(Numbers(v), (std::vector<long>{kEmptyName, kNoSize, kNoData, kNoTranslation, kNoFixed}));
 }
 
-TEST_F(VersionInfoTest, ModulesAndTheProgramsOwnFile)
+TEST(VersionInfo, ReadsTheEmbeddedResourceOfThisProgram)
 {
-    VersionInfo notLoaded;
+    VersionInfo notLoaded; // an unknown module falls back to the program's own file
     notLoaded.setModuleName("NoSuchModule.dll");
     EXPECT_EQ(notLoaded.FileName(), platform::GetModuleFileName(0));
     EXPECT_EQ(Numbers(notLoaded), std::vector<long>{kNoHandle});
-}
-
-TEST_F(VersionInfoTest, ReadsTheEmbeddedResourceOfThisProgram)
-{
     VersionInfo v;
     v.setFileName(platform::GetModuleFileName(0));
     ASSERT_TRUE(v.errors().empty());

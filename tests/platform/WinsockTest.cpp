@@ -14,16 +14,16 @@ constexpr std::uint32_t kMsg = 0x8001;
 
 struct Notice {
     Socket socket;
-    int event;
-    int error;
+    int event, error;
 };
 
-// A message window that records socket notices and lets a test react to them.
-class NoticeWindow {
-public:
-    NoticeWindow()
+// Loopback sockets closed after each test, and a message window that records their notices and
+// lets a test react to them.
+class WinsockTest : public ::testing::Test {
+protected:
+    void SetUp() override
     {
-        window = MessageWindow::Create();
+        ASSERT_EQ(WSAStartup(0x0101), 0);
         MessageWindow::SetProcedure(
             window, [this](MessageWindow::Handle, std::uint32_t m, std::uintptr_t wp, std::intptr_t lp) {
                 if (m == kMsg) {
@@ -35,36 +35,22 @@ public:
                 return std::intptr_t{0};
             });
     }
-    ~NoticeWindow() { MessageWindow::Destroy(window); }
-
-    int count(Socket s, int event) const
-    {
-        int n = 0;
-        for (const Notice& x : notices)
-            n += x.socket == s && x.event == event ? 1 : 0;
-        return n;
-    }
-    int error(Socket s, int event) const
-    {
-        for (const Notice& x : notices)
-            if (x.socket == s && x.event == event)
-                return x.error;
-        return -1;
-    }
-
-    MessageWindow::Handle window = 0;
-    std::vector<Notice> notices;
-    std::function<void(const Notice&)> onNotice;
-};
-
-class WinsockTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_EQ(WSAStartup(0x0101), 0); }
     void TearDown() override
     {
         for (Socket s : open_)
             closesocket(s);
+        MessageWindow::Destroy(window);
         WSACleanup();
+    }
+
+    // The error codes of the notices of one kind, in order.
+    std::vector<int> errors(Socket s, int event) const
+    {
+        std::vector<int> e;
+        for (const Notice& x : notices)
+            if (x.socket == s && x.event == event)
+                e.push_back(x.error);
+        return e;
     }
 
     Socket track(Socket s)
@@ -75,44 +61,46 @@ protected:
     }
     void forget(Socket s) { std::erase(open_, s); }
 
-    // A listening loopback socket and its address.
-    Socket listener(SockAddrIn* address)
+    // A listening loopback socket; its address goes to address.
+    Socket listener()
     {
         const Socket l = track(socket(kAfInet, kSockStream, kIpProtoTcp));
         EXPECT_EQ(bind(l, {inet_addr("127.0.0.1"), 0}), 0);
         EXPECT_EQ(listen(l, 5), 0);
-        EXPECT_EQ(getsockname(l, address), 0);
+        EXPECT_EQ(getsockname(l, &address), 0);
         return l;
     }
 
+    MessageWindow::Handle window = MessageWindow::Create();
+    std::vector<Notice> notices;
+    std::function<void(const Notice&)> onNotice;
+    SockAddrIn address;
     std::vector<Socket> open_;
 };
 
 TEST_F(WinsockTest, ReadNoticesWaitForAReceiveAndAllComeBeforeOneClose)
 {
-    NoticeWindow w;
-    SockAddrIn address;
-    const Socket l = listener(&address);
+    const Socket l = listener();
     const Socket client = track(socket(kAfInet, kSockStream, kIpProtoTcp));
-    ASSERT_EQ(WSAAsyncSelect(client, w.window, kMsg, 0x3B), 0);
+    ASSERT_EQ(WSAAsyncSelect(client, window, kMsg, 0x3B), 0);
     connect(client, address);
     Socket server = kInvalidSocket;
     ASSERT_TRUE(test::WaitUntil([&] {
         if (server == kInvalidSocket)
             server = accept(l, nullptr);
-        return server != kInvalidSocket && w.count(client, kFdConnect);
+        return server != kInvalidSocket && !errors(client, kFdConnect).empty();
     }));
     track(server);
-    EXPECT_EQ(w.error(client, kFdConnect), 0);
-    EXPECT_EQ(w.count(client, kFdWrite), 1); // once the connect completes
+    EXPECT_EQ(errors(client, kFdConnect), std::vector<int>{0});
+    EXPECT_EQ(errors(client, kFdWrite).size(), 1u); // once the connect completes
     ASSERT_EQ(send(server, "abc", 3, 0), 3);
-    ASSERT_TRUE(test::WaitUntil([&] { return w.count(client, kFdRead) == 1; }));
+    ASSERT_TRUE(test::WaitUntil([&] { return errors(client, kFdRead).size() == 1; }));
     ASSERT_EQ(send(server, "def", 3, 0), 3);
     test::RunEventsFor(100);
-    EXPECT_EQ(w.count(client, kFdRead), 1);
+    EXPECT_EQ(errors(client, kFdRead).size(), 1u);
     char buf[2];
     ASSERT_EQ(recv(client, buf, 2, 0), 2); // bytes remain: a new notice follows
-    EXPECT_TRUE(test::WaitUntil([&] { return w.count(client, kFdRead) == 2; }));
+    EXPECT_TRUE(test::WaitUntil([&] { return errors(client, kFdRead).size() == 2; }));
 
     ASSERT_EQ(closesocket(server), 0);
     forget(server);
@@ -124,31 +112,28 @@ TEST_F(WinsockTest, ReadNoticesWaitForAReceiveAndAllComeBeforeOneClose)
             received += c;
     };
     drain();
-    w.onNotice = [&](const Notice& n) {
+    onNotice = [&](const Notice& n) {
         if (n.event == kFdRead) {
-            readAfterClose = readAfterClose || w.count(client, kFdClose) > 0;
+            readAfterClose = readAfterClose || !errors(client, kFdClose).empty();
             drain();
         }
     };
-    ASSERT_TRUE(test::WaitUntil([&] { return w.count(client, kFdClose) > 0; }));
+    ASSERT_TRUE(test::WaitUntil([&] { return !errors(client, kFdClose).empty(); }));
     test::RunEventsFor(100);
     EXPECT_EQ(received, "cdef");
     EXPECT_FALSE(readAfterClose);
-    EXPECT_EQ(w.count(client, kFdClose), 1);
-    EXPECT_EQ(w.error(client, kFdClose), 0);
+    EXPECT_EQ(errors(client, kFdClose), std::vector<int>{0});
 }
 
 TEST_F(WinsockTest, ClosingPurgesQueuedNoticesOfTheHandle)
 {
-    NoticeWindow w;
-    SockAddrIn address;
-    listener(&address);
+    listener();
     Socket s = track(socket(kAfInet, kSockStream, kIpProtoTcp));
-    ASSERT_EQ(WSAAsyncSelect(s, w.window, kMsg, 0x3B), 0);
+    ASSERT_EQ(WSAAsyncSelect(s, window, kMsg, 0x3B), 0);
     // FD_CONNECT and FD_WRITE are queued together; closing on the first must drop the second,
     // even though the next socket gets the same descriptor number.
     Socket reused = kInvalidSocket;
-    w.onNotice = [&](const Notice& n) {
+    onNotice = [&](const Notice& n) {
         if (n.event == kFdConnect && reused == kInvalidSocket) {
             closesocket(s);
             forget(s);
@@ -159,7 +144,7 @@ TEST_F(WinsockTest, ClosingPurgesQueuedNoticesOfTheHandle)
     ASSERT_TRUE(test::WaitUntil([&] { return reused != kInvalidSocket; }));
     test::RunEventsFor(100);
     EXPECT_EQ(reused, s);
-    ASSERT_EQ(w.notices.size(), 1u);
+    ASSERT_EQ(notices.size(), 1u);
 }
 
 } // namespace

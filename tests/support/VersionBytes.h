@@ -13,23 +13,17 @@ namespace quadrantel::test {
 
 using Bytes = std::vector<uint8_t>;
 
-// n bytes of v, little-endian, at an offset or appended.
-inline void Set(Bytes& b, std::size_t at, uint32_t v, std::size_t n = 2)
+// n bytes of v, little-endian unless told otherwise, at an offset or appended.
+inline void Set(Bytes& b, std::size_t at, uint64_t v, std::size_t n = 2, bool bigEndian = false)
 {
     for (std::size_t i = 0; i < n; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+        b[at + (bigEndian ? n - 1 - i : i)] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 inline void Put(Bytes& b, uint32_t v, std::size_t n = 2)
 {
     b.resize(b.size() + n);
     Set(b, b.size() - n, v, n);
-}
-
-inline void Align4(Bytes& b)
-{
-    while (b.size() % 4)
-        b.push_back(0);
 }
 
 // A version block: wLength, wValueLength, wType, UTF-16 key, padding, value, children.
@@ -50,10 +44,10 @@ inline Bytes Encode(const VersionNode& n)
     for (unsigned char c : n.key)
         Put(b, c);
     Put(b, 0);
-    Align4(b);
+    b.resize((b.size() + 3) & ~std::size_t{3});
     b.insert(b.end(), n.value.begin(), n.value.end());
     for (const VersionNode& c : n.children) {
-        Align4(b);
+        b.resize((b.size() + 3) & ~std::size_t{3});
         const Bytes child = Encode(c);
         b.insert(b.end(), child.begin(), child.end());
     }
@@ -61,18 +55,8 @@ inline Bytes Encode(const VersionNode& n)
     return b;
 }
 
-inline VersionNode TextNode(const std::string& key, const std::string& value)
-{
-    Bytes v;
-    for (unsigned char c : value)
-        Put(v, c);
-    Put(v, 0);
-    return {key, 1, v, static_cast<uint16_t>(value.size() + 1), {}};
-}
-
 struct ResourceLayout {
-    uint16_t language = 0x0409;
-    uint16_t codePage = 0x04E4;
+    uint16_t language = 0x0409, codePage = 0x04E4;
     std::string table = "040904E4"; // key of the string table
     uint32_t fileVersionMS = 0x00020003, fileVersionLS = 0x00040005;
     uint32_t flagsMask = 0x3F, flags = 0, os = 0x40004, type = 1, subtype = 0;
@@ -87,8 +71,12 @@ inline Bytes VersionResource(const ResourceLayout& s)
                        s.flagsMask, s.flags, s.os, s.type, s.subtype, 0u, 0u})
         Put(fixed, v, 4);
     VersionNode table{s.table, 1, {}, 0, {}};
-    for (const auto& [k, v] : s.strings)
-        table.children.push_back(TextNode(k, v));
+    for (const auto& [k, v] : s.strings) {
+        Bytes text;
+        for (unsigned char c : v + '\0')
+            Put(text, c);
+        table.children.push_back({k, 1, text, static_cast<uint16_t>(v.size() + 1), {}});
+    }
     Bytes translation;
     Put(translation, s.language);
     Put(translation, s.codePage);
@@ -129,10 +117,7 @@ inline Bytes PeImage(const Bytes& resource, bool wide)
 inline Bytes ElfFile(const Bytes& content, const std::string& sectionName, bool wide, bool bigEndian)
 {
     Bytes f(wide ? 64 : 52);
-    auto put = [&](std::size_t at, uint64_t v, int n) {
-        for (int i = 0; i < n; ++i)
-            f[at + static_cast<std::size_t>(bigEndian ? n - 1 - i : i)] = static_cast<uint8_t>(v >> (8 * i));
-    };
+    auto put = [&](std::size_t at, uint64_t v, std::size_t n) { Set(f, at, v, n, bigEndian); };
     const uint8_t ident[] = {0x7F, 'E', 'L', 'F', uint8_t(wide ? 2 : 1), uint8_t(bigEndian ? 2 : 1), 1};
     std::copy(std::begin(ident), std::end(ident), f.begin());
     const std::size_t data = f.size();
@@ -140,8 +125,7 @@ inline Bytes ElfFile(const Bytes& content, const std::string& sectionName, bool 
     const std::size_t names = f.size();
     const std::string table = std::string("\0.shstrtab\0", 11) + sectionName + '\0';
     f.insert(f.end(), table.begin(), table.end());
-    while (f.size() % 8)
-        f.push_back(0);
+    f.resize((f.size() + 7) & ~std::size_t{7});
     const std::size_t headers = f.size();
     const std::size_t entry = wide ? 64 : 40;
     f.resize(headers + 3 * entry);
