@@ -21,38 +21,22 @@ protected:
           link({cmdConnect, cmdClose, chkAutoConnect, lblState, imgData, lblRate, shapeRate, lblError, lstStrips,
                 tmrStatus},
                sck, traffic, lNoDataCount,
-               {[this] {
-                    ++autoChecks;
-                    if (onAutoCheck)
-                        onAutoCheck();
-                },
-                [this](const std::string& m) { icon = m; },
-                [this](const StripList& s) {
-                    lstStrips.clear();
-                    for (const auto& c : s.callsigns)
-                        lstStrips.addItem(c);
-                },
-                [] { return 1440.0f; }, [] { return -15.0f; }, [this] { ++setupShown; }, [this] { ++unloaded; },
-                [this](int ms) { slept += ms; },
-                [this](int ms) {
-                    slept += ms;
-                    if (onWait)
-                        onWait();
-                },
-                [this] {
-                    if (onPump)
-                        onPump();
-                },
-                [this] { return closing; }})
+               {[this] { ++autoChecks, Run(onAutoCheck); }, [this](const std::string& m) { icon = m; },
+                [this](const StripList& s) { show(s); }, [] { return 1440.0f; }, [] { return -15.0f; },
+                [this] { ++setupShown; }, [this] { ++unloaded; }, [this](int ms) { slept += ms; },
+                [this](int ms) { slept += ms, Run(onWait); }, [this] { Run(onPump); }, [this] { return closing; }})
     {
-        auto& g = shell::globals();
-        g = shell::Globals{};
-        g.sDataFolder = dir.path();
-        g.sConfigFile = dir.file("Config.ini");
-        g.sVID = "123456";
-        g.sPort = "6809";
+        shell::globals() = {.sDataFolder = dir.path(), .sConfigFile = dir.file("Config.ini"), .sVID = "123456"};
     }
 
+    void show(const StripList& s)
+    {
+        lstStrips.clear();
+        for (const auto& c : s.callsigns)
+            lstStrips.addItem(c);
+    }
+    void login() { link.TryToConnect(), link.UpdateState(); }
+    static void Run(const std::function<void()>& f) { f ? f() : void(); }
     void arrive(const std::string& text)
     {
         sck.received = text;
@@ -111,8 +95,7 @@ TEST_F(LinkControllerTest, LoginThenIdentificationOnlyAfterTheAcknowledgement)
 // the window or draw out the identification line with its client key.
 TEST_F(LinkControllerTest, OnlyTheServersOwnLinesAreReplies)
 {
-    link.TryToConnect();
-    link.UpdateState();
+    login();
     for (const std::vector<std::string>& blocks : std::vector<std::vector<std::string>>{
              {"#TMDLH123:Quadrantel::NO such VID / Password\r\n"},
              {"#TMdlh123:*:secondary linkar\r\n"},
@@ -169,8 +152,7 @@ TEST_F(LinkControllerTest, InvalidPortIsNamed)
 
 TEST_F(LinkControllerTest, RefusalClosesTheWindowAndSavesItsPosition)
 {
-    link.TryToConnect();
-    link.UpdateState();
+    login();
     arrive("#ER:no such vid / password\r\n"); // another letter case is no refusal
     EXPECT_EQ(unloaded, 0);
     tmrStatus.setEnabled(true);
@@ -236,19 +218,16 @@ TEST_F(LinkControllerTest, HandlersStopWhenTheWindowClosesDuringTheirWait)
 
 TEST_F(LinkControllerTest, AutoConnectOnlyWhileTickedAndDown)
 {
-    link.UpdateState();
-    EXPECT_EQ(autoChecks, 0);
+    const auto checksAfterUpdate = [this] { return link.UpdateState(), autoChecks; };
+    EXPECT_EQ(checksAfterUpdate(), 0);
     chkAutoConnect.setValue(1);
-    link.UpdateState();
-    EXPECT_EQ(autoChecks, 1);
+    EXPECT_EQ(checksAfterUpdate(), 1);
     sck.currentState = sckConnected;
-    link.UpdateState();
-    EXPECT_EQ(autoChecks, 1);
+    EXPECT_EQ(checksAfterUpdate(), 1);
     link.cmdClose_Click(); // Disconnect stops automatic reconnection
     EXPECT_EQ(chkAutoConnect.value(), 0);
     EXPECT_EQ(sck.currentState, sckClosed);
-    link.UpdateState();
-    EXPECT_EQ(autoChecks, 1);
+    EXPECT_EQ(checksAfterUpdate(), 1);
 }
 
 TEST_F(LinkControllerTest, DataRateLightAndPulse)
