@@ -60,11 +60,8 @@ TEST_F(TrafficTableTest, LineSplitAcrossBlocksIsStoredWhenItsLineEndArrives)
 
 TEST_F(TrafficTableTest, FramingRemovesLfsKeepsLoneCrsAndSkipsEmptyLines)
 {
-    (void)table.Elabora("@X:A\nB:1200\r\n\r\n\n\n\r\n%a\rb\r\n \r");
-    (void)table.Elabora("\n@N:CR:1\r");
-    (void)table.Elabora("\n#end\n");
-    (void)table.Elabora("\r\n");
-    (void)table.Elabora("\n\n");
+    for (const char* block : {"@X:A\nB:1200\r\n\r\n\n\n\r\n%a\rb\r\n \r", "\n@N:CR:1\r", "\n#end\n", "\r\n", "\n\n"})
+        (void)table.Elabora(block);
     EXPECT_TRUE(table.Contains("AB"));
     EXPECT_EQ(*table.Field("AB", kFieldCode), "1200");
     EXPECT_TRUE(table.Contains("CR"));
@@ -184,8 +181,7 @@ TEST_F(TrafficTableTest, AnUnendedLineIsCappedAndReadingResumesAfterTheNextLineE
     const std::string log = test::ReadFile(dir.file("Log_20240131.TXT"));
     EXPECT_NE(log.find("12:00:00 Dropped an unfinished line"), std::string::npos) << log;
     shell::SetLogClock(nullptr);
-    shell::globals().bDebug = false;
-    shell::globals().sDataFolder.clear();
+    shell::globals() = {};
 }
 
 } // namespace
