@@ -107,7 +107,6 @@ protected:
                 names.push_back(p.NickName);
         return names;
     }
-    std::vector<std::string> Speaking(FeedVoiceClient& c) { return Names(c, true); }
 
     test::FakeClock clock;
     QWebSocketServer server;
@@ -141,19 +140,19 @@ TEST_F(VoiceFeedSource, FollowsTransmissionsAndTheLight)
     EXPECT_TRUE(c->PlayersChanged());
     EXPECT_EQ(Names(*c), (std::vector<std::string>{"EDDF_TWR", "EDDF_GND", "BAW456", "DLH123"}));
     EXPECT_FALSE(c->PlayersChanged());
-    EXPECT_EQ(Speaking(*c), (std::vector<std::string>{"BAW456", "DLH123"}));
+    EXPECT_EQ(Names(*c, true), (std::vector<std::string>{"BAW456", "DLH123"}));
     c->HandleFrame(Rx("kRxEnd", "DLH123", 118700000));
-    EXPECT_EQ(Speaking(*c), std::vector<std::string>{"BAW456"});
+    EXPECT_EQ(Names(*c, true), std::vector<std::string>{"BAW456"});
 
     // A lost kRxEnd: the client's next list of transmitters on that frequency ends it...
     c->HandleFrame(Rx("kRxBegin", "AFR789", 118700000, "[\"AFR789\"]"));
-    EXPECT_EQ(Speaking(*c), std::vector<std::string>{"AFR789"});
+    EXPECT_EQ(Names(*c, true), std::vector<std::string>{"AFR789"});
     // ...and without one, a transmission longer than any pilot's ends by itself, also after
     // the clock was set back an hour (its start then lies in the future).
     clock.advance(-3600);
-    EXPECT_EQ(Speaking(*c), std::vector<std::string>{"AFR789"});
+    EXPECT_EQ(Names(*c, true), std::vector<std::string>{"AFR789"});
     clock.advance(61);
-    EXPECT_TRUE(Speaking(*c).empty());
+    EXPECT_TRUE(Names(*c, true).empty());
     EXPECT_FALSE(c->PlayersChanged());
     clock.advance(300); // heard over five minutes ago: only the own stations stay
     EXPECT_TRUE(c->PlayersChanged());
@@ -184,12 +183,12 @@ TEST_F(VoiceFeedSource, FilteredTransmissionsEndWithAnOversizedFrameAndTheRetrie
     EXPECT_EQ(began, 1);
     EXPECT_EQ(c->ReadSpeakers(), 2);
     EXPECT_EQ(Names(*c), std::vector<std::string>{"DLH123"}); // the other frequency not even listed
-    EXPECT_EQ(Speaking(*c), std::vector<std::string>{"DLH123"});
+    EXPECT_EQ(Names(*c, true), std::vector<std::string>{"DLH123"});
     const quint16 port = server.serverPort();
     server.close();
     peer->sendTextMessage(QString(static_cast<qsizetype>(kMaxFeedFrameBytes) + 1, QChar('x')));
     ASSERT_TRUE(test::WaitUntil([&] { return c->State() == 0; }));
-    EXPECT_TRUE(Speaking(*c).empty());
+    EXPECT_TRUE(Names(*c, true).empty());
     EXPECT_EQ(status.back(), "voice client not running!");
 
     // While away, every retry fails its handshake; none of them adds a line or a message.
@@ -204,9 +203,7 @@ TEST_F(VoiceFeedSource, FilteredTransmissionsEndWithAnOversizedFrameAndTheRetrie
     ASSERT_TRUE(test::WaitUntil([&] { return retries >= 3; }));
     EXPECT_EQ(logged.size(), lines);
     EXPECT_EQ(status.size(), messages);
-    EXPECT_EQ(std::count_if(logged.begin(), logged.end(),
-                            [](const std::string& l) { return l.find("connection closed") != std::string::npos; }),
-              1);
+    EXPECT_EQ(std::ranges::count_if(logged, [](auto& l) { return l.find("connection closed") != l.npos; }), 1);
     refuser.close();
 
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, port));
