@@ -20,13 +20,15 @@ protected:
     {
         voice.players = {FakeVoiceClient::Player(7, "DLH123"), FakeVoiceClient::Player(9, "BAW456"),
                          FakeVoiceClient::Player(11, "dlh123")};
-        lstStrips.addItem("AFR789");
-        lstStrips.addItem("DLH123");
-        lstStrips.addItem("BAW456");
+        for (const char* c : {"AFR789", "DLH123", "BAW456"})
+            lstStrips.addItem(c);
         lstStrips.onClick = [this] { ++stripClicks; };
         chkGonio.setValue(1);
         lblHdg.setVisible(false);
     }
+
+    // One speaker cycle with these players talking.
+    void tick(std::vector<std::int32_t> s) { voice.speakers = std::move(s), polling.tmrSpeakers_Timer(); }
 
     platform::ListBox lstSpeakers, lstUsers, lstStrips;
     platform::Label lblError, lblRate, lblHdg;
@@ -68,11 +70,10 @@ TEST_F(SpeakerPollingTest, FirstCycleActsOnTheStateAndFillsThePlayers)
 TEST_F(SpeakerPollingTest, FirstSpeakerSelectsItsStripExactly)
 {
     // A player with no valid id and a second entry for id 9 are never taken for a speaker.
-    voice.players.push_back(FakeVoiceClient::Player(0, "AFR789"));
-    voice.players.push_back(FakeVoiceClient::Player(9, "AFR789"));
+    voice.players.insert(voice.players.end(),
+                         {FakeVoiceClient::Player(0, "AFR789"), FakeVoiceClient::Player(9, "AFR789")});
     polling.tmrSpeakers_Timer();
-    voice.speakers = {0, 9, 7, 42}; // an empty slot and an unknown player are skipped
-    polling.tmrSpeakers_Timer();
+    tick({0, 9, 7, 42}); // an empty slot and an unknown player are skipped
     ASSERT_EQ(lstSpeakers.listCount(), 2);
     EXPECT_EQ(lstSpeakers.list(0), "BAW456");
     EXPECT_EQ(lblError.caption(), "DLH123 transmitting ..."); // the last speaker names the line
@@ -80,8 +81,7 @@ TEST_F(SpeakerPollingTest, FirstSpeakerSelectsItsStripExactly)
     EXPECT_EQ(stripClicks, 1);
     EXPECT_EQ(imgSpeak.picture(), Picture::Green);
 
-    voice.speakers = {11}; // dlh123 is not DLH123: the reading is cleared
-    polling.tmrSpeakers_Timer();
+    tick({11}); // dlh123 is not DLH123: the reading is cleared
     EXPECT_EQ(lstStrips.listIndex(), -1);
     EXPECT_EQ(cleared, 1);
 }
@@ -92,9 +92,8 @@ TEST_F(SpeakerPollingTest, ChangedPlayersAreListedBeforeTheSpeakersAreLookedUp)
 {
     polling.tmrSpeakers_Timer();
     voice.players.push_back(FakeVoiceClient::Player(13, "AFR789"));
-    voice.speakers = {13};
     voice.playersChanged = true;
-    polling.tmrSpeakers_Timer();
+    tick({13});
     EXPECT_EQ(lstStrips.text(), "AFR789");
 }
 
@@ -105,23 +104,19 @@ TEST_F(SpeakerPollingTest, JitterMovesTheNeedleOnlyForTheAircraftOnDisplay)
     txtQDM.setTag("358");
     lblHdg.setVisible(true);
     random = test::ScriptedRandom({0.0, 0.95});
-    voice.speakers = {7};
-    polling.tmrSpeakers_Timer(); // offset +5: 363 wraps to 3
+    tick({7}); // offset +5: 363 wraps to 3
     EXPECT_EQ(drawn, 3);
     EXPECT_EQ(txtQDM.text(), "003");
     EXPECT_EQ(txtQDR.text(), "183");
-    voice.speakers = {11};       // dlh123 upper-cased is the aircraft shown, though not its strip
-    polling.tmrSpeakers_Timer(); // offset -4
+    tick({11}); // offset -4: dlh123 upper-cased is the aircraft shown, though not its strip
     EXPECT_EQ(txtQDM.text(), "354");
     EXPECT_EQ(txtQDR.text(), "174");
     EXPECT_EQ(txtQDM.tag(), "358"); // the exact figure stays
 
     // Another pilot talking, or no reading on the gauge: the needle stays where it is.
-    voice.speakers = {9};
-    polling.tmrSpeakers_Timer();
+    tick({9});
     lblHdg.setVisible(false);
-    voice.speakers = {7};
-    polling.tmrSpeakers_Timer();
+    tick({7});
     EXPECT_EQ(random.calls(), 2u);
     EXPECT_EQ(txtQDM.text(), "354");
 }
@@ -132,11 +127,9 @@ TEST_F(SpeakerPollingTest, SilenceClearsTheReadingAndQuietChecksReportMissingDat
     polling.tmrSpeakers_Timer();
     lblRate.setCaption("0040");
     now = 3700;
-    voice.speakers = {7};
-    polling.tmrSpeakers_Timer();
-    voice.speakers = {};
+    tick({7});
     now = 100;
-    polling.tmrSpeakers_Timer(); // the transmission ended
+    tick({}); // the transmission ended
     EXPECT_EQ(lblError.caption(), "Waiting ... ");
     EXPECT_EQ(lblError.tag(), "0040");
     EXPECT_EQ(polling.lNoDataCount, 0);
@@ -158,10 +151,8 @@ TEST_F(SpeakerPollingTest, SilenceClearsTheReadingAndQuietChecksReportMissingDat
     EXPECT_EQ(polling.lNoDataCount, 2);
     EXPECT_EQ(cleared, 3);
     EXPECT_NE(imgData.picture(), Picture::Red); // a quiet timeout leaves the data light
-    voice.speakers = {7};
-    polling.tmrSpeakers_Timer();
-    voice.speakers = {};
-    polling.tmrSpeakers_Timer();
+    tick({7});
+    tick({});
     EXPECT_EQ(imgData.picture(), Picture::Red); // the check after a transmission turns it red
 }
 
@@ -169,16 +160,13 @@ TEST_F(SpeakerPollingTest, LogPaneChangesRefreshThePlayers)
 {
     polling.tmrSpeakers_Timer();
     const int reads = voice.playerReads;
-    voice.log = "Welcome\r\n";
-    polling.tmrStatus_Timer();
+    const auto readsAfter = [this](const char* line) {
+        return voice.log += line, polling.tmrStatus_Timer(), voice.playerReads;
+    };
+    EXPECT_EQ(readsAfter("Welcome\r\n"), reads);
     EXPECT_EQ(txtStatus.text(), "Welcome\r\n");
-    EXPECT_EQ(voice.playerReads, reads);
-    voice.log += "DLH123 JOINED channel\r\n";
-    polling.tmrStatus_Timer();
-    EXPECT_EQ(voice.playerReads, reads + 1);
-    voice.log += "hello\r\n"; // only what is new counts
-    polling.tmrStatus_Timer();
-    EXPECT_EQ(voice.playerReads, reads + 1);
+    EXPECT_EQ(readsAfter("DLH123 JOINED channel\r\n"), reads + 1);
+    EXPECT_EQ(readsAfter("hello\r\n"), reads + 1); // only what is new counts
 
     voice.state = 0;
     polling.tmrSpeakers_Timer();
