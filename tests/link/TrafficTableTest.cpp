@@ -32,10 +32,7 @@ protected:
     test::FakeClock clock;
     std::string dump;
     int dumpCalls = 0;
-    TrafficTable table{clock, clock.now(), [this](std::string_view lines) {
-                           dump += lines;
-                           ++dumpCalls;
-                       }};
+    TrafficTable table{clock, clock.now(), [this](std::string_view lines) { dump += lines, ++dumpCalls; }};
 };
 
 TEST_F(TrafficTableTest, LineSplitAcrossBlocksIsStoredWhenItsLineEndArrives)

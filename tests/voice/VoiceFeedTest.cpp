@@ -196,10 +196,8 @@ TEST_F(VoiceFeedSource, FilteredTransmissionsEndWithAnOversizedFrameAndTheRetrie
     QTcpServer refuser;
     ASSERT_TRUE(refuser.listen(QHostAddress::LocalHost, port));
     int retries = 0;
-    QObject::connect(&refuser, &QTcpServer::newConnection, &refuser, [&] {
-        ++retries;
-        delete refuser.nextPendingConnection();
-    });
+    QObject::connect(&refuser, &QTcpServer::newConnection, &refuser,
+                     [&] { ++retries, delete refuser.nextPendingConnection(); });
     ASSERT_TRUE(test::WaitUntil([&] { return retries >= 3; }));
     EXPECT_EQ(logged.size(), lines);
     EXPECT_EQ(status.size(), messages);
