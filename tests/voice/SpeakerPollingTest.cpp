@@ -84,13 +84,9 @@ TEST_F(SpeakerPollingTest, FirstSpeakerSelectsItsStripExactly)
     tick({11}); // dlh123 is not DLH123: the reading is cleared
     EXPECT_EQ(lstStrips.listIndex(), -1);
     EXPECT_EQ(cleared, 1);
-}
 
-// A source that knows of new players has them listed in the same cycle, so a pilot heard for
-// the first time is followed at once.
-TEST_F(SpeakerPollingTest, ChangedPlayersAreListedBeforeTheSpeakersAreLookedUp)
-{
-    polling.tmrSpeakers_Timer();
+    // A source that knows of new players has them listed in the same cycle, so a pilot heard
+    // for the first time is followed at once.
     voice.players.push_back(FakeVoiceClient::Player(13, "AFR789"));
     voice.playersChanged = true;
     tick({13});
