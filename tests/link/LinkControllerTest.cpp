@@ -263,10 +263,8 @@ TEST_F(LinkControllerTest, AttemptStartedInsideAnAttemptsWaitReturnsAtOnce)
     sck.stateAfterConnect = sckConnecting;
     chkAutoConnect.setValue(1);
     onAutoCheck = [this] { EXPECT_FALSE(link.TryToConnect()); };
-    onWait = [this] { // during the wait an error closes the socket and a timer tick runs
-        sck.currentState = sckClosed;
-        link.UpdateState();
-    };
+    // During the wait an error closes the socket and a timer tick runs.
+    onWait = [this] { sck.currentState = sckClosed, link.UpdateState(); };
     EXPECT_FALSE(link.TryToConnect());
     EXPECT_EQ(autoChecks, 11); // ten ticks in the wait, and the state shown after giving up
     EXPECT_EQ(sck.connects, 1);

@@ -49,7 +49,6 @@ protected:
         return *form;
     }
 
-    std::string ini(const std::string& key) { return shell::ReadIniValue(config, key, "<none>", "Setup"); }
     bool exists(const std::string& name) { return std::filesystem::exists(dir.file(name)); }
     void addKjfk() { ASSERT_TRUE(stations::AddPosition(dir.path(), "KJFK", "N040.38.23.000", "W073.46.44.000")); }
 
@@ -188,7 +187,7 @@ TEST_F(CfgFormTest, VoiceSourceIsSavedOnlyWhenUsableAndReadBack)
     f.txtVoiceURL.setText("ws://localhost:5000/ws");
     f.txtVoiceFrequencies.setText("118.700, 121.800");
     f.cmdEnable.click();
-    EXPECT_EQ(ini("VoiceFrequencies"), "118.700, 121.800");
+    EXPECT_EQ(shell::ReadIniValue(config, "VoiceFrequencies", "", "Setup"), "118.700, 121.800");
     CfgForm& g = load();
     EXPECT_EQ(g.cboVoice.listIndex(), 1);
     EXPECT_EQ(g.txtVoiceURL.text(), "ws://localhost:5000/ws");
@@ -197,7 +196,7 @@ TEST_F(CfgFormTest, VoiceSourceIsSavedOnlyWhenUsableAndReadBack)
     g.cboVoice.setListIndex(0);
     g.txtVoiceURL.setText("nonsense");
     g.cmdEnable.click();
-    EXPECT_EQ(ini("VoiceSource"), "TSRemote");
+    EXPECT_EQ(shell::ReadIniValue(config, "VoiceSource", "", "Setup"), "TSRemote");
 }
 
 } // namespace
