@@ -222,8 +222,10 @@ TEST_F(LinkControllerTest, AutoConnectOnlyWhileTickedAndDown)
     EXPECT_EQ(checksAfterUpdate(), 0);
     chkAutoConnect.setValue(1);
     EXPECT_EQ(checksAfterUpdate(), 1);
-    sck.currentState = sckConnected;
-    EXPECT_EQ(checksAfterUpdate(), 1);
+    for (const auto state : {sckConnecting, sckConnected}) { // only a closed socket reconnects
+        sck.currentState = state;
+        EXPECT_EQ(checksAfterUpdate(), 1);
+    }
     link.cmdClose_Click(); // Disconnect stops automatic reconnection
     EXPECT_EQ(chkAutoConnect.value(), 0);
     EXPECT_EQ(sck.currentState, sckClosed);

@@ -61,10 +61,9 @@ TEST(FeedParser, FrequencyListsInMegahertz)
     EXPECT_EQ(ParseFrequencyList(""), std::vector<std::int64_t>{});
     for (const char* text : {"118,7x", "118..7", "0.5", "abc", "."})
         EXPECT_FALSE(ParseFrequencyList(text)) << text;
-    EXPECT_TRUE(FrequencyListed({118700}, 118700000));
-    EXPECT_TRUE(FrequencyListed({118700}, 118699600)); // rounded to the nearest kHz
-    EXPECT_FALSE(FrequencyListed({118700}, 118705000));
-    EXPECT_FALSE(FrequencyListed({118700}, 0));
+    // Rounded to the nearest kHz.
+    for (const auto& [hz, listed] : {std::pair{118700000, true}, {118699600, true}, {118705000, false}, {0, false}})
+        EXPECT_EQ(FrequencyListed({118700}, hz), listed) << hz;
     EXPECT_TRUE(FrequencyListed({}, 0));
 }
 
