@@ -9,8 +9,7 @@
 
 using namespace quadrantel;
 using namespace quadrantel::platform;
-using test::ReadFile;
-using test::WriteFile;
+using namespace quadrantel::test;
 
 namespace {
 

@@ -15,8 +15,7 @@
 #include <sys/stat.h>
 
 using namespace quadrantel::stations;
-using quadrantel::test::TempDir;
-using quadrantel::test::WriteFile;
+using namespace quadrantel::test;
 
 TEST(Airports, FirstRecordWithTheCodeGivesItsCoordinates)
 {
@@ -76,5 +75,7 @@ TEST(Airports, ShippedFileCoversTheWorldInHemisphereForm)
     }
     EXPECT_GE(codes.size(), 5000u);
     EXPECT_EQ(hemispheres.size(), 4u);
-    EXPECT_EQ(LookupAirport(shipped, "scel").latitude, "S033.23.35.000");
+    for (const auto& [code, latitude] :
+         {std::pair{"EDDM", "N048.21.14.000"}, {"LOWW", "N048.06.37.000"}, {"scel", "S033.23.35.000"}})
+        EXPECT_EQ(LookupAirport(shipped, code).latitude, latitude) << code;
 }
