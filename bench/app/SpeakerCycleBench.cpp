@@ -10,6 +10,7 @@
 #endif
 
 #include "support/FakeAtcClient.h"
+#include "support/FakeGonioHost.h"
 #include "support/FakeVoiceClient.h"
 
 #include <benchmark/benchmark.h>
@@ -26,23 +27,6 @@
 using namespace quadrantel;
 
 namespace {
-
-class Host final : public app::GonioHost {
-public:
-    void setTitle(const std::string&) override {}
-    bool isMinimized() const override { return false; }
-    float left() const override { return 0; }
-    float top() const override { return 0; }
-    float width() const override { return 9000; }
-    float height() const override { return 6000; }
-    float screenWidth() const override { return 15360; }
-    float screenHeight() const override { return 11520; }
-    void moveTo(float, float) override {}
-    bool titleBarOnScreen(float, float) const override { return true; }
-    void setWindowPos(int) override {}
-    void showSetupWindow() override {}
-    void unloadWindow() override {}
-};
 
 class NoSocket final : public link::LinkSocket {
 public:
@@ -108,7 +92,7 @@ void RunCycles(benchmark::State& state, Sky& sky, app::GonioForm& form)
 void BM_SpeakerCycle(benchmark::State& state)
 {
     Sky sky;
-    Host host;
+    test::FakeGonioHost host;
     app::GonioForm form(host, sky.services());
     form.Form_Load();
     RunCycles(state, sky, form);

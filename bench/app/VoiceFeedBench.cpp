@@ -35,28 +35,16 @@ constexpr int kTransmissions = 20;
 const char* const kStation = "EDDF N050.02.00.000 E008.34.14.000";
 const char* const kPilots[] = {"DLH123", "BAW456"};
 
-class TimedHost final : public app::GonioHost {
+// The reading's title with the moment it was set.
+class TimedHost final : public test::FakeGonioHost {
 public:
     void setTitle(const std::string& t) override
     {
         title = t;
         at = clock.nsecsElapsed();
     }
-    bool isMinimized() const override { return false; }
-    float left() const override { return 0; }
-    float top() const override { return 0; }
-    float width() const override { return 9000; }
-    float height() const override { return 6000; }
-    float screenWidth() const override { return 15360; }
-    float screenHeight() const override { return 11520; }
-    void moveTo(float, float) override {}
-    bool titleBarOnScreen(float, float) const override { return true; }
-    void setWindowPos(int) override {}
-    void showSetupWindow() override {}
-    void unloadWindow() override {}
 
     QElapsedTimer clock;
-    std::string title;
     qint64 at = 0;
 };
 

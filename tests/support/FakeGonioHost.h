@@ -8,7 +8,7 @@
 namespace quadrantel::test {
 
 // The window around the main window's behaviour: a 1024 x 768 screen at 96 DPI, in twips.
-class FakeGonioHost final : public app::GonioHost {
+class FakeGonioHost : public app::GonioHost {
 public:
     std::string title;
     bool minimized = false;
