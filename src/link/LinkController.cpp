@@ -9,6 +9,7 @@
 #include "shell/Settings.h"
 
 #include <algorithm>
+#include <cctype>
 #include <string_view>
 
 namespace quadrantel::link {
@@ -32,11 +33,15 @@ std::string Head(std::string_view line, std::size_t count)
     return head;
 }
 
-// A text message relayed from anyone but the server: its words are a stranger's, never a reply.
-bool StrangersText(std::string_view line)
+// Whether the server wrote the line itself: its first field is a command (a sign and two
+// letters) followed by the sender, and the sender is SERVER. Every other line may carry a
+// client's words (text messages, flight plans, answers, ATIS), whatever its command.
+bool ServersOwnLine(std::string_view line)
 {
-    const std::string head = Head(line, 10);
-    return head.starts_with("#TM") && platform::UCase(head) != "#TMSERVER:";
+    const std::string head = platform::UCase(Head(line, 10));
+    return head.size() == 10 && (head[0] == '#' || head[0] == '$') &&
+           std::isalpha(static_cast<unsigned char>(head[1])) && std::isalpha(static_cast<unsigned char>(head[2])) &&
+           head.ends_with("SERVER:");
 }
 
 // "$ER<from>:<to>:<number>:<argument>:<text>": the text, or the whole line when it has none.
@@ -324,7 +329,7 @@ std::string LinkController::serverText(const std::string& block)
         const std::size_t end = text.find("\r\n", start);
         const std::size_t stop = end == std::string::npos ? text.size() : end + 2;
         const std::string_view line = std::string_view(text).substr(start, std::min(end, text.size()) - start);
-        if (!StrangersText(line) && stop > carried)
+        if (ServersOwnLine(line) && stop > carried)
             kept.append(text, std::max(start, carried), stop - std::max(start, carried));
         if (end == std::string::npos) {
             partialLine_ = text.substr(start);
@@ -332,7 +337,7 @@ std::string LinkController::serverText(const std::string& block)
                 partialLine_ = Head(partialLine_, 10) + '\x01' + (partialLine_.back() == '\r' ? "\r" : "");
             return kept;
         }
-        if (Head(line, 3) == "$ER") {
+        if (Head(line, 3) == "$ER" && ServersOwnLine(line)) {
             serverError_ = ErrorText(line);
             log("Server error " + serverError_);
         }

@@ -83,35 +83,60 @@ TEST_F(LinkControllerTest, LoginThenIdentificationOnlyAfterTheAcknowledgement)
     link.UpdateState(); // logged in: no second login
     EXPECT_EQ(sck.sent.size(), 1u);
 
-    arrive("xx Secondary Linkar xx\r\n");
-    arrive("SECONDARY LINKAR :NO such VID / Password\r\n"); // both: an acknowledgement only
+    arrive("#TMSERVER:Quadrantel:xx Secondary Linkar xx\r\n");
+    arrive("#TMSERVER:Quadrantel:SECONDARY LINKAR :NO such VID / Password\r\n"); // both: an acknowledgement only
     EXPECT_EQ(sck.sent, (std::vector<std::string>{kLogin, kIdent, kIdent}));
     EXPECT_EQ(unloaded, 0);
     EXPECT_EQ(lNoDataCount, 0);
     EXPECT_EQ(LinkController::LoginLine("Quadrantel", ""), "#AAQuadrantel:SERVER:Quadrantel::XXXXXXXX:12:B\r\n");
 }
 
-// Guards against reading a pilot's text message as the server's reply: any pilot could close
-// the window or draw out the identification line with its client key.
-TEST_F(LinkControllerTest, OnlyTheServersOwnLinesAreReplies)
+// Guards against reading a stranger's words as the server's reply: a pilot's flight plan
+// remarks closed the window, his route drew out the identification line with its client key.
+TEST_F(LinkControllerTest, NoRelayedLineIsAReply)
 {
     login();
+    const std::vector<std::pair<std::string, std::string>> relayed = {
+        {"#TMDLH123:Quadrantel:", ""},                                          // text message
+        {"$FPDLH123:*A:I:B738:420:EDDF:1200:0:350:LOWW:1:0:2:0:EDDM:", ":DCT"}, // flight plan remarks
+        {"$FPDLH123:*A:I:B738:420:EDDF:1200:0:350:LOWW:1:0:2:0:EDDM:/V/:", ""}, // ... and route
+        {"$CREDDF_ATIS:Quadrantel:ATIS:T:", ""},                                // ATIS text
+        {"$CRDLH123:Quadrantel:RN:", ":NOT:0"},                                 // a client's answer
+        {"$CQDLH123:SERVER:", ""},                                              // addressed to the server
+        {"#APDLH123:SERVER:1234567::1:9:1:", ""},                               // a pilot's real name
+        {"%EDDF_TWR:18700:4:100:7:50.03:8.57:0:", ""},                          // controller position
+        {"@N:DLH123:1200:1:50.1:8.6:3000:250:", ""},                            // pilot position
+        {"#TMSERVERX:*:", ""},
+        {"#TMXSERVER:*:", ""},
+        {"#TM:", ""},
+        {"xx ", " xx"}, // no server sender
+    };
+    for (const auto& [before, after] : relayed)
+        for (const std::string phrase : {"SECONDARY LINKAR", "NO such VID / Password"}) {
+            SCOPED_TRACE(before + phrase);
+            arrive(before + phrase + after + "\r\n");
+            EXPECT_EQ(sck.sent, std::vector<std::string>{kLogin});
+            EXPECT_EQ(unloaded, 0);
+        }
     for (const std::vector<std::string>& blocks : std::vector<std::vector<std::string>>{
-             {"#TMDLH123:Quadrantel::NO such VID / Password\r\n"},
-             {"#TMdlh123:*:secondary linkar\r\n"},
-             {"#TMSERVERX:*:SECONDARY LINKAR\r\n"},
              {"#TMDLH123:Quadrantel:hi ", "SECONDARY LINKAR\r\n"}, // the rest of a stranger's line
              {"#T", "MDLH123:*:SECONDARY LINKAR\r\n"},
              {"#TMDLH123:Quadrantel:x\n:NO such VID / Password\r\n"}, // a lone LF ends no line
-         })
+         }) {
+        SCOPED_TRACE(blocks.front());
         for (const std::string& block : blocks)
             arrive(block);
-    EXPECT_EQ(sck.sent, std::vector<std::string>{kLogin});
-    EXPECT_EQ(unloaded, 0);
+        EXPECT_EQ(sck.sent, std::vector<std::string>{kLogin});
+        EXPECT_EQ(unloaded, 0);
+    }
+}
 
+TEST_F(LinkControllerTest, TheServersOwnLinesAreRepliesInAnyCase)
+{
+    login();
     arrive("#TMDLH123:*:hi\r\n#TMserver:Quadrantel:SECONDARY LINKAR\r\n");
     EXPECT_EQ(sck.sent, (std::vector<std::string>{kLogin, kIdent}));
-    arrive("#TMDLH123:*:SECONDARY LINKAR\r\n#ERSERVER:Quadrantel:NO such VID / Password\r\n");
+    arrive("#TMDLH123:*:SECONDARY LINKAR\r\n$ERServer:Quadrantel:NO such VID / Password\r\n");
     EXPECT_EQ(sck.sent.size(), 2u);
     EXPECT_EQ(unloaded, 1);
 }
@@ -120,13 +145,15 @@ TEST_F(LinkControllerTest, OnlyTheServersOwnLinesAreReplies)
 TEST_F(LinkControllerTest, ServerErrorBeforeTheCloseIsShownUntilTheNextConnection)
 {
     for (const auto& [line, shown] : std::vector<std::pair<std::string, std::string>>{
-             {"$ERserver:Quadrantel:006:1:Invalid CID/password\r\n", "Invalid CID/password"},
-             {"$ERserver:Quadrantel:006:1:\r\n", "server:Quadrantel:006:1:"}, // no text: the whole line
+             {"$ERserver:Quadrantel:006:1:Invalid CID/password\r\n", "Disconnected\r\nInvalid CID/password"},
+             {"$ERserver:Quadrantel:006:1:\r\n", "Disconnected\r\nserver:Quadrantel:006:1:"}, // no text: the whole line
+             {"$ERDLH123:Quadrantel:006:1:Forged\r\n", "Disconnected"}, // a client's error line is not the server's
          }) {
+        SCOPED_TRACE(line);
         link.TryToConnect();
         arrive(line);
         link.Sck_CloseSck("Quadrantel");
-        EXPECT_EQ(icon, "Disconnected\r\n" + shown);
+        EXPECT_EQ(icon, shown);
     }
     link.TryToConnect(); // a new connection forgets the old error
     link.Sck_CloseSck("Quadrantel");
@@ -153,7 +180,7 @@ TEST_F(LinkControllerTest, InvalidPortIsNamed)
 TEST_F(LinkControllerTest, RefusalClosesTheWindowAndSavesItsPosition)
 {
     login();
-    arrive("#ER:no such vid / password\r\n"); // another letter case is no refusal
+    arrive("#ERSERVER:Quadrantel:no such vid / password\r\n"); // another letter case is no refusal
     EXPECT_EQ(unloaded, 0);
     tmrStatus.setEnabled(true);
     arrive("#ERSERVER:Quadrantel:NO such VID / Password\r\n");
