@@ -118,7 +118,7 @@ bool LinkController::TryToConnect()
         if (!ValidPort(g.sPort)) {
             const std::string problem = "Invalid Linkar port \"" + g.sPort + "\": use a number from 1 to 65535";
             log(problem);
-            hooks_.updateIcon(problem);
+            showMessage(problem);
             return false;
         }
         traffic_.DropUnfinishedLine();
@@ -126,7 +126,9 @@ bool LinkController::TryToConnect()
         serverError_.clear();
         sck_.Connect(g.sServerName, g.sAddress, g.sPort);
         log("Connection " + g.sServerName + " - " + g.sAddress + ":" + g.sPort);
-        hooks_.updateIcon("");
+        // A retry does not wipe out why the server sent us away; its answer to this attempt does.
+        if (!refusalShown_)
+            hooks_.updateIcon("");
         for (int i = 0; i < 10; ++i) {
             if (!pump(hooks_.doEvents) || !pump([this] { hooks_.pumpingSleep(200); }) || !pump(hooks_.doEvents))
                 return false;
@@ -137,7 +139,7 @@ bool LinkController::TryToConnect()
             return true;
         sck_.CloseSck(g.sServerName);
         log("Unable to connect to Linkar");
-        hooks_.updateIcon("Unable to Connect to Linkar - " + g.sAddress + ":" + g.sPort);
+        showMessage("Unable to Connect to Linkar - " + g.sAddress + ":" + g.sPort);
         UpdateState();
         return false;
     } catch (const std::exception&) {
@@ -242,6 +244,8 @@ void LinkController::Sck_DataArrival(const std::string& index, std::int32_t)
 
     const std::string replies = serverText(data);
     if (platform::UCase(replies).find("SECONDARY LINKAR") != std::string::npos) {
+        if (refusalShown_)
+            showMessage(""); // accepted at last: the old refusal is history
         if (bLoggedIn) {
             hooks_.sleep(100);
             const auto& g = shell::globals();
@@ -294,21 +298,31 @@ void LinkController::Sck_CloseSck(const std::string& index)
     IgnoreErrors([&] { sck_.CloseSck(index); });
     IgnoreErrors([&] { sck_.SetTag(index, ""); });
     log("Connection closed");
+    // Taken before UpdateState, whose automatic reconnection starts the next connection afresh.
+    const bool refused = !serverError_.empty();
+    const std::string message = refused ? "Disconnected\r\n" + serverError_ : "Disconnected";
     UpdateState();
-    hooks_.updateIcon(serverError_.empty() ? "Disconnected" : "Disconnected\r\n" + serverError_);
+    showMessage(message);
+    refusalShown_ = refused;
 }
 
 void LinkController::Sck_Error(const std::string& index, std::int16_t, const std::string& Description)
 {
     log("Socket Error " + Description);
     if (Description == "Connection refused.")
-        hooks_.updateIcon(Description + "\r\nLinkar not Started ?");
+        showMessage(Description + "\r\nLinkar not Started ?");
     IgnoreErrors([&] { sck_.CloseSck(index); });
     IgnoreErrors([&] { sck_.SetTag(index, ""); });
     hooks_.sleep(500);
     if (!pump(hooks_.doEvents))
         return;
     UpdateState();
+}
+
+void LinkController::showMessage(const std::string& message)
+{
+    refusalShown_ = false;
+    hooks_.updateIcon(message);
 }
 
 bool LinkController::pump(const std::function<void()>& wait)

@@ -103,6 +103,8 @@ public:
 private:
     void log(const std::string& line) const;
     void showState(int state);
+    // Shows a message of the link's own, in place of whatever it showed before.
+    void showMessage(const std::string& message);
     bool pump(const std::function<void()>& wait);
     bool closing() const { return hooks_.closing && hooks_.closing(); }
     std::string serverText(const std::string& block);
@@ -113,8 +115,9 @@ private:
     std::int32_t& lNoDataCount_;
     Hooks hooks_;
     bool connecting_ = false;
-    std::string partialLine_; // the unfinished last line of the previous block, shortened
-    std::string serverError_; // the text of the server's last error line on this connection
+    std::string partialLine_;   // the unfinished last line of the previous block, shortened
+    std::string serverError_;   // the text of the server's last error line on this connection
+    bool refusalShown_ = false; // the status line shows the server's error text of a past connection
 };
 
 } // namespace quadrantel::link

@@ -160,6 +160,25 @@ TEST_F(LinkControllerTest, ServerErrorBeforeTheCloseIsShownUntilTheNextConnectio
     EXPECT_EQ(icon, "Disconnected");
 }
 
+// Guards against the server's refusal vanishing with AutoConnect ticked: the reconnection
+// inside the close forgot the text before it was shown, and every retry blanked the line.
+TEST_F(LinkControllerTest, ServerErrorStaysWhileAutoConnectRetries)
+{
+    chkAutoConnect.setValue(1);
+    onAutoCheck = [this] { link.TryToConnect(); };
+    login();
+    arrive("$ERserver:Quadrantel:006:1:Invalid CID/password\r\n");
+    link.Sck_CloseSck("Quadrantel");
+    EXPECT_EQ(sck.connects, 2);
+    EXPECT_EQ(icon, "Disconnected\r\nInvalid CID/password");
+    sck.currentState = sckClosed;
+    link.UpdateState();
+    EXPECT_EQ(sck.connects, 3);
+    EXPECT_EQ(icon, "Disconnected\r\nInvalid CID/password");
+    arrive("#TMSERVER:Quadrantel:SECONDARY LINKAR\r\n");
+    EXPECT_EQ(icon, "");
+}
+
 // Guards against an unusable port failing without a word: "Starting ..." stayed for good.
 TEST_F(LinkControllerTest, InvalidPortIsNamed)
 {
