@@ -1,6 +1,7 @@
 #include "app/frmGonio.h"
 
 #include "forms/Bindings.h"
+#include "shell/Settings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -137,6 +138,7 @@ frmGonio::frmGonio(GonioServices services, QWidget* parent) : QWidget(parent)
             const QFontMetrics fm(font());
             return std::pair<float, float>(ToTwips(fm.horizontalAdvance(Q(caption)), this), ToTwips(fm.height(), this));
         };
+    const shell::IniReadBatch once; // the settings file is read once for the whole load
     form_ = std::make_unique<GonioForm>(*this, std::move(services));
     build();
     adjustSize();

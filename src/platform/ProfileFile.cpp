@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace quadrantel::platform {
@@ -150,24 +151,87 @@ std::string OneLine(std::string s)
 
 } // namespace
 
+namespace {
+
+// Every key of the file's sections named `section`, by upper-case key; the first one wins.
+std::unordered_map<std::string, std::string> IndexSection(const std::string& data, const std::string& section)
+{
+    std::unordered_map<std::string, std::string> index;
+    bool inSection = false;
+    for (const Line& line : SplitLines(data)) {
+        if (const auto name = SectionOf(line.text)) {
+            inSection = EqualsNoCase(*name, section);
+            continue;
+        }
+        std::string k, v;
+        if (inSection && EntryOf(line.text, k, v))
+            index.try_emplace(UCase(k), Unquote(v));
+    }
+    return index;
+}
+
+// What a batch keeps of one file: its bytes (nothing when it could not be read) and the
+// sections looked up so far.
+struct BatchedFile {
+    std::optional<std::string> data;
+    std::unordered_map<std::string, std::unordered_map<std::string, std::string>> sections; // by upper-case name
+};
+
+int g_batchDepth = 0;
+std::unordered_map<std::string, BatchedFile> g_batch;
+
+std::optional<std::string> ReadValue(const std::string& file, const std::string& section, const std::string& key)
+{
+    const auto lookUp = [&key](const std::unordered_map<std::string, std::string>& index) {
+        const auto found = index.find(UCase(key));
+        return found == index.end() ? std::nullopt : std::optional<std::string>(found->second);
+    };
+    if (g_batchDepth == 0) {
+        std::string data;
+        if (ReadWhole(file, data) != Source::Read)
+            return std::nullopt;
+        return lookUp(IndexSection(data, section));
+    }
+    auto [entry, added] = g_batch.try_emplace(file);
+    BatchedFile& batched = entry->second;
+    if (added) {
+        std::string data;
+        if (ReadWhole(file, data) == Source::Read)
+            batched.data = std::move(data);
+    }
+    if (!batched.data)
+        return std::nullopt;
+    auto [sectionEntry, indexed] = batched.sections.try_emplace(UCase(section));
+    if (indexed)
+        sectionEntry->second = IndexSection(*batched.data, section);
+    return lookUp(sectionEntry->second);
+}
+
+// The mode open() gives a new file: 0666 less the process's umask.
+mode_t NewFileMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+} // namespace
+
+ProfileReadBatch::ProfileReadBatch()
+{
+    ++g_batchDepth;
+}
+
+ProfileReadBatch::~ProfileReadBatch()
+{
+    if (--g_batchDepth == 0)
+        g_batch.clear();
+}
+
 std::size_t GetPrivateProfileString(const std::string& section, const std::string& key, const std::string& defaultValue,
                                     std::string& buffer, std::size_t size, const std::string& file)
 {
-    std::string result = RTrim(defaultValue);
-    if (std::string data; ReadWhole(file, data) == Source::Read) {
-        bool inSection = false;
-        for (const Line& line : SplitLines(data)) {
-            if (const auto name = SectionOf(line.text)) {
-                inSection = EqualsNoCase(*name, section);
-                continue;
-            }
-            std::string k, v;
-            if (inSection && EntryOf(line.text, k, v) && EqualsNoCase(k, key)) {
-                result = Unquote(v);
-                break;
-            }
-        }
-    }
+    std::string result = ReadValue(file, section, key).value_or(RTrim(defaultValue));
     if (size == 0) {
         buffer.clear();
         return 0;
@@ -181,6 +245,8 @@ std::size_t GetPrivateProfileString(const std::string& section, const std::strin
 bool WritePrivateProfileString(const std::string& section, const std::string& key, const std::string& value,
                                const std::string& file)
 {
+    // What a batch read may change now; any name of it may be a link to this file.
+    g_batch.clear();
     const std::string entry = OneLine(key) + "=" + OneLine(value);
     const std::string target = ResolveLinks(file);
     if (target.empty())
@@ -242,7 +308,8 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    if (::fchmod(fd, exists ? (st.st_mode & 07777) : 0644) != 0) {
+    // mkostemp makes it private: give it the old file's mode, or a new file's under the umask.
+    if (::fchmod(fd, exists ? (st.st_mode & 07777) : NewFileMode()) != 0) {
         ::close(fd);
         ::unlink(temp.c_str());
         return false;

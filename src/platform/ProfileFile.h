@@ -16,6 +16,17 @@ namespace quadrantel::platform {
 std::size_t GetPrivateProfileString(const std::string& section, const std::string& key, const std::string& defaultValue,
                                     std::string& buffer, std::size_t size, const std::string& file);
 
+// While one lives, each settings file is read once: the reads of a window's load see the
+// file as it was at the first of them (and every write of the program since). Nested
+// batches share the outermost one.
+class ProfileReadBatch {
+public:
+    ProfileReadBatch();
+    ~ProfileReadBatch();
+    ProfileReadBatch(const ProfileReadBatch&) = delete;
+    ProfileReadBatch& operator=(const ProfileReadBatch&) = delete;
+};
+
 // Replaces or adds key = value in the section, creating file and section when missing.
 // The file is replaced atomically; a symbolic link is written through to its target. A
 // file that exists but cannot be read, or is not a regular file, is left alone. Returns

@@ -37,6 +37,7 @@ void SetupDataFolder(const std::string& root)
 double ReadConfig()
 {
     Globals& g = globals();
+    const IniReadBatch once;
     g.sConfigFile = g.sDataFolder + kPathSep + "Config.ini";
     g.sServerName = ReadIniValue(g.sConfigFile, "ServerName", "Quadrantel", kSetup);
     const double autostart = platform::Val(ReadIniValue(g.sConfigFile, "Autostart", "0", kSetup));

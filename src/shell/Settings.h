@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ProfileFile.h"
+
 #include <string>
 #include <string_view>
 
@@ -15,6 +17,9 @@ std::string ReadIniValue(const std::string& file, const std::string& key, const 
 // was left unchanged (unreadable, read-only, not a regular file, folder missing).
 bool WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
                    const std::string& value);
+
+// While one lives, each settings file is read once, however many values a load reads.
+using IniReadBatch = platform::ProfileReadBatch;
 
 std::string TrimAtNull(std::string_view text);
 

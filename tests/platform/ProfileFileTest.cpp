@@ -7,6 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
+#include <vector>
+
 using namespace quadrantel;
 using namespace quadrantel::platform;
 using namespace quadrantel::test;
@@ -23,8 +26,13 @@ std::string Get(const std::string& file, const std::string& section, const std::
 
 } // namespace
 
-TEST(ProfileFile, ReadsAwkwardLayouts)
+class ProfileFileReads : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ProfileFileReads, AwkwardLayouts)
 {
+    std::optional<ProfileReadBatch> batch;
+    if (GetParam())
+        batch.emplace();
     test::TempDir dir;
     const auto f = dir.file("a.ini");
     WriteFile(f, "; comment = not a key\r\n"
@@ -50,6 +58,8 @@ TEST(ProfileFile, ReadsAwkwardLayouts)
     EXPECT_EQ(Get(f, "Nowhere", "VID"), "DEF");
     EXPECT_EQ(Get(dir.file("missing.ini"), "Setup", "VID", "127.0.0.1"), "127.0.0.1");
 }
+
+INSTANTIATE_TEST_SUITE_P(OneByOneAndInABatch, ProfileFileReads, ::testing::Bool());
 
 TEST(ProfileFile, WriteKeepsEveryOtherLineByteForByte)
 {
@@ -113,4 +123,50 @@ TEST(ProfileFile, LinksAreWrittenThroughAndSpecialFilesReadAsMissing)
     EXPECT_FALSE(WritePrivateProfileString("Setup", "VID", "2", fifo));
     ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// Guards against a new settings file readable by everyone under umask 077, and against a
+// replaced file losing the mode its owner gave it.
+TEST(ProfileFile, FilesKeepTheModeTheirOwnerSet)
+{
+    test::TempDir dir;
+    const auto mode = [](const std::string& file) {
+        struct stat st {};
+        ::stat(file.c_str(), &st);
+        return st.st_mode & 07777;
+    };
+    for (const auto& [umask, created] : std::vector<std::pair<mode_t, mode_t>>{{077, 0600}, {002, 0664}}) {
+        SCOPED_TRACE(umask);
+        const auto f = dir.file("new" + std::to_string(umask) + ".ini");
+        const mode_t old = ::umask(umask);
+        const bool written = WritePrivateProfileString("Setup", "VID", "1", f);
+        ::umask(old);
+        ASSERT_TRUE(written);
+        EXPECT_EQ(mode(f), created);
+    }
+    const auto kept = dir.file("kept.ini");
+    WriteFile(kept, "[Setup]\r\n");
+    ::chmod(kept.c_str(), 0640);
+    ASSERT_TRUE(WritePrivateProfileString("Setup", "VID", "1", kept));
+    EXPECT_EQ(mode(kept), 0640u);
+}
+
+// Guards against reading a settings file whole for every key: a 156 MB file took 36 s to
+// start. Within a batch the file is read once; the program's own writes are seen at once.
+TEST(ProfileFile, ABatchReadsEachFileOnce)
+{
+    test::TempDir dir;
+    const auto f = dir.file("Config.ini");
+    WriteFile(f, "[Setup]\r\nVID=1\r\n[Other]\r\nVID=2\r\n");
+    {
+        const ProfileReadBatch once;
+        EXPECT_EQ(Get(f, "Setup", "VID"), "1");
+        WriteFile(f, "[Setup]\r\nVID=changed behind our back\r\n");
+        EXPECT_EQ(Get(f, "setup", "vid"), "1");
+        EXPECT_EQ(Get(f, "Other", "VID"), "2");
+        ASSERT_TRUE(WritePrivateProfileString("Setup", "Port", "6809", f));
+        EXPECT_EQ(Get(f, "Setup", "VID"), "changed behind our back");
+    }
+    WriteFile(f, "[Setup]\r\nVID=3\r\n");
+    EXPECT_EQ(Get(f, "Setup", "VID"), "3"); // no batch: read anew
 }
