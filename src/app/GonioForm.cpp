@@ -29,15 +29,17 @@ namespace {
 
 constexpr uint32_t kBlack = 0;
 
-// The window whose message line shows the voice library's errors.
-const GonioForm* g_voiceMessages = nullptr;
+// The window whose message line shows the voice library's errors and the notices of the
+// day's files.
+const GonioForm* g_messageLine = nullptr;
 
-void ReleaseVoiceMessages(const GonioForm* form)
+void ReleaseMessageLine(const GonioForm* form)
 {
-    if (g_voiceMessages != form)
+    if (g_messageLine != form)
         return;
     voice::SetVoiceMessageLine(nullptr);
-    g_voiceMessages = nullptr;
+    shell::SetFileNotice(nullptr);
+    g_messageLine = nullptr;
 }
 
 void BlockingSleep(int ms)
@@ -202,7 +204,7 @@ GonioForm::~GonioForm()
     tmrUpdate.setEnabled(false);
     tmrSpeakers.setEnabled(false);
     tmrStatus.setEnabled(false);
-    ReleaseVoiceMessages(this);
+    ReleaseMessageLine(this);
     // The socket's events call into the link: drop the socket first.
     sck_.reset();
 }
@@ -318,7 +320,12 @@ void GonioForm::Form_Load()
     Shape1.setKind(platform::Shape::Oval);
     IgnoreErrors([&] { chkGonio.setFocus(); });
     voice::SetVoiceMessageLine([this](const std::string& text) { lblError.setCaption(text); });
-    g_voiceMessages = this;
+    shell::SetFileNotice([this](const std::string& text) {
+        lblError.setCaption(text);
+        if (shell::globals().bDebug)
+            shell::WriteLog(text);
+    });
+    g_messageLine = this;
     tmrUpdate.setEnabled(true);
     tmrSpeakers.setEnabled(true);
     services_.voice->Start({[this] {
@@ -352,7 +359,7 @@ void GonioForm::Form_Unload()
     });
     tmrUpdate.setEnabled(false);
     tmrStatus.setEnabled(false);
-    ReleaseVoiceMessages(this);
+    ReleaseMessageLine(this);
     IgnoreErrors([&] { releaseSocket(); });
     if (shell::globals().bDebug)
         shell::WriteLog("frmInfo Unload");

@@ -190,6 +190,7 @@ int Run(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
     AnswerInfoOptions(argc, argv);
+    shell::PrepareFileWrites();
 
     QApplication qapp(argc, argv);
     QCoreApplication::setApplicationName("quadrantel");

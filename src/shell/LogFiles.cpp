@@ -8,12 +8,27 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <utility>
 
 namespace quadrantel::shell {
 namespace {
 
 const platform::Clock* g_clock = nullptr;
+
+std::function<void(const std::string&)> g_notice;
+std::string g_pendingNotice; // said before anybody listened
+
+void Notice(const std::string& text)
+{
+    if (g_notice) {
+        g_notice(text);
+        return;
+    }
+    std::fprintf(stderr, "quadrantel: %s\n", text.c_str());
+    g_pendingNotice = text;
+}
 
 const platform::Clock& LogClock()
 {
@@ -71,8 +86,22 @@ bool DailyFile::reopenIfNeeded(const std::string& folder, const platform::Clock&
         folder_ = folder;
         dayStartMs_ = QDateTime(day, QTime(0, 0)).toMSecsSinceEpoch();
         dayEndMs_ = QDateTime(day.addDays(1), QTime(0, 0)).toMSecsSinceEpoch();
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-        return fd_ >= 0;
+        // Without blocking: opening a FIFO for writing waits for a reader, for good.
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+        struct stat st {};
+        if (fd_ < 0 && errno != ENXIO) // ENXIO: a FIFO nobody reads
+            return false;
+        if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+            const std::string refused = path_;
+            close();
+            if (refused != refused_) {
+                refused_ = refused;
+                Notice(prefix_ + name + ".TXT is not a regular file: nothing is written to it");
+            }
+            return false;
+        }
+        refused_.clear();
+        return true;
     } catch (...) {
         close();
         return false;
@@ -100,6 +129,20 @@ void DailyFile::append(const std::string& folder, const platform::Clock& clock, 
         }
         done += static_cast<std::size_t>(n);
     }
+}
+
+void SetFileNotice(std::function<void(const std::string&)> notice)
+{
+    g_notice = std::move(notice);
+    if (g_notice && !g_pendingNotice.empty())
+        g_notice(std::exchange(g_pendingNotice, std::string()));
+}
+
+void PrepareFileWrites()
+{
+    // Past a file-size limit a write then fails with EFBIG, which the writers handle, instead
+    // of the signal ending the program in the middle of a line.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 void SetLogClock(const platform::Clock* clock)

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include <sys/stat.h>
+
 #include <QHostAddress>
 #include <QWebSocket>
 #include <QWebSocketServer>
@@ -95,6 +97,16 @@ TEST_F(GonioFormTest, VoiceLibraryErrorReachesTheMessageLine)
     voice::UnloadTSRemote();
     ::unsetenv("QUADRANTEL_TSREMOTE");
     ::unsetenv("FAKE_TSREMOTE_SCRIPT");
+}
+
+// Guards against a day's file that cannot be written going unsaid: a FIFO of the log's name
+// hung the program before its first window.
+TEST_F(GonioFormTest, AnUnwritableDaysFileIsNamedOnTheMessageLine)
+{
+    writeConfig("Debug=1\r\n");
+    ASSERT_EQ(::mkfifo((dir.path() + "/Quadrantel/Log_20240131.TXT").c_str(), 0644), 0);
+    load(services());
+    EXPECT_EQ(form->lblError.caption(), "Log_20240131.TXT is not a regular file: nothing is written to it");
 }
 
 // The last caller's bearing on demand: only a speaker tied to his strip counts, the status

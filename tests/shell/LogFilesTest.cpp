@@ -7,10 +7,13 @@
 
 #include <QDir>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
+#include <vector>
 
 using namespace quadrantel;
 using namespace quadrantel::shell;
@@ -71,13 +74,12 @@ TEST_F(LogFilesTest, WritingRecoversFromAMovedFileAFullDiskAndAMissingFolder)
     EXPECT_EQ(ReadFile(name + ".1"), "one\r\n");
     rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    PrepareFileWrites(); // else the limit's signal ends the test program
     rlimit small = old;
     small.rlim_cur = 12;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     Log("a line too long for the disk");
     ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldSignal);
 
     globals().sDataFolder = dir.path() + "/gone";
     WriteLog("lost");
@@ -88,4 +90,36 @@ TEST_F(LogFilesTest, WritingRecoversFromAMovedFileAFullDiskAndAMissingFolder)
     globals().sDataFolder = dir.path();
     Log("back");
     EXPECT_EQ(ReadFile(name), "three\r\nback\r\n");
+}
+
+// Guards against a FIFO named like the day's file: opening it for writing waited for a
+// reader for good, before the first window or at the first data block.
+TEST_F(LogFilesTest, AFifoOfTheDaysNameIsLeftAloneAndNamedOnce)
+{
+    ASSERT_EQ(::mkfifo(dir.file("Log_20240131.TXT").c_str(), 0644), 0);
+    ASSERT_EQ(::mkfifo(dir.file("Dump_20240131.TXT").c_str(), 0644), 0);
+    WriteLog("before anybody listens");
+    std::vector<std::string> notices;
+    SetFileNotice([&](const std::string& text) { notices.push_back(text); });
+    WriteLog("again");
+    const int reader = ::open(dir.file("Dump_20240131.TXT").c_str(), O_RDONLY | O_NONBLOCK);
+    Log("read or not, a FIFO is no file");
+    Log("again");
+    ::close(reader);
+    clock.advance(1);
+    Log("next day");
+    SetFileNotice(nullptr);
+    EXPECT_EQ(notices, (std::vector<std::string>{"Log_20240131.TXT is not a regular file: nothing is written to it",
+                                                 "Dump_20240131.TXT is not a regular file: nothing is written to it"}));
+    EXPECT_EQ(ReadFile(dir.file("Dump_20240201.TXT")), "next day\r\n");
+}
+
+TEST_F(LogFilesTest, NewFilesTakeTheUmasksMode)
+{
+    const mode_t old = ::umask(002); // a group-shared home
+    Log("shared");
+    ::umask(old);
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("Dump_20240131.TXT").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0664u);
 }
