@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Runtime.h"
+
 #include <QTimer>
 
 #include <stdexcept>
@@ -254,7 +256,8 @@ private:
     int newIndex_ = -1;
 };
 
-// A combo box with an editable text; an entry counts as selected when the text equals it.
+// A combo box with an editable text; an entry counts as selected when the text equals it
+// without regard to case, as the desktop's combo boxes match.
 class ComboBox : public Control {
 public:
     const std::vector<std::string>& items() const { return items_; }
@@ -265,7 +268,7 @@ public:
         text_ = t;
         listIndex_ = -1;
         for (std::size_t i = 0; i < items_.size(); ++i)
-            if (items_[i] == t) {
+            if (EqualsNoCase(items_[i], t)) {
                 listIndex_ = static_cast<int>(i);
                 break;
             }

@@ -147,7 +147,12 @@ bool CfgForm::SaveConfig()
     ok = shell::WriteIniValue(f, shell::kSetup, "VID", txtMe.text()) && ok;
     ok = shell::WriteIniValue(f, shell::kSetup, "Address", txtAddress.text()) && ok;
     ok = shell::WriteIniValue(f, shell::kSetup, "Port", txtPort.text()) && ok;
-    ok = shell::WriteIniValue(f, shell::kSetup, "Station", txtStation.text()) && ok;
+    // The station as its file names it, whatever the case it was typed in.
+    const int station = txtStation.listIndex();
+    ok = shell::WriteIniValue(f, shell::kSetup, "Station",
+                              station >= 0 ? txtStation.items()[static_cast<std::size_t>(station)]
+                                           : txtStation.text()) &&
+         ok;
     ok =
         voice::WriteVoiceSettings(f, {cboVoice.listIndex() == 1, txtVoiceURL.text(), txtVoiceFrequencies.text()}) && ok;
     return ok;

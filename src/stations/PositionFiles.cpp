@@ -118,8 +118,14 @@ std::optional<std::string> AddPosition(const std::string& folder, std::string_vi
         return std::nullopt;
     std::string id = PositionId(name, latitude, longitude);
     std::string file = FindPositionFile(folder, PositionFileName(id));
-    if (file.empty())
+    if (file.empty()) {
         file = PositionFileName(id);
+    } else {
+        // The station is there already: it keeps the case it was first saved with.
+        std::string saved = shell::ReadIniValue(folder + "/" + file, "Id", "", shell::kSetup);
+        if (platform::EqualsNoCase(saved, id))
+            return saved;
+    }
     if (!shell::WriteIniValue(folder + "/" + file, shell::kSetup, "Id", id))
         return std::nullopt;
     return id;

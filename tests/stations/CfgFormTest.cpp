@@ -108,6 +108,20 @@ TEST_F(CfgFormTest, SaveAndEnableNeedsAChosenStationAndLoadReadsItBack)
     EXPECT_EQ(dialogs.asked[0].text, "The settings could not be saved to:\r\n" + config);
 }
 
+// Guards against the saved station compared exactly: in another case than its file's Id the
+// box did not select it, and "Save and Enable" only moved the focus.
+TEST_F(CfgFormTest, TheSavedStationMatchesItsIdInAnyCase)
+{
+    addKjfk();
+    test::WriteFile(config, "[Setup]\r\nStation=kjfk n040.38.23.000 w073.46.44.000\r\n");
+    CfgForm& f = load();
+    ASSERT_EQ(f.txtStation.items(), std::vector<std::string>{kKjfkId});
+    EXPECT_EQ(f.txtStation.listIndex(), 0);
+    f.cmdEnable.click();
+    EXPECT_EQ(events, (std::vector<std::string>{"unload", "enable"}));
+    EXPECT_EQ(shell::ReadIniValue(config, "Station", "", "Setup"), kKjfkId);
+}
+
 TEST_F(CfgFormTest, AddingRemovingAndTypingIntoTheBoxes)
 {
     mainLoaded = true;

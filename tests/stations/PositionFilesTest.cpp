@@ -24,7 +24,8 @@ TEST(PositionFiles, NamesAndPaths)
         EXPECT_FALSE(IsValidPositionName(n)) << n;
 }
 
-// Guards against Ids that differ only in case making two files, and against a name too long
+// Guards against Ids that differ only in case making two files or rewriting the first one's
+// case (the saved station no longer matched), and against a name too long
 // for a file name being accepted and not stored.
 TEST(PositionFiles, AddingWritesOneFilePerCaseBlindIdAndListsIt)
 {
@@ -32,9 +33,9 @@ TEST(PositionFiles, AddingWritesOneFilePerCaseBlindIdAndListsIt)
     const auto id = AddPosition(dir.path(), "KJFK", "N040.38.23.000", "W073.46.44.000");
     ASSERT_EQ(id, "KJFK N040.38.23.000 W073.46.44.000");
     EXPECT_EQ(ReadIniValue(dir.file("gonio_KJFK_N040.38.23.000_W073.46.44.000.position"), "Id", "", "Setup"), *id);
-    EXPECT_TRUE(AddPosition(dir.path(), "kjfk", "N040.38.23.000", "W073.46.44.000"));
+    EXPECT_EQ(AddPosition(dir.path(), "kjfk", "N040.38.23.000", "W073.46.44.000"), id); // the first case stays
     const auto list = FillPositionList(dir.path());
-    EXPECT_EQ(list, std::vector<std::string>{"kjfk N040.38.23.000 W073.46.44.000"});
+    EXPECT_EQ(list, std::vector<std::string>{*id});
     EXPECT_EQ(FindPosition(list, "KJFK n040.38.23.000 W073.46.44.000"), 0);
     EXPECT_EQ(FindPosition(list, "nothing"), -1);
     EXPECT_TRUE(AddPosition(dir.path(), std::string(kMaxPositionName, 'A'), "N001.00.00.000", "E001.00.00.000"));
