@@ -269,9 +269,7 @@ void GonioForm::Form_Load()
     shell::ReadConfig();
     LoadSettings();
     IgnoreErrors([&] {
-        txtStation.clear();
-        for (const std::string& id : stations::FillPositionList())
-            txtStation.addItem(id);
+        txtStation.setItems(stations::FillPositionList());
         txtStation.setText("");
     });
     speakers_->lVoiceState = -1;

@@ -17,6 +17,10 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <cstdint>
+#include <memory>
+#include <vector>
+
 namespace quadrantel::forms {
 namespace {
 
@@ -228,19 +232,67 @@ void Bind(platform::CheckBox& model, QAbstractButton* w)
     QObject::connect(w, &QAbstractButton::toggled, w, [&model](bool on) { model.setValue(on ? 1 : 0); });
 }
 
+namespace {
+
+// What a list widget shows of its model's entries, so that a change of anything else costs
+// nothing and a change of the entries touches only the rows after the ones that stayed.
+class ShownEntries {
+public:
+    // Calls remove(from) when the rows from there on must go, then add(texts) with the new
+    // rows; nothing when the entries did not change since the last call.
+    template <typename Texts, typename Remove, typename Add>
+    void sync(std::uint64_t revision, const Texts& texts, Remove remove, Add add)
+    {
+        if (revision == revision_)
+            return;
+        revision_ = revision;
+        std::size_t kept = 0;
+        while (kept < shown_.size() && kept < texts.size() && shown_[kept] == texts[kept])
+            ++kept;
+        if (kept < shown_.size())
+            remove(static_cast<int>(kept));
+        shown_.resize(kept);
+        QStringList added;
+        added.reserve(static_cast<qsizetype>(texts.size() - kept));
+        for (std::size_t i = kept; i < texts.size(); ++i) {
+            shown_.push_back(texts[i]);
+            added.push_back(Q(texts[i]));
+        }
+        if (!added.isEmpty())
+            add(added);
+    }
+
+private:
+    std::uint64_t revision_ = ~std::uint64_t{0};
+    std::vector<std::string> shown_;
+};
+
+// The texts of a list's entries, as a range the sync can index.
+struct ListTexts {
+    const std::vector<platform::ListBox::Item>& items;
+    std::size_t size() const { return items.size(); }
+    const std::string& operator[](std::size_t i) const { return items[i].text; }
+};
+
+} // namespace
+
 void Bind(platform::ListBox& model, QListWidget* w)
 {
     BindCommon(model, w);
-    OnChange(model, w, [&model](QListWidget* x) {
+    auto shown = std::make_shared<ShownEntries>();
+    OnChange(model, w, [&model, shown](QListWidget* x) {
         const QSignalBlocker block(x);
-        bool same = x->count() == model.listCount();
-        for (int i = 0; same && i < x->count(); ++i)
-            same = x->item(i)->text() == Q(model.list(i));
-        if (!same) {
-            x->clear();
-            for (const auto& item : model.items())
-                x->addItem(Q(item.text));
-        }
+        shown->sync(
+            model.itemsRevision(), ListTexts{model.items()},
+            [x](int from) {
+                if (from == 0) {
+                    x->clear();
+                    return;
+                }
+                while (x->count() > from)
+                    delete x->takeItem(x->count() - 1);
+            },
+            [x](const QStringList& added) { x->addItems(added); });
         x->setCurrentRow(model.listIndex());
         if (model.listIndex() < 0)
             x->clearSelection();
@@ -255,16 +307,21 @@ void Bind(platform::ComboBox& model, QComboBox* w)
 {
     BindCommon(model, w);
     w->setEditable(true);
-    OnChange(model, w, [&model](QComboBox* x) {
+    w->setInsertPolicy(QComboBox::NoInsert); // the model alone holds the entries
+    auto shown = std::make_shared<ShownEntries>();
+    OnChange(model, w, [&model, shown](QComboBox* x) {
         const QSignalBlocker block(x);
-        bool same = x->count() == model.listCount();
-        for (int i = 0; same && i < x->count(); ++i)
-            same = x->itemText(i) == Q(model.items()[static_cast<std::size_t>(i)]);
-        if (!same) {
-            x->clear();
-            for (const auto& item : model.items())
-                x->addItem(Q(item));
-        }
+        shown->sync(
+            model.itemsRevision(), model.items(),
+            [x](int from) {
+                if (from == 0) {
+                    x->clear();
+                    return;
+                }
+                while (x->count() > from)
+                    x->removeItem(x->count() - 1);
+            },
+            [x](const QStringList& added) { x->addItems(added); });
         x->setCurrentIndex(model.listIndex());
         x->setEditText(Q(model.text()));
     });

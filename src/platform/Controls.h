@@ -199,23 +199,34 @@ public:
         return listIndex_ >= 0 ? items_[static_cast<std::size_t>(listIndex_)].text : std::string();
     }
 
+    // Counts the changes of the entries (not of the selection): a bound widget compares its
+    // entries only when this moved.
+    std::uint64_t itemsRevision() const { return itemsRevision_; }
+
     void addItem(const std::string& text, int32_t data = 0)
     {
         items_.push_back({text, data});
         newIndex_ = listCount() - 1;
+        ++itemsRevision_;
         changed();
     }
     // Replaces every entry at once, with no selection: one change instead of one per entry,
     // so that a bound widget of thousands of entries is filled once, not once per entry.
-    void setItems(const std::vector<std::string>& texts)
+    void setItems(std::vector<Item> items)
     {
-        items_.clear();
-        items_.reserve(texts.size());
-        for (const std::string& t : texts)
-            items_.push_back({t, 0});
+        items_ = std::move(items);
         listIndex_ = -1;
         newIndex_ = listCount() - 1;
+        ++itemsRevision_;
         changed();
+    }
+    void setItems(const std::vector<std::string>& texts)
+    {
+        std::vector<Item> items;
+        items.reserve(texts.size());
+        for (const std::string& t : texts)
+            items.push_back({t, 0});
+        setItems(std::move(items));
     }
     // Clearing is no click, even when an entry was selected.
     void clear()
@@ -223,6 +234,7 @@ public:
         items_.clear();
         listIndex_ = -1;
         newIndex_ = -1;
+        ++itemsRevision_;
         changed();
     }
     // Selects entry i (-1: none); raises onClick when the selection changes.
@@ -254,6 +266,7 @@ private:
     std::vector<Item> items_;
     int listIndex_ = -1;
     int newIndex_ = -1;
+    std::uint64_t itemsRevision_ = 0;
 };
 
 // A combo box with an editable text; an entry counts as selected when the text equals it
@@ -284,15 +297,26 @@ public:
             text_ = items_[static_cast<std::size_t>(i)];
         changed();
     }
+    std::uint64_t itemsRevision() const { return itemsRevision_; }
     void addItem(const std::string& t)
     {
         items_.push_back(t);
+        ++itemsRevision_;
+        changed();
+    }
+    // Replaces every entry in one change, with no selection; the text stays as it was.
+    void setItems(std::vector<std::string> items)
+    {
+        items_ = std::move(items);
+        listIndex_ = -1;
+        ++itemsRevision_;
         changed();
     }
     void clear()
     {
         items_.clear();
         listIndex_ = -1;
+        ++itemsRevision_;
         changed();
     }
 
@@ -300,6 +324,7 @@ private:
     std::vector<std::string> items_;
     std::string text_;
     int listIndex_ = -1;
+    std::uint64_t itemsRevision_ = 0;
 };
 
 class Line : public Control {

@@ -36,6 +36,7 @@ Source ReadWhole(const std::string& file, std::string& data)
         return Source::Missing;
     }
     data.clear();
+    data.reserve(static_cast<std::size_t>(st.st_size));
     char buf[8192];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
@@ -98,46 +99,46 @@ std::vector<Line> SplitLines(const std::string& data)
     return lines;
 }
 
-std::string TrimBlanks(std::string_view s)
+std::string_view TrimBlanks(std::string_view s)
 {
     const auto b = s.find_first_not_of(" \t");
     if (b == std::string_view::npos)
         return {};
     const auto e = s.find_last_not_of(" \t\r");
-    return std::string(s.substr(b, e - b + 1));
+    return s.substr(b, e - b + 1);
 }
 
 // The section name of a header line "[name]", if the line is one.
-std::optional<std::string> SectionOf(const std::string& line)
+std::optional<std::string_view> SectionOf(std::string_view line)
 {
-    const std::string t = TrimBlanks(line);
+    const std::string_view t = TrimBlanks(line);
     if (t.size() < 2 || t.front() != '[')
         return std::nullopt;
     const auto close = t.find(']');
-    if (close == std::string::npos)
+    if (close == std::string_view::npos)
         return std::nullopt;
-    return TrimBlanks(std::string_view(t).substr(1, close - 1));
+    return TrimBlanks(t.substr(1, close - 1));
 }
 
 // Key and value of an entry line "key = value"; comments and lines without '=' have none.
-bool EntryOf(const std::string& line, std::string& key, std::string& value)
+bool EntryOf(std::string_view line, std::string_view& key, std::string_view& value)
 {
-    const std::string t = TrimBlanks(line);
+    const std::string_view t = TrimBlanks(line);
     if (t.empty() || t.front() == ';')
         return false;
     const auto eq = t.find('=');
-    if (eq == std::string::npos)
+    if (eq == std::string_view::npos)
         return false;
-    key = TrimBlanks(std::string_view(t).substr(0, eq));
-    value = TrimBlanks(std::string_view(t).substr(eq + 1));
+    key = TrimBlanks(t.substr(0, eq));
+    value = TrimBlanks(t.substr(eq + 1));
     return true;
 }
 
-std::string Unquote(std::string v)
+std::string Unquote(std::string_view v)
 {
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-        return v.substr(1, v.size() - 2);
-    return v;
+        v = v.substr(1, v.size() - 2);
+    return std::string(v);
 }
 
 std::string OneLine(std::string s)
@@ -158,13 +159,17 @@ std::unordered_map<std::string, std::string> IndexSection(const std::string& dat
 {
     std::unordered_map<std::string, std::string> index;
     bool inSection = false;
-    for (const Line& line : SplitLines(data)) {
-        if (const auto name = SectionOf(line.text)) {
+    const std::string_view all(data);
+    for (std::size_t pos = 0; pos < all.size();) {
+        const auto nl = all.find('\n', pos);
+        const std::string_view line = all.substr(pos, nl == std::string_view::npos ? all.npos : nl - pos);
+        pos = nl == std::string_view::npos ? all.size() : nl + 1;
+        if (const auto name = SectionOf(line)) {
             inSection = EqualsNoCase(*name, section);
             continue;
         }
-        std::string k, v;
-        if (inSection && EntryOf(line.text, k, v))
+        std::string_view k, v;
+        if (inSection && EntryOf(line, k, v))
             index.try_emplace(UCase(k), Unquote(v));
     }
     return index;
@@ -276,7 +281,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
         }
         if (!inSection)
             continue;
-        std::string k, v;
+        std::string_view k, v;
         if (EntryOf(lines[i].text, k, v) && EqualsNoCase(k, key))
             keyLine = i;
         else if (!TrimBlanks(lines[i].text).empty())

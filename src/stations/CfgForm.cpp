@@ -180,8 +180,7 @@ void CfgForm::fillList()
 {
     IgnoreErrors([&] {
         txtStation.clear();
-        for (const std::string& id : FillPositionList(StripFileName(shell::globals().sConfigFile)))
-            txtStation.addItem(id);
+        txtStation.setItems(FillPositionList(StripFileName(shell::globals().sConfigFile)));
     });
     IgnoreErrors([&] { txtStation.setText(""); });
 }

@@ -27,8 +27,9 @@ std::vector<std::string> FillPositionList();
 
 // Writes (or updates in place) the position file of a station and returns its Id. Ids are
 // told apart without regard to case: a file whose name differs only in case is updated, never
-// joined by a second one, and an Id already saved keeps its case (and is returned). A name or coordinate text of the wrong form, a name longer than
-// kMaxPositionName, an unknown folder or a failed write: nullopt.
+// joined by a second one, and an Id already saved keeps its case (and is returned). A name
+// or coordinate text of the wrong form, a name longer than kMaxPositionName, an unknown
+// folder or a failed write: nullopt.
 std::optional<std::string> AddPosition(const std::string& folder, std::string_view name, std::string_view latitude,
                                        std::string_view longitude);
 std::optional<std::string> AddPosition(std::string_view name, std::string_view latitude, std::string_view longitude);

@@ -221,11 +221,15 @@ void SpeakerPolling::tmrStatus_Timer()
 
 void SpeakerPolling::FillUserList()
 {
-    c_.lstUsers.clear();
-    if (!voice_.ReadPlayerList())
+    if (!voice_.ReadPlayerList()) {
+        c_.lstUsers.clear();
         return;
+    }
+    // In one change: a bound list refilled entry by entry costs the square of its length.
+    std::vector<platform::ListBox::Item> users;
     for (const PlayerInfo& p : voice_.Players())
-        c_.lstUsers.addItem(p.NickName, p.PlayerID);
+        users.push_back({p.NickName, p.PlayerID});
+    c_.lstUsers.setItems(std::move(users));
 }
 
 } // namespace quadrantel::voice

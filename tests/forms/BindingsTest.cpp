@@ -1,0 +1,71 @@
+#include "forms/Bindings.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QListWidget>
+#include <QSignalSpy>
+
+using namespace quadrantel;
+
+namespace {
+
+std::vector<std::string> Numbered(int count)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; i < count; ++i)
+        texts.push_back("entry " + std::to_string(i));
+    return texts;
+}
+
+} // namespace
+
+// Guards against a bound list rebuilt at every change: filled entry by entry, a list of n
+// cost n²/2 widget rows, and a new pilot heard refilled the whole player list.
+TEST(Bindings, AListWidgetTouchesOnlyTheRowsThatChanged)
+{
+    platform::ListBox model;
+    QListWidget widget;
+    forms::Bind(model, &widget);
+    model.setItems(Numbered(3));
+    const QListWidgetItem* first = widget.item(0);
+    QSignalSpy inserted(widget.model(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(widget.model(), &QAbstractItemModel::rowsRemoved);
+
+    model.addItem("entry 3");
+    model.setListIndex(1);
+    model.setToolTip("not an entry");
+    EXPECT_EQ(widget.item(0), first);
+    EXPECT_EQ(inserted.count(), 1);
+    EXPECT_EQ(removed.count(), 0);
+    EXPECT_EQ(widget.currentRow(), 1);
+
+    model.setItems({"entry 0", "changed", "entry 2"});
+    EXPECT_EQ(widget.item(0), first);
+    ASSERT_EQ(widget.count(), 3);
+    EXPECT_EQ(widget.item(1)->text(), "changed");
+    EXPECT_EQ(widget.item(2)->text(), "entry 2");
+    EXPECT_EQ(widget.currentRow(), -1);
+
+    model.clear();
+    EXPECT_EQ(widget.count(), 0);
+}
+
+TEST(Bindings, AComboBoxTouchesOnlyTheEntriesThatChangedAndKeepsItsText)
+{
+    platform::ComboBox model;
+    QComboBox widget;
+    forms::Bind(model, &widget);
+    model.setItems(Numbered(2));
+    QSignalSpy inserted(widget.model(), &QAbstractItemModel::rowsInserted);
+    model.addItem("entry 2");
+    model.setText("ENTRY 1");
+    EXPECT_EQ(inserted.count(), 1);
+    EXPECT_EQ(widget.currentIndex(), 1);
+    EXPECT_EQ(widget.currentText(), "ENTRY 1");
+
+    model.setItems({"other"});
+    ASSERT_EQ(widget.count(), 1);
+    EXPECT_EQ(widget.itemText(0), "other");
+    EXPECT_EQ(widget.currentText(), "ENTRY 1");
+}
