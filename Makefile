@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-asan test-nogui format check-format tidy clean install package bench demo
+.PHONY: all deps build test test-asan test-nogui format check-format check-locale tidy clean install package bench demo
 
 all: build
 
@@ -41,6 +41,9 @@ format: deps
 
 check-format: deps
 	scripts/check-format
+
+check-locale:
+	scripts/check-locale
 
 tidy: build
 	JOBS=$(JOBS) scripts/run-tidy $(BUILD)

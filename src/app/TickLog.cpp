@@ -1,5 +1,7 @@
 #include "app/TickLog.h"
 
+#include "platform/Numbers.h"
+
 #include <algorithm>
 
 namespace quadrantel::app {
@@ -54,8 +56,10 @@ void TickLog::report(const char* what, const Figures& f)
 {
     if (!out_)
         return;
-    std::fprintf(out_, "ticklog %s %s ticks=%lld max_late_ms=%.1f over_50ms=%lld max_run_ms=%.1f\n", name_.c_str(),
-                 what, static_cast<long long>(f.ticks), f.maxLateMs, static_cast<long long>(f.over50), f.maxRunMs);
+    // The scripts that read these lines expect a decimal point in any locale.
+    std::fprintf(out_, "ticklog %s %s ticks=%lld max_late_ms=%s over_50ms=%lld max_run_ms=%s\n", name_.c_str(), what,
+                 static_cast<long long>(f.ticks), platform::NumberText(f.maxLateMs, 'f', 1).c_str(),
+                 static_cast<long long>(f.over50), platform::NumberText(f.maxRunMs, 'f', 1).c_str());
     std::fflush(out_);
 }
 

@@ -3,7 +3,6 @@
 #include "platform/Runtime.h"
 
 #include <cmath>
-#include <cstdio>
 
 namespace quadrantel::net {
 
@@ -59,9 +58,7 @@ std::string Variant::toText() const
         return std::to_string(std::get<std::int64_t>(value_));
     if (std::holds_alternative<std::monostate>(value_))
         return {};
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", toDouble());
-    return buf;
+    return platform::NumberText(toDouble(), 'g', 15);
 }
 
 } // namespace quadrantel::net

@@ -26,6 +26,11 @@ int32_t CLng(double x);
 // negative value keeps its minus sign in front of the digits, ties round away from zero.
 std::string Format(double value, std::string_view pattern);
 
+// The number as printf("%.<precision><conversion>") writes it in the C locale, whatever
+// locale the process runs in: conversion 'f', 'e', 'g' or 'G'. The C library's own
+// conversions follow the locale that Qt sets from the environment (a decimal comma in de_DE).
+std::string NumberText(double value, char conversion, int precision);
+
 // Whether a text reads as a plain number (blanks around, a sign, digits and one point).
 bool IsNumeric(std::string_view text);
 // A text converted to a 16-bit integer as an assignment would: RuntimeError 13 when it is

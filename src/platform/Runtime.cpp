@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 namespace quadrantel::platform {
@@ -102,6 +101,19 @@ int16_t CIntText(std::string_view text)
     return CInt(Val(text));
 }
 
+std::string NumberText(double value, char conversion, int precision)
+{
+    std::chars_format format = std::chars_format::general;
+    if (conversion == 'f')
+        format = std::chars_format::fixed;
+    else if (conversion == 'e')
+        format = std::chars_format::scientific;
+    char buf[400]; // a fixed double of 308 digits and more fits
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, format, precision);
+    std::string text(buf, r.ec == std::errc() ? r.ptr : buf);
+    return conversion == 'G' ? UCase(text) : text;
+}
+
 std::string Format(double value, std::string_view pattern)
 {
     const auto point = pattern.find('.');
@@ -129,9 +141,7 @@ std::string Format(double value, std::string_view pattern)
     if (scaled - whole >= 0.5)
         whole += 1.0;
 
-    char buf[400];
-    std::snprintf(buf, sizeof buf, "%.0f", whole);
-    std::string digits = buf;
+    std::string digits = NumberText(whole, 'f', 0);
     if (digits.size() < maxDec + 1)
         digits.insert(0, maxDec + 1 - digits.size(), '0');
     std::string ip = digits.substr(0, digits.size() - maxDec);

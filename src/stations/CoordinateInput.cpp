@@ -5,7 +5,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <optional>
 
 namespace quadrantel::stations {
@@ -73,9 +72,7 @@ std::optional<double> ParseNumber(std::string_view s)
 // The number as its shortest text of fifteen significant digits, with a point.
 std::string NumberText(double d)
 {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15G", d);
-    return shell::ReplaceAll(buf, ",", ".");
+    return platform::NumberText(d, 'G', 15);
 }
 
 int Digits(std::string_view t, std::size_t at, std::size_t count)
@@ -147,7 +144,7 @@ std::string Normalize(std::string_view sLatLongValue)
     const double m = (a - D) * 60.0;
     double M = std::floor(m);
     const double S = (m - M) * 60.0;
-    std::string seconds = shell::ReplaceAll(platform::Format(S, "00.000"), ",", ".");
+    std::string seconds = platform::Format(S, "00.000");
     // Seconds that round up to a full minute carry, so that no text shows 60 seconds.
     if (seconds == "60.000") {
         seconds = "00.000";

@@ -1,6 +1,7 @@
 #include "net/CSocketPlus.h"
 
 #include "platform/RuntimeError.h"
+#include "support/CommaLocale.h"
 #include "support/ScriptedDialogs.h"
 #include "support/Wait.h"
 
@@ -325,6 +326,15 @@ TEST(CSocketPlusUdpTest, DatagramsOneAtATimeAndTheReplyGoesToTheSender)
     EXPECT_TRUE(test::WaitUntil([&] { return reply == "pong"; }));
     receiver.CloseSck(1);
     EXPECT_EQ(receiver.LocalPort(1), 0); // the bound port is gone, none was asked for
+}
+
+// Guards against a number sent as text with the locale's decimal comma.
+TEST(Variant, NumbersBecomeTextWithAPointInAnyLocale)
+{
+    const test::CommaLocale comma;
+    ASSERT_TRUE(comma.active()) << "scripts/install-deps generates de_DE.UTF-8";
+    EXPECT_EQ(Variant(118.7).toText(), "118.7");
+    EXPECT_EQ(Variant(0.1F).toText(), "0.100000001490116");
 }
 
 } // namespace

@@ -1,9 +1,13 @@
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
+#include "support/CommaLocale.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <tuple>
+#include <vector>
 
 using namespace quadrantel::platform;
 
@@ -41,6 +45,27 @@ TEST(Format, DigitPatterns)
     EXPECT_EQ(Format(59.9996, "0#.##0"), "60.000");
     EXPECT_EQ(Format(-1250, "000000"), "-001250");
     EXPECT_EQ(Format(-0.0001, "000"), "000");
+}
+
+// Guards against numbers written through the C library's conversions, which follow the locale
+// Qt sets from the environment: a decimal comma under de_DE.
+TEST(NumberText, PrintfConversionsWithAPointInAnyLocale)
+{
+    const quadrantel::test::CommaLocale comma;
+    ASSERT_TRUE(comma.active()) << "scripts/install-deps generates de_DE.UTF-8";
+    for (const auto& [value, conversion, precision, text] : std::vector<std::tuple<double, char, int, std::string>>{
+             {1.25, 'f', 1, "1.2"},
+             {-0.5, 'f', 0, "-0"},
+             {1e21, 'f', 0, "1000000000000000000000"},
+             {1234.5, 'g', 15, "1234.5"},
+             {0.1, 'g', 15, "0.1"},
+             {1e-5, 'G', 15, "1E-05"},
+             {2.5e20, 'G', 15, "2.5E+20"},
+             {12.0, 'e', 2, "1.20e+01"},
+         }) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(NumberText(value, conversion, precision), text);
+    }
 }
 
 TEST(SecondsBetween, CountsSecondBoundariesCrossed)

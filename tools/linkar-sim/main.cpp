@@ -216,10 +216,12 @@ private:
     {
         QByteArray block;
         for (const Aircraft& a : traffic_) {
-            char line[256];
-            std::snprintf(line, sizeof line, "@N:%s:%04d:1:%.6f:%.6f:%.0f:%.0f:420:0\r\n", a.callsign.c_str(),
-                          1000 + static_cast<int>(&a - traffic_.data()), a.lat, a.lon, a.altitudeFt, a.speedKt);
-            block += line;
+            // QByteArray::number writes a point in every locale; printf's %f would not.
+            block += "@N:" + QByteArray::fromStdString(a.callsign) + ":" +
+                     QByteArray::number(1000 + static_cast<int>(&a - traffic_.data())).rightJustified(4, '0') +
+                     ":1:" + QByteArray::number(a.lat, 'f', 6) + ":" + QByteArray::number(a.lon, 'f', 6) + ":" +
+                     QByteArray::number(a.altitudeFt, 'f', 0) + ":" + QByteArray::number(a.speedKt, 'f', 0) +
+                     ":420:0\r\n";
         }
         return block;
     }

@@ -7,6 +7,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <charconv>
 #include <csignal>
 #include <sstream>
 #include <string>
@@ -22,6 +23,18 @@ struct Box {
 };
 
 // Texts are Latin-1 in WM_NAME; _NET_WM_NAME carries the same text as UTF-8.
+// A number given on the command line, with a point whatever the locale (atof would read
+// "1.5" as 1 under de_DE); the fallback when it is none.
+inline double Number(const std::string& text, double fallback = 0)
+{
+    double v = fallback;
+    const char* first = text.data();
+    if (!text.empty() && *first == '+')
+        ++first;
+    const auto r = std::from_chars(first, text.data() + text.size(), v);
+    return r.ec == std::errc() && r.ptr == text.data() + text.size() ? v : fallback;
+}
+
 // The non-empty items of a comma-separated option value.
 inline std::vector<std::string> Split(const std::string& text)
 {

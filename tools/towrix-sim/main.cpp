@@ -165,13 +165,13 @@ int main(int argc, char** argv)
         else if (a == "--connected")
             o.connected = true;
         else if (a == "--connect-after")
-            o.connectAfter = std::atof(value().c_str());
+            o.connectAfter = simx::Number(value());
         else if (a == "--callsign")
             o.callsign = value();
         else if (a == "--cycle")
             o.cycle = simx::Split(value());
         else if (a == "--cycle-seconds")
-            o.cycleSeconds = std::max(0.5, std::atof(value().c_str()));
+            o.cycleSeconds = std::max(0.5, simx::Number(value()));
         else if (a == "--position") {
             if (std::sscanf(value().c_str(), "%d,%d", &o.x, &o.y) != 2) {
                 std::fprintf(stderr, "towrix-sim: --position X,Y\n");
