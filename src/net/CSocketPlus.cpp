@@ -318,10 +318,10 @@ std::int32_t CSocketPlus::GetSocketIndex(const Variant& index) const
     else if (index.isWholeIndex())
         map = &numericIndexes_;
     else
-        Raise(40027, "GetSocketIndex", "Unsupported index type.");
+        Raise(sckUnsupportedIndexType, "GetSocketIndex", "Unsupported index type.");
     auto it = map->find(IndexKey(index));
     if (it == map->end())
-        Raise(40029, "GetSocketIndex", "Unknown index.");
+        Raise(sckUnknownIndex, "GetSocketIndex", "Unknown index.");
     return it->second;
 }
 
@@ -374,9 +374,9 @@ Variant CSocketPlus::ArrayAdd(std::optional<Variant> index)
             else if (index->isWholeIndex())
                 map = &numericIndexes_;
             else
-                Raise(40027, "ArrayAdd", "Unsupported index type.");
+                Raise(sckUnsupportedIndexType, "ArrayAdd", "Unsupported index type.");
             if (!map->emplace(IndexKey(*index), pos).second)
-                Raise(40028, "ArrayAdd", "This index is already associated with an element of this array.");
+                Raise(sckIndexInUse, "ArrayAdd", "This index is already associated with an element of this array.");
             r.index = *index;
             return *index;
         }
@@ -401,7 +401,7 @@ Variant CSocketPlus::ArrayRemove(const Variant& index)
     else if (index.isWholeIndex())
         numericIndexes_.erase(IndexKey(index));
     else
-        Raise(40027, "ArrayRemove", "Unsupported index type.");
+        Raise(sckUnsupportedIndexType, "ArrayRemove", "Unsupported index type.");
     CleanSocketArray(pos);
     return index;
 }
@@ -412,7 +412,7 @@ bool CSocketPlus::ArrayIndexInUse(const Variant& index)
         GetSocketIndex(index);
         return true;
     } catch (const RuntimeError& e) {
-        if (e.number() == 40029)
+        if (e.number() == sckUnknownIndex)
             return false;
         throw RuntimeError(e.number(), "CSocketPlus.ArrayIndexInUse", e.description());
     }
@@ -434,9 +434,9 @@ void CSocketPlus::SetRemotePort(const Variant& index, std::int64_t port)
 {
     SocketRecord& r = rec(GetSocketIndex(index));
     if (r.protocol == sckTCPProtocol && r.state != sckClosed)
-        Raise(40020, "RemotePort", kStateText);
+        Raise(sckInvalidOperation, "RemotePort", kStateText);
     if (port < 0 || port > 65535)
-        Raise(40014, "RemotePort", kRangeText);
+        Raise(sckInvalidArgument, "RemotePort", kRangeText);
     r.remotePort = static_cast<std::int32_t>(port);
 }
 
@@ -449,7 +449,7 @@ void CSocketPlus::SetRemoteHost(const Variant& index, const std::string& host)
 {
     SocketRecord& r = rec(GetSocketIndex(index));
     if (r.protocol == sckTCPProtocol && r.state != sckClosed)
-        Raise(40020, "RemoteHost", kStateText);
+        Raise(sckInvalidOperation, "RemoteHost", kStateText);
     r.remoteHost = host;
 }
 
@@ -468,9 +468,9 @@ void CSocketPlus::SetLocalPort(const Variant& index, std::int64_t port)
 {
     SocketRecord& r = rec(GetSocketIndex(index));
     if (r.state != sckClosed)
-        Raise(40020, "LocalPort", kStateText);
+        Raise(sckInvalidOperation, "LocalPort", kStateText);
     if (port < 0 || port > 65535)
-        Raise(40014, "LocalPort", kRangeText);
+        Raise(sckInvalidArgument, "LocalPort", kRangeText);
     r.localPort = static_cast<std::int32_t>(port);
 }
 
@@ -522,7 +522,7 @@ void CSocketPlus::SetProtocol(const Variant& index, std::int32_t protocol)
 {
     SocketRecord& r = rec(GetSocketIndex(index));
     if (r.state != sckClosed)
-        Raise(40020, "Protocol", kStateText);
+        Raise(sckInvalidOperation, "Protocol", kStateText);
     r.protocol = protocol == sckUDPProtocol ? sckUDPProtocol : sckTCPProtocol;
 }
 
@@ -652,7 +652,7 @@ void CSocketPlus::Bind(const Variant& index, const std::optional<Variant>& local
 {
     const std::int32_t pos = GetSocketIndex(index);
     if (rec(pos).state != sckClosed)
-        Raise(40020, "Bind", kStateText);
+        Raise(sckInvalidOperation, "Bind", kStateText);
     if (BindInternal(pos, localPort, localIP))
         rec(pos).state = sckOpen;
 }
@@ -661,7 +661,7 @@ void CSocketPlus::Listen(const Variant& index)
 {
     const std::int32_t pos = GetSocketIndex(index);
     if (rec(pos).state != sckClosed && rec(pos).state != sckOpen)
-        Raise(40020, "Listen", kStateText);
+        Raise(sckInvalidOperation, "Listen", kStateText);
     if (!SocketExists(pos) || !BindInternal(pos))
         return;
     if (ws::listen(rec(pos).handle, 5) == ws::kSocketError)
@@ -673,15 +673,15 @@ void CSocketPlus::Connect(const Variant& index, std::optional<Variant> remoteHos
 {
     const std::int32_t pos = GetSocketIndex(index);
     if (rec(pos).state != sckClosed)
-        Raise(40020, "Connect", kStateText);
+        Raise(sckInvalidOperation, "Connect", kStateText);
     if (remoteHost)
         rec(pos).remoteHost = remoteHost->toText();
     if (remotePort) {
         if (!remotePort->isNumeric())
-            Raise(40018, "Connect", kTypeText);
+            Raise(sckUnsupportedType, "Connect", kTypeText);
         const double v = remotePort->toDouble();
         if (!(v >= 1 && v <= 65535))
-            Raise(40014, "Connect", kRangeText);
+            Raise(sckInvalidArgument, "Connect", kRangeText);
         rec(pos).remotePort = static_cast<std::int32_t>(remotePort->toInt64());
     }
     if (!SocketExists(pos) || !BindInternal(pos))
@@ -732,7 +732,7 @@ void CSocketPlus::ConnectToIP(std::int32_t pos, std::optional<std::uint32_t> add
     if (e == ws::WSAEWOULDBLOCK)
         return;
     if (e == ws::WSAEADDRNOTAVAIL)
-        Raise(10049, "ConnectToIP", "Cannot assign requested address.");
+        Raise(ws::WSAEADDRNOTAVAIL, "ConnectToIP", "Cannot assign requested address.");
     FailNotice(pos, e, "CSocketPlus.ConnectToIP");
 }
 
@@ -740,7 +740,7 @@ void CSocketPlus::Accept(const Variant& index, std::int32_t requestID)
 {
     const std::int32_t pos = GetSocketIndex(index);
     if (rec(pos).state != sckClosed)
-        Raise(40020, "Accept", kStateText);
+        Raise(sckInvalidOperation, "Accept", kStateText);
     SocketRecord& r = rec(pos);
     r.handle = requestID;
     r.protocol = sckTCPProtocol;
@@ -782,7 +782,7 @@ void CSocketPlus::Accept(const Variant& index, std::int32_t requestID)
     r.handle = -1;
     r.sendChunk = 0;
     r.recvChunk = 0;
-    Raise(40006, "Accept", kProtocolStateText);
+    Raise(sckWrongProtocolOrState, "Accept", kProtocolStateText);
 }
 
 void CSocketPlus::CloseSck(const Variant& index)
@@ -879,7 +879,7 @@ void CSocketPlus::SendData(const Variant& index, const Variant& data)
             return;
         rec(pos).state = sckOpen;
     } else if (rec(pos).state != sckConnected) {
-        Raise(40006, "SendData", kProtocolStateText);
+        Raise(sckWrongProtocolOrState, "SendData", kProtocolStateText);
     }
     Bytes bytes;
     switch (data.type()) {
@@ -914,7 +914,7 @@ void CSocketPlus::SendData(const Variant& index, const Variant& data)
             return;
         break;
     default:
-        Raise(40018, "SendData", kTypeText);
+        Raise(sckUnsupportedType, "SendData", kTypeText);
     }
     SocketRecord& r = rec(pos);
     const bool idle = r.sendBuffer.empty();
@@ -981,8 +981,8 @@ void CSocketPlus::SendBufferedDataUDP(std::int32_t pos)
     if (!address) {
         r.sendBuffer.clear();
         if (error == ws::WSAEAFNOSUPPORT)
-            Raise(10047, "SendBufferedDataUDP", GetErrorDescription(10047));
-        Raise(40014, "SendBufferedDataUDP", "Invalid argument");
+            Raise(ws::WSAEAFNOSUPPORT, "SendBufferedDataUDP", GetErrorDescription(ws::WSAEAFNOSUPPORT));
+        Raise(sckInvalidArgument, "SendBufferedDataUDP", "Invalid argument");
     }
     const std::string datagram(r.sendBuffer.data(), r.sendBuffer.size());
     r.sendBuffer.clear();
@@ -1047,7 +1047,7 @@ void CSocketPlus::GetData(const Variant& index, Bytes& data)
     if (rec(pos).protocol == sckTCPProtocol) {
         // The common bulk case without a detour through a Variant.
         if (rec(pos).state != sckConnected && !holder_)
-            Raise(40006, "GetData", kProtocolStateText);
+            Raise(sckWrongProtocolOrState, "GetData", kProtocolStateText);
         rec(pos).recvBuffer.takeAll(data);
         return;
     }
@@ -1064,21 +1064,21 @@ void CSocketPlus::ReceiveInto(const char* method, bool peek, const Variant& inde
     std::int32_t available;
     if (r.protocol == sckUDPProtocol) {
         if (r.state != sckOpen)
-            Raise(40006, method, kProtocolStateText);
+            Raise(sckWrongProtocolOrState, method, kProtocolStateText);
         available = GetDatagramLength(pos);
         if (available == 0)
             return;
     } else {
         const bool allowed = r.state == sckConnected || (!peek && holder_);
         if (!allowed)
-            Raise(40006, method, kProtocolStateText);
+            Raise(sckWrongProtocolOrState, method, kProtocolStateText);
         available = static_cast<std::int32_t>(r.recvBuffer.size());
     }
     if (maxLen) {
         if (!maxLen->isNumeric())
             *maxLen = Variant(available);
         else if (maxLen->toDouble() < 0)
-            Raise(40014, method, kRangeText);
+            Raise(sckInvalidArgument, method, kRangeText);
     }
     RecvData(pos, data, peek, varType, maxLen);
 }
@@ -1108,7 +1108,7 @@ std::int32_t CSocketPlus::RecvData(std::int32_t pos, Variant& data, bool peek, i
                 emptyValue();
                 if (udp) {
                     DiscardDatagram(pos);
-                    Raise(10040, "RecvData", "Message too long.");
+                    Raise(ws::WSAEMSGSIZE, "RecvData", "Message too long.");
                 }
                 return 0;
             }
@@ -1133,7 +1133,7 @@ std::int32_t CSocketPlus::RecvData(std::int32_t pos, Variant& data, bool peek, i
     }
     const int size = FixedSize(type);
     if (size == 0)
-        Raise(40018, "RecvData", kTypeText);
+        Raise(sckUnsupportedType, "RecvData", kTypeText);
     if (available < size)
         return 0;
     int error = 0;

@@ -29,6 +29,17 @@ enum SocketState : std::int32_t {
 
 enum SocketProtocol : std::int32_t { sckTCPProtocol = 0, sckUDPProtocol = 1 };
 
+// The class's own error numbers; failures of the host's sockets keep the host's (ws::Error).
+enum SocketError : std::int32_t {
+    sckWrongProtocolOrState = 40006,
+    sckInvalidArgument = 40014,
+    sckUnsupportedType = 40018,
+    sckInvalidOperation = 40020,
+    sckUnsupportedIndexType = 40027,
+    sckIndexInUse = 40028,
+    sckUnknownIndex = 40029,
+};
+
 // An array of asynchronous IPv4 TCP and UDP sockets, each addressed by the caller's index (a
 // text, compared without regard to case, or a 16- or 32-bit whole number). Operations start
 // work and return; outcomes come back as events raised while the event loop delivers socket

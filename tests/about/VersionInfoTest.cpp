@@ -58,16 +58,24 @@ TEST_F(VersionInfoTest, TranslationTextsAndFixedPart)
     EXPECT_EQ(load({.table = "041004B0"}).CompanyName(), "");
 
     // Each text comes from its own key.
+    using Accessor = std::string (VersionInfo::*)() const;
+    const std::vector<std::pair<std::string, Accessor>> accessors = {
+        {"CompanyName", &VersionInfo::CompanyName},           {"FileDescription", &VersionInfo::FileDescription},
+        {"FileVersion", &VersionInfo::FileVersion},           {"InternalName", &VersionInfo::InternalName},
+        {"LegalCopyright", &VersionInfo::LegalCopyright},     {"OriginalFileName", &VersionInfo::OriginalFileName},
+        {"ProductName", &VersionInfo::ProductName},           {"ProductVersion", &VersionInfo::ProductVersion},
+        {"LegalTrademarks", &VersionInfo::LegalTrademarks},   {"LegalTrademarks1", &VersionInfo::LegalTrademarks1},
+        {"LegalTrademarks2", &VersionInfo::LegalTrademarks2}, {"Comments", &VersionInfo::Comments},
+        {"PrivateBuild", &VersionInfo::PrivateBuild},         {"SpecialBuild", &VersionInfo::SpecialBuild},
+    };
     test::ResourceLayout each{.strings = {}};
-    for (const char* key : {"CompanyName", "FileDescription", "FileVersion", "InternalName", "LegalCopyright",
-                            "OriginalFileName", "ProductName", "ProductVersion", "LegalTrademarks", "LegalTrademarks1",
-                            "LegalTrademarks2", "Comments", "PrivateBuild", "SpecialBuild"})
-        each.strings.emplace_back(key, std::string(1, static_cast<char>('a' + each.strings.size())));
+    for (const auto& [key, accessor] : accessors)
+        each.strings.emplace_back(key, "text of " + key);
     const VersionInfo v = load(each);
-    EXPECT_EQ(v.CompanyName() + v.FileDescription() + v.FileVersion() + v.InternalName() + v.LegalCopyright() +
-                  v.OriginalFileName() + v.ProductName() + v.ProductVersion() + v.LegalTrademarks() +
-                  v.LegalTrademarks1() + v.LegalTrademarks2() + v.Comments() + v.PrivateBuild() + v.SpecialBuild(),
-              "abcdefghijklmn");
+    for (const auto& [key, accessor] : accessors) {
+        SCOPED_TRACE(key);
+        EXPECT_EQ((v.*accessor)(), "text of " + key);
+    }
 
     const VersionInfo masked = load({.flagsMask = 0x0F, .flags = 0x3F});
     EXPECT_EQ(masked.FileFlagsRaw(), 0x0Fu);

@@ -92,37 +92,53 @@ protected:
     std::int32_t callerPort = 0;
 };
 
-TEST_F(SocketPairTest, IndexesArgumentsAndStateRules)
+TEST_F(SocketPairTest, IndexesAreCaseBlindTextsOrWholeNumbersApart)
 {
     CSocketPlus& s = client; // holds "Quadrantel"
-    EXPECT_EQ(Raised([&] { s.ArrayAdd("QUADRANTEL"); }), 40028);
+    EXPECT_EQ(Raised([&] { s.ArrayAdd("QUADRANTEL"); }), sckIndexInUse);
     s.SetTag("quadrantel", "t");
     EXPECT_EQ(s.Tag("QuadRantel"), "t");
     s.ArrayAdd("1"); // text 1 and number 1 never collide
     s.ArrayAdd(Variant(std::int16_t{1}));
-    EXPECT_EQ(Raised([&] { s.ArrayAdd(1); }), 40028); // 32-bit 1 is the same index
+    EXPECT_EQ(Raised([&] { s.ArrayAdd(1); }), sckIndexInUse); // 32-bit 1 is the same index
     s.ArrayAdd(3);
     EXPECT_EQ(s.ArrayAdd(), Variant(2));
-    EXPECT_EQ(Raised([&] { s.state("nothing"); }), 40029);
-    EXPECT_EQ(Raised([&] { s.ArrayAdd(2.5); }), 40027);
+    EXPECT_EQ(Raised([&] { s.state("nothing"); }), sckUnknownIndex);
+    EXPECT_EQ(Raised([&] { s.ArrayAdd(2.5); }), sckUnsupportedIndexType);
     EXPECT_EQ(s.ArrayCount(), 5);
-    // A freed position is reused, and nothing of its former socket shows.
-    s.SetTag(2, "old");
-    s.ArrayRemove(2);
-    s.ArrayAdd("again");
-    EXPECT_EQ(s.Tag("again"), "");
-    EXPECT_EQ(s.ArrayCount(), 5);
+}
 
-    for (const char* port : {"0", "65536"})
-        EXPECT_EQ(Raised([&] { s.Connect("again", "127.0.0.1", port); }), 40014) << port;
+TEST_F(SocketPairTest, AFreedPositionIsReusedWithNothingOfItsFormerSocket)
+{
+    client.ArrayAdd(2);
+    client.SetTag(2, "old");
+    client.ArrayRemove(2);
+    client.ArrayAdd("again");
+    EXPECT_EQ(client.Tag("again"), "");
+    EXPECT_EQ(client.ArrayCount(), 2);
+}
+
+TEST_F(SocketPairTest, PortsOutOfRangeOrNotNumbersAreRefused)
+{
+    client.ArrayAdd("again");
+    for (const char* port : {"0", "65536"}) {
+        SCOPED_TRACE(port);
+        EXPECT_EQ(Raised([&] { client.Connect("again", "127.0.0.1", port); }), sckInvalidArgument);
+    }
     // Texts that only a C number parser reads as numbers were taken as ports.
     for (const char* port : {"abc", "0x1A85", "nan", "inf", "1e3"}) {
-        EXPECT_EQ(Raised([&] { s.Connect("again", "127.0.0.1", port); }), 40018) << port;
-        s.CloseSck("again");
+        SCOPED_TRACE(port);
+        EXPECT_EQ(Raised([&] { client.Connect("again", "127.0.0.1", port); }), sckUnsupportedType);
+        client.CloseSck("again");
     }
-    EXPECT_EQ(Raised([&] { s.SetRemotePort("again", 70000); }), 40014);
-    EXPECT_EQ(Raised([&] { s.SendData("again", "x"); }), 40006);
+    EXPECT_EQ(Raised([&] { client.SetRemotePort("again", 70000); }), sckInvalidArgument);
     EXPECT_TRUE(dialogs.asked.empty());
+}
+
+TEST_F(SocketPairTest, SendingWithoutAConnectionIsAStateError)
+{
+    client.ArrayAdd("again");
+    EXPECT_EQ(Raised([&] { client.SendData("again", "x"); }), sckWrongProtocolOrState);
 }
 
 TEST_F(SocketPairTest, RefusedConnectionAndFailedLookupRaiseErrors)
@@ -131,10 +147,10 @@ TEST_F(SocketPairTest, RefusedConnectionAndFailedLookupRaiseErrors)
     client.Bind("idle", 0, "127.0.0.1");
     client.Connect("Quadrantel", "127.0.0.1", client.LocalPort("idle"));
     ASSERT_TRUE(test::WaitUntil([&] { return !r.errors.empty(); }));
-    EXPECT_EQ(r.errors[0], ErrorSeen(10061, "CSocketPlus.PostSocket"));
+    EXPECT_EQ(r.errors[0], ErrorSeen(platform::ws::WSAECONNREFUSED, "CSocketPlus.PostSocket"));
     EXPECT_EQ(client.state("Quadrantel"), sckError);
     EXPECT_TRUE(dialogs.asked.empty());
-    EXPECT_EQ(Raised([&] { client.Connect("Quadrantel"); }), 40020);
+    EXPECT_EQ(Raised([&] { client.Connect("Quadrantel"); }), sckInvalidOperation);
 
     // Cleared CancelDisplay: the text in a box titled with the source.
     client.CloseSck("Quadrantel");
@@ -150,7 +166,7 @@ TEST_F(SocketPairTest, RefusedConnectionAndFailedLookupRaiseErrors)
     client.Connect("Quadrantel", "no-such-host.invalid", 6809);
     EXPECT_EQ(client.state("Quadrantel"), sckResolvingHost);
     ASSERT_TRUE(test::WaitUntil([&] { return r.errors.size() == 3; }, 10000));
-    EXPECT_EQ(r.errors[2], ErrorSeen(11001, "CSocketPlus.ConnectToIP"));
+    EXPECT_EQ(r.errors[2], ErrorSeen(platform::ws::WSAHOST_NOT_FOUND, "CSocketPlus.ConnectToIP"));
     client.CloseSck("Quadrantel");
     client.Connect("Quadrantel", "localhost", 6809);
     client.CloseSck("Quadrantel");
@@ -213,7 +229,7 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireBufferedReadsAndPeerClose)
     for (const Variant& v : {Variant(1), Variant(true), Variant(""), Variant(Bytes{}), Variant("0123456789"),
                              Variant::Currency(big[0]), Variant::Currency(big[1])})
         client.SendData("Quadrantel", v);
-    EXPECT_EQ(Raised([&] { client.SendData("Quadrantel", Variant::Opaque(vbObject)); }), 40018);
+    EXPECT_EQ(Raised([&] { client.SendData("Quadrantel", Variant::Opaque(vbObject)); }), sckUnsupportedType);
     ASSERT_TRUE(test::WaitUntil([&] { return server.BytesReceived(accepted) == 32; }));
 
     // What a read into a copy of v gives, limited to maxLen bytes when one is given.
@@ -239,7 +255,7 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireBufferedReadsAndPeerClose)
     ASSERT_TRUE(test::WaitUntil([&] { return server.BytesReceived(accepted) == 3; }));
     EXPECT_EQ(read(Variant(std::int32_t{42})), Variant(42)); // too few bytes: untouched, nothing taken
     EXPECT_EQ(server.BytesReceived(accepted), 3);
-    EXPECT_EQ(Raised([&] { read(Variant(std::string()), -1); }), 40014);
+    EXPECT_EQ(Raised([&] { read(Variant(std::string()), -1); }), sckInvalidArgument);
 
     // The peer's close leaves its bytes counted but no longer readable.
     client.CloseSck("Quadrantel");
@@ -248,7 +264,7 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireBufferedReadsAndPeerClose)
     EXPECT_EQ(rs.closed, 1);
     EXPECT_EQ(server.state(accepted), sckClosing);
     EXPECT_EQ(server.BytesReceived(accepted), 3);
-    EXPECT_EQ(Raised([&] { server.GetData(accepted, all); }), 40006);
+    EXPECT_EQ(Raised([&] { server.GetData(accepted, all); }), sckWrongProtocolOrState);
     server.CloseSck(accepted);
     EXPECT_EQ(server.BytesReceived(accepted), 0);
 }
@@ -285,8 +301,8 @@ TEST(CSocketPlusUdpTest, DatagramsOneAtATimeAndTheReplyGoesToTheSender)
     receiver.ArrayAdd(1);
     receiver.SetProtocol(1, sckUDPProtocol);
     receiver.Bind(1, 0, "127.0.0.1");
-    EXPECT_EQ(Raised([&] { receiver.Bind(1); }), 40020);
-    EXPECT_EQ(Raised([&] { receiver.SetProtocol(1, sckTCPProtocol); }), 40020);
+    EXPECT_EQ(Raised([&] { receiver.Bind(1); }), sckInvalidOperation);
+    EXPECT_EQ(Raised([&] { receiver.SetProtocol(1, sckTCPProtocol); }), sckInvalidOperation);
     sender.ArrayAdd("out");
     sender.SetProtocol("out", sckUDPProtocol);
     sender.SetRemoteHost("out", "127.0.0.1");
@@ -297,7 +313,7 @@ TEST(CSocketPlusUdpTest, DatagramsOneAtATimeAndTheReplyGoesToTheSender)
         Variant text{std::string()};
         if (got.size() != 1) { // the first datagram with maxLen 0; a cut one raises but keeps what fitted
             Variant maxLen{got.empty() ? 0 : 3};
-            EXPECT_EQ(Raised([&] { receiver.GetData(index, text, nullptr, &maxLen); }), 10040);
+            EXPECT_EQ(Raised([&] { receiver.GetData(index, text, nullptr, &maxLen); }), platform::ws::WSAEMSGSIZE);
             got.push_back(got.empty() ? "(dropped)" : text.toText());
             return;
         }

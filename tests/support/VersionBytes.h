@@ -93,21 +93,42 @@ inline Bytes PeImage(const Bytes& resource, bool wide)
     const std::size_t opt = 0x58, dirs = opt + (wide ? 112 : 96), sec = opt + (wide ? 240 : 224);
     const auto size = static_cast<uint32_t>(resource.size()), rsrcSize = 0x58 + size;
     Bytes pe(kRsrc + 0x58);
-    // Offset and value: headers, the section, then three directory levels (type, name, language) of
-    // one id entry each.
     const uint32_t machine = wide ? 0x8664 : 0x14C, optSize = wide ? 240 : 224, magic = wide ? 0x20B : 0x10B;
-    // clang-format off
-    const std::size_t fields[] = {
-        0, 0x5A4D, 0x3C, 0x40, 0x40, 0x4550, 0x44, machine, 0x46, 1, 0x54, optSize, opt, magic, opt + optSize - 132, 16,
-        dirs + 16, 0x1000, dirs + 20, rsrcSize,
-        sec, 0x7273722E, sec + 4, 'c', sec + 8, rsrcSize, sec + 12, 0x1000, sec + 16, rsrcSize, sec + 20, kRsrc,
-        kRsrc + 14, 1, kRsrc + 0x10, 16, kRsrc + 0x14, 0x80000018,
-        kRsrc + 0x26, 1, kRsrc + 0x28, 1, kRsrc + 0x2C, 0x80000030,
-        kRsrc + 0x3E, 1, kRsrc + 0x40, 0x409, kRsrc + 0x44, 0x48,
-        kRsrc + 0x48, 0x1058, kRsrc + 0x4C, size};
-    // clang-format on
-    for (std::size_t i = 0; i < std::size(fields); i += 2)
-        Set(pe, fields[i], static_cast<uint32_t>(fields[i + 1]), 4);
+    struct Field {
+        std::size_t at;
+        uint32_t value; // four bytes, little-endian
+    };
+    const Field fields[] = {
+        {0, 0x5A4D},                // "MZ"
+        {0x3C, 0x40},               // offset of the PE header
+        {0x40, 0x4550},             // "PE\0\0"
+        {0x44, machine},            // x86 or x86-64
+        {0x46, 1},                  // one section
+        {0x54, optSize},            // size of the optional header
+        {opt, magic},               // PE32 or PE32+
+        {opt + optSize - 132, 16},  // number of data directories
+        {dirs + 16, 0x1000},        // the resource directory's RVA
+        {dirs + 20, rsrcSize},      // ... and size
+        {sec, 0x7273722E},          // section name ".rsrc"
+        {sec + 4, 'c'},             // ... its last letter
+        {sec + 8, rsrcSize},        // virtual size
+        {sec + 12, 0x1000},         // RVA
+        {sec + 16, rsrcSize},       // size of raw data
+        {sec + 20, kRsrc},          // file offset of raw data
+        {kRsrc + 14, 1},            // type level: one id entry,
+        {kRsrc + 0x10, 16},         // RT_VERSION,
+        {kRsrc + 0x14, 0x80000018}, // its subdirectory
+        {kRsrc + 0x26, 1},          // name level: one id entry,
+        {kRsrc + 0x28, 1},          // name 1,
+        {kRsrc + 0x2C, 0x80000030}, // its subdirectory
+        {kRsrc + 0x3E, 1},          // language level: one id entry,
+        {kRsrc + 0x40, 0x409},      // US English,
+        {kRsrc + 0x44, 0x48},       // its data entry
+        {kRsrc + 0x48, 0x1058},     // the resource's RVA
+        {kRsrc + 0x4C, size},       // ... and size
+    };
+    for (const Field& field : fields)
+        Set(pe, field.at, field.value, 4);
     pe.insert(pe.end(), resource.begin(), resource.end());
     return pe;
 }
