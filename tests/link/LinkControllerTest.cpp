@@ -21,10 +21,25 @@ protected:
           link({cmdConnect, cmdClose, chkAutoConnect, lblState, imgData, lblRate, shapeRate, lblError, lstStrips,
                 tmrStatus},
                sck, traffic, lNoDataCount,
-               {[this] { ++autoChecks, Run(onAutoCheck); }, [this](const std::string& m) { icon = m; },
-                [this](const StripList& s) { show(s); }, [] { return 1440.0f; }, [] { return -15.0f; },
-                [this] { ++setupShown; }, [this] { ++unloaded; }, [this](int ms) { slept += ms; },
-                [this](int ms) { slept += ms, Run(onWait); }, [this] { Run(onPump); }, [this] { return closing; }})
+               {.checkAutoConnect =
+                    [this] {
+                        ++autoChecks;
+                        Run(onAutoCheck);
+                    },
+                .updateIcon = [this](const std::string& m) { icon = m; },
+                .applyStrips = [this](const StripList& s) { show(s); },
+                .windowLeft = [] { return 1440.0f; },
+                .windowTop = [] { return -15.0f; },
+                .showSetupWindow = [this] { ++setupShown; },
+                .unloadWindow = [this] { ++unloaded; },
+                .sleep = [this](int ms) { slept += ms; },
+                .pumpingSleep =
+                    [this](int ms) {
+                        slept += ms;
+                        Run(onWait);
+                    },
+                .doEvents = [this] { Run(onPump); },
+                .closing = [this] { return closing; }})
     {
         shell::globals() = {.sDataFolder = dir.path(), .sConfigFile = dir.file("Config.ini"), .sVID = "123456"};
     }
@@ -35,8 +50,16 @@ protected:
         for (const auto& c : s.callsigns)
             lstStrips.addItem(c);
     }
-    void login() { link.TryToConnect(), link.UpdateState(); }
-    static void Run(const std::function<void()>& f) { f ? f() : void(); }
+    void login()
+    {
+        link.TryToConnect();
+        link.UpdateState();
+    }
+    static void Run(const std::function<void()>& f)
+    {
+        if (f)
+            f();
+    }
     void arrive(const std::string& text)
     {
         sck.received = text;
@@ -264,7 +287,10 @@ TEST_F(LinkControllerTest, HandlersStopWhenTheWindowClosesDuringTheirWait)
 
 TEST_F(LinkControllerTest, AutoConnectOnlyWhileTickedAndDown)
 {
-    const auto checksAfterUpdate = [this] { return link.UpdateState(), autoChecks; };
+    const auto checksAfterUpdate = [this] {
+        link.UpdateState();
+        return autoChecks;
+    };
     EXPECT_EQ(checksAfterUpdate(), 0);
     chkAutoConnect.setValue(1);
     EXPECT_EQ(checksAfterUpdate(), 1);
@@ -312,7 +338,10 @@ TEST_F(LinkControllerTest, AttemptStartedInsideAnAttemptsWaitReturnsAtOnce)
     chkAutoConnect.setValue(1);
     onAutoCheck = [this] { EXPECT_FALSE(link.TryToConnect()); };
     // During the wait an error closes the socket and a timer tick runs.
-    onWait = [this] { sck.currentState = sckClosed, link.UpdateState(); };
+    onWait = [this] {
+        sck.currentState = sckClosed;
+        link.UpdateState();
+    };
     EXPECT_FALSE(link.TryToConnect());
     EXPECT_EQ(autoChecks, 11); // ten ticks in the wait, and the state shown after giving up
     EXPECT_EQ(sck.connects, 1);
