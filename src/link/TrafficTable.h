@@ -86,7 +86,6 @@ public:
 
 private:
     void HandleLine(std::string_view line);
-    void HandleLineWithLf(std::string_view raw);
     void Hold(std::string_view tail);
     std::size_t SkipOverlong(std::string_view data);
     std::optional<StripList> RefreshIfDue(const SelectionQuery& selectedStrip);
