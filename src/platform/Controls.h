@@ -337,7 +337,10 @@ public:
     {
         if (x1 == x1_ && y1 == y1_ && x2 == x2_ && y2 == y2_)
             return;
-        x1_ = x1, y1_ = y1, x2_ = x2, y2_ = y2;
+        x1_ = x1;
+        y1_ = y1;
+        x2_ = x2;
+        y2_ = y2;
         changed();
     }
 

@@ -145,8 +145,10 @@ TEST_F(StartupTest, AboutWindowClosesOnClicksBesideTheVersionAndLink)
     window.show();
     int clicked = 0; // the link, and the version label that swallows its clicks
     for (QLabel* l : window.findChildren<QLabel*>())
-        if (l->text() == "Application Homepage" || l->text() == QUADRANTEL_VERSION)
-            QTest::mouseClick(l, Qt::LeftButton), ++clicked;
+        if (l->text() == "Application Homepage" || l->text() == QUADRANTEL_VERSION) {
+            QTest::mouseClick(l, Qt::LeftButton);
+            ++clicked;
+        }
     ASSERT_EQ(clicked, 2);
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(opened, 1);

@@ -13,6 +13,7 @@ namespace {
 std::vector<std::string> Numbered(int count)
 {
     std::vector<std::string> texts;
+    texts.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
         texts.push_back("entry " + std::to_string(i));
     return texts;

@@ -85,8 +85,8 @@ protected:
     LinkController link;
 };
 
-const std::string kLogin = "#AAQuadrantel:SERVER:Quadrantel:123456:XXXXXXXX:12:B\r\n";
-const std::string kIdent = "!CQuadrantel:SERVER:3:407162853:Gonio:1.0.0:52940817\r\n";
+constexpr const char* kLogin = "#AAQuadrantel:SERVER:Quadrantel:123456:XXXXXXXX:12:B\r\n";
+constexpr const char* kIdent = "!CQuadrantel:SERVER:3:407162853:Gonio:1.0.0:52940817\r\n";
 
 } // namespace
 
@@ -136,8 +136,10 @@ TEST_F(LinkControllerTest, NoRelayedLineIsAReply)
     };
     for (const auto& [before, after] : relayed)
         for (const std::string phrase : {"SECONDARY LINKAR", "NO such VID / Password"}) {
-            SCOPED_TRACE(before + phrase);
-            arrive(before + phrase + after + "\r\n");
+            std::string line = before;
+            line.append(phrase).append(after).append("\r\n");
+            SCOPED_TRACE(line);
+            arrive(line);
             EXPECT_EQ(sck.sent, std::vector<std::string>{kLogin});
             EXPECT_EQ(unloaded, 0);
         }

@@ -41,18 +41,22 @@ void ExpectResourceOrNothing(const Bytes& file)
     }
 }
 
-const Bytes kRes = test::VersionResource({});
+const Bytes& Resource()
+{
+    static const Bytes resource = test::VersionResource({});
+    return resource;
+}
 
 } // namespace
 
 TEST(VerQueryValue, FindsRootTranslationAndTextsInLatin1)
 {
-    const std::string root = Query(kRes, "\\");
+    const std::string root = Query(Resource(), "\\");
     ASSERT_EQ(root.size(), 52u);
     EXPECT_EQ(root.substr(0, 4), std::string("\xBD\x04\xEF\xFE", 4));
-    EXPECT_EQ(Query(kRes, "\\VarFileInfo\\Translation"), std::string("\x09\x04\xE4\x04", 4));
-    EXPECT_EQ(Query(kRes, "\\stringfileinfo\\040904e4\\COMPANYNAME"), std::string("Example Co") + '\0');
-    EXPECT_EQ(Query(kRes, "\\StringFileInfo\\040904E4\\Comments"), "<none>");
+    EXPECT_EQ(Query(Resource(), "\\VarFileInfo\\Translation"), std::string("\x09\x04\xE4\x04", 4));
+    EXPECT_EQ(Query(Resource(), "\\stringfileinfo\\040904e4\\COMPANYNAME"), std::string("Example Co") + '\0');
+    EXPECT_EQ(Query(Resource(), "\\StringFileInfo\\040904E4\\Comments"), "<none>");
 
     // Text is converted to Windows Latin-1.
     test::VersionNode text{"Comments", 1, {}, 5, {}};
@@ -66,11 +70,11 @@ TEST(VerQueryValue, FindsRootTranslationAndTextsInLatin1)
 TEST(VerQueryValue, LyingOrCutBlocksGiveTheAnswerOrNothing)
 {
     const std::string path = "\\StringFileInfo\\040904E4\\CompanyName";
-    Bytes wrongRoot = kRes;
+    Bytes wrongRoot = Resource();
     wrongRoot[6] = 'X';
     EXPECT_EQ(Query(wrongRoot, "\\"), "<none>");
     // A zero-length child must end the walk, not spin on it.
-    Bytes zero = kRes;
+    Bytes zero = Resource();
     test::Set(zero, 40 + 52, 0);
     EXPECT_EQ(Query(zero, path), "<none>");
     // A key running to the end of its block without a NUL.
@@ -80,20 +84,20 @@ TEST(VerQueryValue, LyingOrCutBlocksGiveTheAnswerOrNothing)
     EXPECT_EQ(Query(open, "\\X"), "<none>");
 
     for (const char* p : {"\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\040904E4\\FileVersion"})
-        for (std::size_t n = 0; n <= kRes.size() + 4; ++n) {
-            Bytes b = n <= kRes.size() ? Bytes(kRes.data(), kRes.data() + n) : kRes;
-            if (n > kRes.size()) // the root claims more than there is
+        for (std::size_t n = 0; n <= Resource().size() + 4; ++n) {
+            Bytes b = n <= Resource().size() ? Bytes(Resource().data(), Resource().data() + n) : Resource();
+            if (n > Resource().size()) // the root claims more than there is
                 test::Set(b, 0, static_cast<uint16_t>(n));
             const std::string got = Query(b, p);
-            EXPECT_TRUE(got == "<none>" || (n == kRes.size() && got == Query(kRes, p))) << p << " at " << n;
+            EXPECT_TRUE(got == "<none>" || (n == Resource().size() && got == Query(Resource(), p))) << p << " at " << n;
         }
 }
 
 TEST(FindVersionResource, PeImagesElfSectionsAndFilesWithout)
 {
     for (bool wide : {false, true}) {
-        const Bytes pe = test::PeImage(kRes, wide);
-        EXPECT_EQ(Find(pe), kRes);
+        const Bytes pe = test::PeImage(Resource(), wide);
+        EXPECT_EQ(Find(pe), Resource());
         ExpectResourceOrNothing(pe);
         for (std::size_t at : {0x210u, 0x217u}) { // another type; a data entry where a directory belongs
             Bytes b = pe;
@@ -102,9 +106,9 @@ TEST(FindVersionResource, PeImagesElfSectionsAndFilesWithout)
         }
     }
     test::TempDir dir;
-    const Bytes pe = test::PeImage(kRes, true);
+    const Bytes pe = test::PeImage(Resource(), true);
     test::WriteFile(dir.file("prog.exe"), std::string(pe.begin(), pe.end()));
-    EXPECT_EQ(platform::GetFileVersionInfoSize(dir.file("prog.exe") + '\0' + "   "), kRes.size());
+    EXPECT_EQ(platform::GetFileVersionInfoSize(dir.file("prog.exe") + '\0' + "   "), Resource().size());
     Bytes data;
 
     test::WriteFile(dir.file("text.txt"), "MZ but nothing more");
@@ -116,10 +120,10 @@ TEST(FindVersionResource, PeImagesElfSectionsAndFilesWithout)
 
     for (bool wide : {false, true})
         for (bool big : {false, true}) {
-            const Bytes elf = test::ElfFile(kRes, ".quadrantel_version", wide, big);
-            EXPECT_EQ(Find(elf), kRes) << wide << big;
-            EXPECT_TRUE(Find(test::ElfFile(kRes, ".quadrantel_versions", wide, big)).empty());
-            EXPECT_TRUE(Find(test::ElfFile(kRes, ".quadrantel_versio", wide, big)).empty());
+            const Bytes elf = test::ElfFile(Resource(), ".quadrantel_version", wide, big);
+            EXPECT_EQ(Find(elf), Resource()) << wide << big;
+            EXPECT_TRUE(Find(test::ElfFile(Resource(), ".quadrantel_versions", wide, big)).empty());
+            EXPECT_TRUE(Find(test::ElfFile(Resource(), ".quadrantel_versio", wide, big)).empty());
             ExpectResourceOrNothing(elf);
             Bytes noBits = elf; // a section without bytes in the file
             noBits[elf.size() - (wide ? 64 : 40) + 4 + (big ? 3 : 0)] = 8;

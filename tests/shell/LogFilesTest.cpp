@@ -49,7 +49,7 @@ TEST_F(LogFilesTest, LinesGoUnchangedToTheFileOfTheirLocalDate)
     clock.advance(1);
     WriteLog("");
     Log("");
-    clock.advance(-2 * 86400); // a clock set back changes the file too
+    clock.advance(qint64{-2} * 86400); // a clock set back changes the file too
     Log("b");
     EXPECT_EQ(ReadFile(dir.file("Log_20240131.TXT")), "23:59:59 two\r\nlines\r\n");
     EXPECT_EQ(ReadFile(dir.file("Log_20240201.TXT")), "00:00:00 \r\n");

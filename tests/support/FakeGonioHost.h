@@ -25,7 +25,11 @@ public:
     float height() const override { return 6000; }
     float screenWidth() const override { return 15360; }
     float screenHeight() const override { return 11520; }
-    void moveTo(float l, float t) override { x = l, y = t; }
+    void moveTo(float l, float t) override
+    {
+        x = l;
+        y = t;
+    }
     bool titleBarOnScreen(float l, float t) const override
     {
         return l > -8000 && l < desktopRight && t > -300 && t < 11000;
