@@ -191,7 +191,8 @@ void FeedVoiceClient::watch()
         drop("the client reads nothing, over " + std::to_string(options_.maxUnsentBytes) + " bytes unsent");
         return;
     }
-    pingedMs_ = std::min(pingedMs_, now);
+    pingedMs_ = std::min(pingedMs_, now); // a clock set back
+    connectedMs_ = std::min(connectedMs_, now);
     if (!settled_ && now - connectedMs_ >= kSettleMs) {
         settled_ = true;
         onStateChanged();
