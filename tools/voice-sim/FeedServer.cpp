@@ -352,10 +352,10 @@ private:
                 quit(3);
             quitAt_ = t + o_.quitEvery;
         }
-        if (t >= volumeAt_) { // the controller turns a knob now and then: a station update
+        if (t >= volumeAt_) { // the controller turns a knob or answers now and then
             volumeAt_ = t + 15;
             if (!clients_.empty() && connected_)
-                command("volume");
+                command(++knob_ % 2 ? "volume" : "tx");
         }
         if (!auto_ || !connected_ || o_.pilots.empty() || clients_.empty())
             return;
@@ -391,7 +391,7 @@ private:
     bool overlapping_ = false;
     double next_ = 1, quitAt_ = 0, volumeAt_ = 15;
     std::size_t turn_ = 0, pilot_ = 0;
-    int ended_ = 0;
+    int ended_ = 0, knob_ = 0;
     long long sent_ = 0;
 };
 
