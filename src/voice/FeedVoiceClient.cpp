@@ -131,9 +131,6 @@ void FeedVoiceClient::onConnected()
     connectedMs_ = pingedMs_ = clock_.nowMSecs();
     awaitingPong_ = false;
     settled_ = false;
-    // Stations are learnt afresh from each connection: the client may have changed them meanwhile.
-    stations_.clear();
-    playersChanged_ = true;
     socket_.sendTextMessage(kAskVoiceConnected);
     socket_.sendTextMessage(kAskStationStates);
     onStateChanged();
@@ -152,6 +149,7 @@ void FeedVoiceClient::onStateChanged()
         // Whatever was open when the client went away has ended.
         voiceConnected_ = false;
         open_.clear();
+        // Stations are learnt afresh on the next connection: the client may change them meanwhile.
         if (!stations_.empty())
             playersChanged_ = true;
         stations_.clear();

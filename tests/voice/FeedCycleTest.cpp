@@ -236,10 +236,20 @@ TEST_F(FeedCycle, ARemovedFrequencyEndsItsTransmissionsAndItsStation)
 {
     Start();
     Say("kRxBegin", Rx("DLH123", 121.800, {"DLH123"}));
-    Say("kStationStateUpdate", Station("EDDF_GND", 121.800, false));
     Say("kFrequencyRemoved", {{"frequency", Hz(121.800)}});
     EXPECT_EQ(Cycle(), "");
     EXPECT_EQ(lstSpeakers.listCount(), 0);
+    polling->FillUserList();
+    EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "DLH123"}));
+}
+
+// Removing a frequency begins with this update, whose kRxEnd-less transmissions end at once.
+TEST_F(FeedCycle, AStationThatStopsReceivingEndsItsTransmissionsAndIsNoPlayer)
+{
+    Start();
+    Say("kRxBegin", Rx("DLH123", 121.800, {"DLH123"}));
+    Say("kStationStateUpdate", Station("EDDF_GND", 121.800, false));
+    EXPECT_EQ(Cycle(), "");
     polling->FillUserList();
     EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "DLH123"}));
 }
@@ -249,9 +259,8 @@ TEST_F(FeedCycle, OnlyReceivedNamedStationsArePlayers)
     Start();
     Say("kStationStateUpdate", Station("MANUAL", 122.800));
     Say("kStationStateUpdate", Station(nullptr, 123.450));
-    Say("kStationStateUpdate", Station("EDDF_GND", 121.800, false));
     Cycle();
-    EXPECT_EQ(Users(), std::vector<std::string>{"EDDF_TWR"});
+    EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "EDDF_GND"}));
 }
 
 TEST_F(FeedCycle, StationsAreForgottenOnReconnectAndLearntAgain)
@@ -270,6 +279,9 @@ TEST_F(FeedCycle, OneCallsignOnTwoFrequenciesEndsOnEachAlone)
     Start();
     Say("kRxBegin", Rx("DLH123", 118.700, {"DLH123"}));
     Say("kRxBegin", Rx("DLH123", 121.800, {"DLH123"}));
+    EXPECT_EQ(Cycle(), "DLH123");
+    EXPECT_EQ(lstSpeakers.listCount(), 1);
+    EXPECT_EQ(lblError.caption(), "DLH123 on 121.800 and 118.700 transmitting ...");
     Say("kRxEnd", Rx("DLH123", 121.800, {}));
     EXPECT_EQ(Cycle(), "DLH123");
 }
@@ -316,7 +328,7 @@ TEST_F(FeedCycle, TheStationListIsBounded)
     EXPECT_EQ(lstUsers.list(9), "X_49");
 }
 
-TEST_F(FeedCycle, ABadAddressIsSaidOnceAndNotTried)
+TEST_F(FeedCycle, ABadAddressIsNamedOnceOnTheStatusLineAndInTheLog)
 {
     FeedOptions o;
     o.url = "ws://[::1";
