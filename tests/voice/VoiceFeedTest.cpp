@@ -51,8 +51,12 @@ TEST(FeedParser, ReadsWhatItKnowsAndIgnoresTheRest)
           Rx("kRxBegin", longCall.constData(), 1), QByteArray(R"({"type":"kRxBegin","value":{"callsign":"A"})"),
           QByteArray(R"({"type":"kVoiceConnectedState","value":{"connected":"yes"}})"),
           QByteArray(R"({"type":"kStationStates","value":{"stations":{}}})"),
-          QByteArray(R"({"type":"kSomethingNew","value":{"callsign":"DLH123"}})")})
-        EXPECT_EQ(ParseFeedFrame(awkward).kind, Kind::Ignored) << awkward.toStdString();
+          QByteArray(R"({"type":"kStationStateUpdate","value":{"callsign":"EDDF_TWR"}})"),
+          QByteArray(R"({"type":"kFrequencyRemoved","value":{"frequency":"118.7"}})"),
+          QByteArray(R"({"type":"kSomethingNew","value":{"callsign":"DLH123"}})")}) {
+        SCOPED_TRACE(awkward.toStdString());
+        EXPECT_EQ(ParseFeedFrame(awkward).kind, Kind::Ignored);
+    }
 }
 
 TEST(FeedParser, FrequencyListsReadTheSameUnderADecimalComma)
@@ -65,25 +69,36 @@ TEST(FeedParser, FrequencyListsReadTheSameUnderADecimalComma)
 TEST(FeedParser, OnlyAirBandFrequenciesAreTaken)
 {
     EXPECT_EQ(ParseFrequencyList("108.000 136.975"), (std::vector<std::int64_t>{108000, 136975}));
-    for (const char* text : {"107.995", "136.980", "118,700", "121,8"}) {
+    // A decimal comma is refused whole, not read as two frequencies.
+    for (const char* text : {"107.995", "136.980", "118,700", "121,8", "118..7", "118.", "abc", "TX"}) {
         SCOPED_TRACE(text);
         std::string bad;
         EXPECT_FALSE(ParseFrequencyList(text, &bad));
-        EXPECT_FALSE(bad.empty());
+        EXPECT_EQ(bad, text);
     }
 }
 
 TEST(FeedParser, FrequencyListsInMegahertz)
 {
-    EXPECT_EQ(ParseFrequencyList(" 118.700, 121.8;118.7  131.005"),
-              (std::vector<std::int64_t>{118700, 121800, 131005}));
+    EXPECT_EQ(ParseFrequencyList(" 118.700, 121.8;118.7  131.005,121.900"),
+              (std::vector<std::int64_t>{118700, 121800, 131005, 121900}));
     EXPECT_EQ(ParseFrequencyList(""), std::vector<std::int64_t>{});
-    for (const char* text : {"118,7x", "118..7", "0.5", "abc", "."})
-        EXPECT_FALSE(ParseFrequencyList(text)) << text;
     // Rounded to the nearest kHz.
-    for (const auto& [hz, listed] : {std::pair{118700000, true}, {118699600, true}, {118705000, false}, {0, false}})
-        EXPECT_EQ(FrequencyListed({118700}, hz), listed) << hz;
+    for (const auto& [hz, listed] : {std::pair{118700000, true}, {118699600, true}, {118705000, false}, {0, false}}) {
+        SCOPED_TRACE(hz);
+        EXPECT_EQ(FrequencyListed({118700}, hz), listed);
+    }
     EXPECT_TRUE(FrequencyListed({}, 0));
+}
+
+TEST(FeedSettings, VoiceFrequenciesChooseAListTheTransmitFrequenciesOrAll)
+{
+    EXPECT_TRUE(FeedOptionsFrom({true, kDefaultVoiceURL, " tx "}).transmitFrequencies);
+    const FeedOptions listed = FeedOptionsFrom({true, kDefaultVoiceURL, "118.700"});
+    EXPECT_FALSE(listed.transmitFrequencies);
+    EXPECT_EQ(listed.frequenciesKHz, std::vector<std::int64_t>{118700});
+    // Hand-edited nonsense: better every frequency than none.
+    EXPECT_TRUE(FeedOptionsFrom({true, kDefaultVoiceURL, "118,700"}).frequenciesKHz.empty());
 }
 
 namespace {
@@ -235,7 +250,8 @@ TEST_F(VoiceFeedSource, AnOversizedFrameEndsTheConnectionAndTheRetriesStayQuiet)
     EXPECT_EQ(status.back(), "voice client not running!");
 
     // While away, every retry fails its handshake; none of them adds a line or a message.
-    const std::size_t lines = logged.size(), messages = status.size();
+    const std::size_t lines = logged.size();
+    const std::size_t messages = status.size();
     QTcpServer refuser;
     ASSERT_TRUE(refuser.listen(QHostAddress::LocalHost, port));
     int retries = 0;
