@@ -51,8 +51,12 @@ void CheckEvent(const FeedEvent& e)
         Check(e.stations.size() == 1);
         [[fallthrough]];
     case Kind::StationStates:
+    case Kind::FrequencyState:
         for (const FeedStation& s : e.stations)
-            Check(GoodCallsign(s.callsign) && s.frequencyHz >= 0);
+            Check((s.callsign.empty() || GoodCallsign(s.callsign)) && s.frequencyHz > 0);
+        break;
+    case Kind::FrequencyRemoved:
+        Check(e.frequencyHz > 0 && e.stations.empty());
         break;
     case Kind::VoiceConnected:
     case Kind::Ignored:
@@ -76,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const std::set<std::int64_t> unique(list->begin(), list->end());
         Check(unique.size() == list->size());
         for (const std::int64_t k : *list)
-            Check(k >= 1000 && k <= 100'000'000 && FrequencyListed(*list, k * 1000));
+            Check(k >= kAirBandLowKHz && k <= kAirBandHighKHz && FrequencyListed(*list, k * 1000));
     } else {
         Check(!bad.empty() && text.find(bad) != std::string::npos);
     }

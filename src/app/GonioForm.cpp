@@ -74,13 +74,7 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
         const auto& g = shell::globals();
         const voice::VoiceSettings vs = voice::ReadVoiceSettings(g.sDataFolder + shell::kPathSep + "Config.ini");
         if (vs.webSocket) {
-            voice::FeedOptions options;
-            options.url = QUrl(QString::fromStdString(vs.url));
-            if (auto list = voice::ParseFrequencyList(vs.frequencies))
-                options.frequenciesKHz = std::move(*list);
-            else if (shell::globals().bDebug) // hand-edited: better every frequency than none
-                shell::WriteLog("VoiceFrequencies ignored: " + vs.frequencies);
-            ownVoice_ = std::make_unique<voice::FeedVoiceClient>(std::move(options), clock_);
+            ownVoice_ = std::make_unique<voice::FeedVoiceClient>(voice::FeedOptionsFrom(vs), clock_);
             services_.voice = ownVoice_.get();
         } else {
             services_.voice = &voice::RemoteVoiceClient();

@@ -78,9 +78,10 @@ CfgForm::CfgForm(CfgHooks h) : hooks(std::move(h))
     txtVoiceURL.setText(voice::kDefaultVoiceURL);
     txtVoiceURL.setToolTip("Address of the voice client's WebSocket feed (WebSocket only)");
     Label9.setCaption("Frequencies");
-    txtVoiceFrequencies.setMaxLength(200);
-    txtVoiceFrequencies.setToolTip(
-        "Only transmissions on these frequencies in MHz, e.g. 118.700, 121.800; blank: all (WebSocket only)");
+    txtVoiceFrequencies.addItem("TX");
+    txtVoiceFrequencies.setText("");
+    txtVoiceFrequencies.setToolTip("Only transmissions on these frequencies in MHz, e.g. 118.700, 121.800; TX: where "
+                                   "the voice client has transmit selected; blank: all (WebSocket only)");
     cmdAbout.setCaption("A&bout");
     cmdAbout.setToolTip("Info on Application and/or author");
     cmdExit.setCaption("&Exit");
@@ -163,10 +164,12 @@ bool CfgForm::voiceSettingsValid()
     if (cboVoice.listIndex() != 1)
         return true;
     std::string problem = voice::VoiceURLProblem(txtVoiceURL.text());
-    platform::TextBox* box = &txtVoiceURL;
+    platform::Control* box = &txtVoiceURL;
     std::string bad;
-    if (problem.empty() && !voice::ParseFrequencyList(txtVoiceFrequencies.text(), &bad)) {
-        problem = "\"" + bad + "\" is no frequency: type them in MHz, e.g. 118.700, 121.800";
+    if (problem.empty() && !voice::IsTransmitChoice(txtVoiceFrequencies.text()) &&
+        !voice::ParseFrequencyList(txtVoiceFrequencies.text(), &bad)) {
+        problem = "\"" + bad + "\" is no air-band frequency: type them in MHz from 108.000 to 136.975 with a " +
+                  "decimal point, e.g. 118.700, 121.800, or TX for the voice client's transmit frequencies";
         box = &txtVoiceFrequencies;
     }
     if (problem.empty())

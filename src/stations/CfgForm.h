@@ -48,10 +48,10 @@ public:
     static constexpr const char* kLongHint = "name too long - use at most 210 alphabet characters and digits ";
 
     platform::Label frameConfig, frameOptions, Label1, Label2, Label3, Label6, Label7, Label8, Label9;
-    platform::ComboBox txtStation, cboVoice;
+    platform::ComboBox txtStation, cboVoice, txtVoiceFrequencies;
     platform::Button cmdAdd, cmdRemove, cmdAbout, cmdExit, cmdEnable;
     platform::CheckBox chkAutostart, chkOnTop;
-    platform::TextBox txtMe, txtAddress, txtPort, txtVoiceURL, txtVoiceFrequencies;
+    platform::TextBox txtMe, txtAddress, txtPort, txtVoiceURL;
     platform::Image Image1;
 
     CfgHooks hooks;

@@ -106,7 +106,14 @@ void frmCfg::build()
     grid->addWidget(voiceCaption, 6, 1);
     grid->addWidget(voiceChoice, 6, 2, 1, 2);
     field(7, f.Label8, f.txtVoiceURL);
-    field(8, f.Label9, f.txtVoiceFrequencies);
+    auto* frequenciesCaption = new QLabel(frame);
+    Bind(f.Label9, frequenciesCaption);
+    auto* frequencies = new QComboBox(frame);
+    frequencies->setInsertPolicy(QComboBox::NoInsert); // typed lists are not offered again
+    Bind(f.txtVoiceFrequencies, frequencies);
+    frequenciesCaption->setBuddy(frequencies);
+    grid->addWidget(frequenciesCaption, 8, 1);
+    grid->addWidget(frequencies, 8, 2, 1, 2);
 
     auto* options = new QGroupBox(Q(f.frameOptions.caption()), frame);
     auto* optionsLayout = new QHBoxLayout(options);

@@ -10,26 +10,48 @@ namespace quadrantel::voice {
 
 namespace {
 
+// An old client off the network tells nothing; after this it is taken as off the network.
+constexpr qint64 kSettleMs = 1000;
+// A peer that keeps failing its handshake is tried ever less often, up to this.
+constexpr int kMaxRetryMs = 30000;
+
 const char* StateText(int state)
 {
-    switch (state) {
-    case 0:
+    switch (static_cast<VoiceState>(state)) {
+    case VoiceState::NotRunning:
         return "voice client not running";
-    case 1:
+    case VoiceState::NotConnected:
         return "not connected to the voice network";
     default:
         return "connected to the voice network";
     }
 }
 
+// On the network an aircraft's callsign has no underscore; a ground station's has one.
+bool GroundStation(const std::string& callsign)
+{
+    return callsign.find('_') != std::string::npos;
+}
+
+std::int64_t KiloHertz(std::int64_t hz)
+{
+    return (hz + 500) / 1000;
+}
+
+bool Listed(const std::vector<std::string>& names, const std::string& name)
+{
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
 } // namespace
 
 FeedVoiceClient::FeedVoiceClient(FeedOptions options, const platform::Clock& clock)
-    : options_(std::move(options)), clock_(clock)
+    : options_(std::move(options)), clock_(clock), urlProblem_(VoiceURLProblem(options_.url))
 {
     socket_.setMaxAllowedIncomingMessageSize(static_cast<quint64>(kMaxFeedFrameBytes));
     socket_.setMaxAllowedIncomingFrameSize(static_cast<quint64>(kMaxFeedFrameBytes));
     reconnect_.setInterval(options_.reconnectMs);
+    watch_.setInterval(options_.watchMs);
     burst_.setSingleShot(true);
     QObject::connect(&burst_, &QTimer::timeout, &socket_, [this] {
         lastBeganMs_ = clock_.nowMSecs();
@@ -38,19 +60,24 @@ FeedVoiceClient::FeedVoiceClient(FeedOptions options, const platform::Clock& clo
     });
     QObject::connect(&reconnect_, &QTimer::timeout, &socket_, [this] {
         if (socket_.state() == QAbstractSocket::UnconnectedState)
-            socket_.open(options_.url);
+            open();
     });
+    QObject::connect(&watch_, &QTimer::timeout, &socket_, [this] { watch(); });
+    QObject::connect(&socket_, &QWebSocket::pong, &socket_, [this] { awaitingPong_ = false; });
     QObject::connect(&socket_, &QWebSocket::textMessageReceived, &socket_,
                      [this](const QString& text) { HandleFrame(text.toUtf8()); });
     QObject::connect(&socket_, &QWebSocket::stateChanged, &socket_, [this](QAbstractSocket::SocketState s) {
-        if (s != QAbstractSocket::ConnectedState && s != QAbstractSocket::UnconnectedState)
-            return;
-        // The close code outlives its connection: only a connection that was open is told of.
-        if (s == QAbstractSocket::UnconnectedState && wasOpen_ &&
-            socket_.closeCode() == QWebSocketProtocol::CloseCodeTooMuchData)
-            log("Voice feed: frame over " + std::to_string(kMaxFeedFrameBytes) + " bytes, connection closed");
-        wasOpen_ = s == QAbstractSocket::ConnectedState;
-        onStateChanged();
+        if (s == QAbstractSocket::ConnectedState) {
+            onConnected();
+        } else if (s == QAbstractSocket::UnconnectedState) {
+            // The close code outlives its connection: only a connection that was open is told of.
+            if (wasOpen_ && socket_.closeCode() == QWebSocketProtocol::CloseCodeTooMuchData)
+                log("Voice feed: frame over " + std::to_string(kMaxFeedFrameBytes) + " bytes, connection closed");
+            wasOpen_ = false;
+            watch_.stop();
+            onStateChanged();
+            quiet_ = false;
+        }
     });
 }
 
@@ -58,6 +85,7 @@ FeedVoiceClient::~FeedVoiceClient()
 {
     reconnect_.stop();
     burst_.stop();
+    watch_.stop();
     QObject::disconnect(&socket_, nullptr, nullptr, nullptr);
     socket_.abort();
 }
@@ -66,8 +94,16 @@ void FeedVoiceClient::Start(const Events& events)
 {
     events_ = events;
     started_ = true;
+    if (!urlProblem_.empty()) {
+        // Retrying an address that cannot work would only repeat the failure every few seconds.
+        const std::string text = "VoiceURL \"" + options_.url + "\" cannot be used: " + urlProblem_;
+        log("Voice feed: " + text);
+        if (events_.statusText)
+            events_.statusText(text, true);
+        return;
+    }
     reconnect_.start();
-    socket_.open(options_.url);
+    open();
 }
 
 void FeedVoiceClient::Stop()
@@ -75,15 +111,36 @@ void FeedVoiceClient::Stop()
     started_ = false;
     reconnect_.stop();
     burst_.stop();
+    watch_.stop();
     socket_.abort();
     events_ = {};
+}
+
+void FeedVoiceClient::open()
+{
+    openedMs_ = clock_.nowMSecs();
+    watch_.start();
+    socket_.open(QUrl(QString::fromStdString(options_.url)));
+}
+
+void FeedVoiceClient::onConnected()
+{
+    wasOpen_ = true;
+    lastProblem_.clear();
+    reconnect_.setInterval(options_.reconnectMs);
+    connectedMs_ = pingedMs_ = clock_.nowMSecs();
+    awaitingPong_ = false;
+    settled_ = false;
+    socket_.sendTextMessage(kAskVoiceConnected);
+    socket_.sendTextMessage(kAskStationStates);
+    onStateChanged();
 }
 
 int FeedVoiceClient::State() const
 {
     if (socket_.state() != QAbstractSocket::ConnectedState)
-        return 0;
-    return voiceConnected_ ? 2 : 1;
+        return static_cast<int>(VoiceState::NotRunning);
+    return static_cast<int>(voiceConnected_ ? VoiceState::Connected : VoiceState::NotConnected);
 }
 
 void FeedVoiceClient::onStateChanged()
@@ -91,16 +148,97 @@ void FeedVoiceClient::onStateChanged()
     if (socket_.state() != QAbstractSocket::ConnectedState) {
         // Whatever was open when the client went away has ended.
         voiceConnected_ = false;
-        endAll();
+        open_.clear();
+        // Stations are learnt afresh on the next connection: the client may change them meanwhile.
+        if (!stations_.empty())
+            playersChanged_ = true;
+        stations_.clear();
     }
     const int state = State();
     if (!started_ || state == reported_)
         return;
+    // The client's answer comes a moment after the connection: no "not connected" before it.
+    if (state == static_cast<int>(VoiceState::NotConnected) && !settled_)
+        return;
     // Only changes are told, so a client that stays away costs one line, not one per retry.
     reported_ = state;
-    log(std::string("Voice feed: ") + StateText(state));
+    if (!quiet_)
+        log(std::string("Voice feed: ") + StateText(state));
     if (events_.statusText)
-        events_.statusText(StateText(state), state < 2);
+        events_.statusText(StateText(state), state < static_cast<int>(VoiceState::Connected));
+}
+
+void FeedVoiceClient::watch()
+{
+    const qint64 now = clock_.nowMSecs();
+    if (socket_.state() == QAbstractSocket::UnconnectedState)
+        return;
+    if (socket_.state() != QAbstractSocket::ConnectedState) {
+        // Qt gives a handshake no deadline of its own: a peer that never finishes it, or sends
+        // headers without end, would keep the source connecting for good.
+        openedMs_ = std::min(openedMs_, now); // a clock set back
+        if (now - openedMs_ <= options_.handshakeMs)
+            return;
+        problem("no handshake from " + options_.url + " within " + std::to_string(options_.handshakeMs / 1000) + " s");
+        reconnect_.setInterval(std::min(reconnect_.interval() * 2, kMaxRetryMs));
+        quiet_ = true;
+        socket_.abort();
+        return;
+    }
+    if (socket_.bytesToWrite() > options_.maxUnsentBytes) {
+        drop("the client reads nothing, over " + std::to_string(options_.maxUnsentBytes) + " bytes unsent");
+        return;
+    }
+    pingedMs_ = std::min(pingedMs_, now); // a clock set back
+    connectedMs_ = std::min(connectedMs_, now);
+    if (!settled_ && now - connectedMs_ >= kSettleMs) {
+        settled_ = true;
+        onStateChanged();
+    }
+    if (now - pingedMs_ < options_.pingMs)
+        return;
+    if (awaitingPong_) {
+        drop("no answer to a ping within " + std::to_string(options_.pingMs / 1000) + " s");
+        return;
+    }
+    awaitingPong_ = true;
+    pingedMs_ = now;
+    socket_.ping();
+}
+
+void FeedVoiceClient::drop(const std::string& why)
+{
+    log("Voice feed: " + why + ", reconnecting");
+    quiet_ = true;
+    socket_.abort();
+}
+
+void FeedVoiceClient::problem(const std::string& text)
+{
+    // The same failure on every retry is said once.
+    if (text == lastProblem_)
+        return;
+    lastProblem_ = text;
+    log("Voice feed: " + text + ", retrying");
+}
+
+void FeedVoiceClient::setVoiceConnected(bool connected)
+{
+    settled_ = true;
+    const bool changed = connected != voiceConnected_;
+    voiceConnected_ = connected;
+    if (!connected)
+        open_.clear();
+    if (changed || reported_ != State())
+        onStateChanged();
+}
+
+bool FeedVoiceClient::counted(std::int64_t hz) const
+{
+    if (!options_.transmitFrequencies)
+        return FrequencyListed(options_.frequenciesKHz, hz);
+    return std::any_of(stations_.begin(), stations_.end(),
+                       [&](const Station& s) { return s.s.tx && KiloHertz(s.s.frequencyHz) == KiloHertz(hz); });
 }
 
 void FeedVoiceClient::HandleFrame(const QByteArray& frame)
@@ -108,63 +246,113 @@ void FeedVoiceClient::HandleFrame(const QByteArray& frame)
     const FeedEvent e = ParseFeedFrame(frame);
     const qint64 now = clock_.nowMSecs();
     switch (e.kind) {
-    case FeedEvent::Kind::RxBegin: {
-        // Anyone the client no longer lists on this frequency has ended, whether we heard it or not.
-        if (e.activeTransmitters)
-            std::erase_if(open_, [&](const Open& o) {
-                return o.frequencyHz == e.frequencyHz && o.callsign != e.callsign &&
-                       std::find(e.activeTransmitters->begin(), e.activeTransmitters->end(), o.callsign) ==
-                           e.activeTransmitters->end();
-            });
-        if (!FrequencyListed(options_.frequenciesKHz, e.frequencyHz))
+    case FeedEvent::Kind::RxBegin:
+        if (!counted(e.frequencyHz))
             return;
-        const bool wasConnected = voiceConnected_;
-        voiceConnected_ = true; // nobody is heard off the network
-        heard(e.callsign, now);
-        const auto it =
-            std::find_if(open_.begin(), open_.end(), [&](const Open& o) { return o.callsign == e.callsign; });
-        if (it == open_.end())
-            open_.push_back({e.callsign, e.frequencyHz, now});
-        else
-            it->sinceMs = now;
-        if (!wasConnected)
-            onStateChanged();
+        if (e.activeTransmitters)
+            adopt(e.frequencyHz, *e.activeTransmitters, now);
+        begin(e.callsign, e.frequencyHz, now, ++order_);
+        if (!voiceConnected_)
+            setVoiceConnected(true); // nobody is heard off the network
         transmissionBegan();
         break;
-    }
     case FeedEvent::Kind::RxEnd:
-        end(e.callsign);
-        if (e.activeTransmitters)
-            std::erase_if(open_, [&](const Open& o) {
-                return o.frequencyHz == e.frequencyHz &&
-                       std::find(e.activeTransmitters->begin(), e.activeTransmitters->end(), o.callsign) ==
-                           e.activeTransmitters->end();
-            });
+        std::erase_if(open_, [&](const Open& o) { return o.callsign == e.callsign && o.frequencyHz == e.frequencyHz; });
+        if (e.activeTransmitters && counted(e.frequencyHz))
+            adopt(e.frequencyHz, *e.activeTransmitters, now);
         break;
     case FeedEvent::Kind::VoiceConnected:
-        voiceConnected_ = e.connected;
-        if (!e.connected)
-            endAll();
-        onStateChanged();
+        setVoiceConnected(e.connected);
         break;
     case FeedEvent::Kind::StationStates:
-        stations_ = e.stations;
+        setStations(e.stations);
+        break;
+    case FeedEvent::Kind::StationUpdate:
+        updateStation(e.stations[0]);
+        break;
+    case FeedEvent::Kind::FrequencyState:
+        // Sent on connect while on the network, and with nothing tuned on Disconnect.
+        setStations(e.stations);
+        setVoiceConnected(!e.stations.empty());
+        break;
+    case FeedEvent::Kind::FrequencyRemoved:
+        // The kRxEnd of what was open there may never come.
+        endOn(e.frequencyHz);
+        std::erase_if(stations_, [&](const Station& s) { return s.s.frequencyHz == e.frequencyHz; });
         playersChanged_ = true;
+        endUncounted();
         break;
-    case FeedEvent::Kind::StationUpdate: {
-        const auto it = std::find_if(stations_.begin(), stations_.end(),
-                                     [&](const FeedStation& s) { return s.callsign == e.stations[0].callsign; });
-        if (it == stations_.end()) {
-            stations_.push_back(e.stations[0]);
-            playersChanged_ = true;
-        } else {
-            *it = e.stations[0];
-        }
-        break;
-    }
     case FeedEvent::Kind::Ignored:
         break;
     }
+}
+
+void FeedVoiceClient::begin(const std::string& callsign, std::int64_t hz, qint64 now, std::uint64_t order)
+{
+    heard(callsign, now);
+    const auto it = std::find_if(open_.begin(), open_.end(),
+                                 [&](const Open& o) { return o.callsign == callsign && o.frequencyHz == hz; });
+    if (it != open_.end()) {
+        if (order != 0) { // keyed again: a lost kRxEnd, or a duplicate
+            it->sinceMs = now;
+            it->order = order;
+        }
+        return;
+    }
+    open_.push_back({callsign, hz, now, order});
+    if (open_.size() <= options_.maxRecent)
+        return;
+    // However many the client lists, the oldest give way.
+    open_.erase(
+        std::min_element(open_.begin(), open_.end(), [](const Open& a, const Open& b) { return a.order < b.order; }));
+}
+
+void FeedVoiceClient::adopt(std::int64_t hz, const std::vector<std::string>& active, qint64 now)
+{
+    // The client's list is who is heard on that frequency now, whether we learnt of them or not.
+    std::erase_if(open_, [&](const Open& o) { return o.frequencyHz == hz && !Listed(active, o.callsign); });
+    for (const std::string& callsign : active)
+        begin(callsign, hz, now, 0);
+}
+
+void FeedVoiceClient::endOn(std::int64_t hz)
+{
+    std::erase_if(open_, [&](const Open& o) { return KiloHertz(o.frequencyHz) == KiloHertz(hz); });
+}
+
+void FeedVoiceClient::endUncounted()
+{
+    std::erase_if(open_, [&](const Open& o) { return !counted(o.frequencyHz); });
+}
+
+void FeedVoiceClient::setStations(const std::vector<FeedStation>& stations)
+{
+    stations_.clear();
+    for (const FeedStation& s : stations)
+        updateStation(s);
+    playersChanged_ = true;
+    endUncounted();
+}
+
+void FeedVoiceClient::updateStation(const FeedStation& station)
+{
+    const auto it = std::find_if(stations_.begin(), stations_.end(),
+                                 [&](const Station& s) { return s.s.frequencyHz == station.frequencyHz; });
+    if (it == stations_.end()) {
+        if (stations_.size() >= options_.maxStations)
+            stations_.erase(std::min_element(stations_.begin(), stations_.end(),
+                                             [](const Station& a, const Station& b) { return a.touched < b.touched; }));
+        stations_.push_back({station, ++touched_});
+        playersChanged_ = true;
+    } else {
+        // Volume and headset changes come as updates too: those leave the players alone.
+        if (it->s.callsign != station.callsign || it->s.rx != station.rx)
+            playersChanged_ = true;
+        *it = {station, ++touched_};
+    }
+    if (!station.rx)
+        endOn(station.frequencyHz);
+    endUncounted();
 }
 
 void FeedVoiceClient::transmissionBegan()
@@ -182,16 +370,6 @@ void FeedVoiceClient::transmissionBegan()
         events_.transmissionBegan();
 }
 
-void FeedVoiceClient::end(const std::string& callsign)
-{
-    std::erase_if(open_, [&](const Open& o) { return o.callsign == callsign; });
-}
-
-void FeedVoiceClient::endAll()
-{
-    open_.clear();
-}
-
 void FeedVoiceClient::heard(const std::string& callsign, qint64 now)
 {
     const auto [it, added] = recent_.insert_or_assign(callsign, now);
@@ -206,7 +384,7 @@ void FeedVoiceClient::heard(const std::string& callsign, qint64 now)
     for (auto i = recent_.begin(); i != recent_.end(); ++i)
         if (i->second < oldest->second)
             oldest = i;
-    end(oldest->first);
+    std::erase_if(open_, [&](const Open& o) { return o.callsign == oldest->first; });
     recent_.erase(oldest);
 }
 
@@ -245,10 +423,35 @@ bool FeedVoiceClient::PlayersChanged()
 int FeedVoiceClient::ReadSpeakers()
 {
     expire(clock_.nowMSecs());
-    speakers_.clear();
+    std::vector<const Open*> order;
     for (const Open& o : open_)
-        speakers_.push_back(idOf(o.callsign));
+        order.push_back(&o);
+    std::stable_sort(order.begin(), order.end(), [](const Open* a, const Open* b) {
+        if (GroundStation(a->callsign) != GroundStation(b->callsign))
+            return !GroundStation(a->callsign);
+        return a->order > b->order;
+    });
+    speakers_.clear();
+    for (const Open* o : order) {
+        const std::int32_t id = idOf(o->callsign);
+        // One callsign on two frequencies is one speaker.
+        if (std::find(speakers_.begin(), speakers_.end(), id) == speakers_.end())
+            speakers_.push_back(id);
+    }
     return State();
+}
+
+std::string FeedVoiceClient::TransmittingText(const std::vector<std::string>& nicks)
+{
+    std::vector<const Open*> mine;
+    for (const Open& o : open_)
+        if (o.callsign == nicks.front())
+            mine.push_back(&o);
+    std::sort(mine.begin(), mine.end(), [](const Open* a, const Open* b) { return a->order > b->order; });
+    std::string text = nicks.front();
+    for (std::size_t i = 0; i < mine.size(); ++i)
+        text += (i == 0 ? " on " : " and ") + MegahertzText(mine[i]->frequencyHz);
+    return text + " transmitting ...";
 }
 
 bool FeedVoiceClient::ReadPlayerList()
@@ -265,8 +468,10 @@ bool FeedVoiceClient::ReadPlayerList()
         kept.emplace(callsign, p.PlayerID);
         players_.push_back(std::move(p));
     };
-    for (const FeedStation& s : stations_)
-        add(s.callsign);
+    // A hand-tuned frequency is named MANUAL; nobody talks under that name.
+    for (const Station& s : stations_)
+        if (s.s.rx && !s.s.callsign.empty() && s.s.callsign != "MANUAL")
+            add(s.s.callsign);
     std::vector<std::pair<qint64, std::string>> byTime;
     for (const auto& [call, at] : recent_)
         byTime.emplace_back(at, call);
@@ -285,6 +490,19 @@ void FeedVoiceClient::log(const std::string& text) const
         options_.log(text);
     else if (shell::globals().bDebug)
         shell::WriteLog(text);
+}
+
+FeedOptions FeedOptionsFrom(const VoiceSettings& settings)
+{
+    FeedOptions options;
+    options.url = settings.url;
+    if (IsTransmitChoice(settings.frequencies))
+        options.transmitFrequencies = true;
+    else if (auto list = ParseFrequencyList(settings.frequencies))
+        options.frequenciesKHz = std::move(*list);
+    else if (shell::globals().bDebug) // hand-edited
+        shell::WriteLog("VoiceFrequencies ignored: " + settings.frequencies);
+    return options;
 }
 
 } // namespace quadrantel::voice

@@ -5,7 +5,6 @@
 #include "voice/modTSRemote.h"
 
 #include <QTimer>
-#include <QUrl>
 #include <QWebSocket>
 
 #include <cstdint>
@@ -21,11 +20,21 @@ class Clock;
 namespace quadrantel::voice {
 
 struct FeedOptions {
-    QUrl url{QString(kDefaultVoiceURL)};
+    std::string url = kDefaultVoiceURL;
     std::vector<std::int64_t> frequenciesKHz; // empty: every frequency
+    // Only the frequencies where the controller has transmit selected count.
+    bool transmitFrequencies = false;
     int reconnectMs = 3000;
+    // The heartbeat's checks run this often; its deadlines are read from the clock.
+    int watchMs = 250;
+    int handshakeMs = 3000;
+    // A ping this often; one still unanswered when the next is due drops the connection.
+    int pingMs = 5000;
+    // Pongs the peer does not read pile up here; past this the connection is dropped.
+    qint64 maxUnsentBytes = qint64(64) * 1024;
+    std::size_t maxStations = 100;
     // A transmission this long lost its end; no pilot holds the key that long.
-    int maxTransmissionSeconds = 60;
+    int maxTransmissionSeconds = 30;
     // Callsigns heard this recently stay among the players.
     int recentSeconds = 300;
     std::size_t maxRecent = 200;
@@ -36,8 +45,9 @@ struct FeedOptions {
 };
 
 // The voice source fed by the newer client's WebSocket: who transmits now, who was heard
-// lately, and the controller's own stations. It connects on Start and keeps reconnecting
-// while the client is away.
+// lately, and the controller's own stations. It connects on Start, asks the client for its
+// state and stations, keeps the connection alive with pings, and reconnects while the client
+// is away.
 class FeedVoiceClient final : public VoiceClient {
 public:
     FeedVoiceClient(FeedOptions options, const platform::Clock& clock);
@@ -46,6 +56,8 @@ public:
     void Start(const Events& events) override;
     void Stop() override;
     bool PlayersChanged() override;
+    // Open transmissions newest first, aircraft before ground stations: the pilot who keyed up
+    // last is the first speaker, whom the cycle ties to his strip.
     int ReadSpeakers() override;
     const std::vector<std::int32_t>& Speakers() override { return speakers_; }
     bool ReadPlayerList() override;
@@ -53,10 +65,12 @@ public:
     void FindVoiceClient() override {}
     std::int32_t GetVoiceLogLength() override { return 0; }
     std::string GetVoiceLogText() override { return {}; }
+    // Names the first speaker, the one tied to the reading, with the frequency he is heard on.
+    std::string TransmittingText(const std::vector<std::string>& nicks) override;
 
     // One text frame as received from the client.
     void HandleFrame(const QByteArray& frame);
-    // The voice light's state as the feed stands: 0 no client, 1 client off the network, 2 on it.
+    // The voice light's state as the feed stands.
     int State() const;
     std::size_t OpenTransmissions() const { return open_.size(); }
 
@@ -65,12 +79,28 @@ private:
         std::string callsign;
         std::int64_t frequencyHz;
         qint64 sinceMs;
+        std::uint64_t order; // later keying, higher; 0 for those already talking when learnt
+    };
+    struct Station {
+        FeedStation s;
+        std::uint64_t touched;
     };
 
+    void open();
+    void onConnected();
     void onStateChanged();
+    void watch();
+    void drop(const std::string& why);
+    void problem(const std::string& text);
     void transmissionBegan();
-    void endAll();
-    void end(const std::string& callsign);
+    void setVoiceConnected(bool connected);
+    bool counted(std::int64_t hz) const;
+    void begin(const std::string& callsign, std::int64_t hz, qint64 now, std::uint64_t order);
+    void adopt(std::int64_t hz, const std::vector<std::string>& active, qint64 now);
+    void endOn(std::int64_t hz);
+    void endUncounted();
+    void setStations(const std::vector<FeedStation>& stations);
+    void updateStation(const FeedStation& station);
     void heard(const std::string& callsign, qint64 now);
     std::int32_t idOf(const std::string& callsign);
     void expire(qint64 now);
@@ -78,17 +108,28 @@ private:
 
     FeedOptions options_;
     const platform::Clock& clock_;
+    const std::string urlProblem_;
     Events events_;
     QWebSocket socket_;
     QTimer reconnect_;
     QTimer burst_;
+    QTimer watch_;
     qint64 lastBeganMs_ = 0;
+    qint64 openedMs_ = 0;
+    qint64 connectedMs_ = 0;
+    qint64 pingedMs_ = 0;
+    bool awaitingPong_ = false;
     bool started_ = false;
     bool wasOpen_ = false;
     bool voiceConnected_ = false;
+    bool settled_ = false; // the client told its state since the connection opened
+    bool quiet_ = false;   // the drop was logged already
+    std::string lastProblem_;
     int reported_ = -1;
+    std::uint64_t order_ = 0;
     std::vector<Open> open_;
-    std::vector<FeedStation> stations_;
+    std::vector<Station> stations_;
+    std::uint64_t touched_ = 0;
     std::unordered_map<std::string, qint64> recent_; // callsign -> last heard, epoch ms
     std::unordered_map<std::string, std::int32_t> ids_;
     std::int32_t nextId_ = 1;
@@ -96,5 +137,9 @@ private:
     std::vector<std::int32_t> speakers_;
     std::vector<PlayerInfo> players_;
 };
+
+// The options of the settings; a VoiceFrequencies entry that is no frequency is logged and
+// every frequency taken instead (better every pilot than none).
+FeedOptions FeedOptionsFrom(const VoiceSettings& settings);
 
 } // namespace quadrantel::voice

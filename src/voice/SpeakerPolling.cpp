@@ -49,7 +49,7 @@ void SpeakerPolling::tmrSpeakers_Timer()
     int state = 0; // a library that cannot be used counts as a voice client not running
     IgnoreErrors([&] { state = voice_.ReadSpeakers(); });
 
-    if (state == 2) {
+    if (state == static_cast<int>(VoiceState::Connected)) {
         IgnoreErrors([&] { c_.imgSpeak.setPicture(Picture::None); });
         IgnoreErrors([&] {
             if (voice_.PlayersChanged())
@@ -83,7 +83,7 @@ void SpeakerPolling::tmrSpeakers_Timer()
         // change, and only the last speaker's line would stay on screen anyway.
         if (!nicks.empty()) {
             IgnoreErrors([&] { c_.lstSpeakers.setItems(nicks); });
-            IgnoreErrors([&] { c_.lblError.setCaption(nicks.back() + " transmitting ..."); });
+            IgnoreErrors([&] { c_.lblError.setCaption(voice_.TransmittingText(nicks)); });
             IgnoreErrors([&] { c_.lblError.refresh(); });
             IgnoreErrors([&] { c_.imgSpeak.setPicture(Picture::Green); });
         }
@@ -137,23 +137,23 @@ void SpeakerPolling::tmrSpeakers_Timer()
 
 void SpeakerPolling::showVoiceState(int state)
 {
-    switch (state) {
-    case -1:
+    switch (static_cast<VoiceState>(state)) {
+    case VoiceState::Undetermined:
         c_.lblStatus.setPicture(Picture::Yellow);
         c_.lblStatus.setToolTip("Unknown");
         c_.tmrStatus.setEnabled(false);
         break;
-    case 0:
+    case VoiceState::NotRunning:
         c_.lblStatus.setPicture(Picture::Red);
         c_.lblStatus.setToolTip("Not Running");
         c_.tmrStatus.setEnabled(false);
         break;
-    case 1:
+    case VoiceState::NotConnected:
         c_.lblStatus.setPicture(Picture::Blue);
         c_.lblStatus.setToolTip("Running");
         c_.tmrStatus.setEnabled(true);
         break;
-    case 2:
+    case VoiceState::Connected:
         c_.lblStatus.setPicture(Picture::Green);
         c_.lblStatus.setToolTip("Connected");
         c_.tmrStatus.setEnabled(true);
@@ -201,7 +201,8 @@ void SpeakerPolling::NoDataCheck(bool redDataLight)
 
 void SpeakerPolling::tmrStatus_Timer()
 {
-    if (lVoiceState != 1 && lVoiceState != 2) {
+    if (lVoiceState != static_cast<int>(VoiceState::NotConnected) &&
+        lVoiceState != static_cast<int>(VoiceState::Connected)) {
         c_.tmrStatus.setEnabled(false);
         return;
     }

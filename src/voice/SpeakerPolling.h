@@ -38,6 +38,11 @@ public:
     virtual void FindVoiceClient() = 0;
     virtual std::int32_t GetVoiceLogLength() = 0;
     virtual std::string GetVoiceLogText() = 0;
+    // The message line while these players talk, in the order of Speakers() (never empty).
+    virtual std::string TransmittingText(const std::vector<std::string>& nicks)
+    {
+        return nicks.back() + " transmitting ...";
+    }
 };
 
 // The voice client reached through the remote library and its windows.

@@ -8,11 +8,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
-
 #include <QUrl>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
 
 namespace quadrantel::voice {
 
@@ -39,15 +40,67 @@ std::int64_t Frequency(const QJsonValue& v)
     return std::llround(hz);
 }
 
+bool Flag(const QJsonValue& v, bool otherwise)
+{
+    return v.isBool() ? v.toBool() : otherwise;
+}
+
+// A station without a frequency cannot be told from the others.
 std::optional<FeedStation> Station(const QJsonValue& v)
 {
     if (!v.isObject())
         return std::nullopt;
     const QJsonObject o = v.toObject();
-    const auto call = Callsign(o.value("callsign"));
-    if (!call)
+    FeedStation s;
+    s.frequencyHz = Frequency(o.value("frequency"));
+    if (s.frequencyHz == 0)
         return std::nullopt;
-    return FeedStation{*call, Frequency(o.value("frequency"))};
+    s.callsign = Callsign(o.value("callsign")).value_or("");
+    s.rx = Flag(o.value("rx"), true);
+    s.tx = Flag(o.value("tx"), false);
+    return s;
+}
+
+// kFrequencyStateUpdate: every received frequency, transmit where the tx list has it too.
+std::vector<FeedStation> TunedFrequencies(const QJsonObject& v)
+{
+    const auto entries = [&](const char* list) {
+        std::vector<FeedStation> out;
+        for (const auto& item : v.value(list).toArray()) {
+            const QJsonObject o = item.toObject();
+            FeedStation s{Callsign(o.value("pCallsign")).value_or(""), Frequency(o.value("pFrequencyHz"))};
+            if (s.frequencyHz != 0)
+                out.push_back(std::move(s));
+        }
+        return out;
+    };
+    std::vector<FeedStation> stations = entries("rx");
+    for (const FeedStation& t : entries("tx")) {
+        const auto same = [&](const FeedStation& s) { return s.frequencyHz == t.frequencyHz; };
+        if (const auto it = std::find_if(stations.begin(), stations.end(), same); it != stations.end())
+            it->tx = true;
+        else
+            stations.push_back({t.callsign, t.frequencyHz, false, true});
+    }
+    return stations;
+}
+
+// Digits with at most one point, as MHz; nothing for any other text.
+std::optional<std::int64_t> KiloHertz(const std::string& item)
+{
+    const bool digits =
+        std::all_of(item.begin(), item.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+    if (!digits || std::count(item.begin(), item.end(), '.') > 1 || item.front() == '.' || item.back() == '.')
+        return std::nullopt;
+    // from_chars, unlike atof, does not follow the C locale, where the point may be a comma.
+    double mhz = 0;
+    const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), mhz);
+    if (ec != std::errc() || end != item.data() + item.size())
+        return std::nullopt;
+    const std::int64_t khz = std::llround(mhz * 1000);
+    if (khz < kAirBandLowKHz || khz > kAirBandHighKHz)
+        return std::nullopt;
+    return khz;
 }
 
 } // namespace
@@ -105,6 +158,13 @@ FeedEvent ParseFeedFrame(const QByteArray& frame)
             return e;
         e.stations.push_back(std::move(*s));
         e.kind = FeedEvent::Kind::StationUpdate;
+    } else if (type == "kFrequencyStateUpdate") {
+        e.stations = TunedFrequencies(v);
+        e.kind = FeedEvent::Kind::FrequencyState;
+    } else if (type == "kFrequencyRemoved") {
+        e.frequencyHz = Frequency(v.value("frequency"));
+        if (e.frequencyHz != 0)
+            e.kind = FeedEvent::Kind::FrequencyRemoved;
     }
     return e;
 }
@@ -112,37 +172,51 @@ FeedEvent ParseFeedFrame(const QByteArray& frame)
 std::optional<std::vector<std::int64_t>> ParseFrequencyList(const std::string& text, std::string* error)
 {
     std::vector<std::int64_t> out;
-    std::string item;
-    const auto take = [&]() -> bool {
-        if (item.empty())
-            return true;
-        // Digits with at most one point; "118.7" and "118.700" are the same channel.
-        const bool digits =
-            std::all_of(item.begin(), item.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
-        const bool onePoint = std::count(item.begin(), item.end(), '.') <= 1 && item != ".";
-        const double mhz = digits && onePoint ? std::atof(item.c_str()) : 0;
-        if (!(mhz >= 1 && mhz < 100000)) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == ',' || c == ';' || c == ' ' || c == '\t') {
+            ++i;
+            continue;
+        }
+        std::size_t end = text.find_first_of(",; \t", i);
+        if (end == std::string::npos)
+            end = text.size();
+        // A comma between digits of an entry without a point is a decimal comma: the whole
+        // "118,700" is refused, not taken as 118 and 700.
+        while (end < text.size() && text[end] == ',' && end + 1 < text.size() &&
+               std::isdigit(static_cast<unsigned char>(text[end + 1])) &&
+               text.substr(i, end - i).find('.') == std::string::npos) {
+            end = text.find_first_of(",; \t", end + 1);
+            if (end == std::string::npos)
+                end = text.size();
+        }
+        const std::string item = text.substr(i, end - i);
+        const auto khz = item.find(',') == std::string::npos ? KiloHertz(item) : std::nullopt;
+        if (!khz) {
             if (error)
                 *error = item;
-            return false;
+            return std::nullopt;
         }
-        const std::int64_t khz = std::llround(mhz * 1000);
-        if (std::find(out.begin(), out.end(), khz) == out.end())
-            out.push_back(khz);
-        item.clear();
-        return true;
-    };
-    for (const char c : text) {
-        if (c == ',' || c == ';' || c == ' ' || c == '\t') {
-            if (!take())
-                return std::nullopt;
-        } else {
-            item += c;
-        }
+        if (std::find(out.begin(), out.end(), *khz) == out.end())
+            out.push_back(*khz);
+        i = end;
     }
-    if (!take())
-        return std::nullopt;
     return out;
+}
+
+bool IsTransmitChoice(const std::string& text)
+{
+    const std::size_t first = text.find_first_not_of(" \t");
+    const std::size_t last = text.find_last_not_of(" \t");
+    return first != std::string::npos && platform::UCase(text.substr(first, last - first + 1)) == "TX";
+}
+
+std::string MegahertzText(std::int64_t hz)
+{
+    const std::int64_t khz = (hz + 500) / 1000;
+    char digits[4] = {char('0' + khz / 100 % 10), char('0' + khz / 10 % 10), char('0' + khz % 10), 0};
+    return std::to_string(khz / 1000) + "." + digits;
 }
 
 bool FrequencyListed(const std::vector<std::int64_t>& kHz, std::int64_t hz)

@@ -16,27 +16,56 @@ constexpr qint64 kMaxFeedFrameBytes = qint64(1024) * 1024;
 // Longer callsigns are no pilot's and would only fill memory.
 constexpr std::size_t kMaxFeedCallsign = 32;
 
+// One of the controller's stations: a frequency the client is tuned to.
 struct FeedStation {
-    std::string callsign;
+    std::string callsign;         // empty when not given; "MANUAL" for a hand-tuned frequency
     std::int64_t frequencyHz = 0; // 0: not given
+    bool rx = true;
+    bool tx = false;
 };
 
 struct FeedEvent {
-    enum class Kind { Ignored, RxBegin, RxEnd, VoiceConnected, StationStates, StationUpdate };
+    enum class Kind {
+        Ignored,
+        RxBegin,
+        RxEnd,
+        VoiceConnected,
+        StationStates,  // every station, in answer to the request
+        StationUpdate,  // one station
+        FrequencyState, // every tuned frequency, sent on connect and on Disconnect (then none)
+        FrequencyRemoved,
+    };
     Kind kind = Kind::Ignored;
     std::string callsign;
     std::int64_t frequencyHz = 0; // 0: not given
     std::optional<std::vector<std::string>> activeTransmitters;
     bool connected = false;
-    std::vector<FeedStation> stations; // all of them for StationStates, one for StationUpdate
+    // All of them for StationStates and FrequencyState, one for StationUpdate.
+    std::vector<FeedStation> stations;
 };
+
+// The two requests the client answers (clients before 2025 ignore them).
+inline constexpr const char* kAskVoiceConnected = R"({"type":"kGetVoiceConnectedState"})";
+inline constexpr const char* kAskStationStates = R"({"type":"kGetStationStates"})";
 
 // Anything malformed, unknown or of the wrong JSON type reads as Ignored; never throws.
 FeedEvent ParseFeedFrame(const QByteArray& frame);
 
+// The air band in kHz.
+constexpr std::int64_t kAirBandLowKHz = 108000;
+constexpr std::int64_t kAirBandHighKHz = 136975;
+
 // "118.700, 121.800" (MHz, separated by commas, semicolons or blanks) as whole kHz; blank is
-// the empty list. Returns nothing and names the bad entry in *error when one is no frequency.
+// the empty list. Returns nothing and names the bad entry in *error when one is no air-band
+// frequency; "118,700" is a decimal comma, refused whole rather than read as two entries.
+// Reads the same in every locale.
 std::optional<std::vector<std::int64_t>> ParseFrequencyList(const std::string& text, std::string* error = nullptr);
+
+// VoiceFrequencies=TX: the frequencies where the controller has transmit selected.
+bool IsTransmitChoice(const std::string& text);
+
+// "118.700" for 118700000 Hz, in every locale.
+std::string MegahertzText(std::int64_t hz);
 
 // Whether a feed frequency in Hz is one of the listed kHz; an empty list takes every frequency.
 bool FrequencyListed(const std::vector<std::int64_t>& kHz, std::int64_t hz);

@@ -217,6 +217,7 @@ TEST_F(GonioFormTest, WebSocketVoiceSourceFollowsTheFeedAtOnce)
     s.voice = nullptr;
     load(std::move(s)).tmrSpeakers.setEnabled(false);
     ASSERT_TRUE(WaitUntil([&] { return client != nullptr; }));
+    client->sendTextMessage(R"({"type":"kVoiceConnectedState","value":{"connected":false}})"); // asked on open
     ASSERT_TRUE(WaitUntil([&] { return form->lblError.caption() == "not connected to the voice network"; }));
     clock.advance(11);
     arrive(kDlh);

@@ -174,8 +174,9 @@ TEST_F(DemoEndToEnd, ConnectsAndFollowsTalkingPilots)
     EXPECT_EQ(program.process.state(), QProcess::Running);
 }
 
-// The newer voice client's feed instead of the library: readings follow kRxBegin, and another
-// frequency is filtered out.
+// The newer voice client's feed instead of the library, from a VoiceFrequencies list (which
+// a decimal-comma locale must read the same): readings follow kRxBegin, the pilot who keys up
+// over another takes the reading, and another frequency is filtered out.
 TEST_F(DemoEndToEnd, FollowsTheWebSocketVoiceFeed)
 {
     const std::string port = StartLinkar();
@@ -194,8 +195,12 @@ TEST_F(DemoEndToEnd, FollowsTheWebSocketVoiceFeed)
         heard = WaitForReading("DLH123", Slow(1500)) >= 0;
     }
     ASSERT_TRUE(heard) << Title();
-    voice.send("talk TESTER 121.800");
-    EXPECT_LT(WaitForReading("TESTER", Slow(2000)), 0) << "another frequency was not filtered out";
+    voice.send("also TESTER");
+    const int east = WaitForReading("TESTER", Slow(5000));
+    ASSERT_GE(east, 0) << "the pilot who keyed up last was not followed: " << Title();
+    EXPECT_LE(std::abs(east - 90), 10) << Title();
+    voice.send("talk DLH123 121.800");
+    EXPECT_LT(WaitForReading("DLH123", Slow(2000)), 0) << "another frequency was not filtered out";
     voice.send("quiet");
     EXPECT_TRUE(test::WaitUntil([&] { return Title().find("QDR[") == std::string::npos; }, Slow(15000)))
         << "the reading stayed: " << Title();

@@ -189,19 +189,19 @@ TEST_F(CfgFormTest, VoiceSourceIsSavedOnlyWhenUsableAndReadBack)
     int focus = 0;
     f.txtVoiceURL.focusHandler = [&] { return (focus += 1) > 0; };
     f.txtVoiceFrequencies.focusHandler = [&] { return (focus += 10) > 0; };
-    f.txtVoiceFrequencies.setText("118.700, 12x");
+    f.txtVoiceFrequencies.setText("118,700"); // a decimal comma, not two frequencies
     f.cmdEnable.click();
     f.txtVoiceURL.setText("http://127.0.0.1:49080/ws");
     f.cmdEnable.click();
     EXPECT_EQ(focus, 11);
     ASSERT_EQ(dialogs.asked.size(), 2u);
-    EXPECT_NE(dialogs.asked[0].text.find("12x"), std::string::npos);
+    EXPECT_NE(dialogs.asked[0].text.find("\"118,700\" is no air-band frequency"), std::string::npos);
     EXPECT_FALSE(exists("Config.ini"));
 
     f.txtVoiceURL.setText("ws://localhost:5000/ws");
-    f.txtVoiceFrequencies.setText("118.700, 121.800");
+    f.txtVoiceFrequencies.setListIndex(0); // offered: the client's transmit frequencies
     f.cmdEnable.click();
-    EXPECT_EQ(shell::ReadIniValue(config, "VoiceFrequencies", "", "Setup"), "118.700, 121.800");
+    EXPECT_EQ(shell::ReadIniValue(config, "VoiceFrequencies", "", "Setup"), "TX");
     CfgForm& g = load();
     EXPECT_EQ(g.cboVoice.listIndex(), 1);
     EXPECT_EQ(g.txtVoiceURL.text(), "ws://localhost:5000/ws");

@@ -28,7 +28,11 @@ protected:
     }
 
     // One speaker cycle with these players talking.
-    void tick(std::vector<std::int32_t> s) { voice.speakers = std::move(s), polling.tmrSpeakers_Timer(); }
+    void tick(std::vector<std::int32_t> s)
+    {
+        voice.speakers = std::move(s);
+        polling.tmrSpeakers_Timer();
+    }
 
     platform::ListBox lstSpeakers, lstUsers, lstStrips;
     platform::Label lblError, lblRate, lblHdg;
@@ -157,7 +161,9 @@ TEST_F(SpeakerPollingTest, LogPaneChangesRefreshThePlayers)
     polling.tmrSpeakers_Timer();
     const int reads = voice.playerReads;
     const auto readsAfter = [this](const char* line) {
-        return voice.log += line, polling.tmrStatus_Timer(), voice.playerReads;
+        voice.log += line;
+        polling.tmrStatus_Timer();
+        return voice.playerReads;
     };
     EXPECT_EQ(readsAfter("Welcome\r\n"), reads);
     EXPECT_EQ(txtStatus.text(), "Welcome\r\n");

@@ -1,6 +1,7 @@
 #include "voice/VoiceFeed.h"
 #include "voice/FeedVoiceClient.h"
 
+#include "support/CommaLocale.h"
 #include "support/FakeClock.h"
 #include "support/Wait.h"
 
@@ -50,21 +51,54 @@ TEST(FeedParser, ReadsWhatItKnowsAndIgnoresTheRest)
           Rx("kRxBegin", longCall.constData(), 1), QByteArray(R"({"type":"kRxBegin","value":{"callsign":"A"})"),
           QByteArray(R"({"type":"kVoiceConnectedState","value":{"connected":"yes"}})"),
           QByteArray(R"({"type":"kStationStates","value":{"stations":{}}})"),
-          QByteArray(R"({"type":"kSomethingNew","value":{"callsign":"DLH123"}})")})
-        EXPECT_EQ(ParseFeedFrame(awkward).kind, Kind::Ignored) << awkward.toStdString();
+          QByteArray(R"({"type":"kStationStateUpdate","value":{"callsign":"EDDF_TWR"}})"),
+          QByteArray(R"({"type":"kFrequencyRemoved","value":{"frequency":"118.7"}})"),
+          QByteArray(R"({"type":"kSomethingNew","value":{"callsign":"DLH123"}})")}) {
+        SCOPED_TRACE(awkward.toStdString());
+        EXPECT_EQ(ParseFeedFrame(awkward).kind, Kind::Ignored);
+    }
+}
+
+TEST(FeedParser, FrequencyListsReadTheSameUnderADecimalComma)
+{
+    const test::CommaLocale comma;
+    ASSERT_TRUE(comma.active()) << "scripts/install-deps generates de_DE.UTF-8";
+    EXPECT_EQ(ParseFrequencyList("118.700 121.8"), (std::vector<std::int64_t>{118700, 121800}));
+}
+
+TEST(FeedParser, OnlyAirBandFrequenciesAreTaken)
+{
+    EXPECT_EQ(ParseFrequencyList("108.000 136.975"), (std::vector<std::int64_t>{108000, 136975}));
+    // A decimal comma is refused whole, not read as two frequencies.
+    for (const char* text : {"107.995", "136.980", "118,700", "121,8", "118..7", "118.", "abc", "TX"}) {
+        SCOPED_TRACE(text);
+        std::string bad;
+        EXPECT_FALSE(ParseFrequencyList(text, &bad));
+        EXPECT_EQ(bad, text);
+    }
 }
 
 TEST(FeedParser, FrequencyListsInMegahertz)
 {
-    EXPECT_EQ(ParseFrequencyList(" 118.700, 121.8;118.7  131.005"),
-              (std::vector<std::int64_t>{118700, 121800, 131005}));
+    EXPECT_EQ(ParseFrequencyList(" 118.700, 121.8;118.7  131.005,121.900"),
+              (std::vector<std::int64_t>{118700, 121800, 131005, 121900}));
     EXPECT_EQ(ParseFrequencyList(""), std::vector<std::int64_t>{});
-    for (const char* text : {"118,7x", "118..7", "0.5", "abc", "."})
-        EXPECT_FALSE(ParseFrequencyList(text)) << text;
     // Rounded to the nearest kHz.
-    for (const auto& [hz, listed] : {std::pair{118700000, true}, {118699600, true}, {118705000, false}, {0, false}})
-        EXPECT_EQ(FrequencyListed({118700}, hz), listed) << hz;
+    for (const auto& [hz, listed] : {std::pair{118700000, true}, {118699600, true}, {118705000, false}, {0, false}}) {
+        SCOPED_TRACE(hz);
+        EXPECT_EQ(FrequencyListed({118700}, hz), listed);
+    }
     EXPECT_TRUE(FrequencyListed({}, 0));
+}
+
+TEST(FeedSettings, VoiceFrequenciesChooseAListTheTransmitFrequenciesOrAll)
+{
+    EXPECT_TRUE(FeedOptionsFrom({true, kDefaultVoiceURL, " tx "}).transmitFrequencies);
+    const FeedOptions listed = FeedOptionsFrom({true, kDefaultVoiceURL, "118.700"});
+    EXPECT_FALSE(listed.transmitFrequencies);
+    EXPECT_EQ(listed.frequenciesKHz, std::vector<std::int64_t>{118700});
+    // Hand-edited nonsense: better every frequency than none.
+    EXPECT_TRUE(FeedOptionsFrom({true, kDefaultVoiceURL, "118,700"}).frequenciesKHz.empty());
 }
 
 namespace {
@@ -82,7 +116,7 @@ protected:
     std::unique_ptr<FeedVoiceClient> Make(std::vector<std::int64_t> kHz = {})
     {
         FeedOptions o;
-        o.url = QUrl(QString("ws://127.0.0.1:%1/ws").arg(server.serverPort()));
+        o.url = "ws://127.0.0.1:" + std::to_string(server.serverPort()) + "/ws";
         o.frequenciesKHz = std::move(kHz);
         o.reconnectMs = 50;
         o.burstCycleMs = 1000; // far longer than a frame takes here, even on a loaded machine
@@ -116,73 +150,98 @@ protected:
 
 } // namespace
 
-TEST_F(VoiceFeedSource, FollowsTransmissionsAndTheLight)
+TEST_F(VoiceFeedSource, ABurstOfBeginsRunsTheCycleOnceNowAndOnceLater)
 {
     auto c = Make();
-    EXPECT_EQ(c->ReadSpeakers(), 1); // running, network state not yet told
-    EXPECT_EQ(status, std::vector<std::string>{"not connected to the voice network!"});
-    peer->sendTextMessage(R"({"type":"kVoiceConnectedState","value":{"connected":true}})");
-    ASSERT_TRUE(test::WaitUntil([&] { return c->ReadSpeakers() == 2; })); // frames arrive from the socket
-    EXPECT_EQ(status.back(), "connected to the voice network");
-    // Only station updates with a callsign count among the stations.
-    c->HandleFrame(R"({"type":"kStationStates","value":{"stations":[
-        {"type":"kStationStateUpdate","value":{"callsign":"EDDF_TWR","frequency":118700000}},
-        {"type":"kOther","value":{"callsign":"NOPE"}}, 5, {"type":"kStationStateUpdate","value":{"frequency":1}}]}})");
-    c->HandleFrame(R"({"type":"kStationStateUpdate","value":{"callsign":"EDDF_GND"}})");
-
     c->HandleFrame(Rx("kRxBegin", "DLH123", 118700000));
     EXPECT_EQ(began, 1);
-    // A second one straight after runs the cycle a moment later, not at once.
-    c->HandleFrame(Rx("kRxBegin", "BAW456", 118700000, "[\"DLH123\",\"BAW456\"]"));
+    c->HandleFrame(Rx("kRxBegin", "BAW456", 118700000));
+    c->HandleFrame(Rx("kRxBegin", "AFR789", 118700000));
     EXPECT_EQ(began, 1);
     ASSERT_TRUE(test::WaitUntil([&] { return began == 2; }));
-    EXPECT_TRUE(c->PlayersChanged());
-    EXPECT_EQ(Names(*c), (std::vector<std::string>{"EDDF_TWR", "EDDF_GND", "BAW456", "DLH123"}));
-    EXPECT_FALSE(c->PlayersChanged());
-    EXPECT_EQ(Names(*c, true), (std::vector<std::string>{"BAW456", "DLH123"}));
-    c->HandleFrame(Rx("kRxEnd", "DLH123", 118700000));
-    EXPECT_EQ(Names(*c, true), std::vector<std::string>{"BAW456"});
+    test::RunEventsFor(50);
+    EXPECT_EQ(began, 2);
+}
 
-    // A lost kRxEnd: the client's next list of transmitters on that frequency ends it...
-    c->HandleFrame(Rx("kRxBegin", "AFR789", 118700000, "[\"AFR789\"]"));
-    EXPECT_EQ(Names(*c, true), std::vector<std::string>{"AFR789"});
-    // ...and without one, a transmission longer than any pilot's ends by itself, also after
-    // the clock was set back an hour (its start then lies in the future).
-    clock.advance(-3600);
-    EXPECT_EQ(Names(*c, true), std::vector<std::string>{"AFR789"});
-    clock.advance(61);
-    EXPECT_TRUE(Names(*c, true).empty());
-    EXPECT_FALSE(c->PlayersChanged());
-    clock.advance(300); // heard over five minutes ago: only the own stations stay
-    EXPECT_TRUE(c->PlayersChanged());
-    EXPECT_EQ(Names(*c), (std::vector<std::string>{"EDDF_TWR", "EDDF_GND"}));
-
+TEST_F(VoiceFeedSource, PlayersAreTheStationsThenTheLatestHeard)
+{
+    auto c = Make();
+    c->HandleFrame(R"({"type":"kStationStates","value":{"stations":[
+        {"type":"kStationStateUpdate","value":{"callsign":"EDDF_TWR","frequency":118700000}},
+        {"type":"kOther","value":{"callsign":"NOPE","frequency":1}}, 5]}})");
     c->HandleFrame(Rx("kRxBegin", "DLH123", 118700000));
+    clock.advanceMs(1);
+    c->HandleFrame(Rx("kRxBegin", "BAW456", 118700000));
+    EXPECT_TRUE(c->PlayersChanged());
+    EXPECT_EQ(Names(*c), (std::vector<std::string>{"EDDF_TWR", "BAW456", "DLH123"}));
+    EXPECT_FALSE(c->PlayersChanged());
+    // A volume change is a station update too; it changes no player.
+    c->HandleFrame(R"({"type":"kStationStateUpdate","value":{"callsign":"EDDF_TWR","frequency":118700000,
+        "outputVolume":40}})");
+    EXPECT_FALSE(c->PlayersChanged());
+}
+
+TEST_F(VoiceFeedSource, NamesHeardOverFiveMinutesAgoLeaveThePlayers)
+{
+    auto c = Make();
+    c->HandleFrame(Rx("kRxBegin", "DLH123", 118700000));
+    c->HandleFrame(Rx("kRxEnd", "DLH123", 118700000));
+    EXPECT_EQ(Names(*c), std::vector<std::string>{"DLH123"});
+    clock.advance(300);
+    EXPECT_FALSE(c->PlayersChanged());
+    clock.advance(1);
+    EXPECT_TRUE(c->PlayersChanged());
+    EXPECT_TRUE(Names(*c).empty());
+}
+
+TEST_F(VoiceFeedSource, AClockSetBackDoesNotKeepATransmissionOpen)
+{
+    auto c = Make();
+    c->HandleFrame(Rx("kRxBegin", "AFR789", 118700000));
+    clock.advance(-3600); // its start now lies an hour ahead
+    EXPECT_EQ(Names(*c, true), std::vector<std::string>{"AFR789"});
+    clock.advance(31);
+    EXPECT_TRUE(Names(*c, true).empty());
+}
+
+TEST_F(VoiceFeedSource, LeavingTheNetworkEndsEveryTransmission)
+{
+    auto c = Make();
+    c->HandleFrame(Rx("kRxBegin", "DLH123", 118700000));
+    EXPECT_EQ(c->ReadSpeakers(), 2);
     c->HandleFrame(R"({"type":"kVoiceConnectedState","value":{"connected":false}})");
     EXPECT_EQ(c->ReadSpeakers(), 1);
     EXPECT_TRUE(c->Speakers().empty());
     EXPECT_EQ(status.back(), "not connected to the voice network!");
+}
 
-    // A flood of new names cannot grow the players without bound: the oldest give way.
+TEST_F(VoiceFeedSource, AFloodOfNewNamesKeepsTheLatest)
+{
+    auto c = Make();
     for (int i = 0; i < 250; ++i) {
         clock.advanceMs(1);
         c->HandleFrame(Rx("kRxBegin", ("N" + std::to_string(i)).c_str(), 118700000));
     }
     const std::vector<std::string> names = Names(*c);
-    EXPECT_EQ(names.size(), 202u); // the own stations and the latest 200
-    EXPECT_EQ(names[2], "N249");
+    ASSERT_EQ(names.size(), 200u);
+    EXPECT_EQ(names.front(), "N249");
     EXPECT_EQ(names.back(), "N50");
+    EXPECT_EQ(c->OpenTransmissions(), 200u);
 }
 
-TEST_F(VoiceFeedSource, FilteredTransmissionsEndWithAnOversizedFrameAndTheRetriesStayQuiet)
+TEST_F(VoiceFeedSource, OtherFrequenciesAreNotEvenListed)
 {
     auto c = Make({118700, 121800});
     c->HandleFrame(Rx("kRxBegin", "ELSE1", 124350000));
     c->HandleFrame(Rx("kRxBegin", "DLH123", 121800000));
     EXPECT_EQ(began, 1);
-    EXPECT_EQ(c->ReadSpeakers(), 2);
-    EXPECT_EQ(Names(*c), std::vector<std::string>{"DLH123"}); // the other frequency not even listed
-    EXPECT_EQ(Names(*c, true), std::vector<std::string>{"DLH123"});
+    EXPECT_EQ(Names(*c), std::vector<std::string>{"DLH123"});
+}
+
+TEST_F(VoiceFeedSource, AnOversizedFrameEndsTheConnectionAndTheRetriesStayQuiet)
+{
+    auto c = Make();
+    c->HandleFrame(Rx("kRxBegin", "DLH123", 121800000));
     const quint16 port = server.serverPort();
     server.close();
     peer->sendTextMessage(QString(static_cast<qsizetype>(kMaxFeedFrameBytes) + 1, QChar('x')));
@@ -191,12 +250,15 @@ TEST_F(VoiceFeedSource, FilteredTransmissionsEndWithAnOversizedFrameAndTheRetrie
     EXPECT_EQ(status.back(), "voice client not running!");
 
     // While away, every retry fails its handshake; none of them adds a line or a message.
-    const std::size_t lines = logged.size(), messages = status.size();
+    const std::size_t lines = logged.size();
+    const std::size_t messages = status.size();
     QTcpServer refuser;
     ASSERT_TRUE(refuser.listen(QHostAddress::LocalHost, port));
     int retries = 0;
-    QObject::connect(&refuser, &QTcpServer::newConnection, &refuser,
-                     [&] { ++retries, delete refuser.nextPendingConnection(); });
+    QObject::connect(&refuser, &QTcpServer::newConnection, &refuser, [&] {
+        ++retries;
+        delete refuser.nextPendingConnection();
+    });
     ASSERT_TRUE(test::WaitUntil([&] { return retries >= 3; }));
     EXPECT_EQ(logged.size(), lines);
     EXPECT_EQ(status.size(), messages);
@@ -205,5 +267,7 @@ TEST_F(VoiceFeedSource, FilteredTransmissionsEndWithAnOversizedFrameAndTheRetrie
 
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, port));
     ASSERT_TRUE(test::WaitUntil([&] { return c->State() == 1; }));
-    EXPECT_EQ(logged.size(), lines + 1);
+    clock.advance(1); // a client that tells nothing is off the network
+    ASSERT_TRUE(test::WaitUntil([&] { return logged.size() == lines + 1; }));
+    EXPECT_EQ(status.back(), "not connected to the voice network!");
 }

@@ -4,8 +4,10 @@
 # DEMO_SECONDS (default 30), saves screenshots of the main window under build/demo/ and prints
 # what the window showed. Every process it starts is stopped when it ends.
 # VOICE=websocket serves the voice client's event feed (voice-sim --websocket) instead of the
-# remote library: one pilot talks on another frequency (filtered out), every fifth transmission
-# loses its kRxEnd, and the client quits for 3 s every 40 s.
+# remote library, on the controller's two frequencies: every second pilot keys up while the one
+# before still talks (the reading moves to him), one pilot talks on the second frequency, a
+# neighbour controller talks every fourth turn, every fifth transmission loses its kRxEnd, and
+# the client quits for 3 s every 40 s.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -80,7 +82,8 @@ done
 voice=${VOICE:-tsremote}
 voice_settings=
 if [[ $voice == websocket ]]; then
-  "$bin/voice-sim" --websocket 0 --pilots "$pilots" --elsewhere AFR789 --lose-every 5 --quit-every 40 --seed 7 \
+  "$bin/voice-sim" --websocket 0 --pilots "$pilots" --elsewhere AFR789 --overlap-every 2 --ground EDDF_APP \
+    --ground-every 4 --lose-every 5 --quit-every 40 --seed 7 \
     >"$out/voice-sim.log" 2>&1 </dev/null &
   pids+=($!)
   feed=
@@ -92,7 +95,7 @@ if [[ $voice == websocket ]]; then
   [[ -n $feed ]] || { echo "demo: voice-sim did not start its feed (see $out/voice-sim.log)" >&2; exit 1; }
   voice_settings="VoiceSource=WebSocket
 VoiceURL=ws://127.0.0.1:$feed/ws
-VoiceFrequencies=118.700"
+VoiceFrequencies=118.700, 121.800"
 elif [[ $voice != tsremote ]]; then
   echo "demo: VOICE is tsremote or websocket, not $voice" >&2
   exit 1

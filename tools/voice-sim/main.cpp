@@ -43,6 +43,17 @@ struct Options {
     voicesim::FeedOptions feed;
 };
 
+// A number as typed, in every locale; anything else ends the program.
+double Number(const std::string& option, const std::string& text)
+{
+    const auto v = voicesim::ParseNumber(text);
+    if (!v) {
+        std::fprintf(stderr, "voice-sim: %s needs a number, not %s\n", option.c_str(), text.c_str());
+        std::exit(2);
+    }
+    return *v;
+}
+
 void Usage()
 {
     std::printf("usage: voice-sim [options]\n"
@@ -59,15 +70,23 @@ void Usage()
                 "connect, disconnect, exit.\n"
                 "\n"
                 "  --websocket PORT   serve the newer client's event feed on ws://127.0.0.1:PORT instead\n"
-                "                     (0: any free port, printed as \"voice-sim feed on PORT\"); no windows\n"
+                "                     (0: any free port, printed as \"voice-sim feed on PORT\"); no windows.\n"
+                "                     Stations: the controller's (transmit selected) and <prefix>_GND (receive)\n"
                 "  --frequency MHZ    the controller's station frequency (default 118.700)\n"
-                "  --elsewhere A,B    pilots heard on another frequency (121.800)\n"
+                "  --other-frequency MHZ  the second station's frequency (default 121.800)\n"
+                "  --elsewhere A,B    pilots heard on the second station's frequency\n"
+                "  --ground NAME      a ground station that talks on every --ground-every turn (default\n"
+                "                     EDDF_APP, every 4th; \"\": never)\n"
+                "  --overlap-every N  every N-th talker has the next one key up over him (default 2, 0: never)\n"
                 "  --lose-every N     every N-th transmission ends without kRxEnd (default 5, 0: never)\n"
                 "  --quit-every S     the client quits for 3 s every S seconds (default 0: never)\n"
+                "  --old-client       a client from before 2025: no answers to requests, no activeTransmitters\n"
+                "  --silent           nothing at all after the handshake\n"
                 "  --flood N          N kRxBegin/kRxEnd events per second, nothing else (load runs)\n"
                 "  --flood-tick MS    the flood's events go out in bursts MS apart (default 1)\n"
-                "Feed commands: quiet, auto, talk NICK [MHZ], lose (the current transmission's kRxEnd\n"
-                "is lost), quit-client [S], connect, disconnect, exit.\n");
+                "Feed commands: quiet, auto, talk NICK [MHZ] (alone), also NICK [MHZ] (over the others),\n"
+                "end NICK, lose (the open transmissions' kRxEnd are lost), remove MHZ, add MHZ CALLSIGN,\n"
+                "volume, tx, hang S, quit-client [S], connect, disconnect, exit.\n");
 }
 
 class VoiceClient {
@@ -344,11 +363,11 @@ int main(int argc, char** argv)
         else if (a == "--state")
             o.statePath = value();
         else if (a == "--talk")
-            o.talkSeconds = std::atof(value().c_str());
+            o.talkSeconds = Number(a, value());
         else if (a == "--gap")
-            o.gapSeconds = std::atof(value().c_str());
+            o.gapSeconds = Number(a, value());
         else if (a == "--guest-every")
-            o.guestEvery = std::atof(value().c_str());
+            o.guestEvery = Number(a, value());
         else if (a == "--seed")
             o.seed = static_cast<unsigned>(std::strtoul(value().c_str(), nullptr, 10));
         else if (a == "--quiet")
@@ -361,13 +380,25 @@ int main(int argc, char** argv)
         } else if (a == "--websocket") {
             o.websocket = std::atoi(value().c_str());
         } else if (a == "--frequency") {
-            o.feed.frequencyMHz = std::atof(value().c_str());
+            o.feed.frequencyMHz = Number(a, value());
+        } else if (a == "--other-frequency") {
+            o.feed.otherFrequencyMHz = Number(a, value());
+        } else if (a == "--ground") {
+            o.feed.ground = value();
+        } else if (a == "--ground-every") {
+            o.feed.groundEvery = std::atoi(value().c_str());
+        } else if (a == "--overlap-every") {
+            o.feed.overlapEvery = std::atoi(value().c_str());
+        } else if (a == "--old-client") {
+            o.feed.oldClient = true;
+        } else if (a == "--silent") {
+            o.feed.silent = true;
         } else if (a == "--elsewhere") {
             o.feed.elsewhere = simx::Split(value());
         } else if (a == "--lose-every") {
             o.feed.loseEvery = std::atoi(value().c_str());
         } else if (a == "--quit-every") {
-            o.feed.quitEvery = std::atof(value().c_str());
+            o.feed.quitEvery = Number(a, value());
         } else if (a == "--flood") {
             o.feed.flood = std::atoi(value().c_str());
         } else if (a == "--flood-tick") {
