@@ -10,18 +10,6 @@ namespace quadrantel::feed {
 
 using platform::Picture;
 
-std::string Thousands(std::int64_t n)
-{
-    const std::string digits = std::to_string(n < 0 ? -n : n);
-    std::string out = n < 0 ? "-" : "";
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
 FeedController::FeedController(Controls controls, FeedOptions options, const platform::Clock& clock, Hooks hooks)
     : c_(controls), options_(std::move(options)), clock_(clock), hooks_(std::move(hooks)),
       fetcher_(options_.fetch, [this](Fetched& f) { Handle(f); })

@@ -99,7 +99,4 @@ private:
     std::int64_t lastExpiryMs_ = 0;
 };
 
-// 1432 -> "1,432", whatever the locale.
-std::string Thousands(std::int64_t n);
-
 } // namespace quadrantel::feed

@@ -9,7 +9,9 @@ namespace {
 
 std::string TooBig(qint64 max)
 {
-    return "file over " + std::to_string(max >> 20) + " MiB refused";
+    if (max >= (qint64{1} << 20) && max % (qint64{1} << 20) == 0)
+        return "file over " + std::to_string(max >> 20) + " MiB refused";
+    return "file over " + Thousands(max) + " bytes refused";
 }
 
 } // namespace
@@ -131,6 +133,18 @@ void FeedFetcher::Abort()
     }
     body_ = QByteArray();
     refused_.clear();
+}
+
+std::string Thousands(std::int64_t n)
+{
+    const std::string digits = std::to_string(n < 0 ? -n : n);
+    std::string out = n < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out += ',';
+        out += digits[i];
+    }
+    return out;
 }
 
 } // namespace quadrantel::feed

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -67,5 +68,8 @@ private:
     QByteArray etag_;
     QByteArray lastModified_;
 };
+
+// 1432 -> "1,432", whatever the locale.
+std::string Thousands(std::int64_t n);
 
 } // namespace quadrantel::feed
