@@ -32,9 +32,11 @@ bench: build
 
 # The program against simulated outside programs; under Xvfb when there is no display.
 # VOICE=websocket: the newer voice client's event feed instead of the remote library.
+# POSITIONS=feed: aircraft from the simulated data file over HTTP instead of the link.
 VOICE ?= tsremote
+POSITIONS ?= link
 demo: build
-	BUILD=$(BUILD) VOICE=$(VOICE) tools/demo/run-demo.sh
+	BUILD=$(BUILD) VOICE=$(VOICE) POSITIONS=$(POSITIONS) tools/demo/run-demo.sh
 
 format: deps
 	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format -i

@@ -360,13 +360,15 @@ void GonioForm::Form_Load()
             services_.feed->intervalMs = fs.intervalSeconds * 1000;
         }
     }
-    if (services_.feed)
+    if (services_.feed) {
+        Caption(Label2, "Data feed:");
         feed_ = std::make_unique<feed::FeedController>(
             feed::FeedController::Controls{cmdConnect, cmdClose, chkAutoConnect, lblState, imgData}, *services_.feed,
             clock_,
             feed::FeedController::Hooks{[this] { return StationOf(txtStation.text()); },
                                         [this](const feed::FeedTraffic::Changes& c, bool now) { applyFeed(c, now); },
                                         [this](const std::string& m) { gauge_.UpdateIcon(m); }, nullptr, nullptr});
+    }
 
     placeWindow();
     txtStation.setText(shell::ReadIniValue(shell::globals().sConfigFile, "Station", "", "Setup"));
@@ -585,6 +587,8 @@ std::optional<std::string> GonioForm::positionRecord(const std::string& callsign
         // Where the aircraft is now, not where the file saw it.
         if (const auto fix = feed_->FixOf(callsign)) {
             feedNote_ = feed::FixNote(*fix);
+            if (shell::globals().bDebug)
+                shell::WriteLog("Reading " + callsign + ": " + feedNote_);
             return WithPosition(*r, fix->latitude, fix->longitude);
         }
     }

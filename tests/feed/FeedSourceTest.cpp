@@ -1,13 +1,13 @@
 // The data feed over a real local HTTP server: conditional requests, errors, the cap, https.
 #include "feed/FeedController.h"
 
+#include "FeedFile.h"
+
 #include "support/FakeClock.h"
 #include "support/HttpStub.h"
 #include "support/Wait.h"
 
 #include <gtest/gtest.h>
-
-#include <zlib.h>
 
 namespace quadrantel::feed {
 namespace {
@@ -23,21 +23,6 @@ const QByteArray kOne =
     FileAt("2024-01-31T11:59:50Z", R"({"callsign":"ONE","latitude":50.2,"longitude":8,"altitude":1})");
 const QByteArray kTwo = FileAt("2024-01-31T12:00:05Z", R"({"callsign":"TWO","latitude":50.3,"longitude":8,"altitude":1},
     {"callsign":"THREE","latitude":50.4,"longitude":8,"altitude":1})");
-
-QByteArray Gzip(const QByteArray& data)
-{
-    z_stream z{};
-    deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(static_cast<int>(deflateBound(&z, static_cast<uLong>(data.size()))), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(static_cast<int>(z.total_out));
-    deflateEnd(&z);
-    return out;
-}
 
 class FeedSourceTest : public ::testing::Test {
 protected:
@@ -95,7 +80,7 @@ TEST_F(FeedSourceTest, AnUnchangedFileIsAskedForConditionallyAndKept)
 
 TEST_F(FeedSourceTest, ACopyWithTheSameUpdateTimeIsNotAppliedAgainButANewFileIs)
 {
-    QList<QByteArray> files{kOne, kOne, Gzip(kTwo)};
+    QList<QByteArray> files{kOne, kOne, sim::Gzip(kTwo)};
     HttpStub server([&](const QByteArray&) {
         const QByteArray body = files.size() > 1 ? files.takeFirst() : files.front();
         return HttpStub::Ok(body, body == kOne ? "" : "Content-Encoding: gzip\r\n");
