@@ -26,7 +26,7 @@ test-nogui:
 	$(MAKE) test BUILD=build-nogui CMAKE_FLAGS="-DQUADRANTEL_GUI=OFF -DQUADRANTEL_BENCH=OFF"
 
 # The Google Benchmark programs (not the fuzzer, not the soak): see bench/README.md.
-BENCHES = gonio/bench_geodesy link/bench_traffic_table net/net_ReceiveBench app/bench_speaker_cycle stations/bench_airport_lookup atcclient/bench_towrix_probe app/bench_voice_feed
+BENCHES = feed/bench_feed gonio/bench_geodesy link/bench_traffic_table net/net_ReceiveBench app/bench_speaker_cycle stations/bench_airport_lookup atcclient/bench_towrix_probe app/bench_voice_feed
 bench: build
 	@for b in $(BENCHES); do echo "== $$b"; [ -x $(BUILD)/bench/$$b ] || { echo "not built"; continue; }; $(BUILD)/bench/$$b || exit 1; done
 

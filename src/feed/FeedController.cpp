@@ -12,7 +12,12 @@ using platform::Picture;
 
 FeedController::FeedController(Controls controls, FeedOptions options, const platform::Clock& clock, Hooks hooks)
     : c_(controls), options_(std::move(options)), clock_(clock), hooks_(std::move(hooks)),
-      fetcher_(options_.fetch, [this](Fetched& f) { Handle(f); })
+      fetcher_(options_.fetch, [this](Fetched& f) {
+          // Qt's own work on the last piece of the file and the parse are two stops of the
+          // thread, not one: the answer is taken on the next turn of the event loop.
+          pending_ = std::move(f);
+          QTimer::singleShot(0, &next_, [this] { Handle(pending_); });
+      })
 {
     next_.setSingleShot(true);
     QObject::connect(&next_, &QTimer::timeout, &next_, [this] {

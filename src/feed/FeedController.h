@@ -89,6 +89,7 @@ private:
     FeedParser parser_;
     FeedTraffic traffic_;
     Snapshot scratch_;
+    Fetched pending_;
     QTimer next_;
     bool running_ = false;
     bool answered_ = false; // a file has been applied since the start

@@ -3,9 +3,13 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
+#include <algorithm>
+
 namespace quadrantel::feed {
 
 namespace {
+
+constexpr qint64 kReadPiece = qint64{1} << 20;
 
 std::string TooBig(qint64 max)
 {
@@ -55,6 +59,8 @@ void FeedFetcher::Fetch()
     body_.clear();
     refused_.clear();
     reply_ = manager_.get(request);
+    // Handed over in pieces: no one piece of a large file stops the thread for long.
+    reply_->setReadBufferSize(kReadPiece);
     QObject::connect(reply_, &QNetworkReply::readyRead, &manager_, [this] { onReadyRead(); });
     QObject::connect(reply_, &QNetworkReply::finished, &manager_, [this] { onFinished(); });
     QObject::connect(reply_, &QNetworkReply::metaDataChanged, &manager_, [this] {
@@ -73,8 +79,8 @@ void FeedFetcher::onReadyRead()
 {
     if (!reply_ || !refused_.empty())
         return;
-    const qint64 room = options_.maxBytes - body_.size();
-    body_ += reply_->read(room + 1);
+    // Never more than is there: read(n) would first make room for n bytes.
+    body_ += reply_->read(std::min(reply_->bytesAvailable(), options_.maxBytes - body_.size() + 1));
     if (body_.size() > options_.maxBytes) {
         refused_ = TooBig(options_.maxBytes);
         body_.clear();
@@ -102,12 +108,10 @@ void FeedFetcher::onFinished()
         f.error = refused_;
     } else if (f.httpStatus == 304) {
         f.notModified = true;
-    } else if (f.httpStatus >= 400) {
+    } else if (f.httpStatus != 0 && f.httpStatus != 200) {
         f.error = "HTTP status " + std::to_string(f.httpStatus);
     } else if (reply->error() != QNetworkReply::NoError) {
         f.error = "cannot connect: " + reply->errorString().toStdString();
-    } else if (f.httpStatus != 200) {
-        f.error = "HTTP status " + std::to_string(f.httpStatus);
     } else {
         f.bytes = body_.size();
         f.body = std::move(body_);

@@ -183,8 +183,8 @@ struct FeedParser::Impl {
         od::array pilots;
         Check(v.get_array().get(pilots));
         for (auto item : pilots) {
-            od::value entry;
-            Check(std::move(item).get(entry));
+            Check(item.error());
+            od::value entry = item.value_unsafe();
             od::object o;
             if (TypeOf(entry) != od::json_type::object || entry.get_object().get(o) != simdjson::SUCCESS) {
                 ++s.skipped;
@@ -223,8 +223,8 @@ struct FeedParser::Impl {
         od::array pilots;
         Check(v.get_array().get(pilots));
         for (auto item : pilots) {
-            od::value entry;
-            Check(std::move(item).get(entry));
+            Check(item.error());
+            od::value entry = item.value_unsafe();
             od::object o;
             if (TypeOf(entry) != od::json_type::object || entry.get_object().get(o) != simdjson::SUCCESS) {
                 ++s.skipped;

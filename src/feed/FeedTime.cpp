@@ -91,7 +91,8 @@ std::optional<std::int64_t> ParseFeedTime(std::string_view s)
     }
     if (at != s.size())
         return std::nullopt;
-    const std::int64_t seconds = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+    const std::int64_t seconds =
+        DaysFromCivil(year, month, day) * 86400 + std::int64_t{hour} * 3600 + std::int64_t{minute} * 60 + second;
     return (seconds - offsetMinutes * 60) * 1000 + ms;
 }
 

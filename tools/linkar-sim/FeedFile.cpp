@@ -33,7 +33,7 @@ QByteArray Route(int i)
     static const char* const kFixes[] = {"ANEKI", "NATOR", "TRA",   "KPT",   "DINKI", "RESIA", "LUPEN", "ARBEB",
                                          "OSMAX", "BIBOS", "TOSTU", "UNOKO", "GIVMI", "DOSUR", "ROKIL"};
     QByteArray r = "N0450F350 ";
-    for (int k = 0; k < 8 + i % 18; ++k) {
+    for (int k = 0; k < 14 + i % 24; ++k) {
         r += kFixes[(i + k * 7) % 15];
         r += k % 2 ? " UN" + Int(800 + (i + k) % 99) + " " : " DCT ";
     }
@@ -57,7 +57,8 @@ QByteArray PlanA(int i, qint64 now)
            kAirports[(i + 5) % 20] +
            R"(","cruise_tas":"450","altitude":"35000","deptime":"1200","enroute_time":"0215",)" +
            R"("fuel_time":"0400","remarks":"PBN/A1B1C1D1L1O1S2 DOF/261207 REG/DSIM)" + Int(i % 100) +
-           R"( EET/EDGG0012 EBUR0044 RVR/200 OPR/SIM PER/C RMK/TCAS /V/","route":")" + Route(i) +
+           R"( EET/EDGG0012 EBUR0044 EGTT0102 EISN0131 CZQX0310 RVR/200 OPR/SIMULATED AIRLINE ORGN/EDDFZPZX )"
+           R"(PER/C SEL/ABCD CODE/3C5A1F RMK/TCAS SIMBRIEF /V/","route":")" + Route(i) +
            R"(","revision_id":1,"assigned_transponder":")" + Int(1000 + i % 6777) + R"("},"logon_time":")" +
            FeedTime(now - 3'600'000) + "\"";
 }
