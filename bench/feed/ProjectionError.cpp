@@ -61,7 +61,7 @@ int main(int argc, char** argv)
     QProcess sim;
     sim.start(QCoreApplication::applicationDirPath() + "/../../bin/linkar-sim",
               {"--port", "0", "--feed", "0", "--aircraft", "40", "--far", "0", "--range", "150", "--no-extra",
-               "--interval", "250", "--seed", "11"});
+               "--interval", "250", "--report-every", "15000", "--seed", "11"});
     QString port;
     while (port.isEmpty() && sim.waitForReadyRead(10000))
         port = QRegularExpression("feed on (\\d+)").match(QString::fromLatin1(sim.readAll())).captured(1);

@@ -1,6 +1,7 @@
 // The main window with the data feed as its position source, served by a local HTTP server.
 #include "FormFixture.h"
 
+#include "support/CommaLocale.h"
 #include "support/HttpStub.h"
 
 using namespace quadrantel;
@@ -43,6 +44,8 @@ protected:
 
 TEST_F(FeedPositionsTest, AReadingRestsOnThePositionMovedToNow)
 {
+    const CommaLocale comma; // a German desktop reads and writes the same numbers
+    ASSERT_TRUE(comma.active());
     ASSERT_TRUE(listed("DLH123")) << form->lblError.caption();
     form->lstStrips.setListIndex(0);
     // 4 NM east of a point 20 NM north: 11 degrees, not the 000 of the file's position.
