@@ -60,8 +60,12 @@ std::optional<feed::Station> StationOf(std::string id)
     shell::TakeToken(id, " ");
     if (id.size() < 29)
         return std::nullopt;
-    return feed::Station{gonio::CoordinateToDecimal(id.substr(0, 14), gonio::Axis::Latitude),
-                         gonio::CoordinateToDecimal(id.substr(15), gonio::Axis::Longitude)};
+    try {
+        return feed::Station{gonio::CoordinateToDecimal(id.substr(0, 14), gonio::Axis::Latitude),
+                             gonio::CoordinateToDecimal(id.substr(15), gonio::Axis::Longitude)};
+    } catch (const std::exception&) {
+        return std::nullopt; // a hand-edited Id: no station rather than no window
+    }
 }
 
 std::string Fixed(double v, int decimals)

@@ -58,8 +58,8 @@ QByteArray PlanA(int i, qint64 now)
            R"(","cruise_tas":"450","altitude":"35000","deptime":"1200","enroute_time":"0215",)" +
            R"("fuel_time":"0400","remarks":"PBN/A1B1C1D1L1O1S2 DOF/261207 REG/DSIM)" + Int(i % 100) +
            R"( EET/EDGG0012 EBUR0044 EGTT0102 EISN0131 CZQX0310 RVR/200 OPR/SIMULATED AIRLINE ORGN/EDDFZPZX )"
-           R"(PER/C SEL/ABCD CODE/3C5A1F RMK/TCAS SIMBRIEF /V/","route":")" + Route(i) +
-           R"(","revision_id":1,"assigned_transponder":")" + Int(1000 + i % 6777) + R"("},"logon_time":")" +
+           R"(PER/C SEL/ABCD CODE/3C5A1F RMK/TCAS /V/","route":")" +
+           Route(i) + R"(","revision_id":1,"assigned_transponder":")" + Int(1000 + i % 6777) + R"("},"logon_time":")" +
            FeedTime(now - 3'600'000) + "\"";
 }
 
