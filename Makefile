@@ -26,15 +26,17 @@ test-nogui:
 	$(MAKE) test BUILD=build-nogui CMAKE_FLAGS="-DQUADRANTEL_GUI=OFF -DQUADRANTEL_BENCH=OFF"
 
 # The Google Benchmark programs (not the fuzzer, not the soak): see bench/README.md.
-BENCHES = gonio/bench_geodesy link/bench_traffic_table net/net_ReceiveBench app/bench_speaker_cycle stations/bench_airport_lookup atcclient/bench_towrix_probe app/bench_voice_feed forms/bench_bindings
+BENCHES = feed/bench_feed gonio/bench_geodesy link/bench_traffic_table net/net_ReceiveBench app/bench_speaker_cycle stations/bench_airport_lookup atcclient/bench_towrix_probe app/bench_voice_feed forms/bench_bindings
 bench: build
 	@for b in $(BENCHES); do echo "== $$b"; [ -x $(BUILD)/bench/$$b ] || { echo "not built"; continue; }; $(BUILD)/bench/$$b || exit 1; done
 
 # The program against simulated outside programs; under Xvfb when there is no display.
 # VOICE=websocket: the newer voice client's event feed instead of the remote library.
+# POSITIONS=feed: aircraft from the simulated data file over HTTP instead of the link.
 VOICE ?= tsremote
+POSITIONS ?= link
 demo: build
-	BUILD=$(BUILD) VOICE=$(VOICE) tools/demo/run-demo.sh
+	BUILD=$(BUILD) VOICE=$(VOICE) POSITIONS=$(POSITIONS) tools/demo/run-demo.sh
 
 format: deps
 	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format -i

@@ -9,7 +9,7 @@ out="${BUILD_FUZZ:-$root/build-fuzz}"
 seconds="${1:-600}"
 shift || true
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(version traffic settings coordinates geodesy airports players feed)
+[[ ${#targets[@]} -gt 0 ]] || targets=(version traffic settings coordinates geodesy airports players feed datafile)
 mkdir -p "$out/artifacts"
 status=0
 for t in "${targets[@]}"; do

@@ -1,6 +1,8 @@
 #include "app/GonioForm.h"
 
 #include "atcclient/TowrixProbe.h"
+#include "feed/FeedSettings.h"
+#include "gonio/Geodesy.h"
 #include "link/SocketPlusLink.h"
 #include "platform/Pump.h"
 #include "platform/Runtime.h"
@@ -8,6 +10,7 @@
 #include "shell/Config.h"
 #include "shell/LogFiles.h"
 #include "shell/Settings.h"
+#include "shell/TextRoutines.h"
 #include "stations/PositionFiles.h"
 #include "voice/FeedVoiceClient.h"
 #include "voice/modTSRemote.h"
@@ -15,6 +18,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -50,6 +54,46 @@ void BlockingSleep(int ms)
 void Caption(platform::Label& l, const char* text)
 {
     l.setCaption(text);
+}
+
+// The station of a position Id ("NAME N050.01.59.880 E008.34.14.160"); none without one.
+std::optional<feed::Station> StationOf(std::string id)
+{
+    shell::TakeToken(id, " ");
+    if (id.size() < 29)
+        return std::nullopt;
+    try {
+        return feed::Station{gonio::CoordinateToDecimal(id.substr(0, 14), gonio::Axis::Latitude),
+                             gonio::CoordinateToDecimal(id.substr(15), gonio::Axis::Longitude)};
+    } catch (const std::exception&) {
+        return std::nullopt; // a hand-edited Id: no station rather than no window
+    }
+}
+
+std::string Fixed(double v, int decimals)
+{
+    char buf[48];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    return std::string(buf, r.ptr);
+}
+
+// The record with its latitude and longitude (fields 5 and 6) replaced.
+std::string WithPosition(const std::string& record, double lat, double lon)
+{
+    std::string out;
+    std::size_t from = 0;
+    for (int field = 1;; ++field) {
+        const std::size_t tab = record.find('\t', from);
+        const std::string_view text =
+            std::string_view(record).substr(from, tab == std::string::npos ? tab : tab - from);
+        out += field == link::kFieldLatitude    ? Fixed(lat, 6)
+               : field == link::kFieldLongitude ? Fixed(lon, 6)
+                                                : std::string(text);
+        if (tab == std::string::npos)
+            return out;
+        out += '\t';
+        from = tab + 1;
+    }
 }
 
 } // namespace
@@ -149,14 +193,10 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
         gonio::Reading::Controls{txtGonio, txtQDM, txtQDR, imgSignal, chkGonio, chkLock, txtStation, lstStrips, lblHdg,
                                  Line1, Line2, Line3},
         gauge_, speakers_->lLastSpeech,
-        gonio::Reading::Hooks{[this](const std::string& call) -> std::optional<std::string> {
-                                  if (!traffic_)
-                                      return std::nullopt;
-                                  const std::string* r = traffic_->Record(call);
-                                  return r ? std::optional<std::string>(*r) : std::nullopt;
-                              },
+        gonio::Reading::Hooks{[this](const std::string& call) { return positionRecord(call); },
                               [this] { return SecondsNow(); }, [this] { return host_.isMinimized(); },
-                              [this](const std::string& t) { host_.setTitle(t); }, nullptr});
+                              [this](const std::string& t) { host_.setTitle(t); }, nullptr,
+                              [this](const std::string&) { return feedNote_; }});
     gauge_.refreshIcon = [this] { host_.refreshIcon(); };
 
     // Events.
@@ -179,15 +219,21 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
     }
     tmrStatus.onTimer = [this] { speakers_->tmrStatus_Timer(); };
     cmdConnect.onClick = [this] {
-        if (link_)
+        if (feed_)
+            feed_->cmdConnect_Click();
+        else if (link_)
             link_->cmdConnect_Click();
     };
     cmdClose.onClick = [this] {
-        if (link_)
+        if (feed_)
+            feed_->cmdClose_Click();
+        else if (link_)
             link_->cmdClose_Click();
     };
     tmrUpdate.onTimer = [this] {
-        if (link_)
+        if (feed_)
+            feedTick();
+        else if (link_)
             link_->tmrUpdate_Timer();
     };
 }
@@ -304,11 +350,32 @@ void GonioForm::Form_Load()
             services_.sleep, [this](int ms) { pump([this, ms] { services_.pumpingSleep(ms); }); },
             [this] { pump(services_.doEvents); }, [this] { return closing_; }});
 
+    if (!services_.feed) {
+        const feed::FeedSettings fs = feed::ReadFeedSettings(shell::globals().sConfigFile);
+        if (fs.feed) {
+            services_.feed.emplace();
+            services_.feed->fetch.url = QUrl(QString::fromStdString(fs.url));
+            services_.feed->intervalMs = fs.intervalSeconds * 1000;
+        }
+    }
+    if (services_.feed) {
+        Caption(Label2, "Data feed:");
+        feed_ = std::make_unique<feed::FeedController>(
+            feed::FeedController::Controls{cmdConnect, cmdClose, chkAutoConnect, lblState, imgData}, *services_.feed,
+            clock_,
+            feed::FeedController::Hooks{[this] { return StationOf(txtStation.text()); },
+                                        [this](const feed::FeedTraffic::Changes& c, bool now) { applyFeed(c, now); },
+                                        [this](const std::string& m) { gauge_.UpdateIcon(m); }, nullptr, nullptr});
+    }
+
     placeWindow();
     txtStation.setText(shell::ReadIniValue(shell::globals().sConfigFile, "Station", "", "Setup"));
     chkGonio.setValue(iAutoStart);
     host_.setTitle("Quadrantel - " + txtStation.text());
-    link_->UpdateState();
+    if (feed_)
+        feedTick();
+    else
+        link_->UpdateState();
     Shape1.setKind(platform::Shape::Oval);
     IgnoreErrors([&] { chkGonio.setFocus(); });
     voice::SetVoiceMessageLine([this](const std::string& text) { lblError.setCaption(text); });
@@ -351,6 +418,8 @@ void GonioForm::Form_Unload()
     });
     tmrUpdate.setEnabled(false);
     tmrStatus.setEnabled(false);
+    if (feed_)
+        feed_->Stop();
     ReleaseMessageLine(this);
     IgnoreErrors([&] { releaseSocket(); });
     if (shell::globals().bDebug)
@@ -479,6 +548,54 @@ void GonioForm::cmdLast_Click()
     IgnoreErrors([&] { txtGonio.setForeColor(kBlack); });
     IgnoreErrors([&] { reading_->Gonio(lastCaller_); });
     lblError.setCaption(recall);
+}
+
+void GonioForm::feedTick()
+{
+    if (txtStation.text() != feedStation_) {
+        feedStation_ = txtStation.text();
+        feed_->StationChanged();
+    }
+    feed_->tmrUpdate_Timer();
+}
+
+void GonioForm::applyFeed(const feed::FeedTraffic::Changes& changes, bool now)
+{
+    if (!traffic_)
+        return;
+    for (const std::string& callsign : changes.dropped)
+        traffic_->Remove(callsign);
+    for (const feed::Pilot* p : changes.kept) {
+        const std::string lat = Fixed(p->latitude, 6);
+        const std::string lon = Fixed(p->longitude, 6);
+        const std::string alt = std::to_string(std::llround(p->altitudeFt));
+        const std::string speed = std::to_string(std::llround(std::max(0.0, p->groundSpeedKt)));
+        traffic_->Store({p->callsign, p->squawk, lat, lon, alt, speed});
+    }
+    IgnoreErrors([&] {
+        if (auto strips = traffic_->Refresh([this] { return lstStrips.text(); }, now))
+            applyStrips(*strips);
+    });
+}
+
+std::optional<std::string> GonioForm::positionRecord(const std::string& callsign)
+{
+    feedNote_.clear();
+    if (!traffic_)
+        return std::nullopt;
+    const std::string* r = traffic_->Record(callsign);
+    if (!r)
+        return std::nullopt;
+    if (feed_) {
+        // Where the aircraft is now, not where the file saw it.
+        if (const auto fix = feed_->FixOf(callsign)) {
+            feedNote_ = feed::FixNote(*fix);
+            if (shell::globals().bDebug)
+                shell::WriteLog("Reading " + callsign + ": " + feedNote_);
+            return WithPosition(*r, fix->latitude, fix->longitude);
+        }
+    }
+    return *r;
 }
 
 void GonioForm::applyStrips(const link::StripList& strips)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/TickLog.h"
+#include "feed/FeedController.h"
 #include "gonio/Gauge.h"
 #include "gonio/Reading.h"
 #include "link/LinkController.h"
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace quadrantel::atcclient {
@@ -60,6 +62,9 @@ struct GonioServices {
     std::function<void(int)> sleep;        // default: blocks the thread
     std::function<void(int)> pumpingSleep; // default: waits with the event loop running
     std::function<void()> doEvents;        // default: runs pending events once
+    // Positions from the data feed with these options instead of the link; default: the
+    // source chosen in the configuration file.
+    std::optional<feed::FeedOptions> feed;
 };
 
 // The main window's behaviour, free of widgets: its controls as models, its fields, and
@@ -106,6 +111,8 @@ public:
 
     link::TrafficTable& traffic() { return *traffic_; }
     link::LinkController& link() { return *link_; }
+    // The data feed, when it is the position source.
+    feed::FeedController* feed() { return feed_.get(); }
     voice::SpeakerPolling& speakers() { return *speakers_; }
     gonio::Reading& reading() { return *reading_; }
     gonio::GaugePanel& gauge() { return gauge_; }
@@ -118,6 +125,9 @@ public:
 private:
     void LoadSettings();
     void applyStrips(const link::StripList& strips);
+    void applyFeed(const feed::FeedTraffic::Changes& changes, bool now);
+    std::optional<std::string> positionRecord(const std::string& callsign);
+    void feedTick();
     void placeWindow();
     void savePosition();
     void speakerCycle();
@@ -135,6 +145,9 @@ private:
     bool inSpeakerCycle_ = false;
     std::unique_ptr<link::LinkController> link_;
     std::unique_ptr<link::LinkSocket> sck_;
+    std::unique_ptr<feed::FeedController> feed_;
+    std::string feedStation_; // the station the feed last filtered for
+    std::string feedNote_;    // the age of the position the last feed record rests on
     bool loaded_ = false;
     int pumpDepth_ = 0;
     bool closing_ = false;

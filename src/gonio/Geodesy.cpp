@@ -3,6 +3,7 @@
 #include "platform/Numbers.h"
 #include "platform/RuntimeError.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -221,6 +222,19 @@ float Course(double Lat1, double Lon1, double Lat2, double Lon2)
         return Lat1 >= Lat2 ? 180.0f : 0.0f;
     const Ends e = MakeEnds(Lat1, Lon1, Lat2, Lon2);
     return CourseOf(e, DistanceOf(e));
+}
+
+void Destination(double Lat1, double Lon1, double Course, double DistanceNm, double& Lat2, double& Lon2)
+{
+    RequireFinite(Lat1, Lon1, Course, DistanceNm, "Destination");
+    double sinPhi1, cosPhi1, sinDelta, cosDelta, sinTheta, cosTheta;
+    SinCos(Deg2Rad(Lat1), sinPhi1, cosPhi1);
+    SinCos(Deg2Rad(DistanceNm / 60.0), sinDelta, cosDelta);
+    SinCos(Deg2Rad(Course), sinTheta, cosTheta);
+    const double sinPhi2 = std::clamp(sinPhi1 * cosDelta + cosPhi1 * sinDelta * cosTheta, -1.0, 1.0);
+    const double dLon = std::atan2(sinTheta * sinDelta * cosPhi1, cosDelta - sinPhi1 * sinPhi2);
+    Lat2 = Rad2Deg(std::asin(sinPhi2));
+    Lon2 = std::remainder(Lon1 + Rad2Deg(dLon), 360.0);
 }
 
 int16_t SctBearing(std::string_view LongAndLat1, std::string_view LongAndLat2)

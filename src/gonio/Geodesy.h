@@ -56,6 +56,10 @@ float Course(double Lat1, double Lon1, double Lat2, double Lon2);
 int16_t SctBearing(std::string_view LongAndLat1, std::string_view LongAndLat2);
 float SctDistance(std::string_view LatAndLong1, std::string_view LatAndLong2);
 
+// The point DistanceNm from (Lat1, Lon1) along the initial true Course on the great circle,
+// one nautical mile being one minute of arc as in Posdist. Longitude within -180 to 180.
+void Destination(double Lat1, double Lon1, double Course, double DistanceNm, double& Lat2, double& Lon2);
+
 // Degrees, minutes and seconds of a decimal value; callers pass absolute values.
 // Throws run-time error 6 when the degrees do not fit a 16-bit integer.
 void DecToLonLat(double DecValue, int16_t& dd, int16_t& mm, double& ss);

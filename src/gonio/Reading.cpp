@@ -71,8 +71,9 @@ void Reading::Gonio(const std::string& sPlane)
     int range = 0;
     IgnoreErrors([&] { range = RadioHorizon(altitude); });
     IgnoreErrors([&] {
+        const std::string note = hooks_.positionNote ? hooks_.positionNote(sPlane) : std::string();
         c_.txtGonio.setToolTip("Distance " + platform::Format(dist, "0") + "  (" + std::to_string(range) + "/" +
-                               platform::Trim(altitude + "ft )"));
+                               platform::Trim(altitude + "ft )") + (note.empty() ? "" : "  " + note));
     });
 
     if (dist >= 10 && dist > range) {

@@ -37,6 +37,9 @@ public:
         std::function<bool()> isMinimized;
         std::function<void(const std::string&)> setTitle;
         std::function<void()> reseedRandom;
+        // How old the position just fetched by `record` is, e.g. "position 12 s old, projected";
+        // empty when the source does not say.
+        std::function<std::string(const std::string&)> positionNote;
     };
 
     Reading(Controls controls, GaugePanel& gauge, int32_t& lLastSpeech, Hooks hooks);

@@ -263,6 +263,36 @@ void TrafficTable::HandleLine(std::string_view line)
     }
 }
 
+void TrafficTable::Store(const Position& p)
+{
+    scratch_.assign("@N:").append(p.callsign).append(":").append(p.code).append("::");
+    scratch_.append(p.latitude).append(":").append(p.longitude).append(":").append(p.altitude).append(":");
+    scratch_.append(p.speed);
+    blockNow_ = platform::SecondsBetween(dtStartMs_, clock_.nowMSecs());
+    try {
+        colCallsigns_.reappend(p.callsign).assign(p.callsign);
+        BuildTrafficRecord(scratch_, colTraffic_.reappend(p.callsign));
+        colLastSeen_.reappend(p.callsign) = blockNow_;
+    } catch (const std::exception& e) {
+        DebugLog(std::string("Traffic table: ") + e.what());
+    }
+}
+
+void TrafficTable::Remove(std::string_view callsign)
+{
+    colCallsigns_.remove(callsign);
+    colTraffic_.remove(callsign);
+    colLastSeen_.remove(callsign);
+}
+
+std::optional<StripList> TrafficTable::Refresh(const SelectionQuery& selectedStrip, bool now)
+{
+    blockNow_ = platform::SecondsBetween(dtStartMs_, clock_.nowMSecs());
+    if (now)
+        lastRefresh_.reset();
+    return RefreshIfDue(selectedStrip);
+}
+
 void TrafficTable::DropUnfinishedLine()
 {
     std::string().swap(rest_);

@@ -64,6 +64,17 @@ public:
     [[nodiscard]] std::optional<StripList> Elabora(std::string_view sOrvantaData,
                                                    const SelectionQuery& selectedStrip = {});
 
+    // An aircraft from another position source, stored as a position line would store it
+    // (not dumped). Texts as the line carries them: latitude and longitude in decimal degrees,
+    // altitude in feet.
+    struct Position {
+        std::string_view callsign, code, latitude, longitude, altitude, speed;
+    };
+    void Store(const Position& position);
+    void Remove(std::string_view callsign);
+    // The strip list after stores: rebuilt when due as after a block, or at once.
+    [[nodiscard]] std::optional<StripList> Refresh(const SelectionQuery& selectedStrip, bool now = false);
+
     // Forgets an unfinished line: a new connection's first line must not be glued to the tail
     // that the last one left.
     void DropUnfinishedLine();

@@ -1,5 +1,6 @@
 #include "stations/CfgForm.h"
 
+#include "feed/FeedSettings.h"
 #include "platform/Dialogs.h"
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
@@ -82,6 +83,15 @@ CfgForm::CfgForm(CfgHooks h) : hooks(std::move(h))
     txtVoiceFrequencies.setText("");
     txtVoiceFrequencies.setToolTip("Only transmissions on these frequencies in MHz, e.g. 118.700, 121.800; TX: where "
                                    "the voice client has transmit selected; blank: all (WebSocket only)");
+    Label10.setCaption("Positions");
+    cboPositions.addItem("Link");
+    cboPositions.addItem("Feed");
+    cboPositions.setListIndex(0);
+    cboPositions.setToolTip("Link: aircraft positions from Linkar; Feed: from the network's public data feed over "
+                            "HTTP, for any ATC client");
+    Label11.setCaption("Feed URL");
+    txtFeedURL.setMaxLength(200);
+    txtFeedURL.setToolTip("Address of the network's public data file, http:// or https:// (Feed only)");
     cmdAbout.setCaption("A&bout");
     cmdAbout.setToolTip("Info on Application and/or author");
     cmdExit.setCaption("&Exit");
@@ -138,6 +148,12 @@ void CfgForm::LoadConfig()
         txtVoiceURL.setText(v.url);
         txtVoiceFrequencies.setText(v.frequencies);
     });
+    IgnoreErrors([&] {
+        const feed::FeedSettings fs = feed::ReadFeedSettings(f);
+        cboPositions.setListIndex(fs.feed ? 1 : 0);
+        txtFeedURL.setText(fs.url);
+        feedInterval_ = fs.intervalSeconds;
+    });
 }
 
 bool CfgForm::SaveConfig()
@@ -156,6 +172,9 @@ bool CfgForm::SaveConfig()
          ok;
     ok =
         voice::WriteVoiceSettings(f, {cboVoice.listIndex() == 1, txtVoiceURL.text(), txtVoiceFrequencies.text()}) && ok;
+    ok =
+        feed::WriteFeedSettings(f, {cboPositions.listIndex() == 1, platform::Trim(txtFeedURL.text()), feedInterval_}) &&
+        ok;
     return ok;
 }
 
@@ -176,6 +195,18 @@ bool CfgForm::voiceSettingsValid()
         return true;
     IgnoreErrors([&] { platform::CurrentDialogs().messageBox(problem, platform::Dialogs::Exclamation, "Quadrantel"); });
     IgnoreErrors([&] { box->setFocus(); });
+    return false;
+}
+
+bool CfgForm::feedSettingsValid()
+{
+    if (cboPositions.listIndex() != 1)
+        return true;
+    const std::string problem = feed::FeedURLProblem(txtFeedURL.text());
+    if (problem.empty())
+        return true;
+    IgnoreErrors([&] { platform::CurrentDialogs().messageBox(problem, platform::Dialogs::Exclamation, "Quadrantel"); });
+    IgnoreErrors([&] { txtFeedURL.setFocus(); });
     return false;
 }
 
@@ -255,7 +286,7 @@ void CfgForm::cmdEnable_Click()
         IgnoreErrors([&] { txtStation.setFocus(); });
         return;
     }
-    if (!voiceSettingsValid())
+    if (!voiceSettingsValid() || !feedSettingsValid())
         return;
     IgnoreErrors([&] {
         if (!SaveConfig())

@@ -47,11 +47,11 @@ public:
     static constexpr const char* kInvalidHint = "invalid character - use alphabet characters and digits only ";
     static constexpr const char* kLongHint = "name too long - use at most 210 alphabet characters and digits ";
 
-    platform::Label frameConfig, frameOptions, Label1, Label2, Label3, Label6, Label7, Label8, Label9;
-    platform::ComboBox txtStation, cboVoice, txtVoiceFrequencies;
+    platform::Label frameConfig, frameOptions, Label1, Label2, Label3, Label6, Label7, Label8, Label9, Label10, Label11;
+    platform::ComboBox txtStation, cboVoice, txtVoiceFrequencies, cboPositions;
     platform::Button cmdAdd, cmdRemove, cmdAbout, cmdExit, cmdEnable;
     platform::CheckBox chkAutostart, chkOnTop;
-    platform::TextBox txtMe, txtAddress, txtPort, txtVoiceURL;
+    platform::TextBox txtMe, txtAddress, txtPort, txtVoiceURL, txtFeedURL;
     platform::Image Image1;
 
     CfgHooks hooks;
@@ -60,6 +60,10 @@ private:
     void fillList();
     // Names the first voice box the feed cannot use, and puts the focus there.
     bool voiceSettingsValid();
+    // Names the feed's address when the feed is chosen and cannot use it.
+    bool feedSettingsValid();
+
+    int feedInterval_ = 15; // kept as the file has it: no box for it
 };
 
 } // namespace quadrantel::stations

@@ -115,6 +115,16 @@ void frmCfg::build()
     grid->addWidget(frequenciesCaption, 8, 1);
     grid->addWidget(frequencies, 8, 2, 1, 2);
 
+    auto* positionsCaption = new QLabel(frame);
+    Bind(f.Label10, positionsCaption);
+    auto* positionsChoice = new QComboBox(frame);
+    Bind(f.cboPositions, positionsChoice);
+    positionsChoice->setEditable(false);
+    positionsCaption->setBuddy(positionsChoice);
+    grid->addWidget(positionsCaption, 9, 1);
+    grid->addWidget(positionsChoice, 9, 2, 1, 2);
+    field(10, f.Label11, f.txtFeedURL);
+
     auto* options = new QGroupBox(Q(f.frameOptions.caption()), frame);
     auto* optionsLayout = new QHBoxLayout(options);
     auto* autostart = new QCheckBox(options);
@@ -123,7 +133,7 @@ void frmCfg::build()
     Bind(f.chkOnTop, onTop);
     optionsLayout->addWidget(autostart);
     optionsLayout->addWidget(onTop);
-    grid->addWidget(options, 9, 0, 1, 4);
+    grid->addWidget(options, 11, 0, 1, 4);
 
     auto* buttons = new QHBoxLayout;
     auto* about = new QPushButton(frame);
@@ -137,7 +147,7 @@ void frmCfg::build()
     buttons->addStretch();
     buttons->addWidget(exit);
     buttons->addWidget(enable);
-    grid->addLayout(buttons, 10, 0, 1, 4);
+    grid->addLayout(buttons, 12, 0, 1, 4);
 
     // The window is sized to the frame at load; the frame's size is what its contents need.
     const QSize need = frame->sizeHint();

@@ -205,3 +205,50 @@ TEST_F(DemoEndToEnd, FollowsTheWebSocketVoiceFeed)
     EXPECT_TRUE(test::WaitUntil([&] { return Title().find("QDR[") == std::string::npos; }, Slow(15000)))
         << "the reading stayed: " << Title();
 }
+
+// Positions from the simulated data file instead of the link, voice from the WebSocket feed:
+// the talking pilot's reading rests on a position moved to now, and only pilots within 400 NM
+// of the station are kept.
+TEST_F(DemoEndToEnd, ReadsPositionsFromTheDataFeed)
+{
+    linkar = &Start("linkar-sim", {"--port",       "0",
+                                   "--feed",       "0",
+                                   "--layout",     "b",
+                                   "--station",    "50,8",
+                                   "--aircraft",   "2",
+                                   "--far",        "0",
+                                   "--range",      "30",
+                                   "--callsigns",  "DLH123,BAW456",
+                                   "--fixed",      "FARAWAY,50,22,30000",
+                                   "--feed-every", "2000",
+                                   "--seed",       "3"});
+    ASSERT_TRUE(test::WaitUntil([&] { return linkar->out().contains("feed on"); }, Slow(10000)));
+    const QString feedPort = QRegularExpression("feed on (\\d+)").match(linkar->out()).captured(1);
+    Child& voice = Start("voice-sim", {"--websocket", "0", "--pilots", "DLH123,BAW456", "--quiet"});
+    ASSERT_TRUE(test::WaitUntil([&] { return voice.out().contains("feed on"); }, Slow(10000)));
+    const QString voicePort = QRegularExpression("feed on (\\d+)").match(voice.out()).captured(1);
+    Configure("VoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + voicePort.toStdString() +
+              "/ws\r\nPositionSource=Feed\r\nFeedURL=http://127.0.0.1:" + feedPort.toStdString() + "/feed.json\r\n");
+    Child& program = Start("quadrantel", {});
+
+    const std::string day = QDate::currentDate().toString("yyyyMMdd").toStdString();
+    const auto dump = [&] { return test::ReadFile(data() + "/Dump_" + day + ".TXT"); };
+    ASSERT_TRUE(test::WaitUntil([&] { return dump().find("pilots kept") != std::string::npos; }, Slow(15000)))
+        << program.process.readAllStandardError().toStdString();
+    EXPECT_NE(dump().find("data feed: HTTP 200"), std::string::npos) << dump();
+    EXPECT_EQ(dump().find('{'), std::string::npos) << "the file itself was dumped";
+    EXPECT_NE(dump().find("2 pilots kept"), std::string::npos) << "FARAWAY, 860 NM out, was kept: " << dump();
+
+    bool heard = false;
+    for (int attempt = 0; attempt < 10 && !heard; ++attempt) {
+        voice.send("talk DLH123");
+        heard = WaitForReading("DLH123", Slow(1500)) >= 0;
+    }
+    ASSERT_TRUE(heard) << Title();
+    const std::string log = test::ReadFile(data() + "/Log_" + day + ".TXT");
+    EXPECT_TRUE(QRegularExpression("Reading DLH123: position \\d+ s old, projected")
+                    .match(QString::fromStdString(log))
+                    .hasMatch())
+        << log;
+    EXPECT_EQ(linkar->out().count("login vid"), 0) << "the link was connected as well";
+}

@@ -47,6 +47,7 @@ protected:
     int32_t now = 100;
     bool minimized = false;
     std::string title;
+    std::string note;
     Reading reading{
         {txtGonio, txtQDM, txtQDR, imgSignal, chkGonio, chkLock, txtStation, lstStrips, lblHdg, Line1, Line2, Line3},
         gauge,
@@ -55,7 +56,8 @@ protected:
              const auto it = records.find(call);
              return it == records.end() ? std::nullopt : std::optional(it->second);
          },
-         [this] { return now; }, [this] { return minimized; }, [this](const std::string& t) { title = t; }, nullptr}};
+         [this] { return now; }, [this] { return minimized; }, [this](const std::string& t) { title = t; }, nullptr,
+         [this](const std::string&) { return note; }}};
 };
 
 TEST_F(ReadingTest, BearingsDistanceAndRange)
@@ -101,6 +103,14 @@ TEST_F(ReadingTest, BearingsDistanceAndRange)
         EXPECT_EQ(txtGonio.toolTip(), c.toolTip);
         EXPECT_EQ(txtGonio.tag(), "P");
     }
+}
+
+TEST_F(ReadingTest, ThePositionSourcesNoteFollowsTheDistance)
+{
+    plane("P", 1, 0);
+    note = "position 12 s old, projected";
+    reading.Gonio("P");
+    EXPECT_EQ(txtGonio.toolTip(), "Distance 60  (229/35000ft )  position 12 s old, projected");
 }
 
 TEST_F(ReadingTest, UnknownCallsignAndTheMeridianOfW090)

@@ -55,6 +55,17 @@ TEST_F(TrafficTableTest, LineSplitAcrossBlocksIsStoredWhenItsLineEndArrives)
     EXPECT_TRUE(table.sRest().empty());
 }
 
+TEST_F(TrafficTableTest, AnotherSourcesAircraftIsStoredAsItsPositionLineWouldBeButNotDumped)
+{
+    table.Store({"ABC123", "7", "52.5", "13.4", "3500", "250"});
+    EXPECT_EQ(*table.Record("ABC123"), TrafficRecord("@N:ABC123:7::52.5:13.4:3500:250"));
+    EXPECT_EQ(dumpCalls, 0);
+    EXPECT_EQ(table.Refresh({})->callsigns, std::vector<std::string>{"ABC123"});
+    table.Remove("abc123");
+    EXPECT_EQ(table.Refresh({}), std::nullopt) << "rebuilt again within 10 s";
+    EXPECT_TRUE(table.Refresh({}, true)->callsigns.empty());
+}
+
 TEST_F(TrafficTableTest, FramingRemovesLfsKeepsLoneCrsAndSkipsEmptyLines)
 {
     for (const char* block : {"@X:A\nB:1200\r\n\r\n\n\n\r\n%a\rb\r\n \r", "\n@N:CR:1\r", "\n#end\n", "\r\n", "\n\n"})

@@ -213,4 +213,28 @@ TEST_F(CfgFormTest, VoiceSourceIsSavedOnlyWhenUsableAndReadBack)
     EXPECT_EQ(shell::ReadIniValue(config, "VoiceSource", "", "Setup"), "TSRemote");
 }
 
+TEST_F(CfgFormTest, TheFeedIsSavedOnlyWithAnHttpAddressAndReadBack)
+{
+    addKjfk();
+    CfgForm& f = load();
+    EXPECT_EQ(f.cboPositions.text(), "Link");
+    f.txtStation.setListIndex(0);
+    f.cboPositions.setListIndex(1);
+    int focus = 0;
+    f.txtFeedURL.focusHandler = [&] { return ++focus > 0; };
+    f.txtFeedURL.setText("ftp://data.example.net/feed.json");
+    f.cmdEnable.click();
+    EXPECT_EQ(focus, 1);
+    ASSERT_EQ(dialogs.asked.size(), 1u);
+    EXPECT_FALSE(exists("Config.ini"));
+
+    f.txtFeedURL.setText("https://data.example.net/feed.json");
+    f.cmdEnable.click();
+    EXPECT_EQ(shell::ReadIniValue(config, "PositionSource", "", "Setup"), "Feed");
+    EXPECT_EQ(shell::ReadIniValue(config, "FeedInterval", "", "Setup"), "15");
+    CfgForm& g = load();
+    EXPECT_EQ(g.cboPositions.text(), "Feed");
+    EXPECT_EQ(g.txtFeedURL.text(), "https://data.example.net/feed.json");
+}
+
 } // namespace

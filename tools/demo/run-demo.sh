@@ -8,6 +8,8 @@
 # before still talks (the reading moves to him), one pilot talks on the second frequency, a
 # neighbour controller talks every fourth turn, every fifth transmission loses its kRxEnd, and
 # the client quits for 3 s every 40 s.
+# POSITIONS=feed takes the aircraft from linkar-sim's data file over HTTP (a new file every 15 s,
+# LAYOUT=a or b) instead of its relay; readings are then moved to the moment of the reading.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -67,9 +69,20 @@ seconds=${DEMO_SECONDS:-$([[ $headless == 1 ]] && echo 30 || echo 0)}
 start=$(date +%s.%N)
 elapsed() { awk -v s="$start" -v n="$(date +%s.%N)" 'BEGIN { printf "%.1f", n - s }'; }
 
+positions=${POSITIONS:-link}
+feed_args=()
+case $positions in
+link) ;;
+feed) feed_args=(--feed 0 --layout "${LAYOUT:-a}") ;;
+*)
+  echo "demo: POSITIONS is link or feed, not $positions" >&2
+  exit 1
+  ;;
+esac
+
 # The network interface program, on a free port.
 "$bin/linkar-sim" --port 0 --station "$station_lat,$station_lon" --aircraft 8 --far 2 --range 60 --seed 7 \
-  >"$out/linkar-sim.log" 2>&1 </dev/null &
+  "${feed_args[@]}" >"$out/linkar-sim.log" 2>&1 </dev/null &
 pids+=($!)
 port=
 for _ in $(seq 100); do
@@ -78,6 +91,19 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [[ -n $port ]] || { echo "demo: linkar-sim did not start (see $out/linkar-sim.log)" >&2; exit 1; }
+position_settings=
+if [[ $positions == feed ]]; then
+  feed_port=
+  for _ in $(seq 100); do
+    feed_port=$(sed -n 's/^linkar-sim feed on \([0-9]*\)$/\1/p' "$out/linkar-sim.log" 2>/dev/null || true)
+    [[ -n $feed_port ]] && break
+    sleep 0.1
+  done
+  [[ -n $feed_port ]] || { echo "demo: linkar-sim did not serve its data file (see $out/linkar-sim.log)" >&2; exit 1; }
+  position_settings="PositionSource=Feed
+FeedURL=http://127.0.0.1:$feed_port/feed.json
+FeedInterval=15"
+fi
 
 voice=${VOICE:-tsremote}
 voice_settings=
@@ -114,6 +140,7 @@ Station=$station_id
 LastX=000000008400
 LastY=000000000000
 $voice_settings
+$position_settings
 INI
 printf '[Setup]\r\nId=%s\r\n' "$station_id" >"$data/gonio_${station_id// /_}.position"
 
@@ -129,7 +156,7 @@ AppData=$out/AppData QUADRANTEL_TSREMOTE=$bin/libTSRemote.so QT_QPA_PLATFORM=xcb
 quadrantel=$!
 pids+=($quadrantel)
 
-echo "demo: data folder $data, linkar-sim on port $port, voice $voice, display $DISPLAY"
+echo "demo: data folder $data, linkar-sim on port $port, positions $positions, voice $voice, display $DISPLAY"
 [[ $headless == 1 ]] || echo "demo: press Ctrl-C to stop"
 
 # Watches the main window's title: "Quadrantel - (DEMO) CALLSIGN QDR[xxx]  QDM[yyy]" during a reading.

@@ -1,7 +1,14 @@
 // A stand-in for the network's interface program: accepts secondary logins and streams
 // position lines of simulated aircraft, so the demo and the tests need no real network.
+// With --feed it also serves the same aircraft as the network's public data file over HTTP.
+#include "FeedFile.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QHttpServer>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -12,6 +19,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+namespace feedfile = quadrantel::sim;
 
 namespace {
 
@@ -26,6 +35,9 @@ struct Aircraft {
     double altitudeFt;
     bool moving = true;
     double edgeNm = 0; // turns back towards the station beyond this distance
+    // What the network last received from this pilot, for the data file.
+    double repLat = 0, repLon = 0, repHeading = 0;
+    qint64 repAt = 0;
 };
 
 double Rad(double d)
@@ -84,7 +96,13 @@ public:
         QStringList fixed; // CALL,lat,lon,alt
         QStringList callsigns;
         bool extraLines = true;
-        int far = 0; // low aircraft far out, below the radio horizon
+        int far = 0;       // low aircraft far out, below the radio horizon
+        int feedPort = -1; // -1: no data file
+        feedfile::FeedLayout layout = feedfile::FeedLayout::A;
+        int feedEveryMs = 15000;  // the file is made anew this often
+        int reportEveryMs = 5000; // each pilot's position reaches the network this often
+        int slowMs = 25000;       // how long /slow.json takes
+        int faultEvery = 0;       // every n-th request of /feed.json gets the next fault
     };
 
     explicit Simulator(Options o) : o_(std::move(o)), rng_(o_.seed)
@@ -93,6 +111,31 @@ public:
         connect(&server_, &QTcpServer::newConnection, this, &Simulator::accept);
         connect(&tick_, &QTimer::timeout, this, &Simulator::step);
         tick_.start(o_.intervalMs);
+        if (o_.feedPort >= 0) {
+            // Every pilot reports at his own moment: the file's positions are of different ages.
+            std::uniform_int_distribution<int> phase(0, o_.reportEveryMs);
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            for (Aircraft& a : traffic_)
+                report(a, now - phase(rng_));
+            makeFile();
+            connect(&fileTimer_, &QTimer::timeout, this, &Simulator::makeFile);
+            fileTimer_.start(o_.feedEveryMs);
+        }
+    }
+
+    bool listenFeed()
+    {
+        if (o_.feedPort < 0)
+            return true;
+        routes();
+        const quint16 port = http_.listen(QHostAddress::LocalHost, static_cast<quint16>(o_.feedPort));
+        if (port == 0) {
+            std::fprintf(stderr, "linkar-sim: cannot serve the data file on port %d\n", o_.feedPort);
+            return false;
+        }
+        std::printf("linkar-sim feed on %u\n", port);
+        std::fflush(stdout);
+        return true;
     }
 
     bool listen()
@@ -237,6 +280,12 @@ private:
                     a.heading = BearingTo(a.lat, a.lon, o_.stationLat, o_.stationLon);
             }
         }
+        if (o_.feedPort >= 0) {
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            for (Aircraft& a : traffic_)
+                if (now - a.repAt >= o_.reportEveryMs)
+                    report(a, now);
+        }
         QByteArray block = positions();
         if (o_.extraLines) {
             ++ticks_;
@@ -252,9 +301,109 @@ private:
                 c->socket->write(block);
     }
 
+    static void report(Aircraft& a, qint64 at)
+    {
+        a.repLat = a.lat;
+        a.repLon = a.lon;
+        a.repHeading = a.heading;
+        a.repAt = at;
+    }
+
+    void makeFile()
+    {
+        std::vector<feedfile::FeedPilot> pilots;
+        for (const Aircraft& a : traffic_)
+            pilots.push_back({a.callsign, a.repLat, a.repLon, a.altitudeFt, a.moving ? a.speedKt : 0, a.repHeading,
+                              a.repAt, static_cast<int>(&a - traffic_.data())});
+        file_ = feedfile::MakeFeedFile(o_.layout, pilots, QDateTime::currentMSecsSinceEpoch());
+        gzipped_ = feedfile::Gzip(file_);
+        etag_ = "\"" + QByteArray::number(++generation_) + "\"";
+        modified_ = QDateTime::currentDateTimeUtc().toString("ddd, dd MMM yyyy HH:mm:ss 'GMT'").toLatin1();
+    }
+
+    // One answer with the headers a web server gives a static file.
+    void answer(const QHttpServerRequest& request, QHttpServerResponder& r, const QByteArray& body, int status = 200,
+                bool cached = true)
+    {
+        if (cached && request.value("If-None-Match") == etag_) {
+            r.writeStatusLine(QHttpServerResponder::StatusCode::NotModified);
+            r.writeHeader("ETag", etag_);
+            r.writeHeader("Content-Length", "0");
+            r.writeBody(QByteArray());
+            return;
+        }
+        const bool gzip = cached && request.value("Accept-Encoding").contains("gzip");
+        const QByteArray& bytes = gzip ? gzipped_ : body;
+        r.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(status));
+        r.writeHeader("Content-Type", "application/json");
+        if (cached) {
+            r.writeHeader("ETag", etag_);
+            r.writeHeader("Last-Modified", modified_);
+        }
+        if (gzip)
+            r.writeHeader("Content-Encoding", "gzip");
+        r.writeHeader("Content-Length", QByteArray::number(bytes.size()));
+        r.writeBody(bytes);
+    }
+
+    void fault(const QString& kind, const QHttpServerRequest& request, QHttpServerResponder&& r)
+    {
+        std::printf("feed fault %s\n", kind.toLatin1().constData());
+        std::fflush(stdout);
+        if (kind == "500") {
+            answer(request, r, "<html><body>Internal Server Error</body></html>", 500, false);
+        } else if (kind == "nonjson") {
+            answer(request, r, "<html><body>Please wait, the data is being updated</body></html>", 200, false);
+        } else if (kind == "truncated") {
+            answer(request, r, file_.left(file_.size() / 2), 200, false);
+        } else {
+            // Slow: the answer comes after the client's deadline, if the client still waits.
+            auto held = std::make_shared<QHttpServerResponder>(std::move(r));
+            const QByteArray body = file_;
+            QTimer::singleShot(o_.slowMs, this, [held, body] {
+                held->writeStatusLine();
+                held->writeHeader("Content-Type", "application/json");
+                held->writeHeader("Content-Length", QByteArray::number(body.size()));
+                held->writeBody(body);
+            });
+        }
+    }
+
+    void routes()
+    {
+        static const QStringList kFaults{"slow", "truncated", "500", "nonjson"};
+        http_.route("/feed.json", [this](const QHttpServerRequest& request, QHttpServerResponder&& r) {
+            ++requests_;
+            if (o_.faultEvery > 0 && requests_ % o_.faultEvery == 0) {
+                fault(kFaults[(requests_ / o_.faultEvery - 1) % kFaults.size()], request, std::move(r));
+                return;
+            }
+            answer(request, r, file_);
+        });
+        for (const QString& kind : kFaults)
+            http_.route("/" + kind + ".json",
+                        [this, kind](const QHttpServerRequest& request, QHttpServerResponder&& r) {
+                            fault(kind, request, std::move(r));
+                        });
+        // The instrument's own page: where every aircraft really is now.
+        http_.route("/truth.json", [this](const QHttpServerRequest& request, QHttpServerResponder&& r) {
+            QByteArray t = "{\"now\":" + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + ",\"aircraft\":[";
+            for (const Aircraft& a : traffic_)
+                t += (&a == traffic_.data() ? "" : ",") + QByteArray("{\"callsign\":\"") +
+                     QByteArray::fromStdString(a.callsign) + "\",\"latitude\":" + QByteArray::number(a.lat, 'f', 7) +
+                     ",\"longitude\":" + QByteArray::number(a.lon, 'f', 7) + "}";
+            answer(request, r, t + "]}", 200, false);
+        });
+    }
+
     Options o_;
     std::mt19937 rng_;
     QTcpServer server_;
+    QHttpServer http_;
+    QTimer fileTimer_;
+    QByteArray file_, gzipped_, etag_, modified_;
+    long generation_ = 0;
+    long requests_ = 0;
     QTimer tick_;
     std::vector<Aircraft> traffic_;
     std::vector<std::unique_ptr<Client>> clients_;
@@ -282,6 +431,16 @@ int main(int argc, char** argv)
         {"range", "Radius of the simulated area in nautical miles.", "nm", "250"},
         {"no-extra", "Send position lines only."},
         {"far", "Number of extra low aircraft 150 to 210 nm out, beyond the radio horizon.", "n", "2"},
+        {"feed",
+         "Also serve the aircraft as the network's data file over HTTP on this port (0: any free port): "
+         "/feed.json, and /slow.json, /truncated.json, /500.json, /nonjson.json on request.",
+         "port"},
+        {"layout", "Layout of the data file: a or b.", "a|b", "a"},
+        {"feed-every", "Milliseconds between new data files.", "ms", "15000"},
+        {"report-every", "Milliseconds between a pilot's positions reaching the network.", "ms", "5000"},
+        {"slow", "Milliseconds /slow.json takes to answer.", "ms", "25000"},
+        {"fault-every", "Every n-th request of /feed.json is answered slow, truncated, 500 or non-JSON in turn.", "n",
+         "0"},
     });
     p.process(app);
 
@@ -305,9 +464,22 @@ int main(int argc, char** argv)
         o.callsigns = p.value("callsigns").split(',', Qt::SkipEmptyParts);
     o.extraLines = !p.isSet("no-extra");
     o.far = std::max(0, p.value("far").toInt());
+    if (p.isSet("feed")) {
+        o.feedPort = p.value("feed").toInt(&ok);
+        const QString layout = p.value("layout").toLower();
+        if (!ok || o.feedPort < 0 || o.feedPort > 65535 || (layout != "a" && layout != "b")) {
+            std::fprintf(stderr, "linkar-sim: bad --feed or --layout\n");
+            return 2;
+        }
+        o.layout = layout == "a" ? feedfile::FeedLayout::A : feedfile::FeedLayout::B;
+        o.feedEveryMs = std::max(100, p.value("feed-every").toInt());
+        o.reportEveryMs = std::max(100, p.value("report-every").toInt());
+        o.slowMs = std::max(0, p.value("slow").toInt());
+        o.faultEvery = std::max(0, p.value("fault-every").toInt());
+    }
 
     Simulator sim(o);
-    if (!sim.listen())
+    if (!sim.listen() || !sim.listenFeed())
         return 1;
     return app.exec();
 }

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "feed/FeedFetcher.h"
+#include "feed/FeedParser.h"
+#include "feed/FeedTraffic.h"
+#include "platform/Controls.h"
+
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quadrantel::platform {
+class Clock;
+}
+
+namespace quadrantel::feed {
+
+inline constexpr int kMinIntervalSeconds = 15;
+
+struct FeedOptions {
+    FetchOptions fetch;
+    int intervalMs = kMinIntervalSeconds * 1000;
+    std::vector<int> backoffMs{15'000, 30'000, 60'000, 120'000}; // after the 1st, 2nd, ... error in a row
+};
+
+// The data feed as the main window's position source: fetched on a timer while started,
+// parsed, filtered around the station and handed to the traffic table; its state on the
+// link's light, buttons and message line.
+class FeedController {
+public:
+    struct Controls {
+        platform::Button& cmdConnect;
+        platform::Button& cmdClose;
+        platform::CheckBox& chkAutoConnect;
+        platform::Image& lblState;
+        platform::Image& imgData;
+    };
+
+    struct Hooks {
+        // The selected station; none when no station is chosen.
+        std::function<std::optional<Station>()> station;
+        // Puts the kept pilots into the traffic table; `now` asks for the strip list at once.
+        std::function<void(const FeedTraffic::Changes&, bool now)> apply;
+        // The message line.
+        std::function<void(const std::string&)> updateIcon;
+        // One line a fetch into the dump; default: the day's dump file.
+        std::function<void(const std::string&)> dump;
+        // Default: the day's log when debug lines are on.
+        std::function<void(const std::string&)> log;
+    };
+
+    FeedController(Controls controls, FeedOptions options, const platform::Clock& clock, Hooks hooks);
+    ~FeedController();
+
+    void Start();
+    void Stop();
+    void cmdConnect_Click() { Start(); }
+    // Stops it and unticks AutoConnect.
+    void cmdClose_Click();
+    // The 100 ms tick: the state display, automatic start, and expiry between files.
+    void tmrUpdate_Timer();
+    void StationChanged();
+
+    bool running() const { return running_; }
+    // "data feed: 1,432 pilots, 7 s old", or what is wrong.
+    std::string StateText() const;
+    const FeedTraffic& traffic() const { return traffic_; }
+    // The position a reading of this pilot rests on; none when the feed does not keep him.
+    std::optional<Fix> FixOf(const std::string& callsign) const;
+
+    // One answer, as the fetcher hands it over.
+    void Handle(Fetched& fetched);
+
+private:
+    void schedule(int ms);
+    void showState(bool tell = false);
+    void log(const std::string& text) const;
+    void dump(const Fetched& f, const std::string& outcome) const;
+
+    Controls c_;
+    FeedOptions options_;
+    const platform::Clock& clock_;
+    Hooks hooks_;
+    FeedFetcher fetcher_;
+    FeedParser parser_;
+    FeedTraffic traffic_;
+    Snapshot scratch_;
+    Fetched pending_;
+    QTimer next_;
+    bool running_ = false;
+    bool answered_ = false; // a file has been applied since the start
+    int errors_ = 0;        // in a row
+    std::string error_;
+    int retryMs_ = 0;
+    std::int64_t fileMs_ = 0; // the applied file's own time (or when it came)
+    std::int64_t lastExpiryMs_ = 0;
+};
+
+} // namespace quadrantel::feed
