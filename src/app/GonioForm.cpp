@@ -18,7 +18,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -70,13 +69,6 @@ std::optional<feed::Station> StationOf(std::string id)
     }
 }
 
-std::string Fixed(double v, int decimals)
-{
-    char buf[48];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-    return std::string(buf, r.ptr);
-}
-
 // The record with its latitude and longitude (fields 5 and 6) replaced.
 std::string WithPosition(const std::string& record, double lat, double lon)
 {
@@ -86,8 +78,8 @@ std::string WithPosition(const std::string& record, double lat, double lon)
         const std::size_t tab = record.find('\t', from);
         const std::string_view text =
             std::string_view(record).substr(from, tab == std::string::npos ? tab : tab - from);
-        out += field == link::kFieldLatitude    ? Fixed(lat, 6)
-               : field == link::kFieldLongitude ? Fixed(lon, 6)
+        out += field == link::kFieldLatitude    ? platform::NumberText(lat, 'f', 6)
+               : field == link::kFieldLongitude ? platform::NumberText(lon, 'f', 6)
                                                 : std::string(text);
         if (tab == std::string::npos)
             return out;
@@ -187,16 +179,19 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
         voice::SpeakerPolling::Controls{lstSpeakers, lstUsers, lstStrips, lblError, lblRate, imgSpeak, lblStatus,
                                         imgData, txtStatus, chkGonio, txtGonio, txtQDM, txtQDR, lblHdg, tmrStatus},
         *services_.voice, *services_.random,
-        voice::SpeakerPolling::Hooks{[this] { return SecondsNow(); }, [this] { reading_->ClearReading(); },
-                                     [this](double h) { gauge_.DrawGauge(h); }});
+        voice::SpeakerPolling::Hooks{.secondsNow = [this] { return SecondsNow(); },
+                                     .clearReading = [this] { reading_->ClearReading(); },
+                                     .drawGauge = [this](double h) { gauge_.DrawGauge(h); }});
     reading_ = std::make_unique<gonio::Reading>(
         gonio::Reading::Controls{txtGonio, txtQDM, txtQDR, imgSignal, chkGonio, chkLock, txtStation, lstStrips, lblHdg,
                                  Line1, Line2, Line3},
         gauge_, speakers_->lLastSpeech,
-        gonio::Reading::Hooks{[this](const std::string& call) { return positionRecord(call); },
-                              [this] { return SecondsNow(); }, [this] { return host_.isMinimized(); },
-                              [this](const std::string& t) { host_.setTitle(t); }, nullptr,
-                              [this](const std::string&) { return feedNote_; }});
+        gonio::Reading::Hooks{.record = [this](const std::string& call) { return positionRecord(call); },
+                              .secondsNow = [this] { return SecondsNow(); },
+                              .isMinimized = [this] { return host_.isMinimized(); },
+                              .setTitle = [this](const std::string& t) { host_.setTitle(t); },
+                              .reseedRandom = nullptr,
+                              .positionNote = [this](const std::string&) { return feedNote_; }});
     gauge_.refreshIcon = [this] { host_.refreshIcon(); };
 
     // Events.
@@ -344,11 +339,17 @@ void GonioForm::Form_Load()
                                        lblError, lstStrips, tmrStatus},
         *sck_, *traffic_, speakers_->lNoDataCount,
         link::LinkController::Hooks{
-            [this] { CheckAutoConnect(); }, [this](const std::string& m) { gauge_.UpdateIcon(m); },
-            [this](const link::StripList& s) { applyStrips(s); }, [this] { return host_.left(); },
-            [this] { return host_.top(); }, [this] { host_.showSetupWindow(); }, [this] { host_.unloadWindow(); },
-            services_.sleep, [this](int ms) { pump([this, ms] { services_.pumpingSleep(ms); }); },
-            [this] { pump(services_.doEvents); }, [this] { return closing_; }});
+            .checkAutoConnect = [this] { CheckAutoConnect(); },
+            .updateIcon = [this](const std::string& m) { gauge_.UpdateIcon(m); },
+            .applyStrips = [this](const link::StripList& s) { applyStrips(s); },
+            .windowLeft = [this] { return host_.left(); },
+            .windowTop = [this] { return host_.top(); },
+            .showSetupWindow = [this] { host_.showSetupWindow(); },
+            .unloadWindow = [this] { host_.unloadWindow(); },
+            .sleep = services_.sleep,
+            .pumpingSleep = [this](int ms) { pump([this, ms] { services_.pumpingSleep(ms); }); },
+            .doEvents = [this] { pump(services_.doEvents); },
+            .closing = [this] { return closing_; }});
 
     if (!services_.feed) {
         const feed::FeedSettings fs = feed::ReadFeedSettings(shell::globals().sConfigFile);
@@ -363,9 +364,12 @@ void GonioForm::Form_Load()
         feed_ = std::make_unique<feed::FeedController>(
             feed::FeedController::Controls{cmdConnect, cmdClose, chkAutoConnect, lblState, imgData}, *services_.feed,
             clock_,
-            feed::FeedController::Hooks{[this] { return StationOf(txtStation.text()); },
-                                        [this](const feed::FeedTraffic::Changes& c, bool now) { applyFeed(c, now); },
-                                        [this](const std::string& m) { gauge_.UpdateIcon(m); }, nullptr, nullptr});
+            feed::FeedController::Hooks{
+                .station = [this] { return StationOf(txtStation.text()); },
+                .apply = [this](const feed::FeedTraffic::Changes& c, bool now) { applyFeed(c, now); },
+                .updateIcon = [this](const std::string& m) { gauge_.UpdateIcon(m); },
+                .dump = nullptr,
+                .log = nullptr});
     }
 
     placeWindow();
@@ -566,8 +570,8 @@ void GonioForm::applyFeed(const feed::FeedTraffic::Changes& changes, bool now)
     for (const std::string& callsign : changes.dropped)
         traffic_->Remove(callsign);
     for (const feed::Pilot* p : changes.kept) {
-        const std::string lat = Fixed(p->latitude, 6);
-        const std::string lon = Fixed(p->longitude, 6);
+        const std::string lat = platform::NumberText(p->latitude, 'f', 6);
+        const std::string lon = platform::NumberText(p->longitude, 'f', 6);
         const std::string alt = std::to_string(std::llround(p->altitudeFt));
         const std::string speed = std::to_string(std::llround(std::max(0.0, p->groundSpeedKt)));
         traffic_->Store({p->callsign, p->squawk, lat, lon, alt, speed});

@@ -34,13 +34,15 @@ protected:
         options.intervalMs = 50;
         feed = std::make_unique<FeedController>(
             FeedController::Controls{cmdConnect, cmdClose, chkAutoConnect, lblState, imgData}, options, clock,
-            FeedController::Hooks{[] {
-                                      return Station{50, 8};
-                                  },
-                                  [this](const FeedTraffic::Changes& c, bool) { applied.push_back(c.kept.size()); },
-                                  [this](const std::string& m) { message = m; },
-                                  [this](const std::string& line) { dumped.push_back(line); },
-                                  [](const std::string&) {}});
+            FeedController::Hooks{
+                .station =
+                    [] {
+                        return Station{50, 8};
+                    },
+                .apply = [this](const FeedTraffic::Changes& c, bool) { applied.push_back(c.kept.size()); },
+                .updateIcon = [this](const std::string& m) { message = m; },
+                .dump = [this](const std::string& line) { dumped.push_back(line); },
+                .log = [](const std::string&) {}});
         feed->StationChanged();
         feed->cmdConnect_Click();
     }

@@ -52,12 +52,15 @@ protected:
         {txtGonio, txtQDM, txtQDR, imgSignal, chkGonio, chkLock, txtStation, lstStrips, lblHdg, Line1, Line2, Line3},
         gauge,
         lastSpeech,
-        {[this](const std::string& call) -> std::optional<std::string> {
+        {.record = [this](const std::string& call) -> std::optional<std::string> {
              const auto it = records.find(call);
              return it == records.end() ? std::nullopt : std::optional(it->second);
          },
-         [this] { return now; }, [this] { return minimized; }, [this](const std::string& t) { title = t; }, nullptr,
-         [this](const std::string&) { return note; }}};
+         .secondsNow = [this] { return now; },
+         .isMinimized = [this] { return minimized; },
+         .setTitle = [this](const std::string& t) { title = t; },
+         .reseedRandom = nullptr,
+         .positionNote = [this](const std::string&) { return note; }}};
 };
 
 TEST_F(ReadingTest, BearingsDistanceAndRange)

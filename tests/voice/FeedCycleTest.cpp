@@ -98,7 +98,9 @@ protected:
         polling = std::make_unique<SpeakerPolling>(
             SpeakerPolling::Controls{lstSpeakers, lstUsers, lstStrips, lblError, lblRate, imgSpeak, lblStatus, imgData,
                                      txtStatus, chkGonio, txtGonio, txtQDM, txtQDR, lblHdg, tmrStatus},
-            *feed, random, SpeakerPolling::Hooks{[] { return 100; }, [this] { ++cleared; }, [](double) {}});
+            *feed, random,
+            SpeakerPolling::Hooks{
+                .secondsNow = [] { return 100; }, .clearReading = [this] { ++cleared; }, .drawGauge = [](double) {}});
         feed->Start(
             {[] {}, [this](const std::string& t, bool problem) { status.push_back(t + (problem ? "!" : "")); }});
         if (!test::WaitUntil([&] { return peer && feed->State() > 0; }))

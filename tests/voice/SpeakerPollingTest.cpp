@@ -16,7 +16,10 @@ protected:
     SpeakerPollingTest()
         : polling({lstSpeakers, lstUsers, lstStrips, lblError, lblRate, imgSpeak, lblStatus, imgData, txtStatus,
                    chkGonio, txtGonio, txtQDM, txtQDR, lblHdg, tmrStatus},
-                  voice, random, {[this] { return now; }, [this] { ++cleared; }, [this](double h) { drawn = h; }})
+                  voice, random,
+                  {.secondsNow = [this] { return now; },
+                   .clearReading = [this] { ++cleared; },
+                   .drawGauge = [this](double h) { drawn = h; }})
     {
         voice.players = {FakeVoiceClient::Player(7, "DLH123"), FakeVoiceClient::Player(9, "BAW456"),
                          FakeVoiceClient::Player(11, "dlh123")};
