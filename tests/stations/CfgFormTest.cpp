@@ -63,18 +63,24 @@ protected:
     std::string typedLat = "N040.38.23.000", typedLong = "W073.46.44.000";
 };
 
-TEST_F(CfgFormTest, SaveAndEnableNeedsAChosenStationAndLoadReadsItBack)
+TEST_F(CfgFormTest, SaveAndEnableNeedsAChosenStation)
 {
     CfgForm& f = load();
-    EXPECT_EQ(f.txtAddress.text() + " " + f.txtPort.text(), "127.0.0.1 6809");
-    EXPECT_EQ(f.chkOnTop.value() * 10 + f.chkAutostart.value(), 10);
     f.cmdEnable.click();
     f.txtStation.setText("typed by hand");
     f.cmdEnable.click();
     EXPECT_EQ(focusCount, 2);
     EXPECT_TRUE(events.empty());
     EXPECT_FALSE(exists("Config.ini"));
+}
 
+TEST_F(CfgFormTest, SavedSettingsAreReadBack)
+{
+    CfgForm& f = load();
+    EXPECT_EQ(f.txtAddress.text(), "127.0.0.1");
+    EXPECT_EQ(f.txtPort.text(), "6809");
+    EXPECT_TRUE(f.chkOnTop.checked());
+    EXPECT_FALSE(f.chkAutostart.checked());
     addKjfk();
     CfgForm& g = load();
     g.txtStation.setListIndex(0);
@@ -87,23 +93,32 @@ TEST_F(CfgFormTest, SaveAndEnableNeedsAChosenStationAndLoadReadsItBack)
     EXPECT_EQ(test::ReadFile(config), "[Setup]\r\nOnTop=0\r\nAutoStart=1\r\nVID=999\r\nAddress=127.0.0.1\r\n"
                                       "Port=7000\r\nStation=KJFK N040.38.23.000 W073.46.44.000\r\n");
     CfgForm& h = load();
-    EXPECT_EQ(h.chkOnTop.value() * 10 + h.chkAutostart.value(), 1);
-    EXPECT_EQ(h.txtMe.text() + " " + h.txtPort.text(), "999 7000");
+    EXPECT_FALSE(h.chkOnTop.checked());
+    EXPECT_TRUE(h.chkAutostart.checked());
+    EXPECT_EQ(h.txtMe.text(), "999");
+    EXPECT_EQ(h.txtPort.text(), "7000");
     EXPECT_EQ(h.txtStation.listIndex(), 0);
+}
 
-    // A saved station without its file is shown but not selected; a check value that is
-    // not 0 or 1 leaves the box as it was.
+// A check value that is not 0 or 1 leaves the box as it was.
+TEST_F(CfgFormTest, ASavedStationWithoutItsFileIsShownButNotChosen)
+{
+    addKjfk();
     test::WriteFile(config, "[Setup]\r\nOnTop=7\r\nStation=EDDF N050.02.00.000 E008.34.14.000\r\n");
-    CfgForm& i = load();
-    EXPECT_EQ(i.chkOnTop.value(), 0);
-    EXPECT_EQ(i.txtStation.text(), "EDDF N050.02.00.000 E008.34.14.000");
-    EXPECT_EQ(i.txtStation.listIndex(), -1);
+    CfgForm& f = load();
+    EXPECT_FALSE(f.chkOnTop.checked());
+    EXPECT_EQ(f.txtStation.text(), "EDDF N050.02.00.000 E008.34.14.000");
+    EXPECT_EQ(f.txtStation.listIndex(), -1);
+}
 
-    // Guards against a failed save passing for a successful one: it is reported.
-    i.txtStation.setListIndex(0);
-    std::filesystem::remove(config);
+// Guards against a failed save passing for a successful one.
+TEST_F(CfgFormTest, AFailedSaveIsReported)
+{
+    addKjfk();
+    CfgForm& f = load();
+    f.txtStation.setListIndex(0);
     std::filesystem::create_directory(config);
-    i.cmdEnable.click();
+    f.cmdEnable.click();
     ASSERT_EQ(dialogs.asked.size(), 1u);
     EXPECT_EQ(dialogs.asked[0].text, "The settings could not be saved to:\r\n" + config);
 }
@@ -122,20 +137,32 @@ TEST_F(CfgFormTest, TheSavedStationMatchesItsIdInAnyCase)
     EXPECT_EQ(shell::ReadIniValue(config, "Station", "", "Setup"), kKjfkId);
 }
 
-TEST_F(CfgFormTest, AddingRemovingAndTypingIntoTheBoxes)
+TEST_F(CfgFormTest, LoadingUnloadsAnOpenMainWindow)
 {
     mainLoaded = true;
+    load();
+    EXPECT_EQ(events, std::vector<std::string>{"unloadMain"});
+}
+
+// Guards against a name too long for its file name being accepted and silently not stored.
+TEST_F(CfgFormTest, ANameThatCannotBeAStationsIsAskedAgainWithWhy)
+{
     CfgForm& f = load();
-    EXPECT_EQ(events, std::vector<std::string>{"unloadMain"}); // loading unloads an open main window
-    // Guards against a name too long for its file name being accepted and silently not stored.
     dialogs.inputAnswers = {"KJ FK", "Zürich", std::string(211, 'A'), ""};
     f.cmdAdd.click();
-    ASSERT_EQ(dialogs.asked.size(), 4u);
-    for (std::size_t i = 0;
-         const char* hint : {CfgForm::kHint, CfgForm::kInvalidHint, CfgForm::kInvalidHint, CfgForm::kLongHint})
-        EXPECT_EQ(dialogs.asked[i++].text, std::string("Position Name:\r\n\n") + hint);
+    const std::vector<const char*> hints = {CfgForm::kHint, CfgForm::kInvalidHint, CfgForm::kInvalidHint,
+                                            CfgForm::kLongHint};
+    ASSERT_EQ(dialogs.asked.size(), hints.size());
+    for (std::size_t i = 0; i < hints.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(dialogs.asked[i].text, std::string("Position Name:\r\n\n") + hints[i]);
+    }
     EXPECT_EQ(positionCaption, ""); // the position window never opened
+}
 
+TEST_F(CfgFormTest, AddingAStationWritesItsFileAndChoosesIt)
+{
+    CfgForm& f = load();
     dialogs.inputAnswers = {"  KJFK ", "KJFK"};
     f.cmdAdd.click();
     EXPECT_EQ(positionCaption, "KJFK position");
@@ -144,60 +171,90 @@ TEST_F(CfgFormTest, AddingRemovingAndTypingIntoTheBoxes)
     EXPECT_EQ(f.txtStation.listIndex(), 0);
     f.cmdAdd.click(); // the same name and place again updates the file
     EXPECT_EQ(f.txtStation.listCount(), 1);
+}
 
-    // Guards against a position that could not be stored passing silently.
+// Guards against a position that could not be stored passing silently.
+TEST_F(CfgFormTest, APositionThatCannotBeStoredIsReported)
+{
+    CfgForm& f = load();
     std::filesystem::create_directory(dir.file("gonio_EDDF_N040.38.23.000_W073.46.44.000.position"));
     dialogs.inputAnswers = {"EDDF"};
     f.cmdAdd.click();
     EXPECT_EQ(dialogs.asked.back().text, "The position could not be saved in:\r\n" + dir.path());
+}
 
-    // A cancelled position window writes nothing.
+TEST_F(CfgFormTest, ACancelledPositionWindowWritesNothing)
+{
+    CfgForm& f = load();
     typedLong = "";
     dialogs.inputAnswers = {"LIRF"};
-    const std::size_t asked = dialogs.asked.size();
     f.cmdAdd.click();
     EXPECT_EQ(positionCaption, "LIRF position");
-    EXPECT_EQ(dialogs.asked.size(), asked + 1); // the name only, no failure to report
-    EXPECT_EQ(f.txtStation.listCount(), 1);
+    EXPECT_EQ(dialogs.asked.size(), 1u); // the name only, no failure to report
+    EXPECT_EQ(f.txtStation.listCount(), 0);
+}
 
+TEST_F(CfgFormTest, RemovingDeletesTheChosenStationsFile)
+{
+    addKjfk();
+    CfgForm& f = load();
     f.txtStation.setListIndex(0);
     f.cmdRemove.click();
     EXPECT_FALSE(exists(kKjfkFile));
     EXPECT_EQ(f.txtStation.listCount(), 0);
+}
 
-    // VID and port boxes are rewritten to the number read when they lose the focus.
-    // Guards against a decimal-comma desktop saving "1.5" as "1,5".
+// Guards against a decimal-comma desktop saving "1.5" as "1,5".
+TEST_F(CfgFormTest, NumberBoxesShowTheNumberReadWithAPoint)
+{
+    CfgForm& f = load();
     const test::CommaLocale comma;
     ASSERT_TRUE(comma.active()) << "scripts/install-deps generates de_DE.UTF-8";
     for (const auto& [typed, shown] :
          {std::pair{"12ab", "12"}, {"0123", "123"}, {"1 2\t3", "123"}, {"", "0"}, {"1.5", "1.5"}}) {
+        SCOPED_TRACE(typed);
         f.txtMe.setText(typed);
         f.txtPort.setText(typed);
-        f.txtMe_LostFocus(), f.txtPort_LostFocus();
-        EXPECT_EQ(f.txtMe.text() + " " + f.txtPort.text(), std::string(shown) + " " + shown) << typed;
+        f.txtMe_LostFocus();
+        f.txtPort_LostFocus();
+        EXPECT_EQ(f.txtMe.text(), shown);
+        EXPECT_EQ(f.txtPort.text(), shown);
     }
 }
 
-TEST_F(CfgFormTest, VoiceSourceIsSavedOnlyWhenUsableAndReadBack)
+// Each bad voice box refuses the save, says why and takes the focus.
+TEST_F(CfgFormTest, ABadVoiceBoxRefusesTheSaveAndTakesTheFocus)
 {
     addKjfk();
     CfgForm& f = load();
     EXPECT_EQ(f.txtVoiceURL.text(), "ws://127.0.0.1:49080/ws");
     f.txtStation.setListIndex(0);
     f.cboVoice.setListIndex(1);
-    // Each bad box refuses the save, says why and takes the focus.
-    int focus = 0;
-    f.txtVoiceURL.focusHandler = [&] { return (focus += 1) > 0; };
-    f.txtVoiceFrequencies.focusHandler = [&] { return (focus += 10) > 0; };
+    std::vector<std::string> focused;
+    f.txtVoiceURL.focusHandler = [&] {
+        focused.emplace_back("url");
+        return true;
+    };
+    f.txtVoiceFrequencies.focusHandler = [&] {
+        focused.emplace_back("frequencies");
+        return true;
+    };
     f.txtVoiceFrequencies.setText("118,700"); // a decimal comma, not two frequencies
     f.cmdEnable.click();
     f.txtVoiceURL.setText("http://127.0.0.1:49080/ws");
     f.cmdEnable.click();
-    EXPECT_EQ(focus, 11);
+    EXPECT_EQ(focused, (std::vector<std::string>{"frequencies", "url"}));
     ASSERT_EQ(dialogs.asked.size(), 2u);
     EXPECT_NE(dialogs.asked[0].text.find("\"118,700\" is no air-band frequency"), std::string::npos);
     EXPECT_FALSE(exists("Config.ini"));
+}
 
+TEST_F(CfgFormTest, TheVoiceFeedIsSavedAndReadBack)
+{
+    addKjfk();
+    CfgForm& f = load();
+    f.txtStation.setListIndex(0);
+    f.cboVoice.setListIndex(1);
     f.txtVoiceURL.setText("ws://localhost:5000/ws");
     f.txtVoiceFrequencies.setListIndex(0); // offered: the client's transmit frequencies
     f.cmdEnable.click();
@@ -205,11 +262,15 @@ TEST_F(CfgFormTest, VoiceSourceIsSavedOnlyWhenUsableAndReadBack)
     CfgForm& g = load();
     EXPECT_EQ(g.cboVoice.listIndex(), 1);
     EXPECT_EQ(g.txtVoiceURL.text(), "ws://localhost:5000/ws");
-    // Back to the library: said so in the file, whatever the other boxes hold.
-    g.txtStation.setListIndex(0);
-    g.cboVoice.setListIndex(0);
-    g.txtVoiceURL.setText("nonsense");
-    g.cmdEnable.click();
+}
+
+TEST_F(CfgFormTest, TheLibraryIsSavedWhateverTheVoiceBoxesHold)
+{
+    addKjfk();
+    CfgForm& f = load();
+    f.txtStation.setListIndex(0);
+    f.txtVoiceURL.setText("nonsense");
+    f.cmdEnable.click();
     EXPECT_EQ(shell::ReadIniValue(config, "VoiceSource", "", "Setup"), "TSRemote");
 }
 
@@ -220,11 +281,14 @@ TEST_F(CfgFormTest, TheFeedIsSavedOnlyWithAnHttpAddressAndReadBack)
     EXPECT_EQ(f.cboPositions.text(), "Link");
     f.txtStation.setListIndex(0);
     f.cboPositions.setListIndex(1);
-    int focus = 0;
-    f.txtFeedURL.focusHandler = [&] { return ++focus > 0; };
+    bool focused = false;
+    f.txtFeedURL.focusHandler = [&] {
+        focused = true;
+        return true;
+    };
     f.txtFeedURL.setText("ftp://data.example.net/feed.json");
     f.cmdEnable.click();
-    EXPECT_EQ(focus, 1);
+    EXPECT_TRUE(focused);
     ASSERT_EQ(dialogs.asked.size(), 1u);
     EXPECT_FALSE(exists("Config.ini"));
 
