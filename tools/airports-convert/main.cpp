@@ -129,15 +129,10 @@ const char* const kNeeded[] = {"ident",         "type",         "name",        "
 // The value of a column in the current row; empty when the row has no such value.
 using Column = std::function<std::string(const char*)>;
 
-// What the airport box takes (four characters) and the lookup matches: letters and digits.
+// The position window's airport box takes four characters, without blanks.
 bool FitsTheBox(const std::string& code)
 {
-    if (code.empty() || code.size() > 4)
-        return false;
-    for (const char c : code)
-        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
-            return false;
-    return true;
+    return !code.empty() && code.size() <= 4 && code.find(' ') == std::string::npos;
 }
 
 std::string Upper(std::string s)
