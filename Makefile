@@ -22,7 +22,7 @@ build: deps $(BUILD)/build.ninja
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# Optimised, as the program ships: GCC's flow warnings appear only there.
+# RelWithDebInfo like the default build: optimised, so its tests run quicker than Debug's.
 test-asan:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DQUADRANTEL_SANITIZE=ON"
 
