@@ -2,8 +2,11 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# Warnings are errors for developers and CI; a plain cmake build leaves them warnings.
+WERROR ?= ON
 
-.PHONY: all deps build test test-asan test-nogui format check-format check-locale tidy clean install package bench demo
+.PHONY: all deps build test test-asan test-nogui format check-format check-locale tidy clean install package bench \
+	bench-build fuzz matrix demo
 
 all: build
 
@@ -11,7 +14,7 @@ deps:
 	@scripts/install-deps
 
 $(BUILD)/build.ninja: | deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUADRANTEL_WERROR=$(WERROR) $(CMAKE_FLAGS)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -19,16 +22,31 @@ build: deps $(BUILD)/build.ninja
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# RelWithDebInfo like the default build: optimised, so its tests run quicker than Debug's.
 test-asan:
-	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DQUADRANTEL_SANITIZE=ON -DQUADRANTEL_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug"
+	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DQUADRANTEL_SANITIZE=ON"
 
 test-nogui:
-	$(MAKE) test BUILD=build-nogui CMAKE_FLAGS="-DQUADRANTEL_GUI=OFF -DQUADRANTEL_BENCH=OFF"
+	$(MAKE) test BUILD=build-nogui CMAKE_FLAGS="-DQUADRANTEL_GUI=OFF"
 
 # The Google Benchmark programs (not the fuzzer, not the soak): see bench/README.md.
 BENCHES = feed/bench_feed gonio/bench_geodesy link/bench_traffic_table net/net_ReceiveBench app/bench_speaker_cycle stations/bench_airport_lookup atcclient/bench_towrix_probe app/bench_voice_feed forms/bench_bindings
-bench: build
+bench-build: deps $(BUILD)/build.ninja
+	cmake -S . -B $(BUILD) -DQUADRANTEL_BENCH=ON >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+bench: bench-build
 	@for b in $(BENCHES); do echo "== $$b"; [ -x $(BUILD)/bench/$$b ] || { echo "not built"; continue; }; $(BUILD)/bench/$$b || exit 1; done
+
+# Every libFuzzer target built (clang) and run FUZZ_SECONDS each, JOBS at once; see bench/README.md.
+FUZZ_SECONDS ?= 20
+fuzz: deps
+	bench/fuzz/build.sh
+	FUZZ_JOBS=$(JOBS) bench/fuzz/run.sh $(FUZZ_SECONDS)
+
+# Every build type with every option, built without running the tests: see scripts/build-matrix.
+matrix: deps
+	scripts/build-matrix
 
 # The program against simulated outside programs; under Xvfb when there is no display.
 # VOICE=websocket: the newer voice client's event feed instead of the remote library.
@@ -58,4 +76,4 @@ package: build
 	cmake --build $(BUILD) --target package
 
 clean:
-	rm -rf build build-asan build-nogui
+	rm -rf build build-asan build-nogui build-fuzz build-matrix

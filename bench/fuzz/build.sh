@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets into build-fuzz/ (run by hand, not part of CI).
+# Builds the libFuzzer targets into build-fuzz/ (CI builds and runs each for a short while).
 #   bench/fuzz/build.sh [--seeds] [target...]   targets: version traffic settings coordinates geodesy airports players feed datafile
 #   build-fuzz/traffic_fuzz -max_total_time=600 -jobs=1 -workers=1 build-fuzz/corpus/traffic bench/fuzz/corpus/traffic
 # --seeds rewrites the version seeds in bench/fuzz/corpus/version/ from tests/support/VersionBytes.h.
@@ -19,23 +19,29 @@ read -r -a qtl <<<"$(pkg-config --libs Qt6Core Qt6Network Qt6WebSockets)"
 flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fPIC -ffp-contract=off -I"$root/src" -I"$root/tests")
 san=(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
 
-# The shared text, settings and runtime helpers, built once per run.
+# Every source is compiled on its own, through ccache when there is one, so a second run
+# compiles only what changed.
+cxx=(clang++)
+if command -v ccache >/dev/null; then cxx=(ccache clang++); fi
+mkdir -p "$out/obj"
+object() { # source -> prints the object file
+  local obj="$out/obj/${1//\//_}.o"
+  "${cxx[@]}" "${flags[@]}" "${san[@]}" -fsanitize=fuzzer-no-link "${qtc[@]}" -c "$root/$1" -o "$obj"
+  echo "$obj"
+}
+
+# The shared text, settings and runtime helpers.
 common=(platform/Defaults.cpp platform/Runtime.cpp platform/ProfileFile.cpp platform/DataFolders.cpp
   shell/Config.cpp shell/LogFiles.cpp shell/Settings.cpp shell/TextRoutines.cpp)
-mkdir -p "$out/obj"
 objs=()
-for src in "${common[@]}"; do
-  obj="$out/obj/${src//\//_}.o"
-  [[ "$obj" -nt "$root/src/$src" ]] || clang++ "${flags[@]}" "${san[@]}" -fsanitize=fuzzer-no-link "${qtc[@]}" -c "$root/src/$src" -o "$obj"
-  objs+=("$obj")
-done
+for src in "${common[@]}"; do objs+=("$(object "src/$src")"); done
 
-build() { # name sources...
+build() { # name sources... [-llibrary...]
   local name=$1
   shift
-  local srcs=()
-  for s in "$@"; do [[ $s == -* ]] && srcs+=("$s") || srcs+=("$root/$s"); done
-  clang++ "${flags[@]}" "${san[@]}" -fsanitize=fuzzer "${srcs[@]}" "${objs[@]}" "${qtc[@]}" "${qtl[@]}" -o "$out/${name}_fuzz"
+  local own=()
+  for s in "$@"; do [[ $s == -* ]] && own+=("$s") || own+=("$(object "$s")"); done
+  clang++ "${san[@]}" -fsanitize=fuzzer "${own[@]}" "${objs[@]}" "${qtl[@]}" -o "$out/${name}_fuzz"
   mkdir -p "$out/corpus/$name"
   echo "built $out/${name}_fuzz"
 }

@@ -69,6 +69,9 @@ TEST(Airports, ShippedFileCoversTheWorldInHemisphereForm)
         const auto fields = quadrantel::shell::SplitText(line, ":");
         ASSERT_EQ(fields.size(), 7u) << line;
         EXPECT_TRUE(codes.insert(fields[0]).second) << "duplicate " << fields[0];
+        // What the four-character airport box can take, in the capitals it sends.
+        EXPECT_LE(fields[0].size(), 4u) << line;
+        EXPECT_EQ(fields[0].find_first_of(" abcdefghijklmnopqrstuvwxyz"), std::string::npos) << line;
         EXPECT_EQ(CheckLatitude(fields[5]).text + CheckLongitude(fields[6]).text, fields[5] + fields[6]) << line;
         EXPECT_TRUE(CheckLatitude(fields[5]).ok && CheckLongitude(fields[6]).ok) << line;
         hemispheres.insert(fields[5].substr(0, 1) + fields[6].substr(0, 1));

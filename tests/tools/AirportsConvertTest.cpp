@@ -15,12 +15,14 @@ using quadrantel::test::ReadFile;
 using quadrantel::test::TempDir;
 
 namespace {
-int Convert(const QStringList& args)
+int Convert(const QStringList& args, std::string* printed = nullptr)
 {
     QProcess p;
     p.start(AIRPORTS_CONVERT, args);
     if (!p.waitForFinished(30000))
         return -1;
+    if (printed != nullptr)
+        *printed = p.readAllStandardOutput().toStdString();
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 } // namespace
@@ -45,7 +47,24 @@ TEST(AirportsConvert, WritesRecordsTheLookupReads)
     ASSERT_EQ(Convert({QUADRANTEL_TEST_DATA_DIR "/airports-sample.json", QString::fromStdString(out)}), 0);
     EXPECT_EQ(ReadFile(out), "KJFK:John F Kennedy International Airport:New York:US:13:N040.38.22.000:W073.46.46.000\n"
                              "SPIM:Jorge Ch\xe1vez  ??:Lima:PE::S012.01.19.000:W077.06.51.000\n"
-                             "XCAR:Carry:X:ZZ:1:N011.00.00.000:E180.00.00.000\n");
+                             "XCAR:Carry:X:ZZ:1:N011.00.00.000:E180.00.00.000\n"
+                             "XJSN:Long ident:X:ZZ:12:N012.00.00.000:E012.00.00.000\n");
+}
+
+// The airport box takes four characters and the file is matched in capitals: a longer ident
+// goes under its ICAO code, else its GPS code, unless that is another airport's own ident.
+TEST(AirportsConvert, IdentsTheAirportBoxCannotTakeUseTheirCodes)
+{
+    TempDir dir;
+    const std::string out = dir.file("airports.dat");
+    std::string printed;
+    ASSERT_EQ(Convert({QUADRANTEL_TEST_DATA_DIR "/airports-idents.csv", QString::fromStdString(out)}, &printed), 0);
+    EXPECT_EQ(ReadFile(out), "XGPS:Only GPS:A:ZZ:1:N001.00.00.000:E001.00.00.000\n"
+                             "XICA:ICAO and GPS:B:ZZ:2:N002.00.00.000:E002.00.00.000\n"
+                             "XLOW:Lower case:E:ZZ:5:N005.00.00.000:E005.00.00.000\n"
+                             "XOWN:Own code:G:ZZ:7:N007.00.00.000:E007.00.00.000\n");
+    EXPECT_EQ(printed, "4 airports written (2 under their ICAO or GPS code), 2 left out for want of a code the "
+                       "airport box takes, 1 rows skipped\n");
 }
 
 TEST(AirportsConvert, TypeListAndBadArguments)

@@ -2,7 +2,9 @@
 // longitude_deg, elevation_ft, iso_country, municipality, ...), given either as CSV with a
 // header row or as a JSON array of objects keyed by those columns.
 // Usage: airports-convert input.{csv,json} output.dat [type,type,...]
-// Without a type list every airport but the closed ones is written.
+// Without a type list every airport but the closed ones is written. Codes are stored in upper
+// case; an ident longer than the airport box's four characters is replaced by the row's
+// icao_code or gps_code (optional columns) when one fits and is no other airport's ident.
 
 #include <QByteArray>
 #include <QFile>
@@ -127,29 +129,87 @@ const char* const kNeeded[] = {"ident",         "type",         "name",        "
 // The value of a column in the current row; empty when the row has no such value.
 using Column = std::function<std::string(const char*)>;
 
+// The position window's airport box takes four characters, without blanks.
+bool FitsTheBox(const std::string& code)
+{
+    return !code.empty() && code.size() <= 4 && code.find(' ') == std::string::npos;
+}
+
+std::string Upper(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
 // Every input format ends here, so names, rounding, filtering and duplicates follow one rule.
 struct Writer {
+    struct Row {
+        std::string ident;
+        std::vector<std::string> codes; // replacements for an ident the box cannot take
+        std::string fields;             // everything after the ident, with its separator
+    };
     std::set<std::string> types;
-    std::set<std::string> seen;
-    std::ostringstream out;
-    long written = 0, skipped = 0;
+    std::vector<Row> rows;
+    long skipped = 0;
 
     void Add(const Column& at)
     {
-        const std::string ident = Clean(at("ident"));
+        const std::string ident = Upper(Clean(at("ident")));
         const std::string type = at("type");
         double lat = 0, lon = 0;
         const bool wanted = types.empty() ? type != "closed" : types.count(type) > 0;
         if (!wanted || ident.empty() || ident.find(' ') != std::string::npos ||
-            !ParseDegrees(at("latitude_deg"), 90, lat) || !ParseDegrees(at("longitude_deg"), 180, lon) ||
-            !seen.insert(ident).second) {
+            !ParseDegrees(at("latitude_deg"), 90, lat) || !ParseDegrees(at("longitude_deg"), 180, lon)) {
             ++skipped;
             return;
         }
-        out << ident << ':' << Clean(at("name")) << ':' << Clean(at("municipality")) << ':' << Clean(at("iso_country"))
-            << ':' << Clean(at("elevation_ft")) << ':' << Coordinate(lat, 'N', 'S') << ':' << Coordinate(lon, 'E', 'W')
-            << "\n";
-        ++written;
+        std::ostringstream fields;
+        fields << ':' << Clean(at("name")) << ':' << Clean(at("municipality")) << ':' << Clean(at("iso_country")) << ':'
+               << Clean(at("elevation_ft")) << ':' << Coordinate(lat, 'N', 'S') << ':' << Coordinate(lon, 'E', 'W');
+        Row row{ident, {}, fields.str()};
+        for (const char* column : {"icao_code", "gps_code"})
+            if (const std::string code = Upper(Clean(at(column))); FitsTheBox(code))
+                row.codes.push_back(code);
+        rows.push_back(std::move(row));
+    }
+
+    // The records in input order. An airport's own ident wins over another's replacement code,
+    // wherever either stands in the input; among equal codes the first wins.
+    struct Result {
+        std::string text;
+        long written = 0, recoded = 0, uncoded = 0;
+    };
+    Result Write()
+    {
+        std::set<std::string> own;
+        for (const Row& row : rows)
+            if (FitsTheBox(row.ident))
+                own.insert(row.ident);
+        std::set<std::string> seen;
+        Result result;
+        for (const Row& row : rows) {
+            std::string code = row.ident;
+            if (!FitsTheBox(code)) {
+                code.clear();
+                for (const std::string& candidate : row.codes)
+                    if (code.empty() && !own.count(candidate) && !seen.count(candidate))
+                        code = candidate;
+                if (code.empty()) {
+                    ++result.uncoded;
+                    continue;
+                }
+                ++result.recoded;
+            }
+            if (!seen.insert(code).second) {
+                ++skipped;
+                continue;
+            }
+            result.text += code + row.fields + "\n";
+            ++result.written;
+        }
+        return result;
     }
 };
 
@@ -169,8 +229,8 @@ bool ReadCsv(std::istream& in, Writer& writer)
             return false;
         }
     const Column at = [&](const char* name) -> std::string {
-        const std::size_t i = column[name];
-        return i < row.size() ? row[i] : std::string();
+        const auto found = column.find(name);
+        return found != column.end() && found->second < row.size() ? row[found->second] : std::string();
     };
     while (ReadRecord(in, row)) {
         if (row.size() == 1 && row[0].empty())
@@ -261,13 +321,16 @@ int main(int argc, char** argv)
         if (!ReadCsv(in, writer))
             return 1;
     }
+    const Writer::Result result = writer.Write();
     std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
-    out << writer.out.str();
+    out << result.text;
     out.close();
     if (!out) {
         std::cerr << "airports-convert: cannot write " << argv[2] << "\n";
         return 1;
     }
-    std::cout << writer.written << " airports written, " << writer.skipped << " rows skipped\n";
+    std::cout << result.written << " airports written (" << result.recoded << " under their ICAO or GPS code), "
+              << result.uncoded << " left out for want of a code the airport box takes, " << writer.skipped
+              << " rows skipped\n";
     return 0;
 }
