@@ -55,8 +55,10 @@ QString Elided(const QString& text, const QFontMetrics& fm, int room, bool wrapp
         QStringList pieces = wrapped ? line.split(QLatin1Char(' ')) : QStringList{line};
         for (QString& piece : pieces) {
             const QString e = fm.elidedText(piece, Qt::ElideRight, room);
-            if (e != piece)
-                piece = e, cut = true;
+            if (e != piece) {
+                piece = e;
+                cut = true;
+            }
         }
         line = pieces.join(QLatin1Char(' '));
     }

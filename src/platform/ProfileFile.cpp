@@ -275,8 +275,10 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
             if (inSection)
                 break; // the key is looked for in the first matching section only
             inSection = EqualsNoCase(*name, section);
-            if (inSection)
-                sectionLine = i, lastEntry = i;
+            if (inSection) {
+                sectionLine = i;
+                lastEntry = i;
+            }
             continue;
         }
         if (!inSection)

@@ -43,8 +43,10 @@ std::optional<double> ParseNumber(std::string_view s)
         negative = s[i++] == '-';
     const std::size_t start = i;
     std::size_t mantissaDigits = 0;
-    while (i < s.size() && IsDigit(s[i]))
-        ++i, ++mantissaDigits;
+    while (i < s.size() && IsDigit(s[i])) {
+        ++i;
+        ++mantissaDigits;
+    }
     if (i < s.size() && s[i] == '.')
         for (++i; i < s.size() && IsDigit(s[i]); ++i)
             ++mantissaDigits;
@@ -148,8 +150,10 @@ std::string Normalize(std::string_view sLatLongValue)
     // Seconds that round up to a full minute carry, so that no text shows 60 seconds.
     if (seconds == "60.000") {
         seconds = "00.000";
-        if (++M == 60.0)
-            M = 0.0, ++D;
+        if (++M == 60.0) {
+            M = 0.0;
+            ++D;
+        }
     }
     std::string out = platform::Format(D, "000") + "." + platform::Format(M, "00") + "." + seconds;
     if (*s < 0.0)
