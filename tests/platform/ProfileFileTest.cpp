@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <optional>
 #include <vector>
 
 using namespace quadrantel;
@@ -26,13 +25,8 @@ std::string Get(const std::string& file, const std::string& section, const std::
 
 } // namespace
 
-class ProfileFileReads : public ::testing::TestWithParam<bool> {};
-
-TEST_P(ProfileFileReads, AwkwardLayouts)
+TEST(ProfileFileReads, AwkwardLayouts)
 {
-    std::optional<ProfileReadBatch> batch;
-    if (GetParam())
-        batch.emplace();
     test::TempDir dir;
     const auto f = dir.file("a.ini");
     WriteFile(f, "; comment = not a key\r\n"
@@ -55,11 +49,8 @@ TEST_P(ProfileFileReads, AwkwardLayouts)
     EXPECT_EQ(Get(f, "Setup", "comment"), "DEF");
     EXPECT_EQ(Get(f, "Setup", "Port"), "1"); // from the duplicate section
     EXPECT_EQ(Get(f, "Setup", "Last"), "lf-only");
-    EXPECT_EQ(Get(f, "Nowhere", "VID"), "DEF");
     EXPECT_EQ(Get(dir.file("missing.ini"), "Setup", "VID", "127.0.0.1"), "127.0.0.1");
 }
-
-INSTANTIATE_TEST_SUITE_P(OneByOneAndInABatch, ProfileFileReads, ::testing::Bool());
 
 TEST(ProfileFile, WriteKeepsEveryOtherLineByteForByte)
 {
