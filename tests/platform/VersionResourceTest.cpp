@@ -58,25 +58,24 @@ TEST(VerQueryValue, FindsRootTranslationAndTextsInLatin1)
     EXPECT_EQ(Query(Resource(), "\\stringfileinfo\\040904e4\\COMPANYNAME"), std::string("Example Co") + '\0');
     EXPECT_EQ(Query(Resource(), "\\StringFileInfo\\040904E4\\Comments"), "<none>");
 
-    // Text is converted to Windows Latin-1.
-    test::VersionNode text{"Comments", 1, {}, 5, {}};
-    for (uint16_t c : {0x41, 0xE9, 0x20AC, 0x4E2D, 0})
+    // Text is converted to Windows Latin-1; what it lacks (a C1 control, a CJK letter) is '?'.
+    test::VersionNode text{"Comments", 1, {}, 6, {}};
+    for (uint16_t c : {0x41, 0xE9, 0x20AC, 0x85, 0x4E2D, 0})
         test::Put(text.value, c);
     const test::VersionNode latin{
         "VS_VERSION_INFO", 0, {}, 0, {{"StringFileInfo", 1, {}, 0, {{"040904E4", 1, {}, 0, {text}}}}}};
-    EXPECT_EQ(Query(test::Encode(latin), "\\StringFileInfo\\040904E4\\Comments"), std::string("A\xE9\x80?") + '\0');
+    EXPECT_EQ(Query(test::Encode(latin), "\\StringFileInfo\\040904E4\\Comments"), std::string("A\xE9\x80??") + '\0');
 }
 
 TEST(VerQueryValue, LyingOrCutBlocksGiveTheAnswerOrNothing)
 {
-    const std::string path = "\\StringFileInfo\\040904E4\\CompanyName";
     Bytes wrongRoot = Resource();
     wrongRoot[6] = 'X';
     EXPECT_EQ(Query(wrongRoot, "\\"), "<none>");
-    // A zero-length child must end the walk, not spin on it.
+    // A zero-length child must end the walk, not spin on it (the one asked for comes after it).
     Bytes zero = Resource();
     test::Set(zero, 40 + 52, 0);
-    EXPECT_EQ(Query(zero, path), "<none>");
+    EXPECT_EQ(Query(zero, "\\VarFileInfo\\Translation"), "<none>");
     // A key running to the end of its block without a NUL.
     Bytes open = test::Encode({"VS_VERSION_INFO", 0, {}, 0, {}});
     open.insert(open.end(), {8, 0, 0, 0, 1, 0, 'X', 0});

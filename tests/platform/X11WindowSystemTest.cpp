@@ -116,6 +116,7 @@ TEST_F(X11Desktop, ProgramWindowsAreFoundInsideTheirFrames)
     EXPECT_EQ(x11->children(x11->desktop()),
               (std::vector<HWND>{grandchild, frame3, sibling, first, itself, bare})); // topmost first
     EXPECT_EQ(x11->captions({bare, itself, 0}), (std::vector<std::string>{"Old-style name", "", ""}));
+    EXPECT_EQ(x11->parent(first), x11->desktop()); // a program window in a frame counts as top-level
 }
 
 // Without a reachable display the program still runs and sees no windows.

@@ -26,7 +26,7 @@ TEST(Airports, FirstRecordWithTheCodeGivesItsCoordinates)
                     "lirf:Fiumicino:Rome:IT:13:N041.48.01.000:E012.14.20.000:extra\n"
                     "LIRF:Second:Rome:IT:13:N000.00.00.000:E000.00.00.000\n"
                     "SHRT:a:b:c:d:N040.38.23.000\nSHRT:a:b:c:d:N040.38.23.000:W073.46.44.000\n" +
-                        std::string(":::\n\0\0\xff:\n", 10) + std::string(100000, ':') +
+                        std::string(":::\n\0\0\xff:\n\0", 10) + std::string(100000, ':') +
                         "\nEGLL:Heathrow:London:GB:83:N051.28.39.000:W000.27.41.000");
     auto r = LookupAirport(file, "  kjfk ");
     EXPECT_EQ(r.outcome, AirportOutcome::Found);
@@ -38,7 +38,6 @@ TEST(Airports, FirstRecordWithTheCodeGivesItsCoordinates)
     EXPECT_EQ(LookupAirport(file, "KLAX").outcome, AirportOutcome::NotFound);
     EXPECT_EQ(LookupAirport(file, "  ").outcome, AirportOutcome::NoCode);
     EXPECT_EQ(LookupAirport(dir.file("none.dat"), "KJFK").outcome, AirportOutcome::FileMissing);
-    EXPECT_EQ(LookupAirport(dir.path(), "KJFK").outcome, AirportOutcome::FileMissing);
     // Guards against a hang before the window shows: a pipe is never opened.
     ASSERT_EQ(::mkfifo(dir.file("pipe.dat").c_str(), 0600), 0);
     EXPECT_EQ(LookupAirport(dir.file("pipe.dat"), "KJFK").outcome, AirportOutcome::FileMissing);

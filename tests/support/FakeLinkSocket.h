@@ -2,7 +2,6 @@
 
 #include "link/LinkController.h"
 
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -17,15 +16,13 @@ public:
     std::string received;
     std::vector<std::string> sent;
     int connects = 0, closes = 0;
-    std::string lastHost, lastPort, tag = "x";
+    std::string tag = "x";
     int* closesOutliving = nullptr; // counts closes where the test outlives the socket
 
     int state(const std::string&) override { return currentState; }
-    void Connect(const std::string&, const std::string& host, const std::string& port) override
+    void Connect(const std::string&, const std::string&, const std::string&) override
     {
         ++connects;
-        lastHost = host;
-        lastPort = port;
         currentState = stateAfterConnect;
     }
     void SendData(const std::string&, const std::string& data) override { sent.push_back(data); }

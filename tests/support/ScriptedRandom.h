@@ -13,8 +13,6 @@ public:
     explicit ScriptedRandom(std::vector<double> values) : values_(std::move(values)) {}
     double next() override
     {
-        if (values_.empty())
-            return 0.0;
         const double v = values_[i_ % values_.size()];
         ++i_;
         return v;

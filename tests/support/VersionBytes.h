@@ -58,7 +58,6 @@ inline Bytes Encode(const VersionNode& n)
 struct ResourceLayout {
     uint16_t language = 0x0409, codePage = 0x04E4;
     std::string table = "040904E4"; // key of the string table
-    uint32_t fileVersionMS = 0x00020003, fileVersionLS = 0x00040005;
     uint32_t flagsMask = 0x3F, flags = 0, os = 0x40004, type = 1, subtype = 0;
     std::vector<std::pair<std::string, std::string>> strings = {{"CompanyName", "Example Co"},
                                                                 {"FileVersion", "2.3.4.5"}};
@@ -67,8 +66,9 @@ struct ResourceLayout {
 inline Bytes VersionResource(const ResourceLayout& s)
 {
     Bytes fixed;
-    for (uint32_t v : {0xFEEF04BDu, 0x10000u, s.fileVersionMS, s.fileVersionLS, s.fileVersionMS, s.fileVersionLS,
-                       s.flagsMask, s.flags, s.os, s.type, s.subtype, 0u, 0u})
+    // Signature, structure version, file and product version 2.3.4.5, flags, OS, type, date.
+    for (uint32_t v : {0xFEEF04BDu, 0x10000u, 0x00020003u, 0x00040005u, 0x00020003u, 0x00040005u, s.flagsMask, s.flags,
+                       s.os, s.type, s.subtype, 0u, 0u})
         Put(fixed, v, 4);
     VersionNode table{s.table, 1, {}, 0, {}};
     for (const auto& [k, v] : s.strings) {
