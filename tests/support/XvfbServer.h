@@ -41,8 +41,6 @@ public:
         }
     }
 
-    const std::string& display() const { return display_; }
-
 private:
     QProcess process_;
     std::string display_;
