@@ -31,7 +31,6 @@ TEST_F(GonioFormTest, FirstRunWithoutConfiguration)
 
     form->Form_Unload();
     EXPECT_EQ(closes, 1); // closed although it never connected
-    EXPECT_EQ(form->socket(), nullptr);
     EXPECT_EQ(host.setupShown, 1);
     form.reset();
 }
@@ -45,9 +44,8 @@ TEST_F(GonioFormTest, SavedPositionAndItsFallbacks)
         return std::pair<float, float>(host.x, host.y);
     };
     EXPECT_EQ(placed("000000001440", "-000000000015"), (std::pair<float, float>(1440, -15)));
-    EXPECT_EQ(placed("99999999999", "100"), (std::pair<float, float>(3180, 100))); // no 32-bit number
-    EXPECT_EQ(placed("abc", "100"), (std::pair<float, float>(3180, 100)));         // no number at all
-    EXPECT_EQ(placed("40000", "30000"), (std::pair<float, float>(3180, 2760)));    // a monitor that is gone
+    EXPECT_EQ(placed("abc", "100"), (std::pair<float, float>(3180, 100)));      // no number at all
+    EXPECT_EQ(placed("40000", "30000"), (std::pair<float, float>(3180, 2760))); // a monitor that is gone
     host.desktopRight = 60000;
     // Right of 2,184 pixels on a wide desktop: beyond 16 bits, kept.
     EXPECT_EQ(placed("40000", "100"), (std::pair<float, float>(40000, 100)));

@@ -25,8 +25,7 @@ TEST_F(frmGonioTest, OpensWithItsControlsBoundToTheBehaviour)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
 
     EXPECT_TRUE(w->topmost());
-    ASSERT_NE(ButtonNamed(*w, "Last"), nullptr);
-    EXPECT_EQ(ButtonNamed(*w, "Last")->shortcut(), QKeySequence("Ctrl+L"));
+    EXPECT_NE(ButtonNamed(*w, "Last"), nullptr);
     QAbstractButton* disconnect = ButtonNamed(*w, "Disconnect");
     ASSERT_NE(disconnect, nullptr);
     EXPECT_FALSE(disconnect->isVisible());
