@@ -1,7 +1,10 @@
 // The main window against a peer that misbehaves, over real loopback sockets, and against a
-// data folder that holds garbage: no crash, no hang, bounded memory, and recovery.
+// data folder that goes away or holds garbage: no crash, no hang, bounded memory, and recovery.
 #include "FormFixture.h"
 
+#include <QDir>
+
+#include <cstdio>
 #include <random>
 
 using namespace quadrantel;
@@ -67,6 +70,33 @@ TEST_F(Faults, NobodyListening)
     EXPECT_TRUE(shows("Disconnected"));
     EXPECT_NE(daily("Log").find("Socket Error"), std::string::npos);
     EXPECT_NE(daily("Log").find("Unable to connect to Linkar"), std::string::npos);
+}
+
+// Lines are lost only while the folder is gone; the files come back with it.
+TEST_F(Faults, DataFolderVanishesAndComesBack)
+{
+    loadOnPeer();
+    peer.send(kDlh);
+    ASSERT_TRUE(WaitUntil([&] { return daily("Dump").find("DLH123") != std::string::npos; }));
+    const std::string folder = dir.path() + "/Quadrantel";
+    ASSERT_TRUE(QDir(QString::fromStdString(folder)).removeRecursively());
+    peer.send("@N:LOST1:1000:1:50.5:9.0:35000:420:0\r\n");
+    ASSERT_TRUE(reads("LOST1"));
+    form->link().UpdateState();
+    EXPECT_FALSE(QDir(QString::fromStdString(folder)).exists()); // nothing recreates it behind the user's back
+
+    // A file where the folder was: nothing can be written there either (root ignores mode bits).
+    WriteFile(folder, "not a folder");
+    peer.send("@N:LOST2:1000:1:50.5:9.0:35000:420:0\r\n");
+    ASSERT_TRUE(reads("LOST2"));
+
+    std::remove(folder.c_str());
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+    peer.send("@N:BACK1:1000:1:50.5:9.0:35000:420:0\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return daily("Dump").find("BACK1") != std::string::npos; }));
+    EXPECT_EQ(daily("Dump").find("LOST"), std::string::npos);
+    form->link().UpdateState();
+    EXPECT_NE(daily("Log").find("State:Connected"), std::string::npos);
 }
 
 TEST_F(Faults, CorruptConfigurationAndPositionFilesGiveDefaults)

@@ -12,11 +12,9 @@
 #include "support/ScriptedPeer.h"
 #include "support/ScriptedRandom.h"
 #include "support/TempDir.h"
-#include "support/Wait.h"
+#include "support/TestServices.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 namespace quadrantel::test {
 
@@ -47,16 +45,9 @@ protected:
     {
         WriteFile(dir.path() + "/Quadrantel/Config.ini", "[Setup]\r\n" + body);
     }
-    // The fakes, waits that do not block, and a pumping wait that runs the loop briefly.
     app::GonioServices services(bool fakeSocket = true)
     {
-        app::GonioServices s;
-        s.clock = &clock;
-        s.random = &random;
-        s.voice = &voice;
-        s.atc = &atc;
-        s.sleep = [](int) {};
-        s.pumpingSleep = [](int ms) { RunEventsFor(std::min(ms, 50)); };
+        app::GonioServices s = TestServices(clock, random, voice, atc);
         if (fakeSocket)
             s.makeSocket = [this](link::LinkEvents) {
                 auto p = std::make_unique<FakeLinkSocket>();

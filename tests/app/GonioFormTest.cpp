@@ -31,6 +31,7 @@ TEST_F(GonioFormTest, FirstRunWithoutConfiguration)
 
     form->Form_Unload();
     EXPECT_EQ(closes, 1); // closed although it never connected
+    EXPECT_EQ(form->socket(), nullptr);
     EXPECT_EQ(host.setupShown, 1);
     form.reset();
 }
@@ -44,8 +45,9 @@ TEST_F(GonioFormTest, SavedPositionAndItsFallbacks)
         return std::pair<float, float>(host.x, host.y);
     };
     EXPECT_EQ(placed("000000001440", "-000000000015"), (std::pair<float, float>(1440, -15)));
-    EXPECT_EQ(placed("abc", "100"), (std::pair<float, float>(3180, 100)));      // no number at all
-    EXPECT_EQ(placed("40000", "30000"), (std::pair<float, float>(3180, 2760))); // a monitor that is gone
+    EXPECT_EQ(placed("99999999999", "100"), (std::pair<float, float>(3180, 100))); // no 32-bit number
+    EXPECT_EQ(placed("abc", "100"), (std::pair<float, float>(3180, 100)));         // no number at all
+    EXPECT_EQ(placed("40000", "30000"), (std::pair<float, float>(3180, 2760)));    // a monitor that is gone
     host.desktopRight = 60000;
     // Right of 2,184 pixels on a wide desktop: beyond 16 bits, kept.
     EXPECT_EQ(placed("40000", "100"), (std::pair<float, float>(40000, 100)));
@@ -107,8 +109,8 @@ TEST_F(GonioFormTest, AnUnwritableDaysFileIsNamedOnTheMessageLine)
     EXPECT_EQ(form->lblError.caption(), "Log_20240131.TXT is not a regular file: nothing is written to it");
 }
 
-// The last caller's bearing on demand: the status line says it is a recall, and the silence
-// rule clears it like any reading.
+// The last caller's bearing on demand: only a speaker tied to his strip counts, the status
+// line says it is a recall, and the silence rule clears it like any reading.
 TEST_F(GonioFormTest, LastButtonRecallsTheLastCaller)
 {
     writeConfig("AutoStart=1\r\nStation=" + kStation + "\r\n");
@@ -125,6 +127,8 @@ TEST_F(GonioFormTest, LastButtonRecallsTheLastCaller)
     form->tmrSpeakers.onTimer(); // still talking: the time of his last speech moves on
     EXPECT_TRUE(form->cmdLast.enabled());
     clock.advance(2);
+    voice.speakers = {8}; // BAW456 has no strip: not a caller to recall
+    form->tmrSpeakers.onTimer();
     voice.speakers = {};
     clock.advance(11);
     form->tmrSpeakers.onTimer();
@@ -151,16 +155,19 @@ TEST_F(GonioFormTest, LastButtonRecallsTheLastCaller)
     EXPECT_EQ(form->txtGonio.text(), "");
 }
 
-// The whole road: a peer sends positions, which go to the day's dump as well, a pilot keys his
-// microphone, the needle points at him, and the reading clears once he has been silent.
+// The whole road: a peer accepts the login and sends positions, a pilot keys his microphone,
+// the needle points at him, and the reading clears once he has been silent.
 TEST_F(GonioFormTest, RoadOfOneTransmission)
 {
     loadOnPeer();
     ASSERT_TRUE(form->chkGonio.checked());
+    EXPECT_TRUE(peer.received.starts_with("#AAQuadrantel:SERVER:Quadrantel:123456:"));
+    peer.send("#TMSERVER:Quadrantel:SECONDARY LINKAR connection accepted\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return peer.received.find("\r\n!CQuadrantel:") != std::string::npos; }));
+
     clock.advance(11); // the next block rebuilds the strip list
     peer.send(kDlh + "@N:BAW456:1001:1:49.0:8.0:12000:300:0\r\n");
     ASSERT_TRUE(WaitUntil([&] { return form->lstStrips.listCount() == 2; }));
-    EXPECT_NE(daily("Dump").find("DLH123"), std::string::npos);
 
     form->speakers().tmrSpeakers_Timer(); // the first cycle fills the player list
     voice.speakers = {7};
@@ -170,6 +177,7 @@ TEST_F(GonioFormTest, RoadOfOneTransmission)
     EXPECT_EQ(form->txtGonio.text(), "DLH123");
     EXPECT_EQ(form->txtQDR.tag(), "030");
     EXPECT_EQ(host.title, "Quadrantel - (EDDF) DLH123 QDR[030]  QDM[210]");
+    EXPECT_EQ(form->lblHdg.caption(), " 030\xb0"); // the needle
 
     voice.speakers = {};
     clock.advance(11);
@@ -188,6 +196,9 @@ TEST_F(GonioFormTest, RoadOfOneTransmission)
     form->reading().ClearReading();
     form->cmdPicTowrix.setValue(1);
     EXPECT_EQ(form->txtQDR.text(), "---");
+
+    peer.client->disconnectFromHost();
+    ASSERT_TRUE(WaitUntil([&] { return form->lblError.caption() == "Disconnected"; }));
 }
 
 // The feed source named in the configuration: a pilot's kRxBegin runs the speaker cycle at

@@ -38,7 +38,7 @@ protected:
         options.gonio.voice = &voice;
         options.gonio.dump = [](std::string_view) {};
         options.quit = [this] { ++quits; };
-        options.pumpingSleep = [](int) {};
+        options.pumpingSleep = [this](int ms) { slept += ms; };
     }
     void TearDown() override { qunsetenv("AppData"); }
 
@@ -58,12 +58,14 @@ protected:
     test::FakeVoiceClient voice;
     app::StartupOptions options;
     int quits = 0;
+    int slept = 0;
 };
 
 TEST_F(StartupTest, FirstRunShowsTheSetupWindowAndEndsWithIt)
 {
     config("Debug=1\r\n");
     auto s = start("--station KJFK  -x");
+    EXPECT_EQ(slept, 500);
     ASSERT_TRUE(s->setupWindow());
     EXPECT_TRUE(s->setupWindow()->isVisible());
     EXPECT_EQ(s->mainWindow(), nullptr);

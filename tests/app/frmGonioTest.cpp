@@ -25,7 +25,8 @@ TEST_F(frmGonioTest, OpensWithItsControlsBoundToTheBehaviour)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
 
     EXPECT_TRUE(w->topmost());
-    EXPECT_NE(ButtonNamed(*w, "Last"), nullptr);
+    ASSERT_NE(ButtonNamed(*w, "Last"), nullptr);
+    EXPECT_EQ(ButtonNamed(*w, "Last")->shortcut(), QKeySequence("Ctrl+L"));
     QAbstractButton* disconnect = ButtonNamed(*w, "Disconnect");
     ASSERT_NE(disconnect, nullptr);
     EXPECT_FALSE(disconnect->isVisible());

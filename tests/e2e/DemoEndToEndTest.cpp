@@ -95,6 +95,16 @@ protected:
         return c;
     }
 
+    // Starts the interface program and returns its port.
+    std::string StartLinkar()
+    {
+        linkar = &Start("linkar-sim", {"--port", "0", "--station", "50,8", "--aircraft", "3", "--far", "1",
+                                       "--callsigns", "DLH123,BAW456,AFR789,LOW1", "--fixed", "TESTER,50,8.7777,12000",
+                                       "--fixed", "TESTB,49.5,8,9000", "--interval", "500", "--seed", "3"});
+        EXPECT_TRUE(test::WaitUntil([&] { return linkar->out().contains("listening on"); }, Slow(10000)));
+        return QRegularExpression("listening on (\\d+)").match(linkar->out()).captured(1).toStdString();
+    }
+
     // Settings and the station's position file.
     void Configure(const std::string& setup)
     {
@@ -145,13 +155,8 @@ protected:
 
 TEST_F(DemoEndToEnd, ConnectsAndFollowsTalkingPilots)
 {
-    linkar = &Start("linkar-sim",
-                    QString("--port 0 --station 50,8 --aircraft 3 --far 1 --callsigns DLH123,BAW456,AFR789,LOW1 "
-                            "--fixed TESTER,50,8.7777,12000 --fixed TESTB,49.5,8,9000 --interval 500 --seed 3")
-                        .split(' '));
-    ASSERT_TRUE(test::WaitUntil([&] { return linkar->out().contains("listening on"); }, Slow(10000)));
-    const QString port = QRegularExpression("listening on (\\d+)").match(linkar->out()).captured(1);
-    Configure("Address=127.0.0.1\r\nPort=" + port.toStdString() + "\r\nLastX=0\r\nLastY=0\r\n");
+    const std::string port = StartLinkar();
+    Configure("Address=127.0.0.1\r\nPort=" + port + "\r\nLastX=0\r\nLastY=0\r\n");
 
     Start("towrix-sim", {"--connected", "--callsign", "TESTB", "--position", "0,560"});
     Child& voice =
@@ -169,15 +174,54 @@ TEST_F(DemoEndToEnd, ConnectsAndFollowsTalkingPilots)
     EXPECT_EQ(program.process.state(), QProcess::Running);
 }
 
-// Positions from the simulated data file instead of the link, voice from the newer client's
-// WebSocket feed: the talking pilot's reading rests on a position moved to now, only pilots
-// within 400 NM of the station are kept, and the reading goes when he stops.
+// The newer voice client's feed instead of the library, from a VoiceFrequencies list (which
+// a decimal-comma locale must read the same): readings follow kRxBegin, the pilot who keys up
+// over another takes the reading, and another frequency is filtered out.
+TEST_F(DemoEndToEnd, FollowsTheWebSocketVoiceFeed)
+{
+    const std::string port = StartLinkar();
+    Child& voice = Start("voice-sim", {"--websocket", "0", "--pilots", "DLH123,TESTER", "--quiet"});
+    ASSERT_TRUE(test::WaitUntil([&] { return voice.out().contains("feed on"); }, Slow(10000)));
+    const QString feed = QRegularExpression("feed on (\\d+)").match(voice.out()).captured(1);
+    Configure("Port=" + port + "\r\nVoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + feed.toStdString() +
+              "/ws\r\nVoiceFrequencies=118.700\r\n");
+    Start("towrix-sim", {"--connected", "--callsign", "TESTB", "--position", "0,560"});
+    Start("quadrantel", {});
+    ASSERT_TRUE(test::WaitUntil([&] { return linkar->out().contains("identified !CQuadrantel"); }, Slow(15000)));
+
+    bool heard = false;
+    for (int attempt = 0; attempt < 10 && !heard; ++attempt) { // until the traffic table knows the pilot
+        voice.send("talk DLH123");
+        heard = WaitForReading("DLH123", Slow(1500)) >= 0;
+    }
+    ASSERT_TRUE(heard) << Title();
+    voice.send("also TESTER");
+    const int east = WaitForReading("TESTER", Slow(5000));
+    ASSERT_GE(east, 0) << "the pilot who keyed up last was not followed: " << Title();
+    EXPECT_LE(std::abs(east - 90), 10) << Title();
+    voice.send("talk DLH123 121.800");
+    EXPECT_LT(WaitForReading("DLH123", Slow(2000)), 0) << "another frequency was not filtered out";
+    voice.send("quiet");
+    EXPECT_TRUE(test::WaitUntil([&] { return Title().find("QDR[") == std::string::npos; }, Slow(15000)))
+        << "the reading stayed: " << Title();
+}
+
+// Positions from the simulated data file instead of the link, voice from the WebSocket feed:
+// the talking pilot's reading rests on a position moved to now, and only pilots within 400 NM
+// of the station are kept.
 TEST_F(DemoEndToEnd, ReadsPositionsFromTheDataFeed)
 {
-    linkar =
-        &Start("linkar-sim", QString("--port 0 --feed 0 --layout b --station 50,8 --aircraft 2 --far 0 --range 30 "
-                                     "--callsigns DLH123,BAW456 --fixed FARAWAY,50,22,30000 --feed-every 2000 --seed 3")
-                                 .split(' '));
+    linkar = &Start("linkar-sim", {"--port",       "0",
+                                   "--feed",       "0",
+                                   "--layout",     "b",
+                                   "--station",    "50,8",
+                                   "--aircraft",   "2",
+                                   "--far",        "0",
+                                   "--range",      "30",
+                                   "--callsigns",  "DLH123,BAW456",
+                                   "--fixed",      "FARAWAY,50,22,30000",
+                                   "--feed-every", "2000",
+                                   "--seed",       "3"});
     ASSERT_TRUE(test::WaitUntil([&] { return linkar->out().contains("feed on"); }, Slow(10000)));
     const QString feedPort = QRegularExpression("feed on (\\d+)").match(linkar->out()).captured(1);
     Child& voice = Start("voice-sim", {"--websocket", "0", "--pilots", "DLH123,BAW456", "--quiet"});
@@ -191,6 +235,7 @@ TEST_F(DemoEndToEnd, ReadsPositionsFromTheDataFeed)
     const auto dump = [&] { return test::ReadFile(data() + "/Dump_" + day + ".TXT"); };
     ASSERT_TRUE(test::WaitUntil([&] { return dump().find("pilots kept") != std::string::npos; }, Slow(15000)))
         << program.process.readAllStandardError().toStdString();
+    EXPECT_NE(dump().find("data feed: HTTP 200"), std::string::npos) << dump();
     EXPECT_EQ(dump().find('{'), std::string::npos) << "the file itself was dumped";
     EXPECT_NE(dump().find("2 pilots kept"), std::string::npos) << "FARAWAY, 860 NM out, was kept: " << dump();
 
@@ -206,7 +251,4 @@ TEST_F(DemoEndToEnd, ReadsPositionsFromTheDataFeed)
                     .hasMatch())
         << log;
     EXPECT_EQ(linkar->out().count("login vid"), 0) << "the link was connected as well";
-    voice.send("quiet");
-    EXPECT_TRUE(test::WaitUntil([&] { return Title().find("QDR[") == std::string::npos; }, Slow(15000)))
-        << "the reading stayed: " << Title();
 }

@@ -83,6 +83,7 @@ TEST(FeedParser, LayoutAGivesEveryPilotAndNothingElse)
     EXPECT_EQ(a.headingDeg, 87);
     EXPECT_EQ(a.squawk, "2341");
     EXPECT_EQ(a.positionMs, kFileTime - 6000 + 120);
+    EXPECT_EQ(p.snapshot.pilots[1].positionMs, kFileTime - 13000);
 }
 
 TEST(FeedParser, LayoutBTakesTheLastTrackAndSkipsAPilotWithout)
@@ -93,9 +94,10 @@ TEST(FeedParser, LayoutBTakesTheLastTrackAndSkipsAPilotWithout)
     EXPECT_EQ(p.snapshot.updatedMs, kFileTime + 480);
     ASSERT_EQ(Callsigns(p.snapshot), std::vector<std::string>{"AFR12K"});
     EXPECT_EQ(p.snapshot.skipped, 1u);
-    // The fields whose names or types differ from layout A's.
     const Pilot& a = p.snapshot.pilots[0];
+    EXPECT_DOUBLE_EQ(a.latitude, 48.7);
     EXPECT_EQ(a.groundSpeedKt, 410);
+    EXPECT_EQ(a.headingDeg, 312);
     EXPECT_EQ(a.squawk, "0421");
     EXPECT_EQ(a.positionMs, kFileTime - 4000 + 123);
 }
@@ -103,6 +105,7 @@ TEST(FeedParser, LayoutBTakesTheLastTrackAndSkipsAPilotWithout)
 TEST(FeedParser, AnAwkwardEntryIsSkippedAndTheOthersKept)
 {
     const char* bad[] = {
+        R"({"callsign":"X1","latitude":null,"longitude":8,"altitude":1000})",
         R"({"callsign":"X2","latitude":"50","longitude":8,"altitude":1000})",
         R"({"callsign":"X3","latitude":0,"longitude":0,"altitude":1000})",
         R"({"callsign":"X4","longitude":8,"altitude":1000})",

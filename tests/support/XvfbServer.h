@@ -41,6 +41,8 @@ public:
         }
     }
 
+    const std::string& display() const { return display_; }
+
 private:
     QProcess process_;
     std::string display_;

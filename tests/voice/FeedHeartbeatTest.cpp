@@ -1,5 +1,5 @@
-// Peers that break the feed's connection without closing it: a handshake that never ends, a
-// client that hangs after it, one that floods pings and never reads the pongs. A WebSocket server on the
+// Peers that break the feed's connection without closing it: a bad handshake, a client that
+// hangs after it, one that floods pings and never reads the pongs. A WebSocket server on the
 // test's own thread always answers, so these peers hold the TCP socket under it.
 #include "voice/FeedVoiceClient.h"
 
@@ -23,6 +23,13 @@ using namespace quadrantel;
 using namespace quadrantel::voice;
 
 namespace {
+
+QByteArray Upgrade(const QByteArray& acceptKey)
+{
+    return "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+           "Sec-WebSocket-Accept: " +
+           acceptKey + "\r\n\r\n";
+}
 
 // Answers each upgrade request with what the test sets, or with a real handshake when it sets
 // nothing, and keeps every connection open.
@@ -91,8 +98,10 @@ protected:
 
 TEST_F(FeedHeartbeat, ABadHandshakeIsGivenUpAfterItsDeadlineAndRetriedQuietly)
 {
-    // Qt gives up on none of these by itself.
     const std::vector<std::pair<const char*, std::function<QByteArray(const QByteArray&)>>> answers{
+        {"not found", [](const QByteArray&) { return QByteArray("HTTP/1.1 404 Not Found\r\n\r\n"); }},
+        {"wrong key", [](const QByteArray&) { return Upgrade("AAAAAAAAAAAAAAAAAAAAAAAAAAA="); }},
+        {"garbage", [](const QByteArray&) { return QByteArray("\x01\x02 nonsense\r\n"); }},
         {"nothing", [](const QByteArray&) { return QByteArray(); }},
         {"endless headers",
          [](const QByteArray&) { return QByteArray("HTTP/1.1 101 Switching Protocols\r\nX: 1\r\n"); }},

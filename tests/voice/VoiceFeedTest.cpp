@@ -2,8 +2,19 @@
 #include "voice/FeedVoiceClient.h"
 
 #include "support/CommaLocale.h"
+#include "support/FakeClock.h"
+#include "support/Wait.h"
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QWebSocket>
+#include <QWebSocketServer>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
 
 using namespace quadrantel;
 using namespace quadrantel::voice;
@@ -88,4 +99,175 @@ TEST(FeedSettings, VoiceFrequenciesChooseAListTheTransmitFrequenciesOrAll)
     EXPECT_EQ(listed.frequenciesKHz, std::vector<std::int64_t>{118700});
     // Hand-edited nonsense: better every frequency than none.
     EXPECT_TRUE(FeedOptionsFrom({true, kDefaultVoiceURL, "118,700"}).frequenciesKHz.empty());
+}
+
+namespace {
+
+// A local stand-in for the voice client's feed; the event source connects to it for real.
+class VoiceFeedSource : public ::testing::Test {
+protected:
+    VoiceFeedSource() : server("test", QWebSocketServer::NonSecureMode)
+    {
+        EXPECT_TRUE(server.listen(QHostAddress::LocalHost));
+        QObject::connect(&server, &QWebSocketServer::newConnection, &server,
+                         [this] { peer.reset(server.nextPendingConnection()); });
+    }
+
+    std::unique_ptr<FeedVoiceClient> Make(std::vector<std::int64_t> kHz = {})
+    {
+        FeedOptions o;
+        o.url = "ws://127.0.0.1:" + std::to_string(server.serverPort()) + "/ws";
+        o.frequenciesKHz = std::move(kHz);
+        o.reconnectMs = 50;
+        o.burstCycleMs = 1000; // far longer than a frame takes here, even on a loaded machine
+        o.log = [this](const std::string& l) { logged.push_back(l); };
+        auto c = std::make_unique<FeedVoiceClient>(std::move(o), clock);
+        c->Start({[this] { ++began; },
+                  [this](const std::string& t, bool problem) { status.push_back(t + (problem ? "!" : "")); }});
+        if (!test::WaitUntil([&] { return peer && c->State() > 0; }))
+            throw std::runtime_error("the feed never connected"); // fails the test, no null peer
+        return c;
+    }
+
+    // The players' nicknames in list order, as the speaker cycle reads them; or only the speakers'.
+    std::vector<std::string> Names(FeedVoiceClient& c, bool speaking = false)
+    {
+        c.ReadSpeakers();
+        c.ReadPlayerList();
+        std::vector<std::string> names;
+        for (const PlayerInfo& p : c.Players())
+            if (!speaking || std::count(c.Speakers().begin(), c.Speakers().end(), p.PlayerID))
+                names.push_back(p.NickName);
+        return names;
+    }
+
+    test::FakeClock clock;
+    QWebSocketServer server;
+    std::unique_ptr<QWebSocket> peer;
+    std::vector<std::string> status, logged;
+    int began = 0;
+};
+
+} // namespace
+
+TEST_F(VoiceFeedSource, ABurstOfBeginsRunsTheCycleOnceNowAndOnceLater)
+{
+    auto c = Make();
+    c->HandleFrame(Rx("kRxBegin", "DLH123", 118700000));
+    EXPECT_EQ(began, 1);
+    c->HandleFrame(Rx("kRxBegin", "BAW456", 118700000));
+    c->HandleFrame(Rx("kRxBegin", "AFR789", 118700000));
+    EXPECT_EQ(began, 1);
+    ASSERT_TRUE(test::WaitUntil([&] { return began == 2; }));
+    test::RunEventsFor(50);
+    EXPECT_EQ(began, 2);
+}
+
+TEST_F(VoiceFeedSource, PlayersAreTheStationsThenTheLatestHeard)
+{
+    auto c = Make();
+    c->HandleFrame(R"({"type":"kStationStates","value":{"stations":[
+        {"type":"kStationStateUpdate","value":{"callsign":"EDDF_TWR","frequency":118700000}},
+        {"type":"kOther","value":{"callsign":"NOPE","frequency":1}}, 5]}})");
+    c->HandleFrame(Rx("kRxBegin", "DLH123", 118700000));
+    clock.advanceMs(1);
+    c->HandleFrame(Rx("kRxBegin", "BAW456", 118700000));
+    EXPECT_TRUE(c->PlayersChanged());
+    EXPECT_EQ(Names(*c), (std::vector<std::string>{"EDDF_TWR", "BAW456", "DLH123"}));
+    EXPECT_FALSE(c->PlayersChanged());
+    // A volume change is a station update too; it changes no player.
+    c->HandleFrame(R"({"type":"kStationStateUpdate","value":{"callsign":"EDDF_TWR","frequency":118700000,
+        "outputVolume":40}})");
+    EXPECT_FALSE(c->PlayersChanged());
+}
+
+TEST_F(VoiceFeedSource, NamesHeardOverFiveMinutesAgoLeaveThePlayers)
+{
+    auto c = Make();
+    c->HandleFrame(Rx("kRxBegin", "DLH123", 118700000));
+    c->HandleFrame(Rx("kRxEnd", "DLH123", 118700000));
+    EXPECT_EQ(Names(*c), std::vector<std::string>{"DLH123"});
+    clock.advance(300);
+    EXPECT_FALSE(c->PlayersChanged());
+    clock.advance(1);
+    EXPECT_TRUE(c->PlayersChanged());
+    EXPECT_TRUE(Names(*c).empty());
+}
+
+TEST_F(VoiceFeedSource, AClockSetBackDoesNotKeepATransmissionOpen)
+{
+    auto c = Make();
+    c->HandleFrame(Rx("kRxBegin", "AFR789", 118700000));
+    clock.advance(-3600); // its start now lies an hour ahead
+    EXPECT_EQ(Names(*c, true), std::vector<std::string>{"AFR789"});
+    clock.advance(31);
+    EXPECT_TRUE(Names(*c, true).empty());
+}
+
+TEST_F(VoiceFeedSource, LeavingTheNetworkEndsEveryTransmission)
+{
+    auto c = Make();
+    c->HandleFrame(Rx("kRxBegin", "DLH123", 118700000));
+    EXPECT_EQ(c->ReadSpeakers(), 2);
+    c->HandleFrame(R"({"type":"kVoiceConnectedState","value":{"connected":false}})");
+    EXPECT_EQ(c->ReadSpeakers(), 1);
+    EXPECT_TRUE(c->Speakers().empty());
+    EXPECT_EQ(status.back(), "not connected to the voice network!");
+}
+
+TEST_F(VoiceFeedSource, AFloodOfNewNamesKeepsTheLatest)
+{
+    auto c = Make();
+    for (int i = 0; i < 250; ++i) {
+        clock.advanceMs(1);
+        c->HandleFrame(Rx("kRxBegin", ("N" + std::to_string(i)).c_str(), 118700000));
+    }
+    const std::vector<std::string> names = Names(*c);
+    ASSERT_EQ(names.size(), 200u);
+    EXPECT_EQ(names.front(), "N249");
+    EXPECT_EQ(names.back(), "N50");
+    EXPECT_EQ(c->OpenTransmissions(), 200u);
+}
+
+TEST_F(VoiceFeedSource, OtherFrequenciesAreNotEvenListed)
+{
+    auto c = Make({118700, 121800});
+    c->HandleFrame(Rx("kRxBegin", "ELSE1", 124350000));
+    c->HandleFrame(Rx("kRxBegin", "DLH123", 121800000));
+    EXPECT_EQ(began, 1);
+    EXPECT_EQ(Names(*c), std::vector<std::string>{"DLH123"});
+}
+
+TEST_F(VoiceFeedSource, AnOversizedFrameEndsTheConnectionAndTheRetriesStayQuiet)
+{
+    auto c = Make();
+    c->HandleFrame(Rx("kRxBegin", "DLH123", 121800000));
+    const quint16 port = server.serverPort();
+    server.close();
+    peer->sendTextMessage(QString(static_cast<qsizetype>(kMaxFeedFrameBytes) + 1, QChar('x')));
+    ASSERT_TRUE(test::WaitUntil([&] { return c->State() == 0; }));
+    EXPECT_TRUE(Names(*c, true).empty());
+    EXPECT_EQ(status.back(), "voice client not running!");
+
+    // While away, every retry fails its handshake; none of them adds a line or a message.
+    const std::size_t lines = logged.size();
+    const std::size_t messages = status.size();
+    QTcpServer refuser;
+    ASSERT_TRUE(refuser.listen(QHostAddress::LocalHost, port));
+    int retries = 0;
+    QObject::connect(&refuser, &QTcpServer::newConnection, &refuser, [&] {
+        ++retries;
+        delete refuser.nextPendingConnection();
+    });
+    ASSERT_TRUE(test::WaitUntil([&] { return retries >= 3; }));
+    EXPECT_EQ(logged.size(), lines);
+    EXPECT_EQ(status.size(), messages);
+    EXPECT_EQ(std::ranges::count_if(logged, [](auto& l) { return l.find("connection closed") != l.npos; }), 1);
+    refuser.close();
+
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, port));
+    ASSERT_TRUE(test::WaitUntil([&] { return c->State() == 1; }));
+    clock.advance(1); // a client that tells nothing is off the network
+    ASSERT_TRUE(test::WaitUntil([&] { return logged.size() == lines + 1; }));
+    EXPECT_EQ(status.back(), "not connected to the voice network!");
 }

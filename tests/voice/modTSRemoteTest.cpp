@@ -60,6 +60,7 @@ TEST_F(RemoteLibrary, ReadsThePlayerRecordsOfferingTheFullCapacity)
     EXPECT_EQ(q.ServerRights, "SuperServerAdmin,ServerAdmin,CanRegister,Unregistered");
     EXPECT_EQ(q.PlayerStatus, "ChannelCommander,WantVoice,NoWhisper,Away,InputMuted,OutputMuted,Recording");
     EXPECT_EQ(r.ChannelRights + r.PlayerStatus, "nonenone"); // bits beyond the tables
+    EXPECT_TRUE(shown.empty());
 
     // A failed read keeps the table and shows the library's own text.
     Script("players 3 0\nerror Not connected to a server\n");
