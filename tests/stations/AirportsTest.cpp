@@ -16,6 +16,7 @@
 
 using namespace quadrantel::stations;
 using namespace quadrantel::test;
+using namespace std::string_view_literals;
 
 TEST(Airports, FirstRecordWithTheCodeGivesItsCoordinates)
 {
@@ -26,7 +27,7 @@ TEST(Airports, FirstRecordWithTheCodeGivesItsCoordinates)
                     "lirf:Fiumicino:Rome:IT:13:N041.48.01.000:E012.14.20.000:extra\n"
                     "LIRF:Second:Rome:IT:13:N000.00.00.000:E000.00.00.000\n"
                     "SHRT:a:b:c:d:N040.38.23.000\nSHRT:a:b:c:d:N040.38.23.000:W073.46.44.000\n" +
-                        std::string(":::\n\0\0\xff:\n\0", 10) + std::string(100000, ':') +
+                        std::string(":::\n\0\0\xff:\n\0"sv) + std::string(100000, ':') +
                         "\nEGLL:Heathrow:London:GB:83:N051.28.39.000:W000.27.41.000");
     auto r = LookupAirport(file, "  kjfk ");
     EXPECT_EQ(r.outcome, AirportOutcome::Found);
