@@ -21,13 +21,6 @@ protected:
         auto list = table.Elabora(block, [&] { return selected; });
         return list ? list->callsigns : std::vector<std::string>{"<no rebuild>"};
     }
-    std::vector<std::string> Order() const
-    {
-        std::vector<std::string> out;
-        for (const auto& e : table.colCallsigns())
-            out.push_back(e.item);
-        return out;
-    }
 
     test::FakeClock clock;
     std::vector<std::string> dumps; // what each call of the dump got
@@ -86,17 +79,6 @@ TEST(TrafficRecord, FieldsArePaddedCutAndRearranged)
               "ABCDEFGHIJKL\t0007\t345678901234567\t34567\t1\t2\t0\t");
     EXPECT_EQ(TrafficRecord("@N:SHORT"), "SHORT       \t0000\t               \t     \t\t\t\t");
     EXPECT_EQ(TrafficRecord("@N:A:12345:r:1:2:3:4:"), "A           \t2345\t              3\t    4\t1\t2\tr\t");
-}
-
-TEST_F(TrafficTableTest, BadInputIsStoredAsFarAsItGoesWithoutHarm)
-{
-    const std::string longName(200, 'Q');
-    const std::string binary = "@N:B\0N\xE9\xFF:x\0y:raw:lat\x80:lon:NaN:1e999\r\n"s;
-    (void)table.Elabora("@N:" + longName + ":12\r\n" + binary + "@N\r\n\r\r\r\n");
-
-    EXPECT_EQ(RecordField(*table.Record(longName), 1), longName.substr(0, 12));
-    EXPECT_EQ(*table.Field("B\0N\xC9\xFF"s, kFieldLatitude), "lat\x80");
-    EXPECT_EQ(Order(), (std::vector<std::string>{longName, "B\0N\xE9\xFF"s, ""}));
 }
 
 TEST_F(TrafficTableTest, KeysIgnoreCaseAndAnUpdateMovesTheAircraftLast)
