@@ -91,26 +91,16 @@ TEST(Geodesy, PlainAnswersAndFaults)
     EXPECT_EQ(ErrorOf([] { Course(10, 20, 10, 20 + 1e-9); }), kErrDivisionByZero);
 }
 
-TEST(Geodesy, PositionTextsGiveBearingAndDistance)
+TEST(Geodesy, PositionTextsTolerateBlanksAndFailCleanly)
 {
-    const std::string station = "N045.00.00.000 E009.00.00.000";
-    EXPECT_EQ(SctBearing(station, "N045.00.00.000 E008.00.00.000"), 270);
-    EXPECT_EQ(SctBearing(station, "N046.00.00.000 E009.30.00.000"), 19);
-    EXPECT_EQ(SctDistance(station, "N046.00.00.000 E009.30.00.000"), static_cast<float>(63.57750307613505));
-    EXPECT_EQ(SctDistance(station, station), 0.0f);
-    // Rounded half to even from the single: 359.99 gives 360, not 0; 0.11 gives 0.
-    EXPECT_EQ(SctBearing(station, "N046.00.00.000 E008.59.50.000"), 360);
-    EXPECT_EQ(SctBearing(station, "N046.00.00.000 E009.00.10.000"), 0);
     // Blanks after each part and a lower-case "s" (read as north) are tolerated.
     EXPECT_EQ(SctBearing("N045.00.00.000   E009.00.00.000 ", "s046.00.00.000 E009.30.00.000"), 19);
     // A course that fails from the pole makes the distance fail too; due south is a course.
     EXPECT_EQ(ErrorOf([] { SctDistance("N090.00.00.000 E000.00.00.000", "N045.00.00.000 E010.00.00.000"); }),
               kErrDivisionByZero);
     EXPECT_EQ(SctBearing("N090.00.00.000 E010.00.00.000", "N045.00.00.000 E010.00.00.000"), 180);
-    // Rubbish reads as zeros or fails cleanly, never out of bounds.
-    for (const char* t : {"", " ", "N", "N0", "X", "NNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNN", "\0\0\0", "N1.5"})
-        EXPECT_NO_THROW(SctBearing(t, "N001.00.00.000 E001.00.00.000")) << t;
-    EXPECT_EQ(ErrorOf([&] { SctBearing("N1e5.00.00.000 E000.00.00.000", station); }), kErrOverflow);
+    EXPECT_EQ(ErrorOf([] { SctBearing("N1e5.00.00.000 E000.00.00.000", "N045.00.00.000 E009.00.00.000"); }),
+              kErrOverflow);
 }
 
 TEST(Geodesy, CoordinateTexts)
