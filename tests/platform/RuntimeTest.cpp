@@ -11,16 +11,6 @@
 
 using namespace quadrantel::platform;
 
-TEST(Val, ReadsTheLeadingNumberOnly)
-{
-    EXPECT_EQ(Val("08.000"), 8.0);
-    EXPECT_EQ(Val(" 1 2"), 12.0);
-    EXPECT_EQ(Val("  -.5xyz"), -0.5);
-    EXPECT_EQ(Val("1e3"), 1000.0);
-    EXPECT_EQ(Val("1e"), 1.0);
-    EXPECT_EQ(Val("1e999"), 0.0); // overflow must not hand an infinity to callers
-}
-
 TEST(Rounding, HalfToEvenAndFloor)
 {
     EXPECT_EQ(RoundHalfEven(2.5), 2.0);
@@ -71,19 +61,8 @@ TEST(SecondsBetween, CountsSecondBoundariesCrossed)
     EXPECT_EQ(SecondsBetween(a, a.addMSecs(-1000)), -1);
 }
 
-TEST(Text, CaseAndTrim)
+// A value of blanks read from a settings file is no value.
+TEST(Text, BlanksAloneTrimToNothing)
 {
-    EXPECT_EQ(UCase("dlh123\xe9"), "DLH123\xc9");
-    EXPECT_TRUE(EqualsNoCase("Autostart", "AutoStart"));
-    EXPECT_FALSE(EqualsNoCase("Auto", "AutoStart"));
-    EXPECT_EQ(Trim("  a b  "), "a b");
     EXPECT_EQ(RTrim("   "), "");
-}
-
-TEST(IgnoreErrors, LaterStepsStillRun)
-{
-    int ran = 0;
-    EXPECT_FALSE(IgnoreErrors([&] { throw RuntimeError(5, "x", "y"); }));
-    EXPECT_TRUE(IgnoreErrors([&] { ++ran; }));
-    EXPECT_EQ(ran, 1);
 }

@@ -93,17 +93,12 @@ TEST_F(CfgFormTest, SaveAndEnableNeedsAChosenStation)
 
 TEST_F(CfgFormTest, SavedSettingsAreReadBack)
 {
-    CfgForm& f = load();
-    EXPECT_EQ(f.txtAddress.text(), "127.0.0.1");
-    EXPECT_EQ(f.txtPort.text(), "6809");
-    EXPECT_TRUE(f.chkOnTop.checked());
-    EXPECT_FALSE(f.chkAutostart.checked());
-    CfgForm& g = loadWithKjfkChosen();
-    g.chkOnTop.setValue(0);
-    g.chkAutostart.setValue(1);
-    g.txtMe.setText("999");
-    g.txtPort.setText("7000");
-    g.cmdEnable.click();
+    CfgForm& f = loadWithKjfkChosen();
+    f.chkOnTop.setValue(0);
+    f.chkAutostart.setValue(1);
+    f.txtMe.setText("999");
+    f.txtPort.setText("7000");
+    f.cmdEnable.click();
     EXPECT_EQ(events, (std::vector<std::string>{"unload", "enable"}));
     EXPECT_EQ(test::ReadFile(config), "[Setup]\r\nOnTop=0\r\nAutoStart=1\r\nVID=999\r\nAddress=127.0.0.1\r\n"
                                       "Port=7000\r\nStation=KJFK N040.38.23.000 W073.46.44.000\r\n");
@@ -221,7 +216,7 @@ TEST_F(CfgFormTest, NumberBoxesShowTheNumberReadWithAPoint)
     const test::CommaLocale comma;
     ASSERT_TRUE(comma.active()) << "scripts/install-deps generates de_DE.UTF-8";
     for (const auto& [typed, shown] :
-         {std::pair{"12ab", "12"}, {"0123", "123"}, {"1 2\t3", "123"}, {"", "0"}, {"1.5", "1.5"}}) {
+         {std::pair{"12ab", "12"}, {"0123", "123"}, {"+12", "12"}, {"1 2\t3", "123"}, {"", "0"}, {"1.5", "1.5"}}) {
         SCOPED_TRACE(typed);
         f.txtMe.setText(typed);
         f.txtPort.setText(typed);
@@ -236,7 +231,6 @@ TEST_F(CfgFormTest, NumberBoxesShowTheNumberReadWithAPoint)
 TEST_F(CfgFormTest, ABadVoiceBoxRefusesTheSaveAndTakesTheFocus)
 {
     CfgForm& f = loadWithKjfkChosen();
-    EXPECT_EQ(f.txtVoiceURL.text(), "ws://127.0.0.1:49080/ws");
     f.cboVoice.setListIndex(1);
     f.txtVoiceFrequencies.setText("118,700"); // a decimal comma, not two frequencies
     f.cmdEnable.click();
@@ -272,7 +266,6 @@ TEST_F(CfgFormTest, TheLibraryIsSavedWhateverTheVoiceBoxesHold)
 TEST_F(CfgFormTest, TheFeedIsSavedOnlyWithAnHttpAddressAndReadBack)
 {
     CfgForm& f = loadWithKjfkChosen();
-    EXPECT_EQ(f.cboPositions.text(), "Link");
     f.cboPositions.setListIndex(1);
     f.txtFeedURL.setText("ftp://data.example.net/feed.json");
     f.cmdEnable.click();
@@ -280,10 +273,9 @@ TEST_F(CfgFormTest, TheFeedIsSavedOnlyWithAnHttpAddressAndReadBack)
     ASSERT_EQ(dialogs.asked.size(), 1u);
     EXPECT_FALSE(exists("Config.ini"));
 
-    f.txtFeedURL.setText("https://data.example.net/feed.json");
+    f.txtFeedURL.setText(" https://data.example.net/feed.json ");
     f.cmdEnable.click();
     EXPECT_EQ(shell::ReadIniValue(config, "PositionSource", "", "Setup"), "Feed");
-    EXPECT_EQ(shell::ReadIniValue(config, "FeedInterval", "", "Setup"), "15");
     CfgForm& g = load();
     EXPECT_EQ(g.cboPositions.text(), "Feed");
     EXPECT_EQ(g.txtFeedURL.text(), "https://data.example.net/feed.json");
