@@ -78,8 +78,8 @@ TEST(PositionFiles, RemovingDeletesOnlyAPositionFileOfTheFolder)
     const std::string victim = outer.file("gonio_x.position");
     WriteFile(victim, "keep");
     WriteFile(outer.file("secret"), "keep");
-    for (const std::string& t :
-         std::initializer_list<std::string>{"../x", "..\\x", "a/../../x", "/etc/passwd", "..", "x\n", "x\0/../secret"s})
+    for (const std::string& t : std::initializer_list<std::string>{"../x", "..\\x", "a\\b", "a/../../x", "/etc/passwd",
+                                                                   "..", "x\n", "x\0/../secret"s})
         EXPECT_EQ(RemovePosition(data, "", t), RemoveOutcome::Refused) << t;
     EXPECT_EQ(RemovePosition("", "", "x"), RemoveOutcome::Refused);
     // A link or folder with a position-file name is not deleted, nor what it points to.
