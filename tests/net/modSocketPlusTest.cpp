@@ -65,24 +65,6 @@ TEST(RegistryServiceTest, FirstObjectStartsTheServiceAndLastStopsIt)
     EXPECT_EQ(ws::StartupCount(), before);
 }
 
-TEST_F(RegistryTest, WindowLivesFromFirstRegistrationToLast)
-{
-    RecordingOwner owner;
-    const Socket a = udp();
-    const Socket b = udp();
-    ASSERT_TRUE(RegisterSocket(a, &owner, true));
-    const auto first = MessageWindowHandle();
-    ASSERT_TRUE(RegisterSocket(b, &owner, false));
-    EXPECT_EQ(MessageWindowHandle(), first);
-    close(a);
-    EXPECT_TRUE(MessageWindow::Exists(first));
-    close(b);
-    EXPECT_EQ(MessageWindowHandle(), 0u);
-    EXPECT_FALSE(MessageWindow::Exists(first));
-    // Texts of codes the table lacks fall back (known codes show in the socket class's errors).
-    EXPECT_EQ(GetErrorDescription(10059), "Unknown error.");
-}
-
 TEST_F(RegistryTest, RoutesNoticesToTheOwnerAndDropsThoseWithoutRoute)
 {
     RecordingOwner owner;
