@@ -8,19 +8,6 @@
 
 using namespace quadrantel;
 
-namespace {
-
-std::vector<std::string> Numbered(int count)
-{
-    std::vector<std::string> texts;
-    texts.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i)
-        texts.push_back("entry " + std::to_string(i));
-    return texts;
-}
-
-} // namespace
-
 // Guards against a bound list rebuilt at every change: filled entry by entry, a list of n
 // cost n²/2 widget rows, and a new pilot heard refilled the whole player list.
 TEST(Bindings, AListWidgetTouchesOnlyTheRowsThatChanged)
@@ -28,7 +15,7 @@ TEST(Bindings, AListWidgetTouchesOnlyTheRowsThatChanged)
     platform::ListBox model;
     QListWidget widget;
     forms::Bind(model, &widget);
-    model.setItems(Numbered(3));
+    model.setItems({"entry 0", "entry 1", "entry 2"});
     const QListWidgetItem* first = widget.item(0);
     QSignalSpy inserted(widget.model(), &QAbstractItemModel::rowsInserted);
     QSignalSpy removed(widget.model(), &QAbstractItemModel::rowsRemoved);
@@ -56,7 +43,7 @@ TEST(Bindings, TheRowChosenInAListWidgetIsTheModelsSelection)
     platform::ListBox model;
     QListWidget widget;
     forms::Bind(model, &widget);
-    model.setItems(Numbered(3));
+    model.setItems({"entry 0", "entry 1", "entry 2"});
     widget.setCurrentRow(2);
     EXPECT_EQ(model.listIndex(), 2);
 }
@@ -66,7 +53,7 @@ TEST(Bindings, AComboBoxTouchesOnlyTheEntriesThatChangedAndKeepsItsText)
     platform::ComboBox model;
     QComboBox widget;
     forms::Bind(model, &widget);
-    model.setItems(Numbered(2));
+    model.setItems({"entry 0", "entry 1"});
     QSignalSpy inserted(widget.model(), &QAbstractItemModel::rowsInserted);
     model.addItem("entry 2");
     model.setText("ENTRY 1");

@@ -17,11 +17,6 @@ std::pair<float, float> FixedMeasure(const std::string&)
     return {500, 200};
 }
 
-float DistanceFromCentre(float x, float y)
-{
-    return std::hypot(x - 2500.0f, y - 2000.0f);
-}
-
 } // namespace
 
 TEST(Gauge, NeedlePointsAwayFromTheQdmAndLabelSitsOutside)
@@ -60,7 +55,7 @@ TEST(Gauge, ArrowheadStrokesEnd150InsideTheRimFiveDegreesAside)
     for (const float* s : {g.stroke1, g.stroke2}) {
         EXPECT_FLOAT_EQ(s[0], g.needle[2]); // both start at the tip
         EXPECT_FLOAT_EQ(s[1], g.needle[3]);
-        EXPECT_NEAR(DistanceFromCentre(s[2], s[3]), 1350, 0.01);
+        EXPECT_NEAR(std::hypot(s[2] - 2500.0f, s[3] - 2000.0f), 1350, 0.01); // from the centre
     }
     // Pointing east, the strokes lie 5 degrees above and below the needle.
     EXPECT_NEAR(g.stroke1[3], 2000 - 1350 * std::sin(5 * 3.14159265358979 / 180), 0.05);
