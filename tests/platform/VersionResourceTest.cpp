@@ -72,6 +72,9 @@ TEST(VerQueryValue, LyingOrCutBlocksGiveTheAnswerOrNothing)
     Bytes wrongRoot = Resource();
     wrongRoot[6] = 'X';
     EXPECT_EQ(Query(wrongRoot, "\\"), "<none>");
+    Bytes lying = Resource(); // a value longer than its block ends with the block
+    test::Set(lying, 2, 0xFFFF);
+    EXPECT_EQ(Query(lying, "\\").size(), Resource().size() - 40);
     // A zero-length child must end the walk, not spin on it (the one asked for comes after it).
     Bytes zero = Resource();
     test::Set(zero, 40 + 52, 0);
