@@ -444,15 +444,31 @@ TEST_F(FeedCycle, OtherFrequenciesAreNotEvenListed)
     EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "EDDF_GND", "DLH123"}));
 }
 
-TEST_F(FeedCycle, AnOversizedFrameEndsTheConnection)
+TEST_F(FeedCycle, AnOversizedFrameEndsTheConnectionAndTheRetriesStayQuiet)
 {
     Start();
     feed->HandleFrame(Frame("kRxBegin", Rx("DLH123", 121.800)));
+    const quint16 port = server.serverPort();
     server.close();
     peer->sendTextMessage(QString(static_cast<qsizetype>(kMaxFeedFrameBytes) + 1, QChar('x')));
     ASSERT_TRUE(test::WaitUntil([&] { return feed->State() == 0; }));
     EXPECT_EQ(feed->OpenTransmissions(), 0u);
     EXPECT_EQ(status.back(), "voice client not running!");
+
+    // While away, every retry fails its handshake; none of them adds a line or a message.
+    const std::size_t lines = logged.size();
+    const std::size_t messages = status.size();
+    QTcpServer refuser;
+    ASSERT_TRUE(refuser.listen(QHostAddress::LocalHost, port));
+    int retries = 0;
+    QObject::connect(&refuser, &QTcpServer::newConnection, &refuser, [&] {
+        ++retries;
+        delete refuser.nextPendingConnection();
+    });
+    ASSERT_TRUE(test::WaitUntil([&] { return retries >= 3; }));
+    EXPECT_EQ(logged.size(), lines);
+    EXPECT_EQ(status.size(), messages);
+    EXPECT_EQ(LinesWith("connection closed"), 1u);
 }
 
 namespace {
