@@ -14,15 +14,11 @@ namespace {
 
 using test::HttpStub;
 
-QByteArray FileAt(const char* time, const char* pilots)
-{
-    return QByteArray(R"({"general":{"update_timestamp":")") + time + R"("},"pilots":[)" + pilots + "]}";
-}
-
-const QByteArray kOne =
-    FileAt("2024-01-31T11:59:50Z", R"({"callsign":"ONE","latitude":50.2,"longitude":8,"altitude":1})");
-const QByteArray kTwo = FileAt("2024-01-31T12:00:05Z", R"({"callsign":"TWO","latitude":50.3,"longitude":8,"altitude":1},
-    {"callsign":"THREE","latitude":50.4,"longitude":8,"altitude":1})");
+constexpr char kOne[] = R"({"general":{"update_timestamp":"2024-01-31T11:59:50Z"},"pilots":[
+    {"callsign":"ONE","latitude":50.2,"longitude":8,"altitude":1}]})";
+constexpr char kTwo[] = R"({"general":{"update_timestamp":"2024-01-31T12:00:05Z"},"pilots":[
+    {"callsign":"TWO","latitude":50.3,"longitude":8,"altitude":1},
+    {"callsign":"THREE","latitude":50.4,"longitude":8,"altitude":1}]})";
 
 class FeedSourceTest : public ::testing::Test {
 protected:
@@ -73,7 +69,7 @@ TEST_F(FeedSourceTest, AnUnchangedFileIsAskedForConditionallyAndKept)
     EXPECT_EQ(applied, std::vector<std::size_t>{1});
     EXPECT_EQ(feed->traffic().size(), 1u);
     EXPECT_EQ(dumped[0],
-              "2024-01-31T12:00:00Z data feed: HTTP 200, " + std::to_string(kOne.size()) + " bytes, 1 pilots kept");
+              "2024-01-31T12:00:00Z data feed: HTTP 200, " + std::to_string(sizeof kOne - 1) + " bytes, 1 pilots kept");
     EXPECT_EQ(dumped[1], "2024-01-31T12:00:00Z data feed: HTTP 304, 0 bytes, 1 pilots kept, unchanged");
     EXPECT_EQ(feed->StateText(), "data feed: 1 pilots, 10 s old");
     EXPECT_EQ(lblState.picture(), platform::Picture::Green);
