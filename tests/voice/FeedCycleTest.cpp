@@ -106,6 +106,7 @@ protected:
         Settle();
     }
 
+    // Started and left to connect, or to fail to, as the test sees fit.
     void Open(FeedOptions o)
     {
         o.reconnectMs = 50;
