@@ -1,6 +1,6 @@
-// The feed and the speaker cycle together, against a local server that speaks as the voice
-// client does: on connect it sends its tuned frequencies while on the voice network, answers
-// both requests to the asker, and says whatever the test tells it.
+// The voice feed source and the speaker cycle over it, against a local server that speaks as
+// the voice client does: on connect it sends its tuned frequencies while on the voice network,
+// answers both requests to the asker, and says whatever the test tells it.
 #include "voice/FeedVoiceClient.h"
 
 #include "support/FakeClock.h"
@@ -11,6 +11,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
@@ -19,6 +22,8 @@
 #include <algorithm>
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 using namespace quadrantel;
 using namespace quadrantel::voice;
@@ -33,23 +38,27 @@ qint64 Hz(double mhz)
 
 QJsonObject Station(const char* callsign, double mhz, bool rx = true, bool tx = false)
 {
-    QJsonObject s{{"frequency", Hz(mhz)},
-                  {"rx", rx},
-                  {"tx", tx},
-                  {"xc", false},
-                  {"xca", false},
-                  {"headset", true},
-                  {"isAvailable", true},
-                  {"isOutputMuted", false},
-                  {"outputVolume", 100}};
+    QJsonObject s{{"frequency", Hz(mhz)}, {"rx", rx}, {"tx", tx}};
     if (callsign)
         s.insert("callsign", callsign);
     return s;
 }
 
+QJsonObject Rx(const char* call, double mhz)
+{
+    return {{"callsign", call}, {"pFrequencyHz", Hz(mhz)}};
+}
+
 QJsonObject Rx(const char* call, double mhz, const QStringList& active)
 {
-    return {{"callsign", call}, {"pFrequencyHz", Hz(mhz)}, {"activeTransmitters", QJsonArray::fromStringList(active)}};
+    QJsonObject rx = Rx(call, mhz);
+    rx.insert("activeTransmitters", QJsonArray::fromStringList(active));
+    return rx;
+}
+
+QByteArray Frame(const char* type, const QJsonObject& value)
+{
+    return QJsonDocument(QJsonObject{{"type", type}, {"value", value}}).toJson();
 }
 
 class FeedCycle : public ::testing::Test {
@@ -90,9 +99,18 @@ protected:
     void Start(FeedOptions o = {})
     {
         o.url = "ws://127.0.0.1:" + std::to_string(server.serverPort()) + "/ws";
+        Open(std::move(o));
+        if (!test::WaitUntil([&] { return peer && feed->State() > 0; }))
+            throw std::runtime_error("the feed never connected");
+        test::WaitUntil([&] { return asked.size() >= 2; }, 1000);
+        Settle();
+    }
+
+    // Started and left to connect, or to fail to, as the test sees fit.
+    void Open(FeedOptions o)
+    {
         o.reconnectMs = 50;
         o.watchMs = 10;
-        o.burstCycleMs = 60000; // the test runs each cycle itself
         o.log = [this](const std::string& l) { logged.push_back(l); };
         feed = std::make_unique<FeedVoiceClient>(std::move(o), clock);
         polling = std::make_unique<SpeakerPolling>(
@@ -101,12 +119,8 @@ protected:
             *feed, random,
             SpeakerPolling::Hooks{
                 .secondsNow = [] { return 100; }, .clearReading = [this] { ++cleared; }, .drawGauge = [](double) {}});
-        feed->Start(
-            {[] {}, [this](const std::string& t, bool problem) { status.push_back(t + (problem ? "!" : "")); }});
-        if (!test::WaitUntil([&] { return peer && feed->State() > 0; }))
-            throw std::runtime_error("the feed never connected");
-        test::WaitUntil([&] { return asked.size() >= 2; }, 1000);
-        Settle();
+        feed->Start({[this] { ++began; },
+                     [this](const std::string& t, bool problem) { status.push_back(t + (problem ? "!" : "")); }});
     }
 
     // Whatever was sent before has been handled once the pong of a ping sent after it is back.
@@ -123,7 +137,7 @@ protected:
 
     void Say(const char* type, const QJsonObject& value, bool settle = true)
     {
-        peer->sendTextMessage(QJsonDocument(QJsonObject{{"type", type}, {"value", value}}).toJson());
+        peer->sendTextMessage(Frame(type, value));
         if (settle)
             Settle();
     }
@@ -147,12 +161,21 @@ protected:
         return lstStrips.text();
     }
 
-    std::vector<std::string> Users() const
+    // The players as the speaker cycle lists them.
+    std::vector<std::string> Users()
     {
+        polling->FillUserList();
         std::vector<std::string> users;
+        users.reserve(static_cast<std::size_t>(lstUsers.listCount()));
         for (int i = 0; i < lstUsers.listCount(); ++i)
             users.push_back(lstUsers.list(i));
         return users;
+    }
+
+    std::size_t LinesWith(const char* word) const
+    {
+        return static_cast<std::size_t>(
+            std::count_if(logged.begin(), logged.end(), [&](const std::string& l) { return l.find(word) != l.npos; }));
     }
 
     test::FakeClock clock;
@@ -160,7 +183,7 @@ protected:
     std::unique_ptr<QWebSocket> peer;
     std::vector<QJsonObject> stations{Station("EDDF_TWR", 118.700, true, true), Station("EDDF_GND", 121.800)};
     bool answers = true, onNetwork = true;
-    int connections = 0, cleared = 0;
+    int connections = 0, cleared = 0, began = 0;
     std::vector<std::string> asked, status, logged;
 
     platform::ListBox lstSpeakers, lstUsers, lstStrips;
@@ -212,10 +235,13 @@ TEST_F(FeedCycle, AStuckTransmissionDoesNotHideTheNextCaller)
     EXPECT_EQ(lblError.caption(), "DLH123 on 121.800 transmitting ...");
 }
 
-TEST_F(FeedCycle, ATransmissionWithoutItsEndLastsThirtySeconds)
+// The clock set back guards against a start that lies ahead keeping a transmission open for good.
+TEST_F(FeedCycle, ATransmissionWithoutItsEndLastsThirtySecondsFromWhenItWasLastSeenStarted)
 {
     Start();
     Say("kRxBegin", Rx("AFR789", 118.700, {"AFR789"}));
+    clock.advance(-3600);
+    EXPECT_EQ(Cycle(), "AFR789");
     clock.advance(30);
     EXPECT_EQ(Cycle(), "AFR789");
     clock.advance(1);
@@ -231,7 +257,6 @@ TEST_F(FeedCycle, AGroundStationDoesNotHideAPilot)
     Say("kRxBegin", Rx("EDDF_ATIS", 121.800, {"EDDF_ATIS"}));
     EXPECT_EQ(Cycle(), "DLH123");
     EXPECT_EQ(cleared, 0);
-    EXPECT_EQ(lblError.caption(), "DLH123 on 118.700 transmitting ...");
 }
 
 TEST_F(FeedCycle, ARemovedFrequencyEndsItsTransmissionsAndItsStation)
@@ -241,7 +266,6 @@ TEST_F(FeedCycle, ARemovedFrequencyEndsItsTransmissionsAndItsStation)
     Say("kFrequencyRemoved", {{"frequency", Hz(121.800)}});
     EXPECT_EQ(Cycle(), "");
     EXPECT_EQ(lstSpeakers.listCount(), 0);
-    polling->FillUserList();
     EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "DLH123"}));
 }
 
@@ -252,7 +276,6 @@ TEST_F(FeedCycle, AStationThatStopsReceivingEndsItsTransmissionsAndIsNoPlayer)
     Say("kRxBegin", Rx("DLH123", 121.800, {"DLH123"}));
     Say("kStationStateUpdate", Station("EDDF_GND", 121.800, false));
     EXPECT_EQ(Cycle(), "");
-    polling->FillUserList();
     EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "DLH123"}));
 }
 
@@ -265,15 +288,13 @@ TEST_F(FeedCycle, OnlyReceivedNamedStationsArePlayers)
     EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "EDDF_GND"}));
 }
 
-TEST_F(FeedCycle, StationsAreForgottenOnReconnectAndLearntAgain)
+TEST_F(FeedCycle, StationsAreForgottenWhileTheClientIsAway)
 {
     Start();
-    stations = {Station("EDDF_APP", 120.800)};
+    server.close();
     peer->abort();
-    ASSERT_TRUE(test::WaitUntil([&] { return connections == 2 && asked.size() == 4; }));
-    Settle();
-    polling->FillUserList();
-    EXPECT_EQ(Users(), std::vector<std::string>{"EDDF_APP"});
+    ASSERT_TRUE(test::WaitUntil([&] { return feed->State() == 0; }));
+    EXPECT_TRUE(Users().empty());
 }
 
 TEST_F(FeedCycle, OneCallsignOnTwoFrequenciesEndsOnEachAlone)
@@ -325,21 +346,242 @@ TEST_F(FeedCycle, TheStationListIsBounded)
     for (int i = 0; i < 50; ++i)
         Say("kStationStateUpdate", Station(("X_" + std::to_string(i)).c_str(), 118.000 + i * 0.025), false);
     Settle();
-    polling->FillUserList();
-    ASSERT_EQ(lstUsers.listCount(), 10);
-    EXPECT_EQ(lstUsers.list(9), "X_49");
+    const std::vector<std::string> users = Users();
+    ASSERT_EQ(users.size(), 10u);
+    EXPECT_EQ(users.back(), "X_49");
 }
 
 TEST_F(FeedCycle, ABadAddressIsNamedOnceOnTheStatusLineAndInTheLog)
 {
     FeedOptions o;
     o.url = "ws://[::1";
-    o.log = [this](const std::string& l) { logged.push_back(l); };
-    o.reconnectMs = 10;
-    FeedVoiceClient bad(o, clock);
-    bad.Start({[] {}, [this](const std::string& t, bool problem) { status.push_back(t + (problem ? "!" : "")); }});
+    Open(o);
     test::RunEventsFor(100);
     ASSERT_EQ(status.size(), 1u);
     EXPECT_NE(status[0].find("ws://[::1"), std::string::npos) << status[0];
     EXPECT_EQ(logged.size(), 1u);
+}
+
+TEST_F(FeedCycle, ABurstOfBeginsRunsTheCycleOnceNowAndOnceLater)
+{
+    FeedOptions o;
+    o.burstCycleMs = 1000; // far longer than a frame takes here, even on a loaded machine
+    Start(o);
+    feed->HandleFrame(Frame("kRxBegin", Rx("DLH123", 118.700)));
+    EXPECT_EQ(began, 1);
+    feed->HandleFrame(Frame("kRxBegin", Rx("BAW456", 118.700)));
+    feed->HandleFrame(Frame("kRxBegin", Rx("AFR789", 118.700)));
+    EXPECT_EQ(began, 1);
+    ASSERT_TRUE(test::WaitUntil([&] { return began == 2; }));
+    test::RunEventsFor(50);
+    EXPECT_EQ(began, 2);
+}
+
+TEST_F(FeedCycle, PlayersAreTheStationsThenTheLatestHeard)
+{
+    Start();
+    feed->HandleFrame(R"({"type":"kStationStates","value":{"stations":[
+        {"type":"kStationStateUpdate","value":{"callsign":"EDDF_TWR","frequency":118700000}},
+        {"type":"kOther","value":{"callsign":"NOPE","frequency":1}}, 5]}})");
+    feed->HandleFrame(Frame("kRxBegin", Rx("DLH123", 118.700)));
+    clock.advanceMs(1);
+    feed->HandleFrame(Frame("kRxBegin", Rx("BAW456", 118.700)));
+    EXPECT_TRUE(feed->PlayersChanged());
+    EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "BAW456", "DLH123"}));
+    EXPECT_FALSE(feed->PlayersChanged());
+    // A volume change is a station update too; it changes no player.
+    feed->HandleFrame(R"({"type":"kStationStateUpdate","value":{"callsign":"EDDF_TWR","frequency":118700000,
+        "outputVolume":40}})");
+    EXPECT_FALSE(feed->PlayersChanged());
+}
+
+TEST_F(FeedCycle, NamesHeardOverFiveMinutesAgoLeaveThePlayers)
+{
+    Start();
+    feed->HandleFrame(Frame("kRxBegin", Rx("DLH123", 118.700)));
+    feed->HandleFrame(Frame("kRxEnd", Rx("DLH123", 118.700)));
+    EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "EDDF_GND", "DLH123"}));
+    clock.advance(300);
+    EXPECT_FALSE(feed->PlayersChanged());
+    clock.advance(1);
+    EXPECT_TRUE(feed->PlayersChanged());
+    EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "EDDF_GND"}));
+}
+
+TEST_F(FeedCycle, LeavingTheNetworkEndsEveryTransmission)
+{
+    onNetwork = false; // whoever is heard, the client is on the network
+    Start();
+    feed->HandleFrame(Frame("kRxBegin", Rx("DLH123", 118.700)));
+    EXPECT_EQ(feed->ReadSpeakers(), 2);
+    feed->HandleFrame(Frame("kVoiceConnectedState", {{"connected", false}}));
+    EXPECT_EQ(feed->ReadSpeakers(), 1);
+    EXPECT_TRUE(feed->Speakers().empty());
+    EXPECT_EQ(status.back(), "not connected to the voice network!");
+}
+
+TEST_F(FeedCycle, AFloodOfNewNamesKeepsTheLatest)
+{
+    Start();
+    for (int i = 0; i < 250; ++i) {
+        clock.advanceMs(1);
+        feed->HandleFrame(Frame("kRxBegin", Rx(("N" + std::to_string(i)).c_str(), 118.700)));
+    }
+    const std::vector<std::string> users = Users();
+    ASSERT_EQ(users.size(), 202u); // the two stations first
+    EXPECT_EQ(users[2], "N249");
+    EXPECT_EQ(users.back(), "N50");
+    EXPECT_EQ(feed->OpenTransmissions(), 200u);
+}
+
+TEST_F(FeedCycle, OtherFrequenciesAreNotEvenListed)
+{
+    FeedOptions o;
+    o.frequenciesKHz = {118700, 121800};
+    Start(o);
+    feed->HandleFrame(Frame("kRxBegin", Rx("ELSE1", 124.350)));
+    feed->HandleFrame(Frame("kRxBegin", Rx("DLH123", 121.800)));
+    EXPECT_EQ(began, 1);
+    EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "EDDF_GND", "DLH123"}));
+}
+
+TEST_F(FeedCycle, AnOversizedFrameEndsTheConnectionAndTheRetriesStayQuiet)
+{
+    Start();
+    feed->HandleFrame(Frame("kRxBegin", Rx("DLH123", 121.800)));
+    const quint16 port = server.serverPort();
+    server.close();
+    peer->sendTextMessage(QString(static_cast<qsizetype>(kMaxFeedFrameBytes) + 1, QChar('x')));
+    ASSERT_TRUE(test::WaitUntil([&] { return feed->State() == 0; }));
+    EXPECT_EQ(feed->OpenTransmissions(), 0u);
+    EXPECT_EQ(status.back(), "voice client not running!");
+
+    // While away, every retry fails its handshake; none of them adds a line or a message.
+    const std::size_t lines = logged.size();
+    const std::size_t messages = status.size();
+    QTcpServer refuser;
+    ASSERT_TRUE(refuser.listen(QHostAddress::LocalHost, port));
+    int retries = 0;
+    QObject::connect(&refuser, &QTcpServer::newConnection, &refuser, [&] {
+        ++retries;
+        delete refuser.nextPendingConnection();
+    });
+    ASSERT_TRUE(test::WaitUntil([&] { return retries >= 3; }));
+    EXPECT_EQ(logged.size(), lines);
+    EXPECT_EQ(status.size(), messages);
+    EXPECT_EQ(LinesWith("connection closed"), 1u);
+}
+
+namespace {
+
+// Answers each upgrade request with what the test sets, or with a real handshake when it sets
+// nothing, and keeps every connection open.
+class RawPeer {
+public:
+    QTcpServer server;
+    QWebSocketServer handshaker{"client", QWebSocketServer::NonSecureMode};
+    std::function<QByteArray(const QByteArray& request)> answer;
+    std::vector<QPointer<QTcpSocket>> sockets; // children of the server, or of the handshaker's client
+    std::unique_ptr<QWebSocket> client;
+
+    // The client stops reading: no pong, no frame is answered any more.
+    void hang() { sockets.back()->blockSignals(true); }
+
+    RawPeer()
+    {
+        EXPECT_TRUE(server.listen(QHostAddress::LocalHost));
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
+            sockets.emplace_back(server.nextPendingConnection());
+            QTcpSocket* s = sockets.back();
+            if (!answer) {
+                handshaker.handleConnection(s);
+                return;
+            }
+            auto request = std::make_shared<QByteArray>();
+            QObject::connect(s, &QTcpSocket::readyRead, s, [this, s, request] {
+                if (request->endsWith("\r\n\r\n"))
+                    return;
+                *request += s->readAll();
+                if (request->endsWith("\r\n\r\n"))
+                    s->write(answer(*request));
+            });
+        });
+        QObject::connect(&handshaker, &QWebSocketServer::newConnection, &handshaker,
+                         [this] { client.reset(handshaker.nextPendingConnection()); });
+    }
+    std::string url() const { return "ws://127.0.0.1:" + std::to_string(server.serverPort()) + "/ws"; }
+};
+
+// Peers that break the connection without closing it: a bad handshake, a client that hangs
+// after it, one that floods pings and never reads the pongs. A WebSocket server on the test's
+// own thread always answers, so these peers hold the TCP socket under it.
+class FeedHeartbeat : public FeedCycle {
+protected:
+    // Returns at once: these peers may never let the feed connect.
+    void Start()
+    {
+        FeedOptions o;
+        o.url = raw.url();
+        Open(std::move(o));
+    }
+
+    RawPeer raw;
+};
+
+} // namespace
+
+TEST_F(FeedHeartbeat, ABadHandshakeIsGivenUpAfterItsDeadlineAndRetriedQuietly)
+{
+    const std::vector<std::pair<const char*, std::function<QByteArray(const QByteArray&)>>> answers{
+        {"not found", [](const QByteArray&) { return QByteArray("HTTP/1.1 404 Not Found\r\n\r\n"); }},
+        {"nothing", [](const QByteArray&) { return QByteArray(); }},
+        {"endless headers",
+         [](const QByteArray&) { return QByteArray("HTTP/1.1 101 Switching Protocols\r\nX: 1\r\n"); }},
+    };
+    for (const auto& [name, answer] : answers) {
+        SCOPED_TRACE(name);
+        logged.clear();
+        raw.sockets.clear();
+        raw.answer = answer;
+        Start();
+        ASSERT_TRUE(test::WaitUntil([&] { return !raw.sockets.empty(); }));
+        clock.advance(-3600); // the deadline counts from when the clock was set back
+        test::RunEventsFor(50);
+        clock.advance(4);
+        ASSERT_TRUE(test::WaitUntil([&] { return raw.sockets.size() >= 2; })) << "never tried again";
+        clock.advance(4);
+        ASSERT_TRUE(test::WaitUntil([&] { return raw.sockets.size() >= 3; }));
+        EXPECT_EQ(LinesWith("handshake"), 1u);
+        feed.reset();
+    }
+}
+
+TEST_F(FeedHeartbeat, AClientThatStopsAnsweringPingsIsDropped)
+{
+    Start();
+    ASSERT_TRUE(test::WaitUntil([&] { return raw.client != nullptr; }));
+    raw.client->sendTextMessage(R"({"type":"kRxBegin","value":{"callsign":"DLH123","pFrequencyHz":118700000}})");
+    ASSERT_TRUE(test::WaitUntil([&] { return feed->OpenTransmissions() == 1; }));
+    raw.hang();
+    clock.advance(5); // the first ping
+    test::RunEventsFor(50);
+    clock.advance(5); // no pong by the second
+    ASSERT_TRUE(test::WaitUntil([&] { return raw.sockets.size() >= 2; })) << "not dropped";
+    EXPECT_EQ(feed->OpenTransmissions(), 0u);
+    EXPECT_EQ(LinesWith("ping"), 1u);
+    EXPECT_EQ(LinesWith("not running"), 0u); // the reason is the one line
+}
+
+TEST_F(FeedHeartbeat, APeerThatNeverReadsItsPongsIsDropped)
+{
+    Start();
+    ASSERT_TRUE(test::WaitUntil([&] { return raw.client != nullptr; }));
+    raw.hang();
+    QTcpSocket& s = *raw.sockets.back();
+    s.setReadBufferSize(1);
+    s.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+    for (int i = 0; i < 100000 && s.isOpen(); ++i)
+        s.write(QByteArray("\x89\x7d") + QByteArray(125, 'p'));
+    ASSERT_TRUE(test::WaitUntil([&] { return raw.sockets.size() >= 2; }, 20000)) << "not dropped";
+    EXPECT_EQ(LinesWith("unsent"), 1u);
 }

@@ -51,9 +51,7 @@ TEST_F(RemoteLibrary, ReadsThePlayerRecordsOfferingTheFullCapacity)
     EXPECT_EQ(p.PlayerID, 513);
     EXPECT_EQ(p.ChannelID, 2);
     EXPECT_EQ(p.NickName, "DLH123");
-    EXPECT_EQ(p.ChannelRights, "Admin,Voice");
     EXPECT_EQ(p.ServerRights, "ServerAdmin,Registered");
-    EXPECT_EQ(p.PlayerStatus, "Away,Recording");
     EXPECT_EQ(q.PlayerID, -1);
     EXPECT_EQ(q.NickName, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123");
     EXPECT_EQ(q.ChannelRights, "Admin,Operator,Auto-Operator,Voice,Auto-Voice");
