@@ -12,9 +12,12 @@
 #include "support/ScriptedPeer.h"
 #include "support/ScriptedRandom.h"
 #include "support/TempDir.h"
-#include "support/TestServices.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
 
 namespace quadrantel::test {
 
@@ -47,7 +50,13 @@ protected:
     }
     app::GonioServices services(bool fakeSocket = true)
     {
-        app::GonioServices s = TestServices(clock, random, voice, atc);
+        app::GonioServices s;
+        s.clock = &clock;
+        s.random = &random;
+        s.voice = &voice;
+        s.atc = &atc;
+        s.sleep = [](int) {};                                            // waits that do not block
+        s.pumpingSleep = [](int ms) { RunEventsFor(std::min(ms, 50)); }; // runs the loop briefly
         if (fakeSocket)
             s.makeSocket = [this](link::LinkEvents) {
                 auto p = std::make_unique<FakeLinkSocket>();

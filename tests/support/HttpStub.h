@@ -10,7 +10,6 @@
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 
 #include <functional>
 #include <list>
@@ -26,8 +25,6 @@ public:
     struct Answer {
         QByteArray head; // status line and headers, without the empty line
         QByteArray body;
-        bool holdOpen = false; // send what there is and keep the connection open
-        int delayMs = 0;       // before the answer
     };
     using Handler = std::function<Answer(const QByteArray& requestHead)>;
 
@@ -89,11 +86,8 @@ private:
                 lastRequest = buffer->left(end);
                 buffer->clear();
                 const Answer a = handler_(lastRequest);
-                QTimer::singleShot(a.delayMs, s, [s, a] {
-                    s->write(a.head + "\r\n" + a.body);
-                    if (!a.holdOpen)
-                        s->disconnectFromHost();
-                });
+                s->write(a.head + "\r\n" + a.body);
+                s->disconnectFromHost();
             });
             QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
         }
