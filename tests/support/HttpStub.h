@@ -10,6 +10,7 @@
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <functional>
 #include <list>
@@ -25,6 +26,8 @@ public:
     struct Answer {
         QByteArray head; // status line and headers, without the empty line
         QByteArray body;
+        bool holdOpen = false; // send what there is and keep the connection open
+        int delayMs = 0;       // before the answer
     };
     using Handler = std::function<Answer(const QByteArray& requestHead)>;
 
@@ -86,8 +89,11 @@ private:
                 lastRequest = buffer->left(end);
                 buffer->clear();
                 const Answer a = handler_(lastRequest);
-                s->write(a.head + "\r\n" + a.body);
-                s->disconnectFromHost();
+                QTimer::singleShot(a.delayMs, s, [s, a] {
+                    s->write(a.head + "\r\n" + a.body);
+                    if (!a.holdOpen)
+                        s->disconnectFromHost();
+                });
             });
             QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
         }
