@@ -21,9 +21,6 @@
 
 namespace quadrantel::test {
 
-inline const std::string kStation = "EDDF N050.02.00.000 E008.34.14.000";
-inline const std::string kDlh = "@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n";
-
 class FormTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -58,7 +55,7 @@ protected:
         s.sleep = [](int) {};                                            // waits that do not block
         s.pumpingSleep = [](int ms) { RunEventsFor(std::min(ms, 50)); }; // runs the loop briefly
         if (fakeSocket)
-            s.makeSocket = [this](link::LinkEvents) {
+            s.makeSocket = [this](const link::LinkEvents&) {
                 auto p = std::make_unique<FakeLinkSocket>();
                 sck = p.get();
                 return p;
@@ -109,6 +106,8 @@ protected:
                         ".TXT");
     }
 
+    const std::string kStation = "EDDF N050.02.00.000 E008.34.14.000";
+    const std::string kDlh = "@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n";
     TempDir dir;
     ScriptedPeer peer;
     FakeClock clock;

@@ -19,7 +19,6 @@ using namespace quadrantel;
 
 namespace {
 
-const QString kBin = QStringLiteral(QUADRANTEL_BIN);
 constexpr const char* kStation = "E2E N050.00.00.000 E008.00.00.000";
 
 // QUADRANTEL_E2E_WRAPPER runs the program under another one (valgrind, say); QUADRANTEL_E2E_SLOW
@@ -128,6 +127,7 @@ protected:
         return qdr;
     }
 
+    const QString kBin = QStringLiteral(QUADRANTEL_BIN);
     test::XvfbServer xvfb;
     test::TempDir dir;
     std::unique_ptr<platform::WindowSystem> x;
