@@ -69,6 +69,15 @@ TEST_F(FeedPositionsTest, DisconnectStopsTheFeedAndConnectStartsIt)
     EXPECT_TRUE(WaitUntil([&] { return server.requests > before; }));
 }
 
+// Guards against a closed window's feed fetching on.
+TEST_F(FeedPositionsTest, ClosingTheWindowStopsTheFeed)
+{
+    ASSERT_TRUE(listed("DLH123"));
+    form->Form_Unload();
+    EXPECT_FALSE(form->feed()->running());
+    form.reset();
+}
+
 TEST_F(FeedPositionsTest, AnotherStationFiltersThePilotsAgainAtOnce)
 {
     ASSERT_TRUE(listed("DLH123"));

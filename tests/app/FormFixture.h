@@ -12,14 +12,14 @@
 #include "support/ScriptedPeer.h"
 #include "support/ScriptedRandom.h"
 #include "support/TempDir.h"
-#include "support/TestServices.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
-namespace quadrantel::test {
+#include <algorithm>
+#include <string>
 
-inline const std::string kStation = "EDDF N050.02.00.000 E008.34.14.000";
-inline const std::string kDlh = "@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n";
+namespace quadrantel::test {
 
 class FormTest : public ::testing::Test {
 protected:
@@ -47,9 +47,15 @@ protected:
     }
     app::GonioServices services(bool fakeSocket = true)
     {
-        app::GonioServices s = TestServices(clock, random, voice, atc);
+        app::GonioServices s;
+        s.clock = &clock;
+        s.random = &random;
+        s.voice = &voice;
+        s.atc = &atc;
+        s.sleep = [](int) {};                                            // waits that do not block
+        s.pumpingSleep = [](int ms) { RunEventsFor(std::min(ms, 50)); }; // runs the loop briefly
         if (fakeSocket)
-            s.makeSocket = [this](link::LinkEvents) {
+            s.makeSocket = [this](const link::LinkEvents&) {
                 auto p = std::make_unique<FakeLinkSocket>();
                 sck = p.get();
                 return p;
@@ -100,6 +106,8 @@ protected:
                         ".TXT");
     }
 
+    const std::string kStation = "EDDF N050.02.00.000 E008.34.14.000";
+    const std::string kDlh = "@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n";
     TempDir dir;
     ScriptedPeer peer;
     FakeClock clock;

@@ -3,7 +3,6 @@
 #include "about/frmSplash.h"
 #include "app/frmGonio.h"
 #include "shell/Config.h"
-#include "shell/Settings.h"
 #include "stations/frmCfg.h"
 #include "stations/frmPosition.h"
 #include "support/FakeAtcClient.h"
@@ -15,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -134,7 +132,6 @@ TEST_F(StartupTest, PositionWindowTurnsInvalidBoxesRedAndClosesOnValidInput)
     QTest::mouseClick(ButtonNamed(window, "OK"), Qt::LeftButton);
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.result(), QDialog::Accepted);
-    EXPECT_EQ(boxes[0]->palette().color(QPalette::Text), QColor(0, 0, 0));
 }
 
 TEST_F(StartupTest, AboutWindowClosesOnClicksBesideTheVersionAndLink)
@@ -158,8 +155,8 @@ TEST_F(StartupTest, AboutWindowClosesOnClicksBesideTheVersionAndLink)
 
 } // namespace
 
-// Guards against a long position name or address widening its window past the designed size
-// (buttons pushed off the screen); the whole text goes to the tooltip.
+// Guards against a long address widening the window past the designed size (buttons pushed
+// off the screen); the whole text goes to the tooltip.
 TEST_F(StartupTest, LongTextsAreElidedInsteadOfWideningAWindow)
 {
     const auto labelWithTip = [](QWidget& w, const QString& tip) {
@@ -168,18 +165,6 @@ TEST_F(StartupTest, LongTextsAreElidedInsteadOfWideningAWindow)
                 return true;
         return false;
     };
-    const std::string name(300, 'A');
-
-    stations::PositionForm shortForm, longForm;
-    shortForm.lblPosition.setCaption("KJFK position");
-    longForm.lblPosition.setCaption(name + " position");
-    stations::frmPosition shortWindow(shortForm), longWindow(longForm);
-    shortWindow.show();
-    longWindow.show();
-    test::RunEventsFor(50);
-    EXPECT_LE(longWindow.width(), shortWindow.width());
-    EXPECT_TRUE(labelWithTip(longWindow, QString::fromStdString(name + " position")));
-
     config("Autostart=1\r\n");
     auto s = start();
     ASSERT_TRUE(s->mainWindow()); // an autostart goes straight to the main window

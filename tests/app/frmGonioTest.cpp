@@ -57,7 +57,7 @@ TEST_F(frmGonioTest, ClosingDuringAWaitBringsTheSetupBack)
         if (moment == ConnectionWait)
             linkar.server.close(); // nobody listening: the attempt waits its full time
         QObject::connect(&linkar.server, &QTcpServer::newConnection, [&] {
-            linkar.send(moment == AfterRefusal ? "#TMSERVER:Quadrantel:NO such VID / Password\r\n" : test::kDlh);
+            linkar.send(moment == AfterRefusal ? "#TMSERVER:Quadrantel:NO such VID / Password\r\n" : kDlh);
         });
 
         QPointer<app::frmGonio> w;

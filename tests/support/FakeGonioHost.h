@@ -11,14 +11,13 @@ namespace quadrantel::test {
 class FakeGonioHost : public app::GonioHost {
 public:
     std::string title;
-    bool minimized = false;
     float x = 0, y = 0;
     int insertAfter = 99;
     int setupShown = 0, unloads = 0;
     float desktopRight = 15000; // where the screens end to the right, less a title-bar grip
 
     void setTitle(const std::string& t) override { title = t; }
-    bool isMinimized() const override { return minimized; }
+    bool isMinimized() const override { return false; }
     float left() const override { return x; }
     float top() const override { return y; }
     float width() const override { return 9000; }

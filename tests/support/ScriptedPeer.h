@@ -4,12 +4,11 @@
 #include <QTcpSocket>
 
 #include <string>
-#include <sys/socket.h>
 
 namespace quadrantel::test {
 
 // A peer that plays the interface program on a real loopback socket: records what it
-// receives, answers on cue, and can misbehave the way a broken peer does.
+// receives and answers on cue.
 class ScriptedPeer {
 public:
     ScriptedPeer()
@@ -26,13 +25,6 @@ public:
     {
         client->write(text.data(), static_cast<qint64>(text.size()));
         client->flush();
-    }
-    // Ends the connection with a reset instead of an orderly close.
-    void reset()
-    {
-        const linger l{1, 0};
-        ::setsockopt(static_cast<int>(client->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l, sizeof l);
-        client->abort();
     }
 
     QTcpServer server;

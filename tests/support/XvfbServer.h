@@ -8,6 +8,18 @@
 
 namespace quadrantel::test {
 
+// Asks a child process to end, and ends it when it has not within the grace time.
+inline void StopProcess(QProcess& p, int graceMs = 5000)
+{
+    if (p.state() == QProcess::NotRunning)
+        return;
+    p.terminate();
+    if (!p.waitForFinished(graceMs)) {
+        p.kill();
+        p.waitForFinished(5000);
+    }
+}
+
 // A private X display: Xvfb on the first free display number, which it prints once it
 // accepts connections. Stopped when the object goes.
 class XvfbServer {
@@ -19,33 +31,19 @@ public:
     {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start(QStandardPaths::findExecutable(QStringLiteral("Xvfb")),
-                       {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                        QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                        QStringLiteral("1280x800x24")});
+                       {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x800x24"});
         QDeadlineTimer deadline(timeoutMs);
         while (!process_.canReadLine() && process_.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
         }
-        if (process_.canReadLine())
-            display_ = ":" + process_.readLine().trimmed().toStdString();
-        return display_;
+        if (!process_.canReadLine())
+            return {};
+        return ":" + process_.readLine().trimmed().toStdString();
     }
 
-    ~XvfbServer()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.terminate();
-            if (!process_.waitForFinished(5000)) {
-                process_.kill();
-                process_.waitForFinished(5000);
-            }
-        }
-    }
-
-    const std::string& display() const { return display_; }
+    ~XvfbServer() { StopProcess(process_); }
 
 private:
     QProcess process_;
-    std::string display_;
 };
 
 } // namespace quadrantel::test
