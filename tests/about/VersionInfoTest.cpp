@@ -71,10 +71,8 @@ TEST_F(VersionInfoTest, TranslationTextsAndFixedPart)
     for (const auto& [key, accessor] : accessors)
         each.strings.emplace_back(key, "text of " + key);
     const VersionInfo v = load(each);
-    for (const auto& [key, accessor] : accessors) {
-        SCOPED_TRACE(key);
+    for (const auto& [key, accessor] : accessors)
         EXPECT_EQ((v.*accessor)(), "text of " + key);
-    }
 
     const VersionInfo masked = load({.flagsMask = 0x0F, .flags = 0x3F});
     EXPECT_EQ(masked.FileFlagsRaw(), 0x0Fu);
