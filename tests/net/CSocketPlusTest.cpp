@@ -140,6 +140,7 @@ TEST_F(SocketPairTest, RefusedConnectionAndFailedLookupRaiseErrors)
     client.Connect("Quadrantel", "127.0.0.1", client.LocalPort("idle"));
     ASSERT_TRUE(test::WaitUntil([&] { return !r.errors.empty(); }));
     EXPECT_EQ(r.errors[0], ErrorSeen(platform::ws::WSAECONNREFUSED, "CSocketPlus.PostSocket"));
+    EXPECT_EQ(client.state("Quadrantel"), sckError);
     EXPECT_EQ(Raised([&] { client.Connect("Quadrantel"); }), sckInvalidOperation);
 
     // Cleared CancelDisplay: the text in a box titled with the source.
@@ -308,7 +309,6 @@ TEST(CSocketPlusUdpTest, DatagramsOneAtATimeAndTheReplyGoesToTheSender)
         receiver.GetData(index, text);
         EXPECT_EQ(static_cast<std::int32_t>(text.toText().size()), n);
         got.push_back(text.toText());
-        EXPECT_EQ(receiver.RemotePort(index), sender.LocalPort("out"));
     };
     for (const char* word : {"zero", "one", "two", "three"})
         sender.SendData("out", word);
