@@ -136,9 +136,10 @@ TEST_F(ReadingTest, ClickReadsTheSelectionUnlessLocked)
 
     now = 200;
     chkLock.setValue(1);
+    plane("A", -1, 0); // A moves: only a new reading shows it
     lstStrips.setListIndex(1);
     EXPECT_EQ(txtGonio.text(), "A"); // locked: the aircraft on display is read again
-    EXPECT_EQ(txtQDR.text(), "000");
+    EXPECT_EQ(txtQDR.text(), "180");
     EXPECT_EQ(lastSpeech, 100);
 
     chkLock.setValue(0);
