@@ -166,7 +166,7 @@ TEST_F(CfgFormTest, ANameThatCannotBeAStationsIsAskedAgainWithWhy)
 TEST_F(CfgFormTest, AddingAStationWritesItsFileAndChoosesIt)
 {
     CfgForm& f = load();
-    dialogs.inputAnswers = {"  KJFK ", "KJFK"};
+    dialogs.inputAnswers = {"  KJFK ", " KJFK"}; // blanks around a name are no reason to ask again
     f.cmdAdd.click();
     EXPECT_EQ(positionCaption, "KJFK position");
     EXPECT_EQ(f.txtStation.text(), kKjfkId);
