@@ -163,7 +163,6 @@ TEST_F(LinkControllerTest, ServerErrorStaysWhileAutoConnectRetries)
     login();
     arrive("$ERserver:Quadrantel:006:1:Invalid CID/password\r\n");
     link.Sck_CloseSck("Quadrantel");
-    EXPECT_EQ(sck.connects, 2);
     EXPECT_EQ(icon, "Disconnected\r\nInvalid CID/password");
     sck.currentState = sckClosed;
     link.UpdateState();

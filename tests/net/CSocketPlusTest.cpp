@@ -238,7 +238,6 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireBufferedReadsAndPeerClose)
     client.SendData("Quadrantel", "abc");
     ASSERT_TRUE(test::WaitUntil([&] { return server.BytesReceived(accepted) == 3; }));
     EXPECT_EQ(read(Variant(std::int32_t{42})), Variant(42)); // too few bytes: untouched, nothing taken
-    EXPECT_EQ(server.BytesReceived(accepted), 3);
     EXPECT_EQ(Raised([&] { read(Variant(std::string()), -1); }), sckInvalidArgument);
 
     // The peer's close leaves its bytes counted but no longer readable.
