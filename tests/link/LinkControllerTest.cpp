@@ -280,7 +280,6 @@ TEST_F(LinkControllerTest, AutoConnectOnlyWhileTickedAndDown)
 TEST_F(LinkControllerTest, DataRateLightAndPulse)
 {
     arrive(std::string(1238, 'x'));
-    EXPECT_EQ(lblRate.caption(), "1238");
     EXPECT_EQ(imgData.picture(), Picture::None); // an empty traffic list keeps the picture
     EXPECT_EQ(imgData.toolTip(), "Rate: 1238");
     lstStrips.addItem("DLH123");

@@ -58,7 +58,6 @@ TEST(PositionFiles, ListingSkipsFilesWithoutAnId)
     fs::create_directory(dir.file("gonio_G.position"));
     EXPECT_EQ(FillPositionList(dir.path()), std::vector<std::string>{"A N001.00.00.000 E001.00.00.000"});
     EXPECT_TRUE(FillPositionList(dir.file("missing")).empty());
-    EXPECT_TRUE(FillPositionList("").empty());
 }
 
 // Guards against deleting files outside the data folder through text typed into the box.
