@@ -50,7 +50,6 @@ TEST_F(VersionInfoTest, TranslationTextsAndFixedPart)
     VersionInfo it = load({.language = 0x0410, .codePage = 0x04B0, .table = "041004B0"}, true);
     EXPECT_EQ(it.translation(), "041004B0");
     EXPECT_EQ(it.Language(), 1040);
-    EXPECT_EQ(it.CodePage(), 1200);
     EXPECT_EQ(load({.codePage = 0xFDE9, .table = "0409FDE9"}).CodePage(), -535);
     EXPECT_EQ(load({.language = 0, .codePage = 0}).translation(), "040904E4");
     // Strings under another table than the first translation are not read.
@@ -71,10 +70,8 @@ TEST_F(VersionInfoTest, TranslationTextsAndFixedPart)
     for (const auto& [key, accessor] : accessors)
         each.strings.emplace_back(key, "text of " + key);
     const VersionInfo v = load(each);
-    for (const auto& [key, accessor] : accessors) {
-        SCOPED_TRACE(key);
+    for (const auto& [key, accessor] : accessors)
         EXPECT_EQ((v.*accessor)(), "text of " + key);
-    }
 
     const VersionInfo masked = load({.flagsMask = 0x0F, .flags = 0x3F});
     EXPECT_EQ(masked.FileFlagsRaw(), 0x0Fu);

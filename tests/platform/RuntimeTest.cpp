@@ -47,10 +47,8 @@ TEST(NumberText, PrintfConversionsWithAPointInAnyLocale)
              {1234.5, 'g', 15, "1234.5"},
              {2.5e20, 'G', 15, "2.5E+20"},
              {12.0, 'e', 2, "1.20e+01"},
-         }) {
-        SCOPED_TRACE(text);
+         })
         EXPECT_EQ(NumberText(value, conversion, precision), text);
-    }
 }
 
 TEST(SecondsBetween, CountsSecondBoundariesCrossed)

