@@ -133,7 +133,6 @@ TEST(FeedSettingsTest, AFileWithoutTheKeysKeepsTheLinkAndStaysAsItWas)
     test::WriteFile(file, "[Setup]\r\nVID=1\r\n");
     const FeedSettings s = ReadFeedSettings(file);
     EXPECT_FALSE(s.feed);
-    EXPECT_EQ(s.intervalSeconds, 15);
     EXPECT_TRUE(WriteFeedSettings(file, s));
     EXPECT_EQ(test::ReadFile(file), "[Setup]\r\nVID=1\r\n");
 }
