@@ -24,10 +24,10 @@ Pilot At(const std::string& call, double lat, double lon, std::int64_t ageMs = 5
     return p;
 }
 
-Snapshot File(std::vector<Pilot> pilots)
+Snapshot File(std::vector<Pilot> pilots, std::int64_t updatedMs = kNow)
 {
     Snapshot s;
-    s.updatedMs = kNow;
+    s.updatedMs = updatedMs;
     s.pilots = std::move(pilots);
     return s;
 }
@@ -92,9 +92,7 @@ TEST_F(FeedTrafficTest, APilotWithoutHisOwnTimeTakesTheFiles)
 {
     Pilot p = At("NOTIME", 50.5, 8);
     p.positionMs = 0;
-    Snapshot s = File({p});
-    s.updatedMs = kNow - 7000;
-    (void)traffic.Apply(std::move(s), kNow);
+    (void)traffic.Apply(File({p}, kNow - 7000), kNow);
     EXPECT_EQ(traffic.Find("notime")->positionMs, kNow - 7000);
 }
 
@@ -135,7 +133,6 @@ TEST(FeedSettingsTest, AFileWithoutTheKeysKeepsTheLinkAndStaysAsItWas)
     test::WriteFile(file, "[Setup]\r\nVID=1\r\n");
     const FeedSettings s = ReadFeedSettings(file);
     EXPECT_FALSE(s.feed);
-    EXPECT_EQ(s.intervalSeconds, 15);
     EXPECT_TRUE(WriteFeedSettings(file, s));
     EXPECT_EQ(test::ReadFile(file), "[Setup]\r\nVID=1\r\n");
 }

@@ -4,7 +4,8 @@
 #include "voice/FeedVoiceClient.h"
 
 #include "support/FakeClock.h"
-#include "support/ScriptedRandom.h"
+#include "support/HttpStub.h"
+#include "support/SpeakerCycle.h"
 #include "support/Wait.h"
 
 #include <QHostAddress>
@@ -61,21 +62,26 @@ QByteArray Frame(const char* type, const QJsonObject& value)
     return QJsonDocument(QJsonObject{{"type", type}, {"value", value}}).toJson();
 }
 
-class FeedCycle : public ::testing::Test {
+class FeedCycle : public ::testing::Test, protected test::SpeakerCycle {
 protected:
-    FeedCycle() : server("client", QWebSocketServer::NonSecureMode)
+    FeedCycle()
     {
-        EXPECT_TRUE(server.listen(QHostAddress::LocalHost));
+        // The test holds the TCP socket under each WebSocket, so that it can stop reading it: a
+        // WebSocket server on the test's own thread always answers.
+        EXPECT_TRUE(tcp.listen(QHostAddress::LocalHost));
+        QObject::connect(&tcp, &QTcpServer::newConnection, &tcp, [this] {
+            sockets.emplace_back(tcp.nextPendingConnection());
+            server.handleConnection(sockets.back());
+        });
         QObject::connect(&server, &QWebSocketServer::newConnection, &server, [this] { accept(); });
-        for (const char* c : {"AFR789", "DLH123", "BAW456"})
-            lstStrips.addItem(c);
-        chkGonio.setValue(1);
+        options.reconnectMs = 50;
+        options.watchMs = 10;
+        options.log = [this](const std::string& l) { logged.push_back(l); };
     }
 
     void accept()
     {
         peer.reset(server.nextPendingConnection());
-        ++connections;
         QObject::connect(peer.get(), &QWebSocket::textMessageReceived, peer.get(), [this](const QString& text) {
             const QString type = QJsonDocument::fromJson(text.toUtf8()).object().value("type").toString();
             asked.push_back(type.toStdString());
@@ -96,10 +102,10 @@ protected:
 
     // The source as the main window starts it, with a cycle over it; returns once connected
     // and, where the peer answers, once both requests were answered.
-    void Start(FeedOptions o = {})
+    void Start()
     {
-        o.url = "ws://127.0.0.1:" + std::to_string(server.serverPort()) + "/ws";
-        Open(std::move(o));
+        options.url = "ws://127.0.0.1:" + std::to_string(tcp.serverPort()) + "/ws";
+        Open();
         if (!test::WaitUntil([&] { return peer && feed->State() > 0; }))
             throw std::runtime_error("the feed never connected");
         test::WaitUntil([&] { return asked.size() >= 2; }, 1000);
@@ -107,18 +113,10 @@ protected:
     }
 
     // Started and left to connect, or to fail to, as the test sees fit.
-    void Open(FeedOptions o)
+    void Open()
     {
-        o.reconnectMs = 50;
-        o.watchMs = 10;
-        o.log = [this](const std::string& l) { logged.push_back(l); };
-        feed = std::make_unique<FeedVoiceClient>(std::move(o), clock);
-        polling = std::make_unique<SpeakerPolling>(
-            SpeakerPolling::Controls{lstSpeakers, lstUsers, lstStrips, lblError, lblRate, imgSpeak, lblStatus, imgData,
-                                     txtStatus, chkGonio, txtGonio, txtQDM, txtQDR, lblHdg, tmrStatus},
-            *feed, random,
-            SpeakerPolling::Hooks{
-                .secondsNow = [] { return 100; }, .clearReading = [this] { ++cleared; }, .drawGauge = [](double) {}});
+        feed = std::make_unique<FeedVoiceClient>(options, clock);
+        PollOn(*feed);
         feed->Start({[this] { ++began; },
                      [this](const std::string& t, bool problem) { status.push_back(t + (problem ? "!" : "")); }});
     }
@@ -154,6 +152,9 @@ protected:
         Say("kFrequencyStateUpdate", {{"rx", rx}, {"tx", tx}, {"xc", QJsonArray()}}, settle);
     }
 
+    // The client stops reading: no pong, no frame is answered any more.
+    void hang() { sockets.back()->blockSignals(true); }
+
     // One speaker cycle; returns the strip it selected.
     std::string Cycle()
     {
@@ -166,35 +167,27 @@ protected:
     {
         polling->FillUserList();
         std::vector<std::string> users;
-        users.reserve(static_cast<std::size_t>(lstUsers.listCount()));
-        for (int i = 0; i < lstUsers.listCount(); ++i)
-            users.push_back(lstUsers.list(i));
+        for (const auto& item : lstUsers.items())
+            users.push_back(item.text);
         return users;
     }
 
-    std::size_t LinesWith(const char* word) const
+    std::ptrdiff_t LinesWith(const char* word) const
     {
-        return static_cast<std::size_t>(
-            std::count_if(logged.begin(), logged.end(), [&](const std::string& l) { return l.find(word) != l.npos; }));
+        return std::ranges::count_if(logged, [&](const std::string& l) { return l.find(word) != l.npos; });
     }
 
     test::FakeClock clock;
-    QWebSocketServer server;
+    QTcpServer tcp;
+    QWebSocketServer server{"client", QWebSocketServer::NonSecureMode};
+    std::vector<QPointer<QTcpSocket>> sockets; // children of the server, then of their WebSocket
     std::unique_ptr<QWebSocket> peer;
     std::vector<QJsonObject> stations{Station("EDDF_TWR", 118.700, true, true), Station("EDDF_GND", 121.800)};
     bool answers = true, onNetwork = true;
-    int connections = 0, cleared = 0, began = 0;
+    int began = 0;
     std::vector<std::string> asked, status, logged;
-
-    platform::ListBox lstSpeakers, lstUsers, lstStrips;
-    platform::Label lblError, lblRate, lblHdg;
-    platform::Image imgSpeak, lblStatus, imgData;
-    platform::TextBox txtStatus, txtGonio, txtQDM, txtQDR;
-    platform::CheckBox chkGonio;
-    platform::Timer tmrStatus{1000};
-    test::ScriptedRandom random{{0.0}};
+    FeedOptions options; // as the test sets them, for the next start
     std::unique_ptr<FeedVoiceClient> feed;
-    std::unique_ptr<SpeakerPolling> polling;
 };
 
 } // namespace
@@ -206,11 +199,10 @@ TEST_F(FeedCycle, AClientAlreadyOnTheNetworkIsAskedAndShownConnected)
     Cycle();
     EXPECT_EQ(lblStatus.picture(), Picture::Green);
     EXPECT_EQ(status, std::vector<std::string>{"connected to the voice network"});
-    EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "EDDF_GND"}));
 
     // After a reconnect the client is asked again.
     peer->abort();
-    ASSERT_TRUE(test::WaitUntil([&] { return connections == 2 && asked.size() == 4; }));
+    ASSERT_TRUE(test::WaitUntil([&] { return sockets.size() == 2 && asked.size() == 4; }));
 }
 
 TEST_F(FeedCycle, AnOldClientIsFollowedFromItsFrequencies)
@@ -246,7 +238,6 @@ TEST_F(FeedCycle, ATransmissionWithoutItsEndLastsThirtySecondsFromWhenItWasLastS
     EXPECT_EQ(Cycle(), "AFR789");
     clock.advance(1);
     EXPECT_EQ(Cycle(), "");
-    EXPECT_EQ(lstSpeakers.listCount(), 0);
 }
 
 TEST_F(FeedCycle, AGroundStationDoesNotHideAPilot)
@@ -265,7 +256,6 @@ TEST_F(FeedCycle, ARemovedFrequencyEndsItsTransmissionsAndItsStation)
     Say("kRxBegin", Rx("DLH123", 121.800, {"DLH123"}));
     Say("kFrequencyRemoved", {{"frequency", Hz(121.800)}});
     EXPECT_EQ(Cycle(), "");
-    EXPECT_EQ(lstSpeakers.listCount(), 0);
     EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "DLH123"}));
 }
 
@@ -291,7 +281,7 @@ TEST_F(FeedCycle, OnlyReceivedNamedStationsArePlayers)
 TEST_F(FeedCycle, StationsAreForgottenWhileTheClientIsAway)
 {
     Start();
-    server.close();
+    tcp.close();
     peer->abort();
     ASSERT_TRUE(test::WaitUntil([&] { return feed->State() == 0; }));
     EXPECT_TRUE(Users().empty());
@@ -323,9 +313,8 @@ TEST_F(FeedCycle, TransmittersTheClientReportsAreAdopted)
 
 TEST_F(FeedCycle, TransmitFrequenciesFollowTheClient)
 {
-    FeedOptions o;
-    o.transmitFrequencies = true;
-    Start(o);
+    options.transmitFrequencies = true;
+    Start();
     Say("kRxBegin", Rx("DLH123", 121.800, {"DLH123"}));
     EXPECT_EQ(Cycle(), "");
     Say("kRxBegin", Rx("BAW456", 118.700, {"BAW456"}));
@@ -340,9 +329,8 @@ TEST_F(FeedCycle, TransmitFrequenciesFollowTheClient)
 
 TEST_F(FeedCycle, TheStationListIsBounded)
 {
-    FeedOptions o;
-    o.maxStations = 10;
-    Start(o);
+    options.maxStations = 10;
+    Start();
     for (int i = 0; i < 50; ++i)
         Say("kStationStateUpdate", Station(("X_" + std::to_string(i)).c_str(), 118.000 + i * 0.025), false);
     Settle();
@@ -353,9 +341,8 @@ TEST_F(FeedCycle, TheStationListIsBounded)
 
 TEST_F(FeedCycle, ABadAddressIsNamedOnceOnTheStatusLineAndInTheLog)
 {
-    FeedOptions o;
-    o.url = "ws://[::1";
-    Open(o);
+    options.url = "ws://[::1";
+    Open();
     test::RunEventsFor(100);
     ASSERT_EQ(status.size(), 1u);
     EXPECT_NE(status[0].find("ws://[::1"), std::string::npos) << status[0];
@@ -364,9 +351,8 @@ TEST_F(FeedCycle, ABadAddressIsNamedOnceOnTheStatusLineAndInTheLog)
 
 TEST_F(FeedCycle, ABurstOfBeginsRunsTheCycleOnceNowAndOnceLater)
 {
-    FeedOptions o;
-    o.burstCycleMs = 1000; // far longer than a frame takes here, even on a loaded machine
-    Start(o);
+    options.burstCycleMs = 1000; // far longer than a frame takes here, even on a loaded machine
+    Start();
     feed->HandleFrame(Frame("kRxBegin", Rx("DLH123", 118.700)));
     EXPECT_EQ(began, 1);
     feed->HandleFrame(Frame("kRxBegin", Rx("BAW456", 118.700)));
@@ -436,9 +422,8 @@ TEST_F(FeedCycle, AFloodOfNewNamesKeepsTheLatest)
 
 TEST_F(FeedCycle, OtherFrequenciesAreNotEvenListed)
 {
-    FeedOptions o;
-    o.frequenciesKHz = {118700, 121800};
-    Start(o);
+    options.frequenciesKHz = {118700, 121800};
+    Start();
     feed->HandleFrame(Frame("kRxBegin", Rx("ELSE1", 124.350)));
     feed->HandleFrame(Frame("kRxBegin", Rx("DLH123", 121.800)));
     EXPECT_EQ(began, 1);
@@ -449,8 +434,8 @@ TEST_F(FeedCycle, AnOversizedFrameEndsTheConnectionAndTheRetriesStayQuiet)
 {
     Start();
     feed->HandleFrame(Frame("kRxBegin", Rx("DLH123", 121.800)));
-    const quint16 port = server.serverPort();
-    server.close();
+    const quint16 port = tcp.serverPort();
+    tcp.close();
     peer->sendTextMessage(QString(static_cast<qsizetype>(kMaxFeedFrameBytes) + 1, QChar('x')));
     ASSERT_TRUE(test::WaitUntil([&] { return feed->State() == 0; }));
     EXPECT_EQ(feed->OpenTransmissions(), 0u);
@@ -469,119 +454,53 @@ TEST_F(FeedCycle, AnOversizedFrameEndsTheConnectionAndTheRetriesStayQuiet)
     ASSERT_TRUE(test::WaitUntil([&] { return retries >= 3; }));
     EXPECT_EQ(logged.size(), lines);
     EXPECT_EQ(status.size(), messages);
-    EXPECT_EQ(LinesWith("connection closed"), 1u);
+    EXPECT_EQ(LinesWith("connection closed"), 1);
 }
-
-namespace {
-
-// Answers each upgrade request with what the test sets, or with a real handshake when it sets
-// nothing, and keeps every connection open.
-class RawPeer {
-public:
-    QTcpServer server;
-    QWebSocketServer handshaker{"client", QWebSocketServer::NonSecureMode};
-    std::function<QByteArray(const QByteArray& request)> answer;
-    std::vector<QPointer<QTcpSocket>> sockets; // children of the server, or of the handshaker's client
-    std::unique_ptr<QWebSocket> client;
-
-    // The client stops reading: no pong, no frame is answered any more.
-    void hang() { sockets.back()->blockSignals(true); }
-
-    RawPeer()
-    {
-        EXPECT_TRUE(server.listen(QHostAddress::LocalHost));
-        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
-            sockets.emplace_back(server.nextPendingConnection());
-            QTcpSocket* s = sockets.back();
-            if (!answer) {
-                handshaker.handleConnection(s);
-                return;
-            }
-            auto request = std::make_shared<QByteArray>();
-            QObject::connect(s, &QTcpSocket::readyRead, s, [this, s, request] {
-                if (request->endsWith("\r\n\r\n"))
-                    return;
-                *request += s->readAll();
-                if (request->endsWith("\r\n\r\n"))
-                    s->write(answer(*request));
-            });
-        });
-        QObject::connect(&handshaker, &QWebSocketServer::newConnection, &handshaker,
-                         [this] { client.reset(handshaker.nextPendingConnection()); });
-    }
-    std::string url() const { return "ws://127.0.0.1:" + std::to_string(server.serverPort()) + "/ws"; }
-};
 
 // Peers that break the connection without closing it: a bad handshake, a client that hangs
-// after it, one that floods pings and never reads the pongs. A WebSocket server on the test's
-// own thread always answers, so these peers hold the TCP socket under it.
-class FeedHeartbeat : public FeedCycle {
-protected:
-    // Returns at once: these peers may never let the feed connect.
-    void Start()
-    {
-        FeedOptions o;
-        o.url = raw.url();
-        Open(std::move(o));
-    }
-
-    RawPeer raw;
-};
-
-} // namespace
-
-TEST_F(FeedHeartbeat, ABadHandshakeIsGivenUpAfterItsDeadlineAndRetriedQuietly)
+// after it, one that floods pings and never reads the pongs.
+TEST_F(FeedCycle, ABadHandshakeIsGivenUpAfterItsDeadlineAndRetriedQuietly)
 {
-    const std::vector<std::pair<const char*, std::function<QByteArray(const QByteArray&)>>> answers{
-        {"not found", [](const QByteArray&) { return QByteArray("HTTP/1.1 404 Not Found\r\n\r\n"); }},
-        {"nothing", [](const QByteArray&) { return QByteArray(); }},
-        {"endless headers",
-         [](const QByteArray&) { return QByteArray("HTTP/1.1 101 Switching Protocols\r\nX: 1\r\n"); }},
-    };
-    for (const auto& [name, answer] : answers) {
-        SCOPED_TRACE(name);
-        logged.clear();
-        raw.sockets.clear();
-        raw.answer = answer;
-        Start();
-        ASSERT_TRUE(test::WaitUntil([&] { return !raw.sockets.empty(); }));
-        clock.advance(-3600); // the deadline counts from when the clock was set back
-        test::RunEventsFor(50);
-        clock.advance(4);
-        ASSERT_TRUE(test::WaitUntil([&] { return raw.sockets.size() >= 2; })) << "never tried again";
-        clock.advance(4);
-        ASSERT_TRUE(test::WaitUntil([&] { return raw.sockets.size() >= 3; }));
-        EXPECT_EQ(LinesWith("handshake"), 1u);
-        feed.reset();
-    }
+    // Headers without end: Qt would wait for the rest for good.
+    test::HttpStub stub([](const QByteArray&) {
+        return test::HttpStub::Answer{"HTTP/1.1 101 Switching Protocols\r\nX: 1", "", true};
+    });
+    options.url = stub.url("/ws", "ws").toString().toStdString();
+    Open();
+    ASSERT_TRUE(test::WaitUntil([&] { return stub.requests == 1; }));
+    clock.advance(-3600); // the deadline counts from when the clock was set back
+    test::RunEventsFor(50);
+    clock.advance(4);
+    ASSERT_TRUE(test::WaitUntil([&] { return stub.requests >= 2; })) << "never tried again";
+    clock.advance(4);
+    ASSERT_TRUE(test::WaitUntil([&] { return stub.requests >= 3; }));
+    EXPECT_EQ(LinesWith("handshake"), 1);
 }
 
-TEST_F(FeedHeartbeat, AClientThatStopsAnsweringPingsIsDropped)
+TEST_F(FeedCycle, AClientThatStopsAnsweringPingsIsDropped)
 {
     Start();
-    ASSERT_TRUE(test::WaitUntil([&] { return raw.client != nullptr; }));
-    raw.client->sendTextMessage(R"({"type":"kRxBegin","value":{"callsign":"DLH123","pFrequencyHz":118700000}})");
-    ASSERT_TRUE(test::WaitUntil([&] { return feed->OpenTransmissions() == 1; }));
-    raw.hang();
+    Say("kRxBegin", Rx("DLH123", 118.700));
+    ASSERT_EQ(feed->OpenTransmissions(), 1u);
+    hang();
     clock.advance(5); // the first ping
     test::RunEventsFor(50);
     clock.advance(5); // no pong by the second
-    ASSERT_TRUE(test::WaitUntil([&] { return raw.sockets.size() >= 2; })) << "not dropped";
+    ASSERT_TRUE(test::WaitUntil([&] { return sockets.size() >= 2; })) << "not dropped";
     EXPECT_EQ(feed->OpenTransmissions(), 0u);
-    EXPECT_EQ(LinesWith("ping"), 1u);
-    EXPECT_EQ(LinesWith("not running"), 0u); // the reason is the one line
+    EXPECT_EQ(LinesWith("ping"), 1);
+    EXPECT_EQ(LinesWith("not running"), 0); // the reason is the one line
 }
 
-TEST_F(FeedHeartbeat, APeerThatNeverReadsItsPongsIsDropped)
+TEST_F(FeedCycle, APeerThatNeverReadsItsPongsIsDropped)
 {
     Start();
-    ASSERT_TRUE(test::WaitUntil([&] { return raw.client != nullptr; }));
-    raw.hang();
-    QTcpSocket& s = *raw.sockets.back();
+    hang();
+    QTcpSocket& s = *sockets.back();
     s.setReadBufferSize(1);
     s.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
     for (int i = 0; i < 100000 && s.isOpen(); ++i)
         s.write(QByteArray("\x89\x7d") + QByteArray(125, 'p'));
-    ASSERT_TRUE(test::WaitUntil([&] { return raw.sockets.size() >= 2; }, 20000)) << "not dropped";
-    EXPECT_EQ(LinesWith("unsent"), 1u);
+    ASSERT_TRUE(test::WaitUntil([&] { return sockets.size() >= 2; }, 20000)) << "not dropped";
+    EXPECT_EQ(LinesWith("unsent"), 1);
 }

@@ -1,5 +1,5 @@
 #include "support/FakeVoiceClient.h"
-#include "support/ScriptedRandom.h"
+#include "support/SpeakerCycle.h"
 
 #include <gtest/gtest.h>
 
@@ -11,22 +11,14 @@ namespace {
 
 using test::FakeVoiceClient;
 
-class SpeakerPollingTest : public ::testing::Test {
+class SpeakerPollingTest : public ::testing::Test, protected test::SpeakerCycle {
 protected:
     SpeakerPollingTest()
-        : polling({lstSpeakers, lstUsers, lstStrips, lblError, lblRate, imgSpeak, lblStatus, imgData, txtStatus,
-                   chkGonio, txtGonio, txtQDM, txtQDR, lblHdg, tmrStatus},
-                  voice, random,
-                  {.secondsNow = [this] { return now; },
-                   .clearReading = [this] { ++cleared; },
-                   .drawGauge = [this](double h) { drawn = h; }})
     {
+        PollOn(voice);
         voice.players = {FakeVoiceClient::Player(7, "DLH123"), FakeVoiceClient::Player(9, "BAW456"),
                          FakeVoiceClient::Player(11, "dlh123")};
-        for (const char* c : {"AFR789", "DLH123", "BAW456"})
-            lstStrips.addItem(c);
         lstStrips.onClick = [this] { ++stripClicks; };
-        chkGonio.setValue(1);
         lblHdg.setVisible(false);
     }
 
@@ -34,39 +26,28 @@ protected:
     void tick(std::vector<std::int32_t> s)
     {
         voice.speakers = std::move(s);
-        polling.tmrSpeakers_Timer();
+        polling->tmrSpeakers_Timer();
     }
 
-    platform::ListBox lstSpeakers, lstUsers, lstStrips;
-    platform::Label lblError, lblRate, lblHdg;
-    platform::Image imgSpeak, lblStatus, imgData;
-    platform::TextBox txtStatus, txtGonio, txtQDM, txtQDR;
-    platform::CheckBox chkGonio;
-    platform::Timer tmrStatus{1000};
     FakeVoiceClient voice;
-    test::ScriptedRandom random{{0.0}};
-    std::int32_t now = 100;
-    int cleared = 0, stripClicks = 0;
-    double drawn = -1;
-    SpeakerPolling polling;
+    int stripClicks = 0;
 };
 
 } // namespace
 
 TEST_F(SpeakerPollingTest, FirstCycleActsOnTheStateAndFillsThePlayers)
 {
-    polling.tmrSpeakers_Timer();
+    polling->tmrSpeakers_Timer();
     EXPECT_EQ(lblStatus.picture(), Picture::Green);
     EXPECT_TRUE(tmrStatus.enabled());
     ASSERT_EQ(lstUsers.listCount(), 3);
     EXPECT_EQ(voice.finds, 1);
 
-    polling.tmrSpeakers_Timer(); // same state: nothing refilled
+    polling->tmrSpeakers_Timer(); // same state: nothing refilled
     EXPECT_EQ(voice.playerReads, 1);
-    EXPECT_EQ(voice.finds, 1);
 
     voice.fails = true; // a library that cannot be used reads as not running
-    polling.tmrSpeakers_Timer();
+    polling->tmrSpeakers_Timer();
     EXPECT_EQ(lblStatus.picture(), Picture::Red);
     EXPECT_FALSE(tmrStatus.enabled());
     EXPECT_EQ(lstUsers.listCount(), 0);
@@ -77,7 +58,7 @@ TEST_F(SpeakerPollingTest, FirstSpeakerSelectsItsStripExactly)
     // A player with no valid id and a second entry for id 9 are never taken for a speaker.
     voice.players.insert(voice.players.end(),
                          {FakeVoiceClient::Player(0, "AFR789"), FakeVoiceClient::Player(9, "AFR789")});
-    polling.tmrSpeakers_Timer();
+    polling->tmrSpeakers_Timer();
     tick({0, 9, 7, 42}); // an empty slot and an unknown player are skipped
     ASSERT_EQ(lstSpeakers.listCount(), 2);
     EXPECT_EQ(lstSpeakers.list(0), "BAW456");
@@ -100,7 +81,7 @@ TEST_F(SpeakerPollingTest, FirstSpeakerSelectsItsStripExactly)
 
 TEST_F(SpeakerPollingTest, JitterMovesTheNeedleOnlyForTheAircraftOnDisplay)
 {
-    polling.tmrSpeakers_Timer();
+    polling->tmrSpeakers_Timer();
     txtGonio.setText("DLH123");
     txtQDM.setTag("358");
     lblHdg.setVisible(true);
@@ -125,31 +106,26 @@ TEST_F(SpeakerPollingTest, JitterMovesTheNeedleOnlyForTheAircraftOnDisplay)
 // The clock set back an hour guards against the last speech staying in the future for good.
 TEST_F(SpeakerPollingTest, SilenceClearsTheReadingAndQuietChecksReportMissingData)
 {
-    polling.tmrSpeakers_Timer();
+    polling->tmrSpeakers_Timer();
     lblRate.setCaption("0040");
     now = 3700;
     tick({7});
     now = 100;
     tick({}); // the transmission ended
-    EXPECT_EQ(lblError.caption(), "Waiting ... ");
-    EXPECT_EQ(lblError.tag(), "0040");
-    EXPECT_EQ(polling.lNoDataCount, 0);
     for (now = 101; now <= 110; ++now)
-        polling.tmrSpeakers_Timer();
+        polling->tmrSpeakers_Timer();
     EXPECT_EQ(cleared, 0);
     now = 111;
-    polling.tmrSpeakers_Timer();
+    polling->tmrSpeakers_Timer();
     EXPECT_EQ(cleared, 1);
-    EXPECT_EQ(polling.lLastSpeech, 0);
 
     // Quiet checks at 111, 123, 135: the third in a row without a new block gives the message.
     for (now = 112; now <= 134; ++now)
-        polling.tmrSpeakers_Timer();
+        polling->tmrSpeakers_Timer();
     EXPECT_EQ(lblError.caption(), "Waiting ... ");
     now = 135;
-    polling.tmrSpeakers_Timer();
+    polling->tmrSpeakers_Timer();
     EXPECT_EQ(lblError.caption(), "No Network data - check Linkar/Towrix or restart Gonio !");
-    EXPECT_EQ(polling.lNoDataCount, 2);
     EXPECT_EQ(cleared, 3);
     EXPECT_NE(imgData.picture(), Picture::Red); // a quiet timeout leaves the data light
     tick({7});
@@ -159,11 +135,11 @@ TEST_F(SpeakerPollingTest, SilenceClearsTheReadingAndQuietChecksReportMissingDat
 
 TEST_F(SpeakerPollingTest, LogPaneChangesRefreshThePlayers)
 {
-    polling.tmrSpeakers_Timer();
+    polling->tmrSpeakers_Timer();
     const int reads = voice.playerReads;
     const auto readsAfter = [this](const char* line) {
         voice.log += line;
-        polling.tmrStatus_Timer();
+        polling->tmrStatus_Timer();
         return voice.playerReads;
     };
     EXPECT_EQ(readsAfter("Welcome\r\n"), reads);
@@ -172,8 +148,8 @@ TEST_F(SpeakerPollingTest, LogPaneChangesRefreshThePlayers)
     EXPECT_EQ(readsAfter("hello\r\n"), reads + 1); // only what is new counts
 
     voice.state = 0;
-    polling.tmrSpeakers_Timer();
+    polling->tmrSpeakers_Timer();
     tmrStatus.setEnabled(true);
-    polling.tmrStatus_Timer();
+    polling->tmrStatus_Timer();
     EXPECT_FALSE(tmrStatus.enabled());
 }

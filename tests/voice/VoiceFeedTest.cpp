@@ -9,22 +9,10 @@ using namespace quadrantel;
 using namespace quadrantel::voice;
 using Kind = FeedEvent::Kind;
 
-namespace {
-
-QByteArray Rx(const char* type, const char* call, qint64 hz, const char* active = nullptr)
-{
-    QByteArray f = QByteArray("{\"type\":\"") + type + "\",\"value\":{\"callsign\":\"" + call +
-                   "\",\"pFrequencyHz\":" + QByteArray::number(hz);
-    if (active)
-        f += QByteArray(",\"activeTransmitters\":") + active;
-    return f + "}}";
-}
-
-} // namespace
-
 TEST(FeedParser, ReadsWhatItKnowsAndIgnoresTheRest)
 {
-    const FeedEvent b = ParseFeedFrame(Rx("kRxBegin", "DLH123", 118700000, "[\"DLH123\", 7, \"\", \"BAW1\"]"));
+    const FeedEvent b = ParseFeedFrame(
+        R"({"type":"kRxBegin","value":{"callsign":"DLH123","pFrequencyHz":1,"activeTransmitters":["DLH123",7,"","BAW1"]}})");
     ASSERT_TRUE(b.activeTransmitters);
     EXPECT_EQ(*b.activeTransmitters, (std::vector<std::string>{"DLH123", "BAW1"})); // non-texts dropped
     const FeedEvent e = ParseFeedFrame(R"({"value":{"callsign":"X1","pFrequencyHz":"118.7","new":1},"type":"kRxEnd"})");
@@ -37,7 +25,8 @@ TEST(FeedParser, ReadsWhatItKnowsAndIgnoresTheRest)
          {QByteArray(), QByteArray("not json"), QByteArray("[1,2]"),
           QByteArray(R"({"type":"kRxBegin","value":{"callsign":null,"pFrequencyHz":1}})"),
           QByteArray(R"({"type":"kRxBegin","value":{"callsign":"  ","pFrequencyHz":1}})"),
-          Rx("kRxBegin", longCall.constData(), 1), QByteArray(R"({"type":"kRxBegin","value":{"callsign":"A"})"),
+          R"({"type":"kRxBegin","value":{"callsign":")" + longCall + R"(","pFrequencyHz":1}})",
+          QByteArray(R"({"type":"kRxBegin","value":{"callsign":"A"})"),
           QByteArray(R"({"type":"kVoiceConnectedState","value":{"connected":"yes"}})"),
           QByteArray(R"({"type":"kStationStates","value":{"stations":{}}})"),
           QByteArray(R"({"type":"kStationStateUpdate","value":{"callsign":"EDDF_TWR"}})"),

@@ -27,9 +27,8 @@ protected:
     {
         UnloadTSRemote();
         SetVoiceMessageLine(nullptr);
-        ::unsetenv("QUADRANTEL_TSREMOTE");
-        ::unsetenv("FAKE_TSREMOTE_SCRIPT");
-        ::unsetenv("FAKE_TSREMOTE_LOG");
+        for (const char* name : {"QUADRANTEL_TSREMOTE", "FAKE_TSREMOTE_SCRIPT", "FAKE_TSREMOTE_LOG"})
+            ::unsetenv(name);
     }
     void Script(const std::string& text) { test::WriteFile(dir.file("script"), text); }
     std::string Calls() { return test::ReadFile(dir.file("log")); }
