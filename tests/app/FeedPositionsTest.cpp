@@ -62,6 +62,7 @@ TEST_F(FeedPositionsTest, DisconnectStopsTheFeedAndConnectStartsIt)
     form->tmrUpdate.onTimer();
     EXPECT_FALSE(form->feed()->running());
     EXPECT_FALSE(form->chkAutoConnect.checked());
+    EXPECT_FALSE(form->cmdClose.visible());
     EXPECT_EQ(form->lblError.caption(), "data feed: stopped");
     EXPECT_EQ(form->lblState.picture(), platform::Picture::Red);
     const int before = server.requests;
