@@ -178,32 +178,6 @@ struct FeedParser::Impl {
             old = std::move(*p);
     }
 
-    void PilotsA(od::value v, Snapshot& s)
-    {
-        od::array pilots;
-        Check(v.get_array().get(pilots));
-        for (auto item : pilots) {
-            Check(item.error());
-            od::value entry = item.value_unsafe();
-            od::object o;
-            if (TypeOf(entry) != od::json_type::object || entry.get_object().get(o) != simdjson::SUCCESS) {
-                ++s.skipped;
-                continue;
-            }
-            Fields f;
-            for (auto field : o) {
-                od::field fl;
-                Check(std::move(field).get(fl));
-                const std::string_view key = Key(fl);
-                if (key == "callsign")
-                    f.callsign = Text(fl.value());
-                else
-                    PositionField(key, fl.value(), f, "groundspeed", "last_updated");
-            }
-            Add(s, MakePilot(f));
-        }
-    }
-
     void TrackB(od::value v, Fields& f)
     {
         if (TypeOf(v) != od::json_type::object)
@@ -218,7 +192,9 @@ struct FeedParser::Impl {
         }
     }
 
-    void PilotsB(od::value v, Snapshot& s)
+    // The pilots array of either layout: A has the position in the pilot's own fields, B in
+    // `lastTrack`, and a B pilot without one is no aircraft.
+    void Pilots(od::value v, Snapshot& s, bool layoutB)
     {
         od::array pilots;
         Check(v.get_array().get(pilots));
@@ -237,10 +213,12 @@ struct FeedParser::Impl {
                 const std::string_view key = Key(fl);
                 if (key == "callsign")
                     f.callsign = Text(fl.value());
+                else if (!layoutB)
+                    PositionField(key, fl.value(), f, "groundspeed", "last_updated");
                 else if (key == "lastTrack")
                     TrackB(fl.value(), f);
             }
-            Add(s, f.hasTrack ? MakePilot(f) : std::nullopt);
+            Add(s, !layoutB || f.hasTrack ? MakePilot(f) : std::nullopt);
         }
     }
 
@@ -257,7 +235,7 @@ struct FeedParser::Impl {
             Check(std::move(field).get(fl));
             od::value pv = fl.value();
             if (!found && Key(fl) == "pilots" && TypeOf(pv) == od::json_type::array) {
-                PilotsB(pv, s);
+                Pilots(pv, s, true);
                 found = true;
             }
         }
@@ -285,7 +263,7 @@ struct FeedParser::Impl {
             const std::string_view key = Key(fl);
             od::value v = fl.value();
             if (key == "pilots" && !a && !b && TypeOf(v) == od::json_type::array) {
-                PilotsA(v, s);
+                Pilots(v, s, false);
                 a = true;
             } else if (key == "clients" && !a && !b) {
                 b = ClientsB(v, s);
