@@ -17,7 +17,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QWebSocket>
@@ -183,12 +182,3 @@ void BM_FeedFrame(benchmark::State& state)
 BENCHMARK(BM_FeedFrame)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -220,12 +220,3 @@ void MemoryOver1000Updates(benchmark::State& state)
 BENCHMARK(MemoryOver1000Updates)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -2,7 +2,6 @@
 // array) against a plain blocking recv loop and QTcpSocket, all fed by the same sender.
 #include "net/CSocketPlus.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QTcpSocket>
@@ -135,12 +134,3 @@ BENCHMARK(BM_QTcpSocket)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CSocketPlus)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
