@@ -81,49 +81,29 @@ void frmCfg::build()
     stationButtons->addStretch();
     grid->addLayout(stationButtons, 2, 1, 1, 3);
 
-    const auto field = [&](int r, platform::Label& caption, platform::TextBox& box) {
+    // A caption and its box on grid row r.
+    const auto field = [&](int r, platform::Label& caption, auto& box, auto* widget) {
         auto* c = new QLabel(frame);
         Bind(caption, c);
-        auto* e = new QLineEdit(frame);
-        Bind(box, e);
-        c->setBuddy(e);
+        Bind(box, widget);
+        c->setBuddy(widget);
         grid->addWidget(c, r, 1);
-        grid->addWidget(e, r, 2, 1, 2);
-        return e;
+        grid->addWidget(widget, r, 2, 1, 2);
+        return widget;
     };
-    txtMe_ = field(3, f.Label1, f.txtMe);
-    field(4, f.Label2, f.txtAddress);
-    txtPort_ = field(5, f.Label6, f.txtPort);
+    txtMe_ = field(3, f.Label1, f.txtMe, new QLineEdit(frame));
+    field(4, f.Label2, f.txtAddress, new QLineEdit(frame));
+    txtPort_ = field(5, f.Label6, f.txtPort, new QLineEdit(frame));
     txtMe_->installEventFilter(this);
     txtPort_->installEventFilter(this);
 
-    auto* voiceCaption = new QLabel(frame);
-    Bind(f.Label7, voiceCaption);
-    auto* voiceChoice = new QComboBox(frame);
-    Bind(f.cboVoice, voiceChoice);
-    voiceChoice->setEditable(false); // a choice of two, nothing to type
-    voiceCaption->setBuddy(voiceChoice);
-    grid->addWidget(voiceCaption, 6, 1);
-    grid->addWidget(voiceChoice, 6, 2, 1, 2);
-    field(7, f.Label8, f.txtVoiceURL);
-    auto* frequenciesCaption = new QLabel(frame);
-    Bind(f.Label9, frequenciesCaption);
+    field(6, f.Label7, f.cboVoice, new QComboBox(frame))->setEditable(false); // a choice of two, nothing to type
+    field(7, f.Label8, f.txtVoiceURL, new QLineEdit(frame));
     auto* frequencies = new QComboBox(frame);
     frequencies->setInsertPolicy(QComboBox::NoInsert); // typed lists are not offered again
-    Bind(f.txtVoiceFrequencies, frequencies);
-    frequenciesCaption->setBuddy(frequencies);
-    grid->addWidget(frequenciesCaption, 8, 1);
-    grid->addWidget(frequencies, 8, 2, 1, 2);
-
-    auto* positionsCaption = new QLabel(frame);
-    Bind(f.Label10, positionsCaption);
-    auto* positionsChoice = new QComboBox(frame);
-    Bind(f.cboPositions, positionsChoice);
-    positionsChoice->setEditable(false);
-    positionsCaption->setBuddy(positionsChoice);
-    grid->addWidget(positionsCaption, 9, 1);
-    grid->addWidget(positionsChoice, 9, 2, 1, 2);
-    field(10, f.Label11, f.txtFeedURL);
+    field(8, f.Label9, f.txtVoiceFrequencies, frequencies);
+    field(9, f.Label10, f.cboPositions, new QComboBox(frame))->setEditable(false);
+    field(10, f.Label11, f.txtFeedURL, new QLineEdit(frame));
 
     auto* options = new QGroupBox(Q(f.frameOptions.caption()), frame);
     auto* optionsLayout = new QHBoxLayout(options);
