@@ -115,10 +115,8 @@ void FeedFetcher::onFinished()
     } else {
         f.bytes = body_.size();
         f.body = std::move(body_);
-        const QByteArray etag = reply->rawHeader("ETag");
-        const QByteArray modified = reply->rawHeader("Last-Modified");
-        etag_ = etag;
-        lastModified_ = modified;
+        etag_ = reply->rawHeader("ETag");
+        lastModified_ = reply->rawHeader("Last-Modified");
     }
     body_ = QByteArray();
     refused_.clear();
