@@ -111,6 +111,8 @@ FeedTraffic::Changes FeedTraffic::Expire(std::int64_t nowMs)
         dropped.push_back(k.second.pilot.callsign);
         return true;
     });
+    if (dropped.empty())
+        return {}; // checked every second: nothing to hand on, nothing to sort
     return Collect(std::move(dropped));
 }
 

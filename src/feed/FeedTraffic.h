@@ -48,7 +48,8 @@ public:
     Changes Apply(Snapshot snapshot, std::int64_t nowMs);
     // The station moved (or none is chosen): the latest file is filtered again.
     Changes SetStation(std::optional<Station> station, std::int64_t nowMs);
-    // Drops the pilots whose position has grown too old while no file came.
+    // Drops the pilots whose position has grown too old while no file came; empty changes
+    // (no kept list either) when none is dropped.
     Changes Expire(std::int64_t nowMs);
 
     const Pilot* Find(std::string_view callsign) const;
