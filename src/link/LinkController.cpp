@@ -33,15 +33,26 @@ std::string Head(std::string_view line, std::size_t count)
     return head;
 }
 
-// Whether the server wrote the line itself: its first field is a command (a sign and two
-// letters) followed by the sender, and the sender is SERVER. Every other line may carry a
-// client's words (text messages, flight plans, answers, ATIS), whatever its command.
-bool ServersOwnLine(std::string_view line)
+// Whose words a line carries. A packet relayed from another network user ("#XX" or "$XX"
+// from a sender other than SERVER, a "%" or "@" position) may carry anything a stranger typed
+// (text messages, flight plans, answers, ATIS); every other line, a bare text or a packet of
+// the server, is the interface program's or the server's own.
+enum class Origin { Undecided, Ours, Stranger };
+
+Origin LineOrigin(std::string_view line)
 {
     const std::string head = platform::UCase(Head(line, 10));
-    return head.size() == 10 && (head[0] == '#' || head[0] == '$') &&
-           std::isalpha(static_cast<unsigned char>(head[1])) && std::isalpha(static_cast<unsigned char>(head[2])) &&
-           head.ends_with("SERVER:");
+    if (head.empty())
+        return Origin::Undecided;
+    if (head[0] == '%' || head[0] == '@')
+        return Origin::Stranger;
+    if (head[0] != '#' && head[0] != '$')
+        return Origin::Ours;
+    if (head.size() < 10)
+        return head.find(':') == std::string::npos ? Origin::Undecided : Origin::Stranger; // no room for SERVER
+    const bool command =
+        std::isalpha(static_cast<unsigned char>(head[1])) && std::isalpha(static_cast<unsigned char>(head[2]));
+    return command && head.ends_with("SERVER:") ? Origin::Ours : Origin::Stranger;
 }
 
 // "$ER<from>:<to>:<number>:<argument>:<text>": the text, or the whole line when it has none.
@@ -343,7 +354,7 @@ std::string LinkController::serverText(const std::string& block)
         const std::size_t end = text.find("\r\n", start);
         const std::size_t stop = end == std::string::npos ? text.size() : end + 2;
         const std::string_view line = std::string_view(text).substr(start, std::min(end, text.size()) - start);
-        if (ServersOwnLine(line) && stop > carried)
+        if (LineOrigin(line) == Origin::Ours && stop > carried)
             kept.append(text, std::max(start, carried), stop - std::max(start, carried));
         if (end == std::string::npos) {
             partialLine_ = text.substr(start);
@@ -351,7 +362,7 @@ std::string LinkController::serverText(const std::string& block)
                 partialLine_ = Head(partialLine_, 10) + '\x01' + (partialLine_.back() == '\r' ? "\r" : "");
             return kept;
         }
-        if (Head(line, 3) == "$ER" && ServersOwnLine(line)) {
+        if (Head(line, 3) == "$ER" && LineOrigin(line) == Origin::Ours) {
             serverError_ = ErrorText(line);
             log("Server error " + serverError_);
         }

@@ -108,22 +108,39 @@ TEST_F(LinkControllerTest, NoRelayedLineIsAReply)
 {
     login();
     const std::vector<std::pair<std::string, std::string>> relayed = {
-        {"$FPDLH123:*A:I:B738:420:EDDF:1200:0:350:LOWW:1:0:2:0:EDDM:", ":DCT"}, // flight plan remarks
-        {"$CQDLH123:SERVER:", ""},                                              // addressed to the server
-        {"#TMSERVERX:*:", ""},
-        {"#TMXSERVER:*:", ""},
-        {"xxxSERVER:", ""}, // no command
-        {"#T1SERVER:", ""}, // a command is two letters
+        {"flight plan remarks", "$FPDLH123:*A:I:B738:420:EDDF:1200:0:350:LOWW:1:0:2:0:EDDM:/RMK/"},
+        {"an answer", "$CRDLH123:Quadrantel:RN:"},
+        {"a pilot's text message", "#TMDLH123:*:"},
+        {"an ATIS line", "$CREDDF_ATIS:Quadrantel:ATIS:T:"},
+        {"a pilot's login with his name", "#APDLH123:SERVER:1234567::1:101:1:"},
+        {"a controller's position", "%EDDF_TWR:19700:4:100:5:50.03:8.57:"},
+        {"a pilot's position", "@N:DLH123:1200:1:50.0:8.5:"},
+        {"a sender named like the server", "#TMSERVERX:*:"},
+        {"a command that is no two letters", "#T1SERVER:"},
     };
-    for (const auto& [before, after] : relayed)
-        for (const std::string phrase : {"SECONDARY LINKAR", "NO such VID / Password"}) {
-            std::string line = before;
-            line.append(phrase).append(after).append("\r\n");
-            SCOPED_TRACE(line);
-            arrive(line);
+    for (const auto& [name, before] : relayed)
+        for (const std::string phrase : {"SECONDARY LINKAR", "x:NO such VID / Password"}) {
+            SCOPED_TRACE(name + " with " + phrase);
+            arrive(before + phrase + "\r\n");
             EXPECT_EQ(sck.sent, std::vector<std::string>{kLogin});
             EXPECT_EQ(unloaded, 0);
         }
+}
+
+// Guards against the interface program's own bare words going unread: no identification line,
+// and a refused login logged in again and again.
+TEST_F(LinkControllerTest, TheInterfaceProgramsBareAcknowledgementIsAReply)
+{
+    login();
+    arrive("SECONDARY LINKAR\r\n");
+    EXPECT_EQ(sck.sent, (std::vector<std::string>{kLogin, kIdent}));
+}
+
+TEST_F(LinkControllerTest, TheInterfaceProgramsBareRefusalClosesTheWindow)
+{
+    login();
+    arrive("Linkar:NO such VID / Password\r\n");
+    EXPECT_EQ(unloaded, 1);
 }
 
 TEST_F(LinkControllerTest, TheServersOwnLinesAreRepliesInAnyCase)
