@@ -89,7 +89,7 @@ bool DailyFile::reopenIfNeeded(const std::string& folder, const platform::Clock&
         // Without blocking: opening a FIFO for writing waits for a reader, for good.
         fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
         struct stat st {};
-        if (fd_ < 0 && errno != ENXIO) // ENXIO: a FIFO nobody reads
+        if (fd_ < 0 && errno != ENXIO && errno != EISDIR) // ENXIO: a FIFO nobody reads
             return false;
         if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
             const std::string refused = path_;

@@ -114,6 +114,18 @@ TEST_F(LogFilesTest, AFifoOfTheDaysNameIsLeftAloneAndNamedOnce)
     EXPECT_EQ(ReadFile(dir.file("Dump_20240201.TXT")), "next day\r\n");
 }
 
+// Guards against a folder of the day's file's name being skipped without a word.
+TEST_F(LogFilesTest, AFolderOfTheDaysNameIsLeftAloneAndNamedOnce)
+{
+    ASSERT_TRUE(QDir(QString::fromStdString(dir.path())).mkdir("Dump_20240131.TXT"));
+    std::vector<std::string> notices;
+    SetFileNotice([&](const std::string& text) { notices.push_back(text); });
+    Log("one");
+    Log("two");
+    SetFileNotice(nullptr);
+    EXPECT_EQ(notices, std::vector<std::string>{"Dump_20240131.TXT is not a regular file: nothing is written to it"});
+}
+
 TEST_F(LogFilesTest, NewFilesTakeTheUmasksMode)
 {
     const mode_t old = ::umask(002); // a group-shared home
