@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -212,12 +214,28 @@ std::optional<std::string> ReadValue(const std::string& file, const std::string&
     return lookUp(sectionEntry->second);
 }
 
-// The mode open() gives a new file: 0666 less the process's umask.
+// The mode open() gives a new file: 0666 less the process's umask. umask() reads it only by
+// setting it, which for that instant gives any file another thread creates mode 0666: the
+// kernel's own account of it is read instead. Where that is unreadable the new file is the
+// owner's alone, which never shows more than he meant to.
 mode_t NewFileMode()
 {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    std::string status;
+    if (ReadWhole("/proc/self/status", status) == Source::Read) {
+        const std::string_view kKey = "\nUmask:";
+        const auto at = status.find(kKey);
+        if (at != std::string::npos) {
+            const char* first = status.data() + at + kKey.size();
+            const char* last = status.data() + status.size();
+            while (first != last && (*first == '\t' || *first == ' '))
+                ++first;
+            unsigned mask = 0;
+            const auto [end, ec] = std::from_chars(first, last, mask, 8);
+            if (ec == std::errc() && end != first && (end == last || *end == '\n'))
+                return 0666 & ~static_cast<mode_t>(mask);
+        }
+    }
+    return 0600;
 }
 
 } // namespace

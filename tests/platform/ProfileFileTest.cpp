@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <vector>
 
 using namespace quadrantel;
@@ -24,6 +26,15 @@ std::string Get(const std::string& file, const std::string& section, const std::
 }
 
 } // namespace
+
+// Every change of the process's umask, the program's own calls included (this definition
+// takes the C library's place in the test program).
+static std::atomic<int> g_umaskCalls{0};
+extern "C" mode_t umask(mode_t mask) noexcept
+{
+    ++g_umaskCalls;
+    return static_cast<mode_t>(::syscall(SYS_umask, mask));
+}
 
 // A settings file in a folder of its own.
 class ProfileFile : public ::testing::Test {
@@ -134,6 +145,19 @@ TEST_F(ProfileFile, FilesKeepTheModeTheirOwnerSet)
     ::chmod(kept.c_str(), 0640);
     ASSERT_TRUE(WritePrivateProfileString("Setup", "VID", "1", kept));
     EXPECT_EQ(mode(kept), 0640u);
+}
+
+// Guards against finding a new file's mode by setting the umask: for that instant every file
+// any thread created got mode 0666.
+TEST_F(ProfileFile, ANewFilesModeIsFoundWithoutChangingTheUmask)
+{
+    const mode_t old = ::umask(027);
+    const int before = g_umaskCalls;
+    const bool written = WritePrivateProfileString("Setup", "VID", "1", f);
+    const int calls = g_umaskCalls - before;
+    ::umask(old);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(calls, 0);
 }
 
 // Guards against reading a settings file whole for every key: a 156 MB file took 36 s to
