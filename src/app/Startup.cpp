@@ -53,6 +53,8 @@ about::frmSplash* Startup::splashWindow() const
 
 void Startup::Main(const std::string& commandLine)
 {
+    // Before the first log line: past a file-size limit a line is lost, not the program.
+    shell::PrepareFileWrites();
     IgnoreErrors([] { shell::SetupDataFolder(shell::ChooseDataRoot()); });
     double autostart = 0;
     IgnoreErrors([&] { autostart = shell::ReadConfig(); });
@@ -190,7 +192,6 @@ int Run(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
     AnswerInfoOptions(argc, argv);
-    shell::PrepareFileWrites();
 
     QApplication qapp(argc, argv);
     QCoreApplication::setApplicationName("quadrantel");

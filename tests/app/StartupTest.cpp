@@ -19,6 +19,10 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 using namespace quadrantel;
 using test::ButtonNamed;
 
@@ -110,6 +114,22 @@ TEST_F(StartupTest, SaveAndEnableSwapsToTheMainWindowAndClosingItBringsSetupBack
     EXPECT_TRUE(test::WaitUntil([&] { return !s->setupWindow(); }));
     s->ShowSetupWindow();
     EXPECT_TRUE(test::WaitUntil([&] { return !s->mainWindow(); }));
+}
+
+// Guards against the start-up leaving the file-size limit's signal as it was: the first log
+// line past the limit ended the program.
+TEST_F(StartupTest, ALogLinePastTheFileSizeLimitDoesNotEndTheProgram)
+{
+    config("Debug=1\r\n");
+    std::signal(SIGXFSZ, SIG_DFL);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit none = old;
+    none.rlim_cur = 0;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &none), 0);
+    auto s = start();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_TRUE(s->setupWindow());
 }
 
 // Typing, clicks and colours pass between the widgets and the behaviour behind them.
