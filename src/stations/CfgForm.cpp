@@ -109,6 +109,7 @@ CfgForm::CfgForm(CfgHooks h) : hooks(std::move(h))
 
 void CfgForm::Form_Load()
 {
+    const shell::IniReadBatch once; // the settings file is read once for the whole load
     IgnoreErrors([&] {
         if (hooks.mainWindowLoaded && hooks.mainWindowLoaded()) {
             if (shell::globals().bDebug)

@@ -2,7 +2,6 @@
 
 #include "forms/Artwork.h"
 #include "forms/Bindings.h"
-#include "shell/Settings.h"
 #include "stations/frmPosition.h"
 
 #include <QCheckBox>
@@ -34,7 +33,6 @@ frmCfg::frmCfg(CfgHooks hooks, QWidget* parent) : QWidget(parent)
         frmPosition dialog(f, this);
         dialog.exec();
     };
-    const shell::IniReadBatch once; // the settings file is read once for the whole load
     form_ = std::make_unique<CfgForm>(std::move(hooks));
     build();
     form_->Form_Load();

@@ -4,6 +4,7 @@
 #include "stations/PositionFiles.h"
 #include "stations/PositionForm.h"
 #include "support/CommaLocale.h"
+#include "support/FileOpens.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -106,6 +107,16 @@ TEST_F(CfgFormTest, SavedSettingsAreReadBack)
     EXPECT_TRUE(h.chkAutostart.checked());
     EXPECT_EQ(h.txtMe.text(), "999");
     EXPECT_EQ(h.txtPort.text(), "7000");
+}
+
+// Guards against reading the settings file whole for each value: a large Config.ini held the
+// window for seconds per value.
+TEST_F(CfgFormTest, LoadingReadsTheSettingsFileOnce)
+{
+    test::WriteFile(config, "[Setup]\r\nVID=1\r\n");
+    test::FileOpens opens(config);
+    load();
+    EXPECT_EQ(opens.count(), 1);
 }
 
 // A check value that is not 0 or 1 leaves the box as it was.
