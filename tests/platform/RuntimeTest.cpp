@@ -11,6 +11,25 @@
 
 using namespace quadrantel::platform;
 
+// Settings, altitudes and coordinates are read through Val: the leading number only, in any
+// of the runtime's forms, and never an infinity for a caller to compute with.
+TEST(Val, ReadsTheLeadingNumberInTheRuntimesForms)
+{
+    for (const auto& [text, value] : std::vector<std::pair<std::string, double>>{
+             {" +1 2", 12.0},
+             {"-.5xyz", -0.5},
+             {"1.5.7", 1.5},
+             {"25e2", 2500.0},
+             {"1.5D-1", 0.15},
+             {"2e+1e1", 20.0},
+             {"3e", 3.0},
+             {"e5", 0.0},
+             {"1e999", 0.0},
+             {"-1e999", 0.0},
+         })
+        EXPECT_EQ(Val(text), value) << text;
+}
+
 TEST(Rounding, HalfToEvenAndFloor)
 {
     EXPECT_EQ(RoundHalfEven(2.5), 2.0);
