@@ -1,7 +1,7 @@
 #include "gonio/Geodesy.h"
 
 #include "platform/Runtime.h"
-#include "platform/RuntimeError.h"
+#include "support/RaisedError.h"
 
 #include <gtest/gtest.h>
 
@@ -10,19 +10,9 @@
 #include <tuple>
 
 using namespace quadrantel::gonio;
-using quadrantel::platform::RuntimeError;
+using quadrantel::test::RaisedError;
 
 namespace {
-
-long ErrorOf(auto&& f)
-{
-    try {
-        f();
-    } catch (const RuntimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 // Figures computed independently (a separate program evaluating the same formulas, with the
 // program's truncated pi rather than the library's).
@@ -71,20 +61,20 @@ TEST(Geodesy, PlainAnswersAndFaults)
     EXPECT_EQ(Course(10, 20, 11, 19.9999999), 360.0f);
     EXPECT_EQ(Course(10, 20, 9, 20.0000001), 180.0f);
 
-    EXPECT_EQ(ErrorOf([] { arccos(1); }), kErrDivisionByZero);
-    EXPECT_EQ(ErrorOf([] { arccos(1.5); }), kErrInvalidCall);
-    EXPECT_EQ(ErrorOf([] { arccos(NAN); }), kErrInvalidCall);
-    EXPECT_EQ(ErrorOf([] { ArcSin(-2); }), kErrInvalidCall);
-    EXPECT_EQ(ErrorOf([] { ArcSinNew(1); }), kErrDivisionByZero);
-    EXPECT_EQ(ErrorOf([] { Deg2Rad(1e308); }), kErrOverflow);
-    EXPECT_EQ(ErrorOf([] { Posdist(NAN, 0, 1, 1); }), kErrInvalidCall);
-    EXPECT_EQ(ErrorOf([] { Course(0, INFINITY, 1, 1); }), kErrInvalidCall);
-    EXPECT_EQ(ErrorOf([] { PosdistNew(1, 2, 3, 4, false, true); }), kErrInvalidCall);
+    EXPECT_EQ(RaisedError([] { arccos(1); }), kErrDivisionByZero);
+    EXPECT_EQ(RaisedError([] { arccos(1.5); }), kErrInvalidCall);
+    EXPECT_EQ(RaisedError([] { arccos(NAN); }), kErrInvalidCall);
+    EXPECT_EQ(RaisedError([] { ArcSin(-2); }), kErrInvalidCall);
+    EXPECT_EQ(RaisedError([] { ArcSinNew(1); }), kErrDivisionByZero);
+    EXPECT_EQ(RaisedError([] { Deg2Rad(1e308); }), kErrOverflow);
+    EXPECT_EQ(RaisedError([] { Posdist(NAN, 0, 1, 1); }), kErrInvalidCall);
+    EXPECT_EQ(RaisedError([] { Course(0, INFINITY, 1, 1); }), kErrInvalidCall);
+    EXPECT_EQ(RaisedError([] { PosdistNew(1, 2, 3, 4, false, true); }), kErrInvalidCall);
     // No course from a pole, nor to the antipode, nor between points the formula cannot
     // tell apart: the truncated pi leaves cos(90) at 1e-15.
-    EXPECT_EQ(ErrorOf([] { Course(90, 0, 45, 10); }), kErrDivisionByZero);
-    EXPECT_EQ(ErrorOf([] { Course(10, 20, -10, -160); }), kErrDivisionByZero);
-    EXPECT_EQ(ErrorOf([] { Course(10, 20, 10, 20 + 1e-9); }), kErrDivisionByZero);
+    EXPECT_EQ(RaisedError([] { Course(90, 0, 45, 10); }), kErrDivisionByZero);
+    EXPECT_EQ(RaisedError([] { Course(10, 20, -10, -160); }), kErrDivisionByZero);
+    EXPECT_EQ(RaisedError([] { Course(10, 20, 10, 20 + 1e-9); }), kErrDivisionByZero);
 }
 
 TEST(Geodesy, PositionTextsTolerateBlanksAndFailCleanly)
@@ -92,10 +82,10 @@ TEST(Geodesy, PositionTextsTolerateBlanksAndFailCleanly)
     // Blanks after each part and a lower-case "s" (read as north) are tolerated.
     EXPECT_EQ(SctBearing("N045.00.00.000   E009.00.00.000 ", "s046.00.00.000 E009.30.00.000"), 19);
     // A course that fails from the pole makes the distance fail too; due south is a course.
-    EXPECT_EQ(ErrorOf([] { SctDistance("N090.00.00.000 E000.00.00.000", "N045.00.00.000 E010.00.00.000"); }),
+    EXPECT_EQ(RaisedError([] { SctDistance("N090.00.00.000 E000.00.00.000", "N045.00.00.000 E010.00.00.000"); }),
               kErrDivisionByZero);
     EXPECT_EQ(SctBearing("N090.00.00.000 E010.00.00.000", "N045.00.00.000 E010.00.00.000"), 180);
-    EXPECT_EQ(ErrorOf([] { SctBearing("N1e5.00.00.000 E000.00.00.000", "N045.00.00.000 E009.00.00.000"); }),
+    EXPECT_EQ(RaisedError([] { SctBearing("N1e5.00.00.000 E000.00.00.000", "N045.00.00.000 E009.00.00.000"); }),
               kErrOverflow);
 }
 
@@ -127,8 +117,8 @@ TEST(Geodesy, CoordinateTexts)
     EXPECT_NEAR(ss, 7.9997, 1e-4);
     DecToLonLat(-0.5, dd, mm, ss);
     EXPECT_EQ(std::tuple(dd, mm), (std::tuple<int16_t, int16_t>(-1, 30)));
-    EXPECT_EQ(ErrorOf([&] { DecToLonLat(40000, dd, mm, ss); }), kErrOverflow);
-    EXPECT_EQ(ErrorOf([&] { DecToLonLat(NAN, dd, mm, ss); }), kErrOverflow);
+    EXPECT_EQ(RaisedError([&] { DecToLonLat(40000, dd, mm, ss); }), kErrOverflow);
+    EXPECT_EQ(RaisedError([&] { DecToLonLat(NAN, dd, mm, ss); }), kErrOverflow);
 
     EXPECT_EQ(DecimalToCoordinate(31.5188888, Axis::Latitude), "N031.31.08.000");
     EXPECT_EQ(DecimalToCoordinate(-74.044636, Axis::Longitude), "W074.02.40.690");

@@ -1,7 +1,7 @@
 #include "net/CSocketPlus.h"
 
-#include "platform/RuntimeError.h"
 #include "support/CommaLocale.h"
+#include "support/RaisedError.h"
 #include "support/ScriptedDialogs.h"
 #include "support/Wait.h"
 
@@ -15,6 +15,8 @@
 
 namespace quadrantel::net {
 namespace {
+
+using test::RaisedError;
 
 using ErrorSeen = std::pair<int, std::string>; // number, source
 
@@ -38,17 +40,6 @@ struct Recorder {
     int closed = 0, connected = 0, sendComplete = 0;
     bool showBox = false;
 };
-
-// The number of the error f raises, 0 for none.
-template <typename F> int Raised(F f)
-{
-    try {
-        f();
-    } catch (const platform::RuntimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 // A listening server object that accepts every request into a new numeric element, and a client.
 class SocketPairTest : public ::testing::Test {
@@ -95,14 +86,14 @@ protected:
 TEST_F(SocketPairTest, IndexesAreCaseBlindTextsOrWholeNumbersApart)
 {
     CSocketPlus& s = client; // holds "Quadrantel"
-    EXPECT_EQ(Raised([&] { s.ArrayAdd("QUADRANTEL"); }), sckIndexInUse);
+    EXPECT_EQ(RaisedError([&] { s.ArrayAdd("QUADRANTEL"); }), sckIndexInUse);
     s.ArrayAdd("1"); // text 1 and number 1 never collide
     s.ArrayAdd(Variant(std::int16_t{1}));
-    EXPECT_EQ(Raised([&] { s.ArrayAdd(1); }), sckIndexInUse); // 32-bit 1 is the same index
+    EXPECT_EQ(RaisedError([&] { s.ArrayAdd(1); }), sckIndexInUse); // 32-bit 1 is the same index
     s.ArrayAdd(3);
     EXPECT_EQ(s.ArrayAdd(), Variant(2));
-    EXPECT_EQ(Raised([&] { s.state("nothing"); }), sckUnknownIndex);
-    EXPECT_EQ(Raised([&] { s.ArrayAdd(2.5); }), sckUnsupportedIndexType);
+    EXPECT_EQ(RaisedError([&] { s.state("nothing"); }), sckUnknownIndex);
+    EXPECT_EQ(RaisedError([&] { s.ArrayAdd(2.5); }), sckUnsupportedIndexType);
 }
 
 TEST_F(SocketPairTest, AFreedPositionIsReusedWithNothingOfItsFormerSocket)
@@ -120,17 +111,17 @@ TEST_F(SocketPairTest, PortsOutOfRangeOrNotNumbersAreRefused)
 {
     client.ArrayAdd("again");
     for (const char* port : {"0", "65536"})
-        EXPECT_EQ(Raised([&] { client.Connect("again", "127.0.0.1", port); }), sckInvalidArgument) << port;
+        EXPECT_EQ(RaisedError([&] { client.Connect("again", "127.0.0.1", port); }), sckInvalidArgument) << port;
     // Texts that only a C number parser reads as numbers were taken as ports.
     for (const char* port : {"abc", "0x1A85", "nan", "inf", "1e3"})
-        EXPECT_EQ(Raised([&] { client.Connect("again", "127.0.0.1", port); }), sckUnsupportedType) << port;
-    EXPECT_EQ(Raised([&] { client.SetRemotePort("again", 70000); }), sckInvalidArgument);
+        EXPECT_EQ(RaisedError([&] { client.Connect("again", "127.0.0.1", port); }), sckUnsupportedType) << port;
+    EXPECT_EQ(RaisedError([&] { client.SetRemotePort("again", 70000); }), sckInvalidArgument);
 }
 
 TEST_F(SocketPairTest, SendingWithoutAConnectionIsAStateError)
 {
     client.ArrayAdd("again");
-    EXPECT_EQ(Raised([&] { client.SendData("again", "x"); }), sckWrongProtocolOrState);
+    EXPECT_EQ(RaisedError([&] { client.SendData("again", "x"); }), sckWrongProtocolOrState);
 }
 
 TEST_F(SocketPairTest, RefusedConnectionAndFailedLookupRaiseErrors)
@@ -141,7 +132,7 @@ TEST_F(SocketPairTest, RefusedConnectionAndFailedLookupRaiseErrors)
     ASSERT_TRUE(test::WaitUntil([&] { return !r.errors.empty(); }));
     EXPECT_EQ(r.errors[0], ErrorSeen(platform::ws::WSAECONNREFUSED, "CSocketPlus.PostSocket"));
     EXPECT_EQ(client.state("Quadrantel"), sckError);
-    EXPECT_EQ(Raised([&] { client.Connect("Quadrantel"); }), sckInvalidOperation);
+    EXPECT_EQ(RaisedError([&] { client.Connect("Quadrantel"); }), sckInvalidOperation);
 
     // Cleared CancelDisplay: the text in a box titled with the source.
     client.CloseSck("Quadrantel");
@@ -213,7 +204,7 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireBufferedReadsAndPeerClose)
     for (const Variant& v : {Variant(1), Variant(true), Variant(""), Variant(Bytes{}), Variant("0123456789"),
                              Variant::Currency(big[0]), Variant::Currency(big[1])})
         client.SendData("Quadrantel", v);
-    EXPECT_EQ(Raised([&] { client.SendData("Quadrantel", Variant::Opaque(vbObject)); }), sckUnsupportedType);
+    EXPECT_EQ(RaisedError([&] { client.SendData("Quadrantel", Variant::Opaque(vbObject)); }), sckUnsupportedType);
     ASSERT_TRUE(test::WaitUntil([&] { return server.BytesReceived(accepted) == 32; }));
 
     // What a read into a copy of v gives, limited to maxLen bytes when one is given.
@@ -238,7 +229,7 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireBufferedReadsAndPeerClose)
     client.SendData("Quadrantel", "abc");
     ASSERT_TRUE(test::WaitUntil([&] { return server.BytesReceived(accepted) == 3; }));
     EXPECT_EQ(read(Variant(std::int32_t{42})), Variant(42)); // too few bytes: untouched, nothing taken
-    EXPECT_EQ(Raised([&] { read(Variant(std::string()), -1); }), sckInvalidArgument);
+    EXPECT_EQ(RaisedError([&] { read(Variant(std::string()), -1); }), sckInvalidArgument);
 
     // The peer's close leaves its bytes counted but no longer readable.
     client.CloseSck("Quadrantel");
@@ -247,7 +238,7 @@ TEST_F(SocketPairTest, TypedValuesOnTheWireBufferedReadsAndPeerClose)
     EXPECT_EQ(rs.closed, 1);
     EXPECT_EQ(server.state(accepted), sckClosing);
     EXPECT_EQ(server.BytesReceived(accepted), 3);
-    EXPECT_EQ(Raised([&] { server.GetData(accepted, all); }), sckWrongProtocolOrState);
+    EXPECT_EQ(RaisedError([&] { server.GetData(accepted, all); }), sckWrongProtocolOrState);
     server.CloseSck(accepted);
     EXPECT_EQ(server.BytesReceived(accepted), 0);
 }
@@ -284,8 +275,8 @@ TEST(CSocketPlusUdpTest, DatagramsOneAtATimeAndTheReplyGoesToTheSender)
     receiver.ArrayAdd(1);
     receiver.SetProtocol(1, sckUDPProtocol);
     receiver.Bind(1, 0, "127.0.0.1");
-    EXPECT_EQ(Raised([&] { receiver.Bind(1); }), sckInvalidOperation);
-    EXPECT_EQ(Raised([&] { receiver.SetProtocol(1, sckTCPProtocol); }), sckInvalidOperation);
+    EXPECT_EQ(RaisedError([&] { receiver.Bind(1); }), sckInvalidOperation);
+    EXPECT_EQ(RaisedError([&] { receiver.SetProtocol(1, sckTCPProtocol); }), sckInvalidOperation);
     sender.ArrayAdd("out");
     sender.SetProtocol("out", sckUDPProtocol);
     sender.SetRemoteHost("out", "127.0.0.1");
@@ -301,7 +292,7 @@ TEST(CSocketPlusUdpTest, DatagramsOneAtATimeAndTheReplyGoesToTheSender)
         }
         if (got.size() != 2) {
             Variant maxLen{got.size() == 1 ? 0 : 3};
-            EXPECT_EQ(Raised([&] { receiver.GetData(index, text, nullptr, &maxLen); }), platform::ws::WSAEMSGSIZE);
+            EXPECT_EQ(RaisedError([&] { receiver.GetData(index, text, nullptr, &maxLen); }), platform::ws::WSAEMSGSIZE);
             got.push_back(got.size() == 1 ? "(dropped)" : text.toText());
             return;
         }
