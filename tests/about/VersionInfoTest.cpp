@@ -45,7 +45,7 @@ protected:
 
 } // namespace
 
-TEST_F(VersionInfoTest, TranslationTextsAndFixedPart)
+TEST_F(VersionInfoTest, TheFirstTranslationNamesTheStringTable)
 {
     VersionInfo it = load({.language = 0x0410, .codePage = 0x04B0, .table = "041004B0"}, true);
     EXPECT_EQ(it.translation(), "041004B0");
@@ -54,8 +54,10 @@ TEST_F(VersionInfoTest, TranslationTextsAndFixedPart)
     EXPECT_EQ(load({.language = 0, .codePage = 0}).translation(), "040904E4");
     // Strings under another table than the first translation are not read.
     EXPECT_EQ(load({.table = "041004B0"}).CompanyName(), "");
+}
 
-    // Each text comes from its own key.
+TEST_F(VersionInfoTest, EachTextComesFromItsOwnKey)
+{
     using Accessor = std::string (VersionInfo::*)() const;
     const std::vector<std::pair<std::string, Accessor>> accessors = {
         {"CompanyName", &VersionInfo::CompanyName},           {"FileDescription", &VersionInfo::FileDescription},
@@ -72,14 +74,23 @@ TEST_F(VersionInfoTest, TranslationTextsAndFixedPart)
     const VersionInfo v = load(each);
     for (const auto& [key, accessor] : accessors)
         EXPECT_EQ((v.*accessor)(), "text of " + key);
+}
 
+TEST_F(VersionInfoTest, FileFlagsAreMaskedThenNamed)
+{
     const VersionInfo masked = load({.flagsMask = 0x0F, .flags = 0x3F});
     EXPECT_EQ(masked.FileFlagsRaw(), 0x0Fu);
     EXPECT_EQ(masked.FileFlags(), "Debug Patched Pre-release Private ");
-    // The OS half and the API half are looked up apart, each with its fallback.
+}
+
+TEST_F(VersionInfoTest, TheSystemsTwoHalvesAreNamedApartEachWithItsFallback)
+{
     EXPECT_EQ(load({.os = 0x40004}).FileOS(), "Win32 API on Windows NT");
     EXPECT_EQ(load({.os = 0x50005}).FileOS(), "Unknown API");
-    // A subtype counts only for drivers, fonts and virtual devices; unknown codes fall back.
+}
+
+TEST_F(VersionInfoTest, ASubtypeCountsOnlyForDriversFontsAndVirtualDevices)
+{
     for (const auto& [type, sub, typeText, subText] : {std::tuple{2u, 3u, "DLL", "Unknown"},
                                                        {3u, 1u, "Driver", "Printer"},
                                                        {3u, 12u, "Driver", "Unknown"},

@@ -36,9 +36,13 @@ protected:
     int unloads = 0;
 };
 
-TEST_F(PositionFormTest, OkTakesOnlyAValidPairAndAnAirportCodeFillsIt)
+TEST_F(PositionFormTest, NothingIsConfirmedOnLoad)
 {
-    EXPECT_EQ(sLatitude + sLongitude, ""); // nothing confirmed yet
+    EXPECT_EQ(sLatitude + sLongitude, "");
+}
+
+TEST_F(PositionFormTest, OkMarksTheInvalidBoxRedAndKeepsTheWindow)
+{
     EXPECT_FALSE(ok("N31.31.08.000", "E074.24.07.000"));
     EXPECT_EQ(form.txtLat.foreColor(), kRed);
     EXPECT_EQ(form.txtLong.foreColor(), 0u);
@@ -46,35 +50,63 @@ TEST_F(PositionFormTest, OkTakesOnlyAValidPairAndAnAirportCodeFillsIt)
     EXPECT_FALSE(ok("N031.31.08.000", ""));
     EXPECT_EQ(form.txtLat.foreColor(), 0u);
     EXPECT_EQ(form.txtLong.foreColor(), kRed);
-    form.cmdCancel.click(); // leaves a half result that the setup window treats as none
+}
+
+// The setup window treats a half result as none.
+TEST_F(PositionFormTest, CancelLeavesTheHalfTakenSoFar)
+{
+    ok("N031.31.08.000", "");
+    form.cmdCancel.click();
     EXPECT_TRUE(form.closed());
     EXPECT_EQ(sLatitude + "|" + sLongitude, "N031.31.08.000|");
+}
 
+TEST_F(PositionFormTest, OkTakesAValidPairInEitherNotationAndCloses)
+{
     EXPECT_TRUE(ok("+40.689060", " e074.24.07.000"));
     EXPECT_EQ(sLatitude, "N040.41.20.616");
     EXPECT_EQ(sLongitude, "E074.24.07.000");
+}
 
-    // An airport code fills the boxes from the file.
+class AirportButtonTest : public PositionFormTest {
+protected:
+    void SetUp() override
+    {
+        PositionFormTest::SetUp();
+        form.airportsFile = dir.file("airports.dat");
+        test::WriteFile(form.airportsFile, "KJFK:Kennedy:New York:USA:13:N040.38.23.000:W073.46.44.000\n");
+    }
+    void press(const std::string& code)
+    {
+        form.txtApt.setText(code);
+        form.cmdApt.click();
+    }
     test::TempDir dir;
-    form.airportsFile = dir.file("airports.dat");
-    test::WriteFile(form.airportsFile, "KJFK:Kennedy:New York:USA:13:N040.38.23.000:W073.46.44.000\n");
-    form.txtApt.setText(" kjfk");
-    form.cmdApt.click();
+};
+
+TEST_F(AirportButtonTest, ACodeFillsTheBoxesFromTheFile)
+{
+    press(" kjfk");
     EXPECT_EQ(form.txtApt.text(), "KJFK");
     EXPECT_EQ(form.txtLat.text(), "N040.38.23.000");
     EXPECT_EQ(form.txtLong.text(), "W073.46.44.000");
+}
 
-    // An unknown code leaves the boxes; only a missing file is said.
-    form.txtApt.setText("ZZZZ");
-    form.cmdApt.click();
+TEST_F(AirportButtonTest, AnUnknownCodeLeavesTheBoxesSilently)
+{
+    form.txtLong.setText("W073.46.44.000");
+    press("ZZZZ");
     EXPECT_EQ(form.txtLong.text(), "W073.46.44.000");
     EXPECT_TRUE(dialogs.asked.empty());
+}
+
+TEST_F(AirportButtonTest, AMissingFileIsNamed)
+{
     form.airportsFile = dir.file("missing.dat");
-    form.txtApt.setText("EDDF");
-    form.cmdApt.click();
+    press("KJFK");
     ASSERT_EQ(dialogs.asked.size(), 1u);
     EXPECT_NE(dialogs.asked[0].text.find("missing.dat"), std::string::npos);
-    EXPECT_EQ(form.txtLat.text(), "N040.38.23.000");
+    EXPECT_EQ(form.txtLat.text(), "");
 }
 
 } // namespace
