@@ -18,7 +18,7 @@
 namespace quadrantel::platform {
 namespace {
 
-struct Line {
+struct TextLine {
     std::string text; // without its line end
     std::string end;  // "\r\n", "\n" or "" for a last line without one
 };
@@ -79,9 +79,9 @@ std::string ResolveLinks(std::string path)
     return {};
 }
 
-std::vector<Line> SplitLines(const std::string& data)
+std::vector<TextLine> SplitLines(const std::string& data)
 {
-    std::vector<Line> lines;
+    std::vector<TextLine> lines;
     std::size_t pos = 0;
     while (pos < data.size()) {
         const auto nl = data.find('\n', pos);
@@ -285,7 +285,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     if (exists && (!S_ISREG(st.st_mode) || ::access(target.c_str(), W_OK) != 0))
         return false;
 
-    std::vector<Line> lines = SplitLines(existing);
+    std::vector<TextLine> lines = SplitLines(existing);
     std::optional<std::size_t> sectionLine, keyLine, lastEntry;
     bool inSection = false;
     for (std::size_t i = 0; i < lines.size() && !keyLine; ++i) {
@@ -311,10 +311,10 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     if (keyLine) {
         lines[*keyLine].text = entry;
     } else if (sectionLine) {
-        Line& before = lines[*lastEntry];
+        TextLine& before = lines[*lastEntry];
         if (before.end.empty())
             before.end = "\r\n";
-        lines.insert(lines.begin() + static_cast<long>(*lastEntry) + 1, Line{entry, "\r\n"});
+        lines.insert(lines.begin() + static_cast<long>(*lastEntry) + 1, TextLine{entry, "\r\n"});
     } else {
         if (!lines.empty() && lines.back().end.empty())
             lines.back().end = "\r\n";
@@ -323,7 +323,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     }
 
     std::string out;
-    for (const Line& l : lines)
+    for (const TextLine& l : lines)
         out += l.text + l.end;
 
     // Written beside the file and renamed over it, so no half-written file is left behind.

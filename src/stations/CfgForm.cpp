@@ -21,7 +21,7 @@ using platform::IgnoreErrors;
 namespace {
 
 // A number as the runtime writes it into text: no blanks, a point, no trailing zeros.
-std::string NumberText(double v)
+std::string WrittenNumber(double v)
 {
     if (v == std::floor(v) && std::fabs(v) < 1e15)
         return std::to_string(static_cast<long long>(v));
@@ -273,12 +273,12 @@ void CfgForm::cmdRemove_Click()
 
 void CfgForm::txtMe_LostFocus()
 {
-    IgnoreErrors([&] { txtMe.setText(NumberText(platform::Val(txtMe.text()))); });
+    IgnoreErrors([&] { txtMe.setText(WrittenNumber(platform::Val(txtMe.text()))); });
 }
 
 void CfgForm::txtPort_LostFocus()
 {
-    IgnoreErrors([&] { txtPort.setText(NumberText(platform::Val(txtPort.text()))); });
+    IgnoreErrors([&] { txtPort.setText(WrittenNumber(platform::Val(txtPort.text()))); });
 }
 
 void CfgForm::cmdEnable_Click()
