@@ -22,7 +22,8 @@ build: deps $(BUILD)/build.ninja
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# RelWithDebInfo like the default build: optimised, so its tests run quicker than Debug's.
+# RelWithDebInfo like the default build, which under the sanitizers means -O1 with line tables
+# (see CMakeLists.txt): optimised, so its tests run quicker than Debug's.
 test-asan:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DQUADRANTEL_SANITIZE=ON"
 
