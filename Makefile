@@ -42,7 +42,7 @@ bench: bench-build
 # Every libFuzzer target built (clang) and run FUZZ_SECONDS each, JOBS at once; see bench/README.md.
 FUZZ_SECONDS ?= 20
 fuzz: deps
-	bench/fuzz/build.sh
+	JOBS=$(JOBS) bench/fuzz/build.sh
 	FUZZ_JOBS=$(JOBS) bench/fuzz/run.sh $(FUZZ_SECONDS)
 
 # Every build type with every option, built without running the tests: see scripts/build-matrix.

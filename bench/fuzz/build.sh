@@ -18,48 +18,63 @@ read -r -a qtc <<<"$(pkg-config --cflags Qt6Core Qt6Network Qt6WebSockets)"
 read -r -a qtl <<<"$(pkg-config --libs Qt6Core Qt6Network Qt6WebSockets)"
 flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fPIC -ffp-contract=off -I"$root/src" -I"$root/tests")
 san=(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
+link=()
+if command -v ld.lld >/dev/null; then link=(-fuse-ld=lld); fi
 
-# Every source is compiled on its own, through ccache when there is one, so a second run
-# compiles only what changed.
+# Every source is compiled once, however many targets use it, through ccache when there is
+# one (a second run compiles only what changed), JOBS at once (default: one per core).
 cxx=(clang++)
 if command -v ccache >/dev/null; then cxx=(ccache clang++); fi
+jobs=${JOBS:-$(nproc)}
 mkdir -p "$out/obj"
-object() { # source -> prints the object file
-  local obj="$out/obj/${1//\//_}.o"
-  "${cxx[@]}" "${flags[@]}" "${san[@]}" -fsanitize=fuzzer-no-link "${qtc[@]}" -c "$root/$1" -o "$obj"
-  echo "$obj"
+object() { # source -> its object file
+  echo "$out/obj/${1//\//_}.o"
 }
 
 # The shared text, settings and runtime helpers.
-common=(platform/Defaults.cpp platform/Runtime.cpp platform/ProfileFile.cpp platform/DataFolders.cpp
-  shell/Config.cpp shell/LogFiles.cpp shell/Settings.cpp shell/TextRoutines.cpp)
-objs=()
-for src in "${common[@]}"; do objs+=("$(object "src/$src")"); done
+common=(src/platform/Defaults.cpp src/platform/Runtime.cpp src/platform/ProfileFile.cpp src/platform/DataFolders.cpp
+  src/shell/Config.cpp src/shell/LogFiles.cpp src/shell/Settings.cpp src/shell/TextRoutines.cpp)
 
-build() { # name sources... [-llibrary...]
-  local name=$1
-  shift
-  local own=()
-  for s in "$@"; do [[ $s == -* ]] && own+=("$s") || own+=("$(object "$s")"); done
-  clang++ "${san[@]}" -fsanitize=fuzzer "${own[@]}" "${objs[@]}" "${qtl[@]}" -o "$out/${name}_fuzz"
-  mkdir -p "$out/corpus/$name"
-  echo "built $out/${name}_fuzz"
-}
-
+declare -A inputs # target -> its own sources and libraries
 for t in "${targets[@]}"; do
   case "$t" in
-  version) build version src/platform/VersionResource.cpp bench/fuzz/VersionResourceFuzz.cpp ;;
-  traffic) build traffic src/link/TrafficTable.cpp bench/fuzz/TrafficFuzz.cpp ;;
-  settings) build settings bench/fuzz/SettingsFuzz.cpp ;;
-  coordinates) build coordinates src/stations/CoordinateInput.cpp src/gonio/Geodesy.cpp bench/fuzz/CoordinatesFuzz.cpp ;;
-  geodesy) build geodesy src/gonio/Geodesy.cpp bench/fuzz/GeodesyFuzz.cpp ;;
-  airports) build airports src/stations/Airports.cpp bench/fuzz/AirportsFuzz.cpp ;;
-  players) build players src/voice/modTSRemote.cpp src/platform/WindowSystem.cpp bench/fuzz/PlayersFuzz.cpp ;;
-  feed) build feed src/voice/VoiceFeed.cpp src/voice/FeedVoiceClient.cpp bench/fuzz/VoiceFeedFuzz.cpp ;;
-  datafile) build datafile src/feed/FeedParser.cpp src/feed/FeedTime.cpp src/feed/FeedTraffic.cpp src/gonio/Geodesy.cpp \
-    bench/fuzz/DataFileFuzz.cpp -lsimdjson ;;
+  version) inputs[$t]="src/platform/VersionResource.cpp bench/fuzz/VersionResourceFuzz.cpp" ;;
+  traffic) inputs[$t]="src/link/TrafficTable.cpp bench/fuzz/TrafficFuzz.cpp" ;;
+  settings) inputs[$t]="bench/fuzz/SettingsFuzz.cpp" ;;
+  coordinates) inputs[$t]="src/stations/CoordinateInput.cpp src/gonio/Geodesy.cpp bench/fuzz/CoordinatesFuzz.cpp" ;;
+  geodesy) inputs[$t]="src/gonio/Geodesy.cpp bench/fuzz/GeodesyFuzz.cpp" ;;
+  airports) inputs[$t]="src/stations/Airports.cpp bench/fuzz/AirportsFuzz.cpp" ;;
+  players) inputs[$t]="src/voice/modTSRemote.cpp src/platform/WindowSystem.cpp bench/fuzz/PlayersFuzz.cpp" ;;
+  feed) inputs[$t]="src/voice/VoiceFeed.cpp src/voice/FeedVoiceClient.cpp bench/fuzz/VoiceFeedFuzz.cpp" ;;
+  datafile) inputs[$t]="src/feed/FeedParser.cpp src/feed/FeedTime.cpp src/feed/FeedTraffic.cpp src/gonio/Geodesy.cpp
+    bench/fuzz/DataFileFuzz.cpp -lsimdjson" ;;
   *) echo "unknown target $t" >&2; exit 2 ;;
   esac
+done
+
+status=0
+running=0
+for src in $(printf '%s\n' "${common[@]}" ${inputs[*]} | grep -v '^-' | sort -u); do
+  if ((running >= jobs)); then
+    wait -n || status=1
+    running=$((running - 1))
+  fi
+  "${cxx[@]}" "${flags[@]}" "${san[@]}" -fsanitize=fuzzer-no-link "${qtc[@]}" -c "$root/$src" -o "$(object "$src")" &
+  running=$((running + 1))
+done
+for (( ; running > 0; running--)); do
+  wait -n || status=1
+done
+[[ $status -eq 0 ]] || exit 1
+
+objs=()
+for src in "${common[@]}"; do objs+=("$(object "$src")"); done
+for t in "${targets[@]}"; do
+  own=()
+  for s in ${inputs[$t]}; do [[ $s == -* ]] && own+=("$s") || own+=("$(object "$s")"); done
+  clang++ "${san[@]}" "${link[@]}" -fsanitize=fuzzer "${own[@]}" "${objs[@]}" "${qtl[@]}" -o "$out/${t}_fuzz"
+  mkdir -p "$out/corpus/$t"
+  echo "built $out/${t}_fuzz"
 done
 
 if [[ $seeds == 1 ]]; then
