@@ -1,6 +1,6 @@
 #include "link/LinkController.h"
 
-#include "link/TrafficTable.h"
+#include "link/LinkData.h"
 #include "net/Variant.h"
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
@@ -92,9 +92,9 @@ std::string LinkController::IdentificationLine(const std::string& appName, const
     return "!C" + appName + ":SERVER:3:407162853:Gonio:" + version + ":52940817\r\n";
 }
 
-LinkController::LinkController(Controls controls, LinkSocket& sck, TrafficTable& traffic, std::int32_t& lNoDataCount,
+LinkController::LinkController(Controls controls, LinkSocket& sck, LinkData& data, std::int32_t& lNoDataCount,
                                Hooks hooks)
-    : c_(controls), sck_(sck), traffic_(traffic), lNoDataCount_(lNoDataCount), hooks_(std::move(hooks))
+    : c_(controls), sck_(sck), data_(data), lNoDataCount_(lNoDataCount), hooks_(std::move(hooks))
 {
 }
 
@@ -132,7 +132,7 @@ bool LinkController::TryToConnect()
             showMessage(problem);
             return false;
         }
-        traffic_.DropUnfinishedLine();
+        data_.DropUnfinishedLine();
         partialLine_.clear();
         serverError_.clear();
         sck_.Connect(g.sServerName, g.sAddress, g.sPort);
@@ -248,7 +248,7 @@ void LinkController::Sck_DataArrival(const std::string& index, std::int32_t)
     }
     lNoDataCount_ = 0;
     IgnoreErrors([&] {
-        auto strips = traffic_.Elabora(data, [this] { return c_.lstStrips.text(); });
+        auto strips = data_.Elabora(data, [this] { return c_.lstStrips.text(); });
         if (strips && hooks_.applyStrips)
             hooks_.applyStrips(*strips);
     });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Controls.h"
+#include "traffic/TrafficTable.h"
 
 #include <cstdint>
 #include <functional>
@@ -8,8 +9,7 @@
 
 namespace quadrantel::link {
 
-class TrafficTable;
-struct StripList;
+class LinkData;
 
 // What the link needs of the window's socket object.
 class LinkSocket {
@@ -64,7 +64,7 @@ public:
     struct Hooks {
         std::function<void()> checkAutoConnect;
         std::function<void(const std::string&)> updateIcon;
-        std::function<void(const StripList&)> applyStrips;
+        std::function<void(const traffic::StripList&)> applyStrips;
         std::function<float()> windowLeft; // twips
         std::function<float()> windowTop;
         std::function<void()> showSetupWindow;
@@ -76,7 +76,7 @@ public:
         std::function<bool()> closing;
     };
 
-    LinkController(Controls controls, LinkSocket& sck, TrafficTable& traffic, std::int32_t& lNoDataCount, Hooks hooks);
+    LinkController(Controls controls, LinkSocket& sck, LinkData& data, std::int32_t& lNoDataCount, Hooks hooks);
 
     bool TryToConnect();
     void LoginLinkar();
@@ -111,7 +111,7 @@ private:
 
     Controls c_;
     LinkSocket& sck_;
-    TrafficTable& traffic_;
+    LinkData& data_;
     std::int32_t& lNoDataCount_;
     Hooks hooks_;
     bool connecting_ = false;

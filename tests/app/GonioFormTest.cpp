@@ -27,7 +27,7 @@ TEST_F(GonioFormTest, FirstRunWithoutConfiguration)
 
     form->Form_Unload();
     EXPECT_EQ(closes, 1); // closed although it never connected
-    EXPECT_EQ(form->socket(), nullptr);
+    EXPECT_EQ(form->sources().link->socket(), nullptr);
     EXPECT_EQ(host.setupShown, 1);
     form.reset();
 }
@@ -61,17 +61,17 @@ TEST_F(GonioFormTest, AutoConnectFollowsTheAtcClient)
 {
     load(services());
     form->SetAutostart();
-    form->link().UpdateState();
+    link().UpdateState();
     EXPECT_EQ(sck->connects, 0); // client not running: nothing shown
     EXPECT_EQ(form->lblError.caption(), "Starting ...");
 
     atc.connection = atcclient::TowrixConnection::NotConnected;
-    form->link().UpdateState();
+    link().UpdateState();
     EXPECT_EQ(form->lblError.caption(), "Towrix/Linkar not Running or not connected !");
     EXPECT_EQ(sck->connects, 0);
 
     atc.connection = atcclient::TowrixConnection::Connected;
-    form->link().UpdateState();
+    link().UpdateState();
     EXPECT_EQ(sck->connects, 1);
 }
 
@@ -234,7 +234,7 @@ TEST_F(GonioFormTest, RefusedLoginClosesTheWindowFromInsideTheSocketEvent)
     ASSERT_TRUE(WaitUntil([&] { return host.unloads == 1; }));
     EXPECT_EQ(form->lblError.caption(), "Gonio cannot act as Linkar Primary Connection;");
     EXPECT_EQ(host.setupShown, 2); // by the refusal, then by the unload
-    EXPECT_EQ(form->socket(), nullptr);
+    EXPECT_EQ(form->sources().link->socket(), nullptr);
     test::RunEventsFor(50); // the released socket goes away on the loop
     form.reset();
 }

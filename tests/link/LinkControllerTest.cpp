@@ -1,5 +1,5 @@
 #include "link/LinkController.h"
-#include "link/TrafficTable.h"
+#include "link/LinkData.h"
 #include "platform/Winsock.h"
 #include "shell/Config.h"
 #include "shell/Settings.h"
@@ -18,10 +18,10 @@ namespace {
 class LinkControllerTest : public ::testing::Test {
 protected:
     LinkControllerTest()
-        : traffic(clock, clock.now(), [this](std::string_view lines) { dumped += lines; }),
+        : traffic(clock, clock.now()), data(traffic, clock, [this](std::string_view lines) { dumped += lines; }),
           link({cmdConnect, cmdClose, chkAutoConnect, lblState, imgData, lblRate, shapeRate, lblError, lstStrips,
                 tmrStatus},
-               sck, traffic, lNoDataCount,
+               sck, data, lNoDataCount,
                {.checkAutoConnect =
                     [this] {
                         ++autoChecks;
@@ -72,7 +72,8 @@ protected:
     bool closing = false;
     // What runs while a handler lets the event loop run.
     std::function<void()> onPump = [] {}, onWait = [] {}, onAutoCheck = [] {};
-    TrafficTable traffic;
+    traffic::TrafficTable traffic;
+    LinkData data;
     LinkController link;
 };
 
