@@ -6,6 +6,8 @@
 
 #include <QDateTime>
 
+#include <cstdlib>
+
 namespace quadrantel::feed {
 
 using platform::Picture;
@@ -148,12 +150,11 @@ void FeedController::checkClock(const Fetched& f)
 {
     if (f.serverMs == 0 || clockNamed_)
         return;
-    // The Date has whole seconds: the PC is off by at least the difference less one.
     const std::int64_t off = clock_.nowMSecs() - f.serverMs;
-    if (off > -kClockToleranceMs - 1000 && off < kClockToleranceMs)
+    if (std::abs(off) <= kClockToleranceMs)
         return;
     clockNamed_ = true;
-    const std::string text = "The PC's clock is " + std::to_string((off < 0 ? -off : off) / 1000) + " s " +
+    const std::string text = "The PC's clock is " + std::to_string((std::abs(off) + 500) / 1000) + " s " +
                              (off < 0 ? "behind" : "ahead of") +
                              " the data feed's server: set it right, the network's other programs need it too";
     if (hooks_.updateIcon)

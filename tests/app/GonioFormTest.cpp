@@ -4,7 +4,9 @@
 
 #include <cstdlib>
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QHostAddress>
 #include <QWebSocket>
@@ -30,6 +32,67 @@ TEST_F(GonioFormTest, FirstRunWithoutConfiguration)
     EXPECT_EQ(form->sources().link->socket(), nullptr);
     EXPECT_EQ(host.setupShown, 1);
     form.reset();
+}
+
+// Guards against the load reading the settings file once for every value: the voice choice,
+// the position choice, each setting of the window, its place and its station.
+TEST_F(GonioFormTest, TheLoadReadsConfigIniOnce)
+{
+    writeConfig("Station=" + kStation + "\r\nPositionSource=Both\r\nFeedURL=http://127.0.0.1:9/feed.json\r\n");
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    // Closes too: two opens in a row would be reported as one.
+    ASSERT_GE(::inotify_add_watch(watch, (dir.path() + "/Quadrantel").c_str(), IN_OPEN | IN_CLOSE), 0);
+    auto s = services();
+    s.voice = nullptr; // the voice client is chosen there too
+    load(std::move(s));
+    int opens = 0;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n = 0; (n = ::read(watch, events, sizeof events)) > 0;)
+        for (const char* p = events; p < events + n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(p);
+            opens += (e->mask & IN_OPEN) && e->len > 0 && std::string(e->name) == "Config.ini" ? 1 : 0;
+            p += sizeof(inotify_event) + e->len;
+        }
+    ::close(watch);
+    EXPECT_EQ(opens, 1);
+    EXPECT_EQ(form->txtStation.text(), kStation);
+    EXPECT_TRUE(form->imgFeed.visible()); // both sources, each with its light
+}
+
+// The link's no-data watch: three quiet checks in a row without a new block give the message;
+// only the check after a transmission turns the data light red; a block starts the count over.
+TEST_F(GonioFormTest, TheLinksQuietChecksSayNoNetworkDataOnTheThirdWithoutABlock)
+{
+    writeConfig("AutoStart=1\r\nStation=" + kStation + "\r\n");
+    load(services());
+    const auto quietCheck = [&] {
+        form->tmrSpeakers.onTimer();
+        clock.advance(11);
+        form->tmrSpeakers.onTimer();
+    };
+    const auto transmission = [&] {
+        voice.speakers = {7};
+        form->tmrSpeakers.onTimer();
+        voice.speakers = {};
+        form->tmrSpeakers.onTimer();
+    };
+    clock.advance(11);
+    arrive(kDlh);
+    arrive(kDlh); // with a strip listed the data light shows the rate
+    form->tmrSpeakers.onTimer();
+    transmission();
+    quietCheck();
+    quietCheck();
+    EXPECT_EQ(form->lblError.caption(), "Waiting ... ");
+    quietCheck();
+    EXPECT_EQ(form->lblError.caption(), "No Network data - check Linkar/Towrix or restart Gonio !");
+    EXPECT_NE(form->imgData.picture(), platform::Picture::Red);
+    transmission();
+    EXPECT_EQ(form->imgData.picture(), platform::Picture::Red);
+    arrive(kDlh);
+    quietCheck();
+    EXPECT_EQ(form->lblError.caption(), "Waiting ... ");
 }
 
 TEST_F(GonioFormTest, SavedPositionAndItsFallbacks)
