@@ -237,10 +237,10 @@ TEST_F(DemoEndToEnd, ReadsTheDataFeedAlikeWithThePcsClockFiveMinutesOffEitherWay
     for (const char* clock : {"+5m", "-5m"}) {
         SCOPED_TRACE(clock);
         ReadTheFeed(clock);
-        EXPECT_TRUE(
-            QRegularExpression(QString("The PC's clock is (29\\d|30\\d) s ") + (clock[0] == '+' ? "ahead of" : "behind"))
-                .match(QString::fromStdString(Log()))
-                .hasMatch())
+        EXPECT_TRUE(QRegularExpression(QString("The PC's clock is (29\\d|30\\d) s ") +
+                                       (clock[0] == '+' ? "ahead of" : "behind"))
+                        .match(QString::fromStdString(Log()))
+                        .hasMatch())
             << Log();
         TearDown();
         children.clear();
