@@ -27,7 +27,7 @@ LinkSource::LinkSource(LinkController::Controls controls, LinkController::Hooks 
     : c_(controls), table_(parts.table), atc_(parts.atc), data_(parts.table, parts.clock, std::move(parts.dump)),
       // The socket's events reach the controller only once both exist.
       sck_(parts.makeSocket ? parts.makeSocket(EventsOf(controller_)) : MakeSocketPlusLink(EventsOf(controller_))),
-      controller_(controls, *sck_, data_, lNoDataCount, [this, &hooks] {
+      controller_(controls, *sck_, data_, [this, &hooks] {
           hooks.checkAutoConnect = [this] { CheckAutoConnect(); };
           return std::move(hooks);
       }())
@@ -51,22 +51,6 @@ void LinkSource::Stop()
     std::shared_ptr<LinkSocket> closed(std::move(sck_));
     if (QCoreApplication::instance())
         QTimer::singleShot(0, QCoreApplication::instance(), [closed] {});
-}
-
-void LinkSource::NoDataCheck(bool redDataLight)
-{
-    if (c_.lblError.tag() == c_.lblRate.caption())
-        ++lNoDataCount;
-    if (lNoDataCount < 3) {
-        c_.lblError.setCaption("Waiting ... ");
-    } else {
-        c_.lblError.setCaption("No Network data - check Linkar/Towrix or restart Gonio !");
-        lNoDataCount = 2;
-        if (redDataLight)
-            c_.imgData.setPicture(platform::Picture::Red);
-    }
-    c_.lblError.setToolTip(c_.lblRate.caption());
-    c_.lblError.setTag(c_.lblRate.caption());
 }
 
 std::optional<traffic::Fix> LinkSource::FixOf(const std::string& callsign) const

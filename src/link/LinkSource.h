@@ -39,7 +39,7 @@ public:
     void Tick() override { controller_.tmrUpdate_Timer(); }
     std::string StateText() const override { return c_.lblState.toolTip(); }
     platform::Picture Light() const override { return c_.lblState.picture(); }
-    void NoDataCheck(bool redDataLight) override;
+    void NoDataCheck(bool redDataLight) override { controller_.NoDataCheck(redDataLight); }
     std::optional<traffic::Fix> FixOf(const std::string& callsign) const override;
 
     // Connects when the ATC client shows itself connected to the network.
@@ -49,9 +49,6 @@ public:
     LinkData& data() { return data_; }
     // Nothing once stopped.
     LinkSocket* socket() { return sck_.get(); }
-
-    // Quiet checks in a row without new network data; every data block sets it to 0.
-    std::int32_t lNoDataCount = 0;
 
 private:
     LinkController::Controls c_;

@@ -60,39 +60,20 @@ TEST_F(GonioFormTest, TheLoadReadsConfigIniOnce)
     EXPECT_TRUE(form->imgFeed.visible()); // both sources, each with its light
 }
 
-// The link's no-data watch: three quiet checks in a row without a new block give the message;
-// only the check after a transmission turns the data light red; a block starts the count over.
-TEST_F(GonioFormTest, TheLinksQuietChecksSayNoNetworkDataOnTheThirdWithoutABlock)
+// Both sources: the window offers Disconnect while the feed runs though the link is down, and
+// the down link's silence raises no alarm while the feed answers.
+TEST_F(GonioFormTest, WithBothSourcesADownLinkLeavesTheFeedInCharge)
 {
-    writeConfig("AutoStart=1\r\nStation=" + kStation + "\r\n");
+    writeConfig("Station=" + kStation + "\r\nPositionSource=Both\r\nFeedURL=http://127.0.0.1:9/feed.json\r\n");
     load(services());
-    const auto quietCheck = [&] {
-        form->tmrSpeakers.onTimer();
-        clock.advance(11);
-        form->tmrSpeakers.onTimer();
-    };
-    const auto transmission = [&] {
-        voice.speakers = {7};
-        form->tmrSpeakers.onTimer();
-        voice.speakers = {};
-        form->tmrSpeakers.onTimer();
-    };
-    clock.advance(11);
-    arrive(kDlh);
-    arrive(kDlh); // with a strip listed the data light shows the rate
-    form->tmrSpeakers.onTimer();
-    transmission();
-    quietCheck();
-    quietCheck();
+    form->SetAutostart();
+    form->tmrUpdate.onTimer();
+    EXPECT_TRUE(form->cmdClose.visible());
+    EXPECT_FALSE(form->cmdConnect.visible());
+    for (int check = 0; check < 4; ++check)
+        form->positions().NoDataCheck(false);
     EXPECT_EQ(form->lblError.caption(), "Waiting ... ");
-    quietCheck();
-    EXPECT_EQ(form->lblError.caption(), "No Network data - check Linkar/Towrix or restart Gonio !");
-    EXPECT_NE(form->imgData.picture(), platform::Picture::Red);
-    transmission();
-    EXPECT_EQ(form->imgData.picture(), platform::Picture::Red);
-    arrive(kDlh);
-    quietCheck();
-    EXPECT_EQ(form->lblError.caption(), "Waiting ... ");
+    EXPECT_EQ(form->lblState.toolTip(), "Disconnected");
 }
 
 TEST_F(GonioFormTest, SavedPositionAndItsFallbacks)
@@ -248,6 +229,7 @@ TEST_F(GonioFormTest, RoadOfOneTransmission)
     form->speakers().tmrSpeakers_Timer();
     EXPECT_EQ(form->txtQDR.text(), "---");
     EXPECT_EQ(host.title, "Quadrantel");
+    EXPECT_EQ(form->lblError.caption(), "Waiting ... "); // the link's quiet check: data came
 
     // TEST reads the callsign the ATC client has selected.
     atc.callsign = "DLH123";

@@ -102,14 +102,15 @@ protected:
 
     std::string data() const { return dir.file("Quadrantel"); }
 
-    // The program's log, whatever day its clock says it is.
-    std::string Log() const
+    // The program's daily files of a kind ("Log", "Dump"), whatever day its clock says it is.
+    std::string Daily(const QString& kind) const
     {
-        std::string log;
-        for (const QString& name : QDir(QString::fromStdString(data())).entryList({"Log_*.TXT"}))
-            log += test::ReadFile(data() + "/" + name.toStdString());
-        return log;
+        std::string all;
+        for (const QString& name : QDir(QString::fromStdString(data())).entryList({kind + "_*.TXT"}))
+            all += test::ReadFile(data() + "/" + name.toStdString());
+        return all;
     }
+    std::string Log() const { return Daily("Log"); }
 
     // Makes `callsign` talk until a reading of him shows; his QDR, or -1.
     int Talk(Child& voice, const std::string& callsign)
@@ -139,13 +140,7 @@ protected:
                   "/ws\r\nVoiceFrequencies=118.700\r\nPositionSource=Feed\r\nFeedURL=http://127.0.0.1:" + feedPort +
                   "/feed.json\r\n");
         Child& program = Start("quadrantel", {}, clock);
-
-        const auto dump = [&] {
-            std::string all;
-            for (const QString& name : QDir(QString::fromStdString(data())).entryList({"Dump_*.TXT"}))
-                all += test::ReadFile(data() + "/" + name.toStdString());
-            return all;
-        };
+        const auto dump = [&] { return Daily("Dump"); };
         ASSERT_TRUE(test::WaitUntil([&] { return dump().find("pilots kept") != std::string::npos; }, Slow(15000)))
             << program.process.readAllStandardError().toStdString();
         EXPECT_NE(dump().find("2 pilots kept"), std::string::npos) << dump();
@@ -221,11 +216,6 @@ TEST_F(DemoEndToEnd, ConnectsAndFollowsTalkingPilots)
     EXPECT_LE(std::abs(east - 90), 10) << Title();
 
     EXPECT_EQ(program.process.state(), QProcess::Running);
-}
-
-TEST_F(DemoEndToEnd, ReadsPositionsFromTheDataFeed)
-{
-    ReadTheFeed();
 }
 
 // Guards against the PC's clock deciding a feed position's age: 5 minutes fast dropped every

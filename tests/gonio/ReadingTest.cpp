@@ -29,7 +29,7 @@ protected:
         p.latitude = lat;
         p.longitude = lon;
         p.altitudeFt = altitude;
-        fixes[call] = traffic::Fix{p, note};
+        fixes[call] = traffic::Fix{p, {}};
     }
 
     platform::TextBox txtGonio, txtQDM, txtQDR;
@@ -47,7 +47,6 @@ protected:
     int32_t now = 100;
     bool minimized = false;
     std::string title;
-    std::string note;
     Reading reading{
         {txtGonio, txtQDM, txtQDR, imgSignal, chkGonio, chkLock, txtStation, lstStrips, lblHdg, Line1, Line2, Line3},
         gauge,
@@ -99,14 +98,6 @@ TEST_F(ReadingTest, BearingsDistanceAndRange)
         EXPECT_EQ(imgSignal.rect().width, shown ? 3210 : 1000);
         EXPECT_EQ(txtGonio.toolTip(), c.toolTip);
     }
-}
-
-TEST_F(ReadingTest, ThePositionSourcesNoteFollowsTheDistance)
-{
-    note = "position 12 s old, projected";
-    plane("P", 1, 0);
-    reading.Gonio("P");
-    EXPECT_EQ(txtGonio.toolTip(), "Distance 60  (229/35000ft )  position 12 s old, projected");
 }
 
 TEST_F(ReadingTest, UnknownCallsignAndTheMeridianOfW090)

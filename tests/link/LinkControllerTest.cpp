@@ -21,7 +21,7 @@ protected:
         : traffic(clock, clock.now()), data(traffic, clock, [this](std::string_view lines) { dumped += lines; }),
           link({cmdConnect, cmdClose, chkAutoConnect, lblState, imgData, lblRate, shapeRate, lblError, lstStrips,
                 tmrStatus},
-               sck, data, lNoDataCount,
+               sck, data,
                {.checkAutoConnect =
                     [this] {
                         ++autoChecks;
@@ -67,7 +67,6 @@ protected:
     platform::Timer tmrStatus{1000};
     test::FakeLinkSocket sck;
     std::string dumped, icon;
-    std::int32_t lNoDataCount = 5;
     int autoChecks = 0, setupShown = 0, unloaded = 0, slept = 0;
     bool closing = false;
     // What runs while a handler lets the event loop run.
@@ -100,7 +99,6 @@ TEST_F(LinkControllerTest, LoginThenIdentificationOnlyAfterTheAcknowledgement)
     arrive("#TMSERVER:Quadrantel:SECONDARY LINKAR :NO such VID / Password\r\n"); // both: an acknowledgement only
     EXPECT_EQ(sck.sent, (std::vector<std::string>{kLogin, kIdent, kIdent}));
     EXPECT_EQ(unloaded, 0);
-    EXPECT_EQ(lNoDataCount, 0);
 }
 
 // Guards against reading a stranger's words as the server's reply: a pilot's flight plan
@@ -203,6 +201,24 @@ TEST_F(LinkControllerTest, InvalidPortIsNamed)
         EXPECT_TRUE(link.TryToConnect()) << port;
     }
     EXPECT_EQ(sck.connects, 2);
+}
+
+// Three quiet checks in a row without a new block give the message; only the check after a
+// transmission turns the data light red; a block starts the count over.
+TEST_F(LinkControllerTest, TheThirdQuietCheckWithoutABlockSaysNoNetworkData)
+{
+    arrive("@N:A:1\r\n");
+    for (int check = 0; check < 3; ++check)
+        link.NoDataCheck(false);
+    EXPECT_EQ(lblError.caption(), "Waiting ... ");
+    link.NoDataCheck(false);
+    EXPECT_EQ(lblError.caption(), "No Network data - check Linkar/Towrix or restart Gonio !");
+    EXPECT_NE(imgData.picture(), Picture::Red);
+    link.NoDataCheck(true);
+    EXPECT_EQ(imgData.picture(), Picture::Red);
+    arrive("@N:A:1\r\n");
+    link.NoDataCheck(false);
+    EXPECT_EQ(lblError.caption(), "Waiting ... ");
 }
 
 // Guards against the last connection's unfinished line glued to the next one's first bytes.
