@@ -188,6 +188,7 @@ TEST_F(FeedPositionsTest, AnotherStationFiltersThePilotsAgainAtOnce)
     form->tmrUpdate.onTimer();
     EXPECT_EQ(form->lstStrips.listCount(), 0);
     EXPECT_FALSE(form->traffic().Contains("DLH123"));
+    EXPECT_EQ(form->lblState.picture(), platform::Picture::Green); // a quiet sky is no fault
 }
 
 } // namespace
