@@ -76,7 +76,7 @@ void BuildVoice(Sources& out, const GonioServices& s, const std::string& config)
 
 } // namespace
 
-Sources BuildSources(GonioForm& f, const GonioServices& s, traffic::TrafficTable& table, WindowHooks hooks)
+Sources BuildSources(GonioForm& f, const GonioServices& s, traffic::TrafficTable& table, const WindowHooks& hooks)
 {
     const std::string& config = shell::globals().sConfigFile;
     Sources out;

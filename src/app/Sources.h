@@ -45,6 +45,7 @@ struct Sources {
 
 // Reads the choices from Config.ini, once, and builds both on the window's controls; what the
 // services name is taken instead.
-Sources BuildSources(GonioForm& window, const GonioServices& services, traffic::TrafficTable& table, WindowHooks hooks);
+Sources BuildSources(GonioForm& window, const GonioServices& services, traffic::TrafficTable& table,
+                     const WindowHooks& hooks);
 
 } // namespace quadrantel::app

@@ -119,7 +119,7 @@ TEST_F(LinkControllerTest, NoRelayedLineIsAReply)
     };
     for (const auto& [name, before] : relayed)
         for (const std::string phrase : {"SECONDARY LINKAR", "x:NO such VID / Password"}) {
-            SCOPED_TRACE(name + " with " + phrase);
+            SCOPED_TRACE(::testing::Message() << name << " with " << phrase);
             arrive(before + phrase + "\r\n");
             EXPECT_EQ(sck.sent, std::vector<std::string>{kLogin});
             EXPECT_EQ(unloaded, 0);
