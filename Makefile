@@ -50,7 +50,7 @@ matrix: deps
 
 # The program against simulated outside programs; under Xvfb when there is no display.
 # VOICE=websocket: the newer voice client's event feed instead of the remote library.
-# POSITIONS=feed: aircraft from the simulated data file over HTTP instead of the link.
+# POSITIONS=feed: aircraft from the simulated data file over HTTP instead of the link; both: the two.
 VOICE ?= tsremote
 POSITIONS ?= link
 demo: build

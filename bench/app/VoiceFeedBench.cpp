@@ -4,6 +4,7 @@
 // main window's behaviour runs on the event loop with its real timers; 20 transmissions each, started at varied moments
 // of the timer's period. Reported: median and largest delay in ms.
 #include "app/GonioForm.h"
+#include "link/LinkSource.h"
 #include "shell/Config.h"
 #include "voice/FeedVoiceClient.h"
 
@@ -71,7 +72,7 @@ struct Window {
         form->Form_Load();
         form->tmrUpdate.setEnabled(false);
         sck->received = "@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n@N:BAW456:1001:1:49.0:8.0:12000:300:0\r\n";
-        form->link().Sck_DataArrival("Quadrantel", 80);
+        form->sources().link->controller().Sck_DataArrival("Quadrantel", 80);
     }
     ~Window() { form->Form_Unload(); }
 

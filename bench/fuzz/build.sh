@@ -49,7 +49,7 @@ build() { # name sources... [-llibrary...]
 for t in "${targets[@]}"; do
   case "$t" in
   version) build version src/platform/VersionResource.cpp bench/fuzz/VersionResourceFuzz.cpp ;;
-  traffic) build traffic src/link/TrafficTable.cpp bench/fuzz/TrafficFuzz.cpp ;;
+  traffic) build traffic src/traffic/TrafficTable.cpp src/link/LinkData.cpp bench/fuzz/TrafficFuzz.cpp ;;
   settings) build settings bench/fuzz/SettingsFuzz.cpp ;;
   coordinates) build coordinates src/stations/CoordinateInput.cpp src/gonio/Geodesy.cpp bench/fuzz/CoordinatesFuzz.cpp ;;
   geodesy) build geodesy src/gonio/Geodesy.cpp bench/fuzz/GeodesyFuzz.cpp ;;

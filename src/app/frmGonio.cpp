@@ -1,7 +1,6 @@
 #include "app/frmGonio.h"
 
 #include "forms/Bindings.h"
-#include "shell/Settings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -138,7 +137,6 @@ frmGonio::frmGonio(GonioServices services, QWidget* parent) : QWidget(parent)
             const QFontMetrics fm(font());
             return std::pair<float, float>(ToTwips(fm.horizontalAdvance(Q(caption)), this), ToTwips(fm.height(), this));
         };
-    const shell::IniReadBatch once; // the settings file is read once for the whole load
     form_ = std::make_unique<GonioForm>(*this, std::move(services));
     build();
     adjustSize();
@@ -278,6 +276,7 @@ void frmGonio::build()
     addLight(0, f.Label2, f.lblState);
     addLight(1, f.Label5, f.lblStatus);
     addLight(2, f.Label8, f.imgData);
+    addLight(3, f.Label12, f.imgFeed);
     auto* rate = new QLabel(this);
     Bind(f.lblRate, rate);
     auto* pulse = new QFrame(this);

@@ -84,14 +84,16 @@ CfgForm::CfgForm(CfgHooks h) : hooks(std::move(h))
     txtVoiceFrequencies.setToolTip("Only transmissions on these frequencies in MHz, e.g. 118.700, 121.800; TX: where "
                                    "the voice client has transmit selected; blank: all (WebSocket only)");
     Label10.setCaption("Positions");
-    cboPositions.addItem("Link");
+    cboPositions.addItem("Link"); // in the order of feed::PositionChoice
     cboPositions.addItem("Feed");
+    cboPositions.addItem("Both");
     cboPositions.setListIndex(0);
-    cboPositions.setToolTip("Link: aircraft positions from Linkar; Feed: from the network's public data feed over "
-                            "HTTP, for any ATC client");
+    cboPositions.setToolTip(
+        "Link: aircraft positions from Linkar; Feed: from the network's public data feed over "
+        "HTTP, for any ATC client; Both: the link's aircraft from Linkar, every other from the feed");
     Label11.setCaption("Feed URL");
     txtFeedURL.setMaxLength(200);
-    txtFeedURL.setToolTip("Address of the network's public data file, http:// or https:// (Feed only)");
+    txtFeedURL.setToolTip("Address of the network's public data file, http:// or https:// (Feed and Both)");
     cmdAbout.setCaption("A&bout");
     cmdAbout.setToolTip("Info on Application and/or author");
     cmdExit.setCaption("&Exit");
@@ -150,7 +152,7 @@ void CfgForm::LoadConfig()
     });
     IgnoreErrors([&] {
         const feed::FeedSettings fs = feed::ReadFeedSettings(f);
-        cboPositions.setListIndex(fs.feed ? 1 : 0);
+        cboPositions.setListIndex(static_cast<int>(fs.source));
         txtFeedURL.setText(fs.url);
         feedInterval_ = fs.intervalSeconds;
     });
@@ -172,9 +174,7 @@ bool CfgForm::SaveConfig()
          ok;
     ok =
         voice::WriteVoiceSettings(f, {cboVoice.listIndex() == 1, txtVoiceURL.text(), txtVoiceFrequencies.text()}) && ok;
-    ok =
-        feed::WriteFeedSettings(f, {cboPositions.listIndex() == 1, platform::Trim(txtFeedURL.text()), feedInterval_}) &&
-        ok;
+    ok = feed::WriteFeedSettings(f, {positionChoice(), platform::Trim(txtFeedURL.text()), feedInterval_}) && ok;
     return ok;
 }
 
@@ -198,9 +198,15 @@ bool CfgForm::voiceSettingsValid()
     return false;
 }
 
+feed::PositionChoice CfgForm::positionChoice() const
+{
+    const int i = cboPositions.listIndex();
+    return i == 1 ? feed::PositionChoice::Feed : i == 2 ? feed::PositionChoice::Both : feed::PositionChoice::Link;
+}
+
 bool CfgForm::feedSettingsValid()
 {
-    if (cboPositions.listIndex() != 1)
+    if (!feed::UsesFeed(positionChoice()))
         return true;
     const std::string problem = feed::FeedURLProblem(txtFeedURL.text());
     if (problem.empty())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "feed/FeedSettings.h"
 #include "platform/Controls.h"
 
 #include <functional>
@@ -60,6 +61,7 @@ private:
     void fillList();
     // Names the first voice box the feed cannot use, and puts the focus there.
     bool voiceSettingsValid();
+    feed::PositionChoice positionChoice() const;
     // Names the feed's address when the feed is chosen and cannot use it.
     bool feedSettingsValid();
 

@@ -92,8 +92,8 @@ void SpeakerPolling::tmrSpeakers_Timer()
             for (int i = 0; i < c_.lstStrips.listCount(); ++i)
                 IgnoreErrors([&] { c_.lstStrips.setSelected(i, false); });
             IgnoreErrors([&] {
-                if (c_.lblError.caption().find(" transmitting ") != std::string::npos)
-                    NoDataCheck(true);
+                if (c_.lblError.caption().find(" transmitting ") != std::string::npos && hooks_.noDataCheck)
+                    hooks_.noDataCheck(true);
             });
         } else {
             const std::string first = c_.lstSpeakers.list(0);
@@ -122,7 +122,10 @@ void SpeakerPolling::tmrSpeakers_Timer()
                 lLastSpeech = 0;
                 if (c_.chkGonio.checked())
                     IgnoreErrors([&] { hooks_.clearReading(); });
-                IgnoreErrors([&] { NoDataCheck(false); });
+                IgnoreErrors([&] {
+                    if (hooks_.noDataCheck)
+                        hooks_.noDataCheck(false);
+                });
             }
         });
     }
@@ -181,22 +184,6 @@ void SpeakerPolling::JitterStep()
     c_.txtQDM.setText(platform::Format(needle, "000"));
     c_.txtQDR.refresh();
     c_.txtQDM.refresh();
-}
-
-void SpeakerPolling::NoDataCheck(bool redDataLight)
-{
-    if (c_.lblError.tag() == c_.lblRate.caption())
-        ++lNoDataCount;
-    if (lNoDataCount < 3) {
-        c_.lblError.setCaption("Waiting ... ");
-    } else {
-        c_.lblError.setCaption("No Network data - check Linkar/Towrix or restart Gonio !");
-        lNoDataCount = 2;
-        if (redDataLight)
-            c_.imgData.setPicture(Picture::Red);
-    }
-    c_.lblError.setToolTip(c_.lblRate.caption());
-    c_.lblError.setTag(c_.lblRate.caption());
 }
 
 void SpeakerPolling::tmrStatus_Timer()

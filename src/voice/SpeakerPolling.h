@@ -56,10 +56,8 @@ public:
         platform::ListBox& lstUsers;
         platform::ListBox& lstStrips;
         platform::Label& lblError;
-        platform::Label& lblRate;
         platform::Image& imgSpeak;
         platform::Image& lblStatus;
-        platform::Image& imgData;
         platform::TextBox& txtStatus;
         platform::CheckBox& chkGonio;
         platform::TextBox& txtGonio;
@@ -73,6 +71,9 @@ public:
         std::function<std::int32_t()> secondsNow; // whole seconds since the window was loaded
         std::function<void()> clearReading;
         std::function<void(double)> drawGauge;
+        // The position source's no-data watch: after a transmission (with the red data light)
+        // and after ten silent seconds.
+        std::function<void(bool redDataLight)> noDataCheck;
     };
 
     SpeakerPolling(Controls controls, VoiceClient& voice, platform::Random& random, Hooks hooks);
@@ -81,12 +82,10 @@ public:
     void tmrStatus_Timer();
     void FillUserList();
     void JitterStep();
-    void NoDataCheck(bool redDataLight);
 
     std::int32_t lVoiceState = -1;
     std::int32_t lLogLength = 0;
     std::int32_t lLastSpeech = 0;
-    std::int32_t lNoDataCount = 0;
 
 private:
     void showVoiceState(int state);

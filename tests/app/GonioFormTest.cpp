@@ -4,7 +4,9 @@
 
 #include <cstdlib>
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QHostAddress>
 #include <QWebSocket>
@@ -27,9 +29,51 @@ TEST_F(GonioFormTest, FirstRunWithoutConfiguration)
 
     form->Form_Unload();
     EXPECT_EQ(closes, 1); // closed although it never connected
-    EXPECT_EQ(form->socket(), nullptr);
+    EXPECT_EQ(form->sources().link->socket(), nullptr);
     EXPECT_EQ(host.setupShown, 1);
     form.reset();
+}
+
+// Guards against the load reading the settings file once for every value: the voice choice,
+// the position choice, each setting of the window, its place and its station.
+TEST_F(GonioFormTest, TheLoadReadsConfigIniOnce)
+{
+    writeConfig("Station=" + kStation + "\r\nPositionSource=Both\r\nFeedURL=http://127.0.0.1:9/feed.json\r\n");
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    // Closes too: two opens in a row would be reported as one.
+    ASSERT_GE(::inotify_add_watch(watch, (dir.path() + "/Quadrantel").c_str(), IN_OPEN | IN_CLOSE), 0);
+    auto s = services();
+    s.voice = nullptr; // the voice client is chosen there too
+    load(std::move(s));
+    int opens = 0;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n = 0; (n = ::read(watch, events, sizeof events)) > 0;)
+        for (const char* p = events; p < events + n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(p);
+            opens += (e->mask & IN_OPEN) && e->len > 0 && std::string(e->name) == "Config.ini" ? 1 : 0;
+            p += sizeof(inotify_event) + e->len;
+        }
+    ::close(watch);
+    EXPECT_EQ(opens, 1);
+    EXPECT_EQ(form->txtStation.text(), kStation);
+    EXPECT_TRUE(form->imgFeed.visible()); // both sources, each with its light
+}
+
+// Both sources: the window offers Disconnect while the feed runs though the link is down, and
+// the down link's silence raises no alarm while the feed answers.
+TEST_F(GonioFormTest, WithBothSourcesADownLinkLeavesTheFeedInCharge)
+{
+    writeConfig("Station=" + kStation + "\r\nPositionSource=Both\r\nFeedURL=http://127.0.0.1:9/feed.json\r\n");
+    load(services());
+    form->SetAutostart();
+    form->tmrUpdate.onTimer();
+    EXPECT_TRUE(form->cmdClose.visible());
+    EXPECT_FALSE(form->cmdConnect.visible());
+    for (int check = 0; check < 4; ++check)
+        form->positions().NoDataCheck(false);
+    EXPECT_EQ(form->lblError.caption(), "Waiting ... ");
+    EXPECT_EQ(form->lblState.toolTip(), "Disconnected");
 }
 
 TEST_F(GonioFormTest, SavedPositionAndItsFallbacks)
@@ -61,17 +105,17 @@ TEST_F(GonioFormTest, AutoConnectFollowsTheAtcClient)
 {
     load(services());
     form->SetAutostart();
-    form->link().UpdateState();
+    link().UpdateState();
     EXPECT_EQ(sck->connects, 0); // client not running: nothing shown
     EXPECT_EQ(form->lblError.caption(), "Starting ...");
 
     atc.connection = atcclient::TowrixConnection::NotConnected;
-    form->link().UpdateState();
+    link().UpdateState();
     EXPECT_EQ(form->lblError.caption(), "Towrix/Linkar not Running or not connected !");
     EXPECT_EQ(sck->connects, 0);
 
     atc.connection = atcclient::TowrixConnection::Connected;
-    form->link().UpdateState();
+    link().UpdateState();
     EXPECT_EQ(sck->connects, 1);
 }
 
@@ -185,6 +229,7 @@ TEST_F(GonioFormTest, RoadOfOneTransmission)
     form->speakers().tmrSpeakers_Timer();
     EXPECT_EQ(form->txtQDR.text(), "---");
     EXPECT_EQ(host.title, "Quadrantel");
+    EXPECT_EQ(form->lblError.caption(), "Waiting ... "); // the link's quiet check: data came
 
     // TEST reads the callsign the ATC client has selected.
     atc.callsign = "DLH123";
@@ -234,7 +279,7 @@ TEST_F(GonioFormTest, RefusedLoginClosesTheWindowFromInsideTheSocketEvent)
     ASSERT_TRUE(WaitUntil([&] { return host.unloads == 1; }));
     EXPECT_EQ(form->lblError.caption(), "Gonio cannot act as Linkar Primary Connection;");
     EXPECT_EQ(host.setupShown, 2); // by the refusal, then by the unload
-    EXPECT_EQ(form->socket(), nullptr);
+    EXPECT_EQ(form->sources().link->socket(), nullptr);
     test::RunEventsFor(50); // the released socket goes away on the loop
     form.reset();
 }

@@ -1,5 +1,5 @@
 #include "link/LinkController.h"
-#include "link/TrafficTable.h"
+#include "link/LinkData.h"
 #include "platform/Winsock.h"
 #include "shell/Config.h"
 #include "shell/Settings.h"
@@ -18,10 +18,10 @@ namespace {
 class LinkControllerTest : public ::testing::Test {
 protected:
     LinkControllerTest()
-        : traffic(clock, clock.now(), [this](std::string_view lines) { dumped += lines; }),
+        : traffic(clock, clock.now()), data(traffic, clock, [this](std::string_view lines) { dumped += lines; }),
           link({cmdConnect, cmdClose, chkAutoConnect, lblState, imgData, lblRate, shapeRate, lblError, lstStrips,
                 tmrStatus},
-               sck, traffic, lNoDataCount,
+               sck, data,
                {.checkAutoConnect =
                     [this] {
                         ++autoChecks;
@@ -67,12 +67,12 @@ protected:
     platform::Timer tmrStatus{1000};
     test::FakeLinkSocket sck;
     std::string dumped, icon;
-    std::int32_t lNoDataCount = 5;
     int autoChecks = 0, setupShown = 0, unloaded = 0, slept = 0;
     bool closing = false;
     // What runs while a handler lets the event loop run.
     std::function<void()> onPump = [] {}, onWait = [] {}, onAutoCheck = [] {};
-    TrafficTable traffic;
+    traffic::TrafficTable traffic;
+    LinkData data;
     LinkController link;
 };
 
@@ -99,7 +99,6 @@ TEST_F(LinkControllerTest, LoginThenIdentificationOnlyAfterTheAcknowledgement)
     arrive("#TMSERVER:Quadrantel:SECONDARY LINKAR :NO such VID / Password\r\n"); // both: an acknowledgement only
     EXPECT_EQ(sck.sent, (std::vector<std::string>{kLogin, kIdent, kIdent}));
     EXPECT_EQ(unloaded, 0);
-    EXPECT_EQ(lNoDataCount, 0);
 }
 
 // Guards against reading a stranger's words as the server's reply: a pilot's flight plan
@@ -120,7 +119,7 @@ TEST_F(LinkControllerTest, NoRelayedLineIsAReply)
     };
     for (const auto& [name, before] : relayed)
         for (const std::string phrase : {"SECONDARY LINKAR", "x:NO such VID / Password"}) {
-            SCOPED_TRACE(name + " with " + phrase);
+            SCOPED_TRACE(::testing::Message() << name << " with " << phrase);
             arrive(before + phrase + "\r\n");
             EXPECT_EQ(sck.sent, std::vector<std::string>{kLogin});
             EXPECT_EQ(unloaded, 0);
@@ -202,6 +201,24 @@ TEST_F(LinkControllerTest, InvalidPortIsNamed)
         EXPECT_TRUE(link.TryToConnect()) << port;
     }
     EXPECT_EQ(sck.connects, 2);
+}
+
+// Three quiet checks in a row without a new block give the message; only the check after a
+// transmission turns the data light red; a block starts the count over.
+TEST_F(LinkControllerTest, TheThirdQuietCheckWithoutABlockSaysNoNetworkData)
+{
+    arrive("@N:A:1\r\n");
+    for (int check = 0; check < 3; ++check)
+        link.NoDataCheck(false);
+    EXPECT_EQ(lblError.caption(), "Waiting ... ");
+    link.NoDataCheck(false);
+    EXPECT_EQ(lblError.caption(), "No Network data - check Linkar/Towrix or restart Gonio !");
+    EXPECT_NE(imgData.picture(), Picture::Red);
+    link.NoDataCheck(true);
+    EXPECT_EQ(imgData.picture(), Picture::Red);
+    arrive("@N:A:1\r\n");
+    link.NoDataCheck(false);
+    EXPECT_EQ(lblError.caption(), "Waiting ... ");
 }
 
 // Guards against the last connection's unfinished line glued to the next one's first bytes.

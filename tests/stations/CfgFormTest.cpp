@@ -261,7 +261,7 @@ TEST_F(CfgFormTest, TheLibraryIsSavedWhateverTheVoiceBoxesHold)
 TEST_F(CfgFormTest, TheFeedIsSavedOnlyWithAnHttpAddressAndReadBack)
 {
     CfgForm& f = loadWithKjfkChosen();
-    f.cboPositions.setListIndex(1);
+    f.cboPositions.setListIndex(2); // both sources: the feed among them
     f.txtFeedURL.setText("ftp://data.example.net/feed.json");
     f.cmdEnable.click();
     EXPECT_EQ(focused, std::vector<std::string>{"feed"});
@@ -270,10 +270,13 @@ TEST_F(CfgFormTest, TheFeedIsSavedOnlyWithAnHttpAddressAndReadBack)
 
     f.txtFeedURL.setText("https://data.example.net/feed.json");
     f.cmdEnable.click();
-    EXPECT_EQ(shell::ReadIniValue(config, "PositionSource", "", "Setup"), "Feed");
+    EXPECT_EQ(shell::ReadIniValue(config, "PositionSource", "", "Setup"), "Both");
     CfgForm& g = load();
-    EXPECT_EQ(g.cboPositions.text(), "Feed");
+    EXPECT_EQ(g.cboPositions.text(), "Both");
     EXPECT_EQ(g.txtFeedURL.text(), "https://data.example.net/feed.json");
+    g.cboPositions.setListIndex(1);
+    g.cmdEnable.click();
+    EXPECT_EQ(shell::ReadIniValue(config, "PositionSource", "", "Setup"), "Feed");
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 # the client quits for 3 s every 40 s.
 # POSITIONS=feed takes the aircraft from linkar-sim's data file over HTTP (a new file every 15 s,
 # LAYOUT=a or b) instead of its relay; readings are then moved to the moment of the reading.
+# POSITIONS=both takes both: the relay has only the aircraft within 30 NM, the file every one.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -74,8 +75,9 @@ feed_args=()
 case $positions in
 link) ;;
 feed) feed_args=(--feed 0 --layout "${LAYOUT:-a}") ;;
+both) feed_args=(--feed 0 --layout "${LAYOUT:-a}" --link-range 30) ;;
 *)
-  echo "demo: POSITIONS is link or feed, not $positions" >&2
+  echo "demo: POSITIONS is link, feed or both, not $positions" >&2
   exit 1
   ;;
 esac
@@ -92,7 +94,7 @@ for _ in $(seq 100); do
 done
 [[ -n $port ]] || { echo "demo: linkar-sim did not start (see $out/linkar-sim.log)" >&2; exit 1; }
 position_settings=
-if [[ $positions == feed ]]; then
+if [[ $positions != link ]]; then
   feed_port=
   for _ in $(seq 100); do
     feed_port=$(sed -n 's/^linkar-sim feed on \([0-9]*\)$/\1/p' "$out/linkar-sim.log" 2>/dev/null || true)
@@ -100,7 +102,7 @@ if [[ $positions == feed ]]; then
     sleep 0.1
   done
   [[ -n $feed_port ]] || { echo "demo: linkar-sim did not serve its data file (see $out/linkar-sim.log)" >&2; exit 1; }
-  position_settings="PositionSource=Feed
+  position_settings="PositionSource=${positions^}
 FeedURL=http://127.0.0.1:$feed_port/feed.json
 FeedInterval=15"
 fi
