@@ -12,7 +12,7 @@
 #include "shell/Settings.h"
 #include "shell/TextRoutines.h"
 #include "stations/PositionFiles.h"
-#include "voice/FeedVoiceClient.h"
+#include "voice/WebSocketVoiceClient.h"
 #include "voice/modTSRemote.h"
 
 #include <QCoreApplication>
@@ -110,7 +110,7 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
         const auto& g = shell::globals();
         const voice::VoiceSettings vs = voice::ReadVoiceSettings(g.sDataFolder + shell::kPathSep + "Config.ini");
         if (vs.webSocket) {
-            ownVoice_ = std::make_unique<voice::FeedVoiceClient>(voice::FeedOptionsFrom(vs), clock_);
+            ownVoice_ = std::make_unique<voice::WebSocketVoiceClient>(voice::WebSocketOptionsFrom(vs), clock_);
             services_.voice = ownVoice_.get();
         } else {
             services_.voice = &voice::RemoteVoiceClient();
@@ -391,17 +391,28 @@ void GonioForm::Form_Load()
     g_messageLine = this;
     tmrUpdate.setEnabled(true);
     tmrSpeakers.setEnabled(true);
-    services_.voice->Start({[this] {
-                                if (loaded_)
-                                    speakerCycle();
-                            },
-                            [this](const std::string& text, bool problem) {
-                                // The source has no log pane: its state takes the status box.
-                                txtStatus.setText(text);
-                                if (problem)
-                                    lblError.setCaption(text);
-                            }});
+    startVoice();
     loaded_ = true;
+}
+
+void GonioForm::startVoice()
+{
+    const voice::VoiceClient::Captions captions = services_.voice->WindowCaptions();
+    Label5.setCaption(captions.light);
+    Label11.setCaption(captions.status);
+    voice::VoiceClient::Events events;
+    events.transmissionBegan = [this] {
+        if (loaded_)
+            speakerCycle();
+    };
+    events.statusText = [this](const std::string& text, bool problem) {
+        // The source has no log pane: its state takes the status box.
+        txtStatus.setText(text);
+        if (problem)
+            lblError.setCaption(text);
+    };
+    events.notice = [this](const std::string& text) { lblError.setCaption(text); };
+    services_.voice->Start(events);
 }
 
 void GonioForm::Form_Activate()

@@ -131,6 +131,8 @@ private:
     void placeWindow();
     void savePosition();
     void speakerCycle();
+    // The voice source's captions and events, from the load to the unload.
+    void startVoice();
     void releaseSocket();
     void pump(const std::function<void()>& wait);
 

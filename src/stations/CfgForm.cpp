@@ -9,7 +9,7 @@
 #include "shell/Settings.h"
 #include "stations/PositionFiles.h"
 #include "stations/PositionForm.h"
-#include "voice/VoiceFeed.h"
+#include "voice/VoiceSettings.h"
 
 #include <charconv>
 #include <cmath>
@@ -185,8 +185,7 @@ bool CfgForm::voiceSettingsValid()
     std::string problem = voice::VoiceURLProblem(txtVoiceURL.text());
     platform::Control* box = &txtVoiceURL;
     std::string bad;
-    if (problem.empty() && !voice::IsTransmitChoice(txtVoiceFrequencies.text()) &&
-        !voice::ParseFrequencyList(txtVoiceFrequencies.text(), &bad)) {
+    if (problem.empty() && !voice::ParseFrequencyRule(txtVoiceFrequencies.text(), &bad)) {
         problem = "\"" + bad + "\" is no air-band frequency: type them in MHz from 108.000 to 136.975 with a " +
                   "decimal point, e.g. 118.700, 121.800, or TX for the voice client's transmit frequencies";
         box = &txtVoiceFrequencies;

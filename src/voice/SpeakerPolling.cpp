@@ -3,7 +3,6 @@
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
 #include "shell/TextRoutines.h"
-#include "voice/modTSRemote.h"
 
 #include <unordered_map>
 
@@ -14,29 +13,12 @@ using platform::Picture;
 
 namespace {
 
-class RemoteClient final : public VoiceClient {
-public:
-    int ReadSpeakers() override { return static_cast<int>(voice::ReadSpeakers()); }
-    const std::vector<std::int32_t>& Speakers() override { return SpeakerTable; }
-    bool ReadPlayerList() override { return voice::ReadPlayerList(); }
-    const std::vector<PlayerInfo>& Players() override { return PlayerTable; }
-    void FindVoiceClient() override { voice::FindVoiceClient(); }
-    std::int32_t GetVoiceLogLength() override { return voice::GetVoiceLogLength(); }
-    std::string GetVoiceLogText() override { return voice::GetVoiceLogText(); }
-};
-
 bool ContainsNoCase(const std::string& text, const char* word)
 {
     return platform::UCase(text).find(platform::UCase(word)) != std::string::npos;
 }
 
 } // namespace
-
-VoiceClient& RemoteVoiceClient()
-{
-    static RemoteClient client;
-    return client;
-}
 
 SpeakerPolling::SpeakerPolling(Controls controls, VoiceClient& voice, platform::Random& random, Hooks hooks)
     : c_(controls), voice_(voice), random_(random), hooks_(std::move(hooks))
@@ -47,7 +29,7 @@ void SpeakerPolling::tmrSpeakers_Timer()
 {
     IgnoreErrors([&] { c_.lstSpeakers.clear(); });
     int state = 0; // a library that cannot be used counts as a voice client not running
-    IgnoreErrors([&] { state = voice_.ReadSpeakers(); });
+    IgnoreErrors([&] { state = static_cast<int>(voice_.ReadSpeakers()); });
 
     if (state == static_cast<int>(VoiceState::Connected)) {
         IgnoreErrors([&] { c_.imgSpeak.setPicture(Picture::None); });

@@ -1,7 +1,7 @@
 // The voice feed source and the speaker cycle over it, against a local server that speaks as
 // the voice client does: on connect it sends its tuned frequencies while on the voice network,
 // answers both requests to the asker, and says whatever the test tells it.
-#include "voice/FeedVoiceClient.h"
+#include "voice/WebSocketVoiceClient.h"
 
 #include "support/FakeClock.h"
 #include "support/HttpStub.h"
@@ -62,9 +62,9 @@ QByteArray Frame(const char* type, const QJsonObject& value)
     return QJsonDocument(QJsonObject{{"type", type}, {"value", value}}).toJson();
 }
 
-class FeedCycle : public ::testing::Test, protected test::SpeakerCycle {
+class WebSocketCycle : public ::testing::Test, protected test::SpeakerCycle {
 protected:
-    FeedCycle()
+    WebSocketCycle()
     {
         // The test holds the TCP socket under each WebSocket, so that it can stop reading it: a
         // WebSocket server on the test's own thread always answers.
@@ -106,7 +106,7 @@ protected:
     {
         options.url = "ws://127.0.0.1:" + std::to_string(tcp.serverPort()) + "/ws";
         Open();
-        if (!test::WaitUntil([&] { return peer && feed->State() > 0; }))
+        if (!test::WaitUntil([&] { return peer && feed->State() != VoiceState::NotRunning; }))
             throw std::runtime_error("the feed never connected");
         test::WaitUntil([&] { return asked.size() >= 2; }, 1000);
         Settle();
@@ -115,10 +115,11 @@ protected:
     // Started and left to connect, or to fail to, as the test sees fit.
     void Open()
     {
-        feed = std::make_unique<FeedVoiceClient>(options, clock);
+        feed = std::make_unique<WebSocketVoiceClient>(options, clock);
         PollOn(*feed);
         feed->Start({[this] { ++began; },
-                     [this](const std::string& t, bool problem) { status.push_back(t + (problem ? "!" : "")); }});
+                     [this](const std::string& t, bool problem) { status.push_back(t + (problem ? "!" : "")); },
+                     [this](const std::string& t) { notices.push_back(t); }});
     }
 
     // Whatever was sent before has been handled once the pong of a ping sent after it is back.
@@ -185,14 +186,14 @@ protected:
     std::vector<QJsonObject> stations{Station("EDDF_TWR", 118.700, true, true), Station("EDDF_GND", 121.800)};
     bool answers = true, onNetwork = true;
     int began = 0;
-    std::vector<std::string> asked, status, logged;
-    FeedOptions options; // as the test sets them, for the next start
-    std::unique_ptr<FeedVoiceClient> feed;
+    std::vector<std::string> asked, status, notices, logged;
+    WebSocketOptions options; // as the test sets them, for the next start
+    std::unique_ptr<WebSocketVoiceClient> feed;
 };
 
 } // namespace
 
-TEST_F(FeedCycle, AClientAlreadyOnTheNetworkIsAskedAndShownConnected)
+TEST_F(WebSocketCycle, AClientAlreadyOnTheNetworkIsAskedAndShownConnected)
 {
     Start();
     EXPECT_EQ(asked, (std::vector<std::string>{"kGetVoiceConnectedState", "kGetStationStates"}));
@@ -205,7 +206,7 @@ TEST_F(FeedCycle, AClientAlreadyOnTheNetworkIsAskedAndShownConnected)
     ASSERT_TRUE(test::WaitUntil([&] { return sockets.size() == 2 && asked.size() == 4; }));
 }
 
-TEST_F(FeedCycle, AnOldClientIsFollowedFromItsFrequencies)
+TEST_F(WebSocketCycle, AnOldClientIsFollowedFromItsFrequencies)
 {
     answers = false;
     Start();
@@ -218,7 +219,7 @@ TEST_F(FeedCycle, AnOldClientIsFollowedFromItsFrequencies)
     EXPECT_EQ(status.back(), "not connected to the voice network!");
 }
 
-TEST_F(FeedCycle, AStuckTransmissionDoesNotHideTheNextCaller)
+TEST_F(WebSocketCycle, AStuckTransmissionDoesNotHideTheNextCaller)
 {
     Start();
     Say("kRxBegin", Rx("AFR789", 118.700, {"AFR789"}));
@@ -228,7 +229,7 @@ TEST_F(FeedCycle, AStuckTransmissionDoesNotHideTheNextCaller)
 }
 
 // The clock set back guards against a start that lies ahead keeping a transmission open for good.
-TEST_F(FeedCycle, ATransmissionWithoutItsEndLastsThirtySecondsFromWhenItWasLastSeenStarted)
+TEST_F(WebSocketCycle, ATransmissionWithoutItsEndLastsThirtySecondsFromWhenItWasLastSeenStarted)
 {
     Start();
     Say("kRxBegin", Rx("AFR789", 118.700, {"AFR789"}));
@@ -240,7 +241,7 @@ TEST_F(FeedCycle, ATransmissionWithoutItsEndLastsThirtySecondsFromWhenItWasLastS
     EXPECT_EQ(Cycle(), "");
 }
 
-TEST_F(FeedCycle, AGroundStationDoesNotHideAPilot)
+TEST_F(WebSocketCycle, AGroundStationDoesNotHideAPilot)
 {
     Start();
     Say("kRxBegin", Rx("EDDF_APP", 118.700, {"EDDF_APP"}));
@@ -250,7 +251,7 @@ TEST_F(FeedCycle, AGroundStationDoesNotHideAPilot)
     EXPECT_EQ(cleared, 0);
 }
 
-TEST_F(FeedCycle, ARemovedFrequencyEndsItsTransmissionsAndItsStation)
+TEST_F(WebSocketCycle, ARemovedFrequencyEndsItsTransmissionsAndItsStation)
 {
     Start();
     Say("kRxBegin", Rx("DLH123", 121.800, {"DLH123"}));
@@ -260,7 +261,7 @@ TEST_F(FeedCycle, ARemovedFrequencyEndsItsTransmissionsAndItsStation)
 }
 
 // Removing a frequency begins with this update, whose kRxEnd-less transmissions end at once.
-TEST_F(FeedCycle, AStationThatStopsReceivingEndsItsTransmissionsAndIsNoPlayer)
+TEST_F(WebSocketCycle, AStationThatStopsReceivingEndsItsTransmissionsAndIsNoPlayer)
 {
     Start();
     Say("kRxBegin", Rx("DLH123", 121.800, {"DLH123"}));
@@ -269,7 +270,7 @@ TEST_F(FeedCycle, AStationThatStopsReceivingEndsItsTransmissionsAndIsNoPlayer)
     EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "DLH123"}));
 }
 
-TEST_F(FeedCycle, OnlyReceivedNamedStationsArePlayers)
+TEST_F(WebSocketCycle, OnlyReceivedNamedStationsArePlayers)
 {
     Start();
     Say("kStationStateUpdate", Station("MANUAL", 122.800));
@@ -278,16 +279,16 @@ TEST_F(FeedCycle, OnlyReceivedNamedStationsArePlayers)
     EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "EDDF_GND"}));
 }
 
-TEST_F(FeedCycle, StationsAreForgottenWhileTheClientIsAway)
+TEST_F(WebSocketCycle, StationsAreForgottenWhileTheClientIsAway)
 {
     Start();
     tcp.close();
     peer->abort();
-    ASSERT_TRUE(test::WaitUntil([&] { return feed->State() == 0; }));
+    ASSERT_TRUE(test::WaitUntil([&] { return feed->State() == VoiceState::NotRunning; }));
     EXPECT_TRUE(Users().empty());
 }
 
-TEST_F(FeedCycle, OneCallsignOnTwoFrequenciesEndsOnEachAlone)
+TEST_F(WebSocketCycle, OneCallsignOnTwoFrequenciesEndsOnEachAlone)
 {
     Start();
     Say("kRxBegin", Rx("DLH123", 118.700, {"DLH123"}));
@@ -299,7 +300,7 @@ TEST_F(FeedCycle, OneCallsignOnTwoFrequenciesEndsOnEachAlone)
     EXPECT_EQ(Cycle(), "DLH123");
 }
 
-TEST_F(FeedCycle, TransmittersTheClientReportsAreAdopted)
+TEST_F(WebSocketCycle, TransmittersTheClientReportsAreAdopted)
 {
     Start();
     // DLH123 was talking before the program connected; BAW456 joins him and stops.
@@ -311,9 +312,9 @@ TEST_F(FeedCycle, TransmittersTheClientReportsAreAdopted)
     EXPECT_EQ(Cycle(), "");
 }
 
-TEST_F(FeedCycle, TransmitFrequenciesFollowTheClient)
+TEST_F(WebSocketCycle, TransmitFrequenciesFollowTheClient)
 {
-    options.transmitFrequencies = true;
+    options.frequencies.kind = FrequencyRule::Kind::Transmit;
     Start();
     Say("kRxBegin", Rx("DLH123", 121.800, {"DLH123"}));
     EXPECT_EQ(Cycle(), "");
@@ -327,7 +328,7 @@ TEST_F(FeedCycle, TransmitFrequenciesFollowTheClient)
     EXPECT_EQ(Cycle(), "DLH123");
 }
 
-TEST_F(FeedCycle, TheStationListIsBounded)
+TEST_F(WebSocketCycle, TheStationListIsBounded)
 {
     options.maxStations = 10;
     Start();
@@ -339,7 +340,7 @@ TEST_F(FeedCycle, TheStationListIsBounded)
     EXPECT_EQ(users.back(), "X_49");
 }
 
-TEST_F(FeedCycle, ABadAddressIsNamedOnceOnTheStatusLineAndInTheLog)
+TEST_F(WebSocketCycle, ABadAddressIsNamedOnceOnTheStatusLineAndInTheLog)
 {
     options.url = "ws://[::1";
     Open();
@@ -349,7 +350,7 @@ TEST_F(FeedCycle, ABadAddressIsNamedOnceOnTheStatusLineAndInTheLog)
     EXPECT_EQ(logged.size(), 1u);
 }
 
-TEST_F(FeedCycle, ABurstOfBeginsRunsTheCycleOnceNowAndOnceLater)
+TEST_F(WebSocketCycle, ABurstOfBeginsRunsTheCycleOnceNowAndOnceLater)
 {
     options.burstCycleMs = 1000; // far longer than a frame takes here, even on a loaded machine
     Start();
@@ -363,7 +364,7 @@ TEST_F(FeedCycle, ABurstOfBeginsRunsTheCycleOnceNowAndOnceLater)
     EXPECT_EQ(began, 2);
 }
 
-TEST_F(FeedCycle, PlayersAreTheStationsThenTheLatestHeard)
+TEST_F(WebSocketCycle, PlayersAreTheStationsThenTheLatestHeard)
 {
     Start();
     feed->HandleFrame(R"({"type":"kStationStates","value":{"stations":[
@@ -381,7 +382,7 @@ TEST_F(FeedCycle, PlayersAreTheStationsThenTheLatestHeard)
     EXPECT_FALSE(feed->PlayersChanged());
 }
 
-TEST_F(FeedCycle, NamesHeardOverFiveMinutesAgoLeaveThePlayers)
+TEST_F(WebSocketCycle, NamesHeardOverFiveMinutesAgoLeaveThePlayers)
 {
     Start();
     feed->HandleFrame(Frame("kRxBegin", Rx("DLH123", 118.700)));
@@ -394,19 +395,19 @@ TEST_F(FeedCycle, NamesHeardOverFiveMinutesAgoLeaveThePlayers)
     EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "EDDF_GND"}));
 }
 
-TEST_F(FeedCycle, LeavingTheNetworkEndsEveryTransmission)
+TEST_F(WebSocketCycle, LeavingTheNetworkEndsEveryTransmission)
 {
     onNetwork = false; // whoever is heard, the client is on the network
     Start();
     feed->HandleFrame(Frame("kRxBegin", Rx("DLH123", 118.700)));
-    EXPECT_EQ(feed->ReadSpeakers(), 2);
+    EXPECT_EQ(feed->ReadSpeakers(), VoiceState::Connected);
     feed->HandleFrame(Frame("kVoiceConnectedState", {{"connected", false}}));
-    EXPECT_EQ(feed->ReadSpeakers(), 1);
+    EXPECT_EQ(feed->ReadSpeakers(), VoiceState::NotConnected);
     EXPECT_TRUE(feed->Speakers().empty());
     EXPECT_EQ(status.back(), "not connected to the voice network!");
 }
 
-TEST_F(FeedCycle, AFloodOfNewNamesKeepsTheLatest)
+TEST_F(WebSocketCycle, AFloodOfNewNamesKeepsTheLatest)
 {
     Start();
     for (int i = 0; i < 250; ++i) {
@@ -420,9 +421,9 @@ TEST_F(FeedCycle, AFloodOfNewNamesKeepsTheLatest)
     EXPECT_EQ(feed->OpenTransmissions(), 200u);
 }
 
-TEST_F(FeedCycle, OtherFrequenciesAreNotEvenListed)
+TEST_F(WebSocketCycle, OtherFrequenciesAreNotEvenListed)
 {
-    options.frequenciesKHz = {118700, 121800};
+    options.frequencies = {FrequencyRule::Kind::Listed, {118700, 121800}};
     Start();
     feed->HandleFrame(Frame("kRxBegin", Rx("ELSE1", 124.350)));
     feed->HandleFrame(Frame("kRxBegin", Rx("DLH123", 121.800)));
@@ -430,14 +431,14 @@ TEST_F(FeedCycle, OtherFrequenciesAreNotEvenListed)
     EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "EDDF_GND", "DLH123"}));
 }
 
-TEST_F(FeedCycle, AnOversizedFrameEndsTheConnectionAndTheRetriesStayQuiet)
+TEST_F(WebSocketCycle, AnOversizedFrameEndsTheConnectionAndTheRetriesStayQuiet)
 {
     Start();
     feed->HandleFrame(Frame("kRxBegin", Rx("DLH123", 121.800)));
     const quint16 port = tcp.serverPort();
     tcp.close();
-    peer->sendTextMessage(QString(static_cast<qsizetype>(kMaxFeedFrameBytes) + 1, QChar('x')));
-    ASSERT_TRUE(test::WaitUntil([&] { return feed->State() == 0; }));
+    peer->sendTextMessage(QString(static_cast<qsizetype>(kMaxEventFrameBytes) + 1, QChar('x')));
+    ASSERT_TRUE(test::WaitUntil([&] { return feed->State() == VoiceState::NotRunning; }));
     EXPECT_EQ(feed->OpenTransmissions(), 0u);
     EXPECT_EQ(status.back(), "voice client not running!");
 
@@ -459,7 +460,7 @@ TEST_F(FeedCycle, AnOversizedFrameEndsTheConnectionAndTheRetriesStayQuiet)
 
 // Peers that break the connection without closing it: a bad handshake, a client that hangs
 // after it, one that floods pings and never reads the pongs.
-TEST_F(FeedCycle, ABadHandshakeIsGivenUpAfterItsDeadlineAndRetriedQuietly)
+TEST_F(WebSocketCycle, ABadHandshakeIsGivenUpAfterItsDeadlineAndRetriedQuietly)
 {
     // Headers without end: Qt would wait for the rest for good.
     test::HttpStub stub([](const QByteArray&) {
@@ -477,7 +478,7 @@ TEST_F(FeedCycle, ABadHandshakeIsGivenUpAfterItsDeadlineAndRetriedQuietly)
     EXPECT_EQ(LinesWith("handshake"), 1);
 }
 
-TEST_F(FeedCycle, AClientThatStopsAnsweringPingsIsDropped)
+TEST_F(WebSocketCycle, AClientThatStopsAnsweringPingsIsDropped)
 {
     Start();
     Say("kRxBegin", Rx("DLH123", 118.700));
@@ -492,7 +493,7 @@ TEST_F(FeedCycle, AClientThatStopsAnsweringPingsIsDropped)
     EXPECT_EQ(LinesWith("not running"), 0); // the reason is the one line
 }
 
-TEST_F(FeedCycle, APeerThatNeverReadsItsPongsIsDropped)
+TEST_F(WebSocketCycle, APeerThatNeverReadsItsPongsIsDropped)
 {
     Start();
     hang();

@@ -1,4 +1,4 @@
-#include "voice/FeedVoiceClient.h"
+#include "voice/WebSocketVoiceClient.h"
 
 #include "platform/Clock.h"
 #include "shell/Config.h"
@@ -15,9 +15,9 @@ constexpr qint64 kSettleMs = 1000;
 // A peer that keeps failing its handshake is tried ever less often, up to this.
 constexpr int kMaxRetryMs = 30000;
 
-const char* StateText(int state)
+const char* StateText(VoiceState state)
 {
-    switch (static_cast<VoiceState>(state)) {
+    switch (state) {
     case VoiceState::NotRunning:
         return "voice client not running";
     case VoiceState::NotConnected:
@@ -45,11 +45,11 @@ bool Listed(const std::vector<std::string>& names, const std::string& name)
 
 } // namespace
 
-FeedVoiceClient::FeedVoiceClient(FeedOptions options, const platform::Clock& clock)
+WebSocketVoiceClient::WebSocketVoiceClient(WebSocketOptions options, const platform::Clock& clock)
     : options_(std::move(options)), clock_(clock), urlProblem_(VoiceURLProblem(options_.url))
 {
-    socket_.setMaxAllowedIncomingMessageSize(static_cast<quint64>(kMaxFeedFrameBytes));
-    socket_.setMaxAllowedIncomingFrameSize(static_cast<quint64>(kMaxFeedFrameBytes));
+    socket_.setMaxAllowedIncomingMessageSize(static_cast<quint64>(kMaxEventFrameBytes));
+    socket_.setMaxAllowedIncomingFrameSize(static_cast<quint64>(kMaxEventFrameBytes));
     reconnect_.setInterval(options_.reconnectMs);
     watch_.setInterval(options_.watchMs);
     burst_.setSingleShot(true);
@@ -72,7 +72,7 @@ FeedVoiceClient::FeedVoiceClient(FeedOptions options, const platform::Clock& clo
         } else if (s == QAbstractSocket::UnconnectedState) {
             // The close code outlives its connection: only a connection that was open is told of.
             if (wasOpen_ && socket_.closeCode() == QWebSocketProtocol::CloseCodeTooMuchData)
-                log("Voice feed: frame over " + std::to_string(kMaxFeedFrameBytes) + " bytes, connection closed");
+                log("Voice client: frame over " + std::to_string(kMaxEventFrameBytes) + " bytes, connection closed");
             wasOpen_ = false;
             watch_.stop();
             onStateChanged();
@@ -81,7 +81,7 @@ FeedVoiceClient::FeedVoiceClient(FeedOptions options, const platform::Clock& clo
     });
 }
 
-FeedVoiceClient::~FeedVoiceClient()
+WebSocketVoiceClient::~WebSocketVoiceClient()
 {
     reconnect_.stop();
     burst_.stop();
@@ -90,14 +90,14 @@ FeedVoiceClient::~FeedVoiceClient()
     socket_.abort();
 }
 
-void FeedVoiceClient::Start(const Events& events)
+void WebSocketVoiceClient::Start(const Events& events)
 {
     events_ = events;
     started_ = true;
     if (!urlProblem_.empty()) {
         // Retrying an address that cannot work would only repeat the failure every few seconds.
         const std::string text = "VoiceURL \"" + options_.url + "\" cannot be used: " + urlProblem_;
-        log("Voice feed: " + text);
+        log("Voice client: " + text);
         if (events_.statusText)
             events_.statusText(text, true);
         return;
@@ -106,7 +106,7 @@ void FeedVoiceClient::Start(const Events& events)
     open();
 }
 
-void FeedVoiceClient::Stop()
+void WebSocketVoiceClient::Stop()
 {
     started_ = false;
     reconnect_.stop();
@@ -116,14 +116,14 @@ void FeedVoiceClient::Stop()
     events_ = {};
 }
 
-void FeedVoiceClient::open()
+void WebSocketVoiceClient::open()
 {
     openedMs_ = clock_.nowMSecs();
     watch_.start();
     socket_.open(QUrl(QString::fromStdString(options_.url)));
 }
 
-void FeedVoiceClient::onConnected()
+void WebSocketVoiceClient::onConnected()
 {
     wasOpen_ = true;
     lastProblem_.clear();
@@ -136,14 +136,14 @@ void FeedVoiceClient::onConnected()
     onStateChanged();
 }
 
-int FeedVoiceClient::State() const
+VoiceState WebSocketVoiceClient::State() const
 {
     if (socket_.state() != QAbstractSocket::ConnectedState)
-        return static_cast<int>(VoiceState::NotRunning);
-    return static_cast<int>(voiceConnected_ ? VoiceState::Connected : VoiceState::NotConnected);
+        return VoiceState::NotRunning;
+    return voiceConnected_ ? VoiceState::Connected : VoiceState::NotConnected;
 }
 
-void FeedVoiceClient::onStateChanged()
+void WebSocketVoiceClient::onStateChanged()
 {
     if (socket_.state() != QAbstractSocket::ConnectedState) {
         // Whatever was open when the client went away has ended.
@@ -154,21 +154,21 @@ void FeedVoiceClient::onStateChanged()
             playersChanged_ = true;
         stations_.clear();
     }
-    const int state = State();
+    const VoiceState state = State();
     if (!started_ || state == reported_)
         return;
     // The client's answer comes a moment after the connection: no "not connected" before it.
-    if (state == static_cast<int>(VoiceState::NotConnected) && !settled_)
+    if (state == VoiceState::NotConnected && !settled_)
         return;
     // Only changes are told, so a client that stays away costs one line, not one per retry.
     reported_ = state;
     if (!quiet_)
-        log(std::string("Voice feed: ") + StateText(state));
+        log(std::string("Voice client: ") + StateText(state));
     if (events_.statusText)
-        events_.statusText(StateText(state), state < static_cast<int>(VoiceState::Connected));
+        events_.statusText(StateText(state), state != VoiceState::Connected);
 }
 
-void FeedVoiceClient::watch()
+void WebSocketVoiceClient::watch()
 {
     const qint64 now = clock_.nowMSecs();
     if (socket_.state() == QAbstractSocket::UnconnectedState)
@@ -206,23 +206,23 @@ void FeedVoiceClient::watch()
     socket_.ping();
 }
 
-void FeedVoiceClient::drop(const std::string& why)
+void WebSocketVoiceClient::drop(const std::string& why)
 {
-    log("Voice feed: " + why + ", reconnecting");
+    log("Voice client: " + why + ", reconnecting");
     quiet_ = true;
     socket_.abort();
 }
 
-void FeedVoiceClient::problem(const std::string& text)
+void WebSocketVoiceClient::problem(const std::string& text)
 {
     // The same failure on every retry is said once.
     if (text == lastProblem_)
         return;
     lastProblem_ = text;
-    log("Voice feed: " + text + ", retrying");
+    log("Voice client: " + text + ", retrying");
 }
 
-void FeedVoiceClient::setVoiceConnected(bool connected)
+void WebSocketVoiceClient::setVoiceConnected(bool connected)
 {
     settled_ = true;
     const bool changed = connected != voiceConnected_;
@@ -233,20 +233,22 @@ void FeedVoiceClient::setVoiceConnected(bool connected)
         onStateChanged();
 }
 
-bool FeedVoiceClient::counted(std::int64_t hz) const
+bool WebSocketVoiceClient::counted(std::int64_t hz) const
 {
-    if (!options_.transmitFrequencies)
-        return FrequencyListed(options_.frequenciesKHz, hz);
+    if (options_.frequencies.kind == FrequencyRule::Kind::Listed)
+        return FrequencyListed(options_.frequencies.kHz, hz);
+    if (options_.frequencies.kind == FrequencyRule::Kind::Received)
+        return true;
     return std::any_of(stations_.begin(), stations_.end(),
                        [&](const Station& s) { return s.s.tx && KiloHertz(s.s.frequencyHz) == KiloHertz(hz); });
 }
 
-void FeedVoiceClient::HandleFrame(const QByteArray& frame)
+void WebSocketVoiceClient::HandleFrame(const QByteArray& frame)
 {
-    const FeedEvent e = ParseFeedFrame(frame);
+    const VoiceEvent e = ParseVoiceEvent(frame);
     const qint64 now = clock_.nowMSecs();
     switch (e.kind) {
-    case FeedEvent::Kind::RxBegin:
+    case VoiceEvent::Kind::RxBegin:
         if (!counted(e.frequencyHz))
             return;
         if (e.activeTransmitters)
@@ -256,38 +258,38 @@ void FeedVoiceClient::HandleFrame(const QByteArray& frame)
             setVoiceConnected(true); // nobody is heard off the network
         transmissionBegan();
         break;
-    case FeedEvent::Kind::RxEnd:
+    case VoiceEvent::Kind::RxEnd:
         std::erase_if(open_, [&](const Open& o) { return o.callsign == e.callsign && o.frequencyHz == e.frequencyHz; });
         if (e.activeTransmitters && counted(e.frequencyHz))
             adopt(e.frequencyHz, *e.activeTransmitters, now);
         break;
-    case FeedEvent::Kind::VoiceConnected:
+    case VoiceEvent::Kind::VoiceConnected:
         setVoiceConnected(e.connected);
         break;
-    case FeedEvent::Kind::StationStates:
+    case VoiceEvent::Kind::StationStates:
         setStations(e.stations);
         break;
-    case FeedEvent::Kind::StationUpdate:
+    case VoiceEvent::Kind::StationUpdate:
         updateStation(e.stations[0]);
         break;
-    case FeedEvent::Kind::FrequencyState:
+    case VoiceEvent::Kind::FrequencyState:
         // Sent on connect while on the network, and with nothing tuned on Disconnect.
         setStations(e.stations);
         setVoiceConnected(!e.stations.empty());
         break;
-    case FeedEvent::Kind::FrequencyRemoved:
+    case VoiceEvent::Kind::FrequencyRemoved:
         // The kRxEnd of what was open there may never come.
         endOn(e.frequencyHz);
         std::erase_if(stations_, [&](const Station& s) { return s.s.frequencyHz == e.frequencyHz; });
         playersChanged_ = true;
         endUncounted();
         break;
-    case FeedEvent::Kind::Ignored:
+    case VoiceEvent::Kind::Ignored:
         break;
     }
 }
 
-void FeedVoiceClient::begin(const std::string& callsign, std::int64_t hz, qint64 now, std::uint64_t order)
+void WebSocketVoiceClient::begin(const std::string& callsign, std::int64_t hz, qint64 now, std::uint64_t order)
 {
     heard(callsign, now);
     const auto it = std::find_if(open_.begin(), open_.end(),
@@ -307,7 +309,7 @@ void FeedVoiceClient::begin(const std::string& callsign, std::int64_t hz, qint64
         std::min_element(open_.begin(), open_.end(), [](const Open& a, const Open& b) { return a.order < b.order; }));
 }
 
-void FeedVoiceClient::adopt(std::int64_t hz, const std::vector<std::string>& active, qint64 now)
+void WebSocketVoiceClient::adopt(std::int64_t hz, const std::vector<std::string>& active, qint64 now)
 {
     // The client's list is who is heard on that frequency now, whether we learnt of them or not.
     std::erase_if(open_, [&](const Open& o) { return o.frequencyHz == hz && !Listed(active, o.callsign); });
@@ -315,26 +317,26 @@ void FeedVoiceClient::adopt(std::int64_t hz, const std::vector<std::string>& act
         begin(callsign, hz, now, 0);
 }
 
-void FeedVoiceClient::endOn(std::int64_t hz)
+void WebSocketVoiceClient::endOn(std::int64_t hz)
 {
     std::erase_if(open_, [&](const Open& o) { return KiloHertz(o.frequencyHz) == KiloHertz(hz); });
 }
 
-void FeedVoiceClient::endUncounted()
+void WebSocketVoiceClient::endUncounted()
 {
     std::erase_if(open_, [&](const Open& o) { return !counted(o.frequencyHz); });
 }
 
-void FeedVoiceClient::setStations(const std::vector<FeedStation>& stations)
+void WebSocketVoiceClient::setStations(const std::vector<VoiceStation>& stations)
 {
     stations_.clear();
-    for (const FeedStation& s : stations)
+    for (const VoiceStation& s : stations)
         updateStation(s);
     playersChanged_ = true;
     endUncounted();
 }
 
-void FeedVoiceClient::updateStation(const FeedStation& station)
+void WebSocketVoiceClient::updateStation(const VoiceStation& station)
 {
     const auto it = std::find_if(stations_.begin(), stations_.end(),
                                  [&](const Station& s) { return s.s.frequencyHz == station.frequencyHz; });
@@ -355,7 +357,7 @@ void FeedVoiceClient::updateStation(const FeedStation& station)
     endUncounted();
 }
 
-void FeedVoiceClient::transmissionBegan()
+void WebSocketVoiceClient::transmissionBegan()
 {
     // Each cycle moves the reading and redraws the window: a flood of events must not
     // become a flood of cycles, while a lone kRxBegin is followed at once.
@@ -370,7 +372,7 @@ void FeedVoiceClient::transmissionBegan()
         events_.transmissionBegan();
 }
 
-void FeedVoiceClient::heard(const std::string& callsign, qint64 now)
+void WebSocketVoiceClient::heard(const std::string& callsign, qint64 now)
 {
     const auto [it, added] = recent_.insert_or_assign(callsign, now);
     (void)it;
@@ -388,7 +390,7 @@ void FeedVoiceClient::heard(const std::string& callsign, qint64 now)
     recent_.erase(oldest);
 }
 
-std::int32_t FeedVoiceClient::idOf(const std::string& callsign)
+std::int32_t WebSocketVoiceClient::idOf(const std::string& callsign)
 {
     const auto [it, added] = ids_.try_emplace(callsign, nextId_);
     if (added && ++nextId_ < 1)
@@ -396,7 +398,7 @@ std::int32_t FeedVoiceClient::idOf(const std::string& callsign)
     return it->second;
 }
 
-void FeedVoiceClient::expire(qint64 now)
+void WebSocketVoiceClient::expire(qint64 now)
 {
     // A clock set back leaves these times in the future, where they would never expire.
     for (Open& o : open_)
@@ -414,13 +416,13 @@ void FeedVoiceClient::expire(qint64 now)
         playersChanged_ = true;
 }
 
-bool FeedVoiceClient::PlayersChanged()
+bool WebSocketVoiceClient::PlayersChanged()
 {
     expire(clock_.nowMSecs());
     return playersChanged_;
 }
 
-int FeedVoiceClient::ReadSpeakers()
+VoiceState WebSocketVoiceClient::ReadSpeakers()
 {
     expire(clock_.nowMSecs());
     std::vector<const Open*> order;
@@ -441,7 +443,7 @@ int FeedVoiceClient::ReadSpeakers()
     return State();
 }
 
-std::string FeedVoiceClient::TransmittingText(const std::vector<std::string>& nicks)
+std::string WebSocketVoiceClient::TransmittingText(const std::vector<std::string>& nicks)
 {
     std::vector<const Open*> mine;
     for (const Open& o : open_)
@@ -454,7 +456,7 @@ std::string FeedVoiceClient::TransmittingText(const std::vector<std::string>& ni
     return text + " transmitting ...";
 }
 
-bool FeedVoiceClient::ReadPlayerList()
+bool WebSocketVoiceClient::ReadPlayerList()
 {
     expire(clock_.nowMSecs());
     players_.clear();
@@ -484,7 +486,7 @@ bool FeedVoiceClient::ReadPlayerList()
     return true;
 }
 
-void FeedVoiceClient::log(const std::string& text) const
+void WebSocketVoiceClient::log(const std::string& text) const
 {
     if (options_.log)
         options_.log(text);
@@ -492,14 +494,12 @@ void FeedVoiceClient::log(const std::string& text) const
         shell::WriteLog(text);
 }
 
-FeedOptions FeedOptionsFrom(const VoiceSettings& settings)
+WebSocketOptions WebSocketOptionsFrom(const VoiceSettings& settings)
 {
-    FeedOptions options;
+    WebSocketOptions options;
     options.url = settings.url;
-    if (IsTransmitChoice(settings.frequencies))
-        options.transmitFrequencies = true;
-    else if (auto list = ParseFrequencyList(settings.frequencies))
-        options.frequenciesKHz = std::move(*list);
+    if (auto rule = ParseFrequencyRule(settings.frequencies))
+        options.frequencies = std::move(*rule);
     else if (shell::globals().bDebug) // hand-edited
         shell::WriteLog("VoiceFrequencies ignored: " + settings.frequencies);
     return options;

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The voice feed under load, under a private Xvfb: voice-sim --websocket --flood sends RATE
+# The WebSocket voice source under load, under a private Xvfb: voice-sim --websocket --flood sends RATE
 # events a second (default 1000: kRxBegin and kRxEnd in turn, pilots of the strip list, so
 # every kRxBegin runs the speaker cycle and moves the reading) to the real program, linked to
 # linkar-sim, for LOAD_SECONDS (default 60) after a 10 s warm-up. Samples VmRSS every 10 s.
@@ -9,7 +9,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 bin=$(cd "${BUILD:-$root/build}" && pwd)/bin
-out=${OUT:-$(mktemp -d /tmp/quadrantel-feed.XXXXXX)}
+out=${OUT:-$(mktemp -d /tmp/quadrantel-voice.XXXXXX)}
 seconds=${LOAD_SECONDS:-60}
 rate=${RATE:-1000}
 . "$root/bench/app/lib.sh"

@@ -1,11 +1,12 @@
-// The voice feed's cost per frame, and from a pilot keying the microphone to the reading in
-// the window title with each voice source: the event feed over a real local WebSocket (the
-// kRxBegin runs the speaker cycle) and the remote library (the speaker cycle's 250 ms timer finds the speaker). The
-// main window's behaviour runs on the event loop with its real timers; 20 transmissions each, started at varied moments
-// of the timer's period. Reported: median and largest delay in ms.
+// The voice client's events: their cost per frame, and from a pilot keying the microphone to the
+// reading in the window title with each voice source: the WebSocket events over a real local
+// WebSocket (the kRxBegin runs the speaker cycle) and the remote library (the speaker cycle's
+// 250 ms timer finds the speaker). The main window's behaviour runs on the event loop with its
+// real timers; 20 transmissions each, started at varied moments of the timer's period.
+// Reported: median and largest delay in ms.
 #include "app/GonioForm.h"
 #include "shell/Config.h"
-#include "voice/FeedVoiceClient.h"
+#include "voice/WebSocketVoiceClient.h"
 
 #include "support/FakeAtcClient.h"
 #include "support/FakeClock.h"
@@ -109,9 +110,9 @@ void Report(benchmark::State& state, std::vector<double> ms)
     state.counters["max_ms"] = ms.back();
 }
 
-void BM_FeedRxBeginToTitle(benchmark::State& state)
+void BM_WebSocketRxBeginToTitle(benchmark::State& state)
 {
-    QWebSocketServer server("feed", QWebSocketServer::NonSecureMode);
+    QWebSocketServer server("client", QWebSocketServer::NonSecureMode);
     server.listen(QHostAddress::LocalHost);
     std::unique_ptr<QWebSocket> client;
     QObject::connect(&server, &QWebSocketServer::newConnection, &server,
@@ -119,7 +120,7 @@ void BM_FeedRxBeginToTitle(benchmark::State& state)
     Window w("VoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + std::to_string(server.serverPort()) + "/ws\r\n",
              nullptr);
     if (!test::WaitUntil([&] { return client != nullptr; })) {
-        state.SkipWithError("the feed was not connected");
+        state.SkipWithError("the voice client was not connected");
         return;
     }
     client->sendTextMessage(R"({"type":"kVoiceConnectedState","value":{"connected":true}})");
@@ -137,7 +138,7 @@ void BM_FeedRxBeginToTitle(benchmark::State& state)
             ms);
     Report(state, ms);
 }
-BENCHMARK(BM_FeedRxBeginToTitle)->Iterations(kTransmissions)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WebSocketRxBeginToTitle)->Iterations(kTransmissions)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_LibraryTickToTitle(benchmark::State& state)
 {
@@ -155,12 +156,12 @@ BENCHMARK(BM_LibraryTickToTitle)->Iterations(kTransmissions)->UseManualTime()->U
 
 // One frame through the parser and the event source, as the socket hands it over: kRxBegin
 // and kRxEnd in turn, eight pilots, every few frames the player list read as the cycle would.
-void BM_FeedFrame(benchmark::State& state)
+void BM_EventFrame(benchmark::State& state)
 {
     test::FakeClock clock;
-    voice::FeedOptions options;
+    voice::WebSocketOptions options;
     options.log = [](const std::string&) {};
-    voice::FeedVoiceClient source(options, clock);
+    voice::WebSocketVoiceClient source(options, clock);
     std::vector<QByteArray> frames;
     for (int i = 0; i < 8; ++i)
         for (const char* type : {"kRxBegin", "kRxEnd"})
@@ -179,6 +180,6 @@ void BM_FeedFrame(benchmark::State& state)
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(n));
 }
-BENCHMARK(BM_FeedFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EventFrame)->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "voice/SpeakerPolling.h"
-#include "voice/VoiceFeed.h"
-#include "voice/modTSRemote.h"
+#include "voice/VoiceClient.h"
+#include "voice/VoiceEvents.h"
+#include "voice/VoiceSettings.h"
 
 #include <QTimer>
 #include <QWebSocket>
@@ -19,11 +19,9 @@ class Clock;
 
 namespace quadrantel::voice {
 
-struct FeedOptions {
+struct WebSocketOptions {
     std::string url = kDefaultVoiceURL;
-    std::vector<std::int64_t> frequenciesKHz; // empty: every frequency
-    // Only the frequencies where the controller has transmit selected count.
-    bool transmitFrequencies = false;
+    FrequencyRule frequencies;
     int reconnectMs = 3000;
     // The heartbeat's checks run this often; its deadlines are read from the clock.
     int watchMs = 250;
@@ -44,21 +42,21 @@ struct FeedOptions {
     std::function<void(const std::string&)> log;
 };
 
-// The voice source fed by the newer client's WebSocket: who transmits now, who was heard
+// The voice source that follows the newer client's WebSocket events: who transmits now, who was heard
 // lately, and the controller's own stations. It connects on Start, asks the client for its
 // state and stations, keeps the connection alive with pings, and reconnects while the client
 // is away.
-class FeedVoiceClient final : public VoiceClient {
+class WebSocketVoiceClient final : public VoiceClient {
 public:
-    FeedVoiceClient(FeedOptions options, const platform::Clock& clock);
-    ~FeedVoiceClient() override;
+    WebSocketVoiceClient(WebSocketOptions options, const platform::Clock& clock);
+    ~WebSocketVoiceClient() override;
 
     void Start(const Events& events) override;
     void Stop() override;
     bool PlayersChanged() override;
     // Open transmissions newest first, aircraft before ground stations: the pilot who keyed up
     // last is the first speaker, whom the cycle ties to his strip.
-    int ReadSpeakers() override;
+    VoiceState ReadSpeakers() override;
     const std::vector<std::int32_t>& Speakers() override { return speakers_; }
     bool ReadPlayerList() override;
     const std::vector<PlayerInfo>& Players() override { return players_; }
@@ -70,8 +68,8 @@ public:
 
     // One text frame as received from the client.
     void HandleFrame(const QByteArray& frame);
-    // The voice light's state as the feed stands.
-    int State() const;
+    // The voice light's state as the client's events stand.
+    VoiceState State() const;
     std::size_t OpenTransmissions() const { return open_.size(); }
 
 private:
@@ -82,7 +80,7 @@ private:
         std::uint64_t order; // later keying, higher; 0 for those already talking when learnt
     };
     struct Station {
-        FeedStation s;
+        VoiceStation s;
         std::uint64_t touched;
     };
 
@@ -99,14 +97,14 @@ private:
     void adopt(std::int64_t hz, const std::vector<std::string>& active, qint64 now);
     void endOn(std::int64_t hz);
     void endUncounted();
-    void setStations(const std::vector<FeedStation>& stations);
-    void updateStation(const FeedStation& station);
+    void setStations(const std::vector<VoiceStation>& stations);
+    void updateStation(const VoiceStation& station);
     void heard(const std::string& callsign, qint64 now);
     std::int32_t idOf(const std::string& callsign);
     void expire(qint64 now);
     void log(const std::string& text) const;
 
-    FeedOptions options_;
+    WebSocketOptions options_;
     const platform::Clock& clock_;
     const std::string urlProblem_;
     Events events_;
@@ -125,7 +123,7 @@ private:
     bool settled_ = false; // the client told its state since the connection opened
     bool quiet_ = false;   // the drop was logged already
     std::string lastProblem_;
-    int reported_ = -1;
+    VoiceState reported_ = VoiceState::Undetermined;
     std::uint64_t order_ = 0;
     std::vector<Open> open_;
     std::vector<Station> stations_;
@@ -140,6 +138,6 @@ private:
 
 // The options of the settings; a VoiceFrequencies entry that is no frequency is logged and
 // every frequency taken instead (better every pilot than none).
-FeedOptions FeedOptionsFrom(const VoiceSettings& settings);
+WebSocketOptions WebSocketOptionsFrom(const VoiceSettings& settings);
 
 } // namespace quadrantel::voice
