@@ -8,6 +8,7 @@
 #include "shell/Config.h"
 #include "voice/WebSocketVoiceClient.h"
 
+#include "EventServer.h"
 #include "support/FakeAtcClient.h"
 #include "support/FakeClock.h"
 #include "support/FakeGonioHost.h"
@@ -19,9 +20,6 @@
 #include <benchmark/benchmark.h>
 
 #include <QElapsedTimer>
-#include <QHostAddress>
-#include <QWebSocket>
-#include <QWebSocketServer>
 
 #include <algorithm>
 #include <memory>
@@ -112,30 +110,22 @@ void Report(benchmark::State& state, std::vector<double> ms)
 
 void BM_WebSocketRxBeginToTitle(benchmark::State& state)
 {
-    QWebSocketServer server("client", QWebSocketServer::NonSecureMode);
-    server.listen(QHostAddress::LocalHost);
-    std::unique_ptr<QWebSocket> client;
-    QObject::connect(&server, &QWebSocketServer::newConnection, &server,
-                     [&] { client.reset(server.nextPendingConnection()); });
-    Window w("VoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + std::to_string(server.serverPort()) + "/ws\r\n",
-             nullptr);
-    if (!test::WaitUntil([&] { return client != nullptr; })) {
+    voicesim::EventOptions sim;
+    sim.quiet = true;
+    sim.clickMs = 0;
+    sim.print = false;
+    voicesim::EventServer server(sim);
+    server.listen();
+    Window w("VoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + std::to_string(server.port()) + "/ws\r\n", nullptr);
+    if (!test::WaitUntil([&] { return w.form->lblStatus.toolTip() == "Connected"; })) {
         state.SkipWithError("the voice client was not connected");
         return;
     }
-    client->sendTextMessage(R"({"type":"kVoiceConnectedState","value":{"connected":true}})");
     std::vector<double> ms;
     int i = 0;
     for (auto _ : state)
         w.Transmit(
-            state, i++,
-            [&](const char* pilot) {
-                client->sendTextMessage(
-                    QString(R"({"type":"kRxBegin","value":{"callsign":"%1","pFrequencyHz":118700000,)"
-                            R"("activeTransmitters":["%1"]}})")
-                        .arg(pilot));
-            },
-            ms);
+            state, i++, [&](const char* pilot) { server.command(std::string("talk ") + pilot + " 118.700"); }, ms);
     Report(state, ms);
 }
 BENCHMARK(BM_WebSocketRxBeginToTitle)->Iterations(kTransmissions)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -181,5 +171,27 @@ void BM_EventFrame(benchmark::State& state)
     state.SetItemsProcessed(static_cast<std::int64_t>(n));
 }
 BENCHMARK(BM_EventFrame)->Unit(benchmark::kMicrosecond);
+
+// A kFrequencyStateUpdate with 8,000 entries in each of its lists, as an adversarial client may
+// send it: the time the window's thread spends on it.
+void BM_EightThousandFrequencies(benchmark::State& state)
+{
+    test::FakeClock clock;
+    voice::WebSocketOptions options;
+    options.log = [](const std::string&) {};
+    voice::WebSocketVoiceClient source(options, clock);
+    QString rx, tx;
+    for (int i = 0; i < 8000; ++i) {
+        const QString entry = QString(R"({"pFrequencyHz":%1,"pCallsign":"S_%2"})").arg(100000000 + i * 1000).arg(i);
+        rx += (i ? "," : "") + entry;
+        tx += (i ? "," : "") + entry;
+    }
+    const QByteArray frame =
+        QString(R"({"type":"kFrequencyStateUpdate","value":{"rx":[%1],"tx":[%2],"xc":[]}})").arg(rx, tx).toUtf8();
+    for (auto _ : state)
+        source.HandleFrame(frame);
+    state.counters["frame_kB"] = static_cast<double>(frame.size()) / 1024;
+}
+BENCHMARK(BM_EightThousandFrequencies)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -25,7 +25,7 @@ start_linkar "$out/linkar-sim.log" --station 50.0333,8.5706 --aircraft 8 --calls
 pids+=($!)
 feed=
 for _ in $(seq 100); do
-  feed=$(sed -n 's/^voice-sim feed on \([0-9]*\)$/\1/p' "$out/voice-sim.log" 2>/dev/null || true)
+  feed=$(sed -n 's/^voice-sim websocket on \([0-9]*\)$/\1/p' "$out/voice-sim.log" 2>/dev/null || true)
   [[ -n $feed ]] && break
   sleep 0.1
 done

@@ -77,8 +77,11 @@ void SpeakerPolling::tmrSpeakers_Timer()
                 if (c_.lblError.caption().find(" transmitting ") != std::string::npos)
                     NoDataCheck(true);
             });
+        } else if (const std::string first = firstAircraft(); first.empty()) {
+            // Only ground stations talk: the reading lives on as after silence.
+            for (int i = 0; i < c_.lstStrips.listCount(); ++i)
+                IgnoreErrors([&] { c_.lstStrips.setSelected(i, false); });
         } else {
-            const std::string first = c_.lstSpeakers.list(0);
             bool matched = false;
             for (int i = 0; i < c_.lstStrips.listCount() && !matched; ++i) {
                 if (c_.lstStrips.list(i) == first) {
@@ -110,11 +113,32 @@ void SpeakerPolling::tmrSpeakers_Timer()
     }
 
     if (state != lVoiceState) {
+        if (lVoiceState == static_cast<int>(VoiceState::Connected))
+            IgnoreErrors([&] { leaveConnected(); });
         IgnoreErrors([&] { c_.lstUsers.clear(); });
         IgnoreErrors([&] { showVoiceState(state); });
         IgnoreErrors([&] { voice_.FindVoiceClient(); });
         lVoiceState = state;
     }
+}
+
+std::string SpeakerPolling::firstAircraft() const
+{
+    for (const auto& speaker : c_.lstSpeakers.items())
+        if (!voice_.IsGroundStation(speaker.text))
+            return speaker.text;
+    return {};
+}
+
+// Nobody is heard once the voice source is gone: a bearing shown now would be nobody's.
+void SpeakerPolling::leaveConnected()
+{
+    for (int i = 0; i < c_.lstStrips.listCount(); ++i)
+        IgnoreErrors([&] { c_.lstStrips.setSelected(i, false); });
+    IgnoreErrors([&] { c_.imgSpeak.setPicture(Picture::None); });
+    lLastSpeech = 0;
+    if (c_.chkGonio.checked())
+        IgnoreErrors([&] { hooks_.clearReading(); });
 }
 
 void SpeakerPolling::showVoiceState(int state)

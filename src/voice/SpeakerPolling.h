@@ -53,6 +53,9 @@ public:
 
 private:
     void showVoiceState(int state);
+    // The first speaker who may be an aircraft; empty when only ground stations talk.
+    std::string firstAircraft() const;
+    void leaveConnected();
 
     Controls c_;
     VoiceClient& voice_;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 namespace quadrantel::voice {
 
@@ -67,10 +68,13 @@ std::vector<VoiceStation> TunedFrequencies(const QJsonObject& v)
         return out;
     };
     std::vector<VoiceStation> stations = entries("rx");
+    // Merged through an index: thousands of entries must cost the window one pass, not a square.
+    std::unordered_map<std::int64_t, std::size_t> at;
+    for (std::size_t i = 0; i < stations.size(); ++i)
+        at.emplace(stations[i].frequencyHz, i);
     for (const VoiceStation& t : entries("tx")) {
-        const auto same = [&](const VoiceStation& s) { return s.frequencyHz == t.frequencyHz; };
-        if (const auto it = std::find_if(stations.begin(), stations.end(), same); it != stations.end())
-            it->tx = true;
+        if (const auto it = at.find(t.frequencyHz); it != at.end())
+            stations[it->second].tx = true;
         else
             stations.push_back({t.callsign, t.frequencyHz, false, true});
     }

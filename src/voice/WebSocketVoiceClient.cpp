@@ -5,6 +5,7 @@
 #include "shell/LogFiles.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace quadrantel::voice {
 
@@ -14,6 +15,8 @@ namespace {
 constexpr qint64 kSettleMs = 1000;
 // A peer that keeps failing its handshake is tried ever less often, up to this.
 constexpr int kMaxRetryMs = 30000;
+constexpr qint64 kMaxTransmittingBytes = qint64(64) * 1024;
+constexpr const char* kNoTransmit = "no transmit frequency selected in the voice client: listening to all received";
 
 const char* StateText(VoiceState state)
 {
@@ -27,12 +30,6 @@ const char* StateText(VoiceState state)
     }
 }
 
-// On the network an aircraft's callsign has no underscore; a ground station's has one.
-bool GroundStation(const std::string& callsign)
-{
-    return callsign.find('_') != std::string::npos;
-}
-
 std::int64_t KiloHertz(std::int64_t hz)
 {
     return (hz + 500) / 1000;
@@ -43,51 +40,55 @@ bool Listed(const std::vector<std::string>& names, const std::string& name)
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
+// The client's events live at /ws: an address without a path means them.
+std::string WithEventsPath(const std::string& url)
+{
+    QUrl u(QString::fromStdString(url));
+    if (!u.isValid() || !u.path().isEmpty())
+        return url;
+    u.setPath("/ws");
+    return u.toString().toStdString();
+}
+
+// "DLH123,BAW456" as GET /transmitting answers it.
+std::vector<std::string> Callsigns(const QByteArray& body, std::size_t most)
+{
+    std::vector<std::string> names;
+    for (const QByteArray& item : body.split(',')) {
+        const QByteArray name = item.trimmed();
+        if (!name.isEmpty() && static_cast<std::size_t>(name.size()) <= kMaxCallsign && names.size() < most)
+            names.push_back(name.toStdString());
+    }
+    return names;
+}
+
 } // namespace
 
-WebSocketVoiceClient::WebSocketVoiceClient(WebSocketOptions options, const platform::Clock& clock)
-    : options_(std::move(options)), clock_(clock), urlProblem_(VoiceURLProblem(options_.url))
+WebSocketVoiceClient::WebSocketVoiceClient(WebSocketOptions options, const platform::Clock& clock,
+                                           platform::Random& random)
+    : options_(std::move(options)), clock_(clock), urlProblem_(VoiceURLProblem(options_.url)),
+      link_(random, options_.maxAnswerBytes, kMaxEventFrameBytes), retryMs_(options_.reconnectMs)
 {
-    socket_.setMaxAllowedIncomingMessageSize(static_cast<quint64>(kMaxEventFrameBytes));
-    socket_.setMaxAllowedIncomingFrameSize(static_cast<quint64>(kMaxEventFrameBytes));
-    reconnect_.setInterval(options_.reconnectMs);
+    options_.url = WithEventsPath(options_.url);
     watch_.setInterval(options_.watchMs);
     burst_.setSingleShot(true);
-    QObject::connect(&burst_, &QTimer::timeout, &socket_, [this] {
+    QObject::connect(&burst_, &QTimer::timeout, &context_, [this] {
         lastBeganMs_ = clock_.nowMSecs();
         if (events_.transmissionBegan)
             events_.transmissionBegan();
     });
-    QObject::connect(&reconnect_, &QTimer::timeout, &socket_, [this] {
-        if (socket_.state() == QAbstractSocket::UnconnectedState)
-            open();
-    });
-    QObject::connect(&watch_, &QTimer::timeout, &socket_, [this] { watch(); });
-    QObject::connect(&socket_, &QWebSocket::pong, &socket_, [this] { awaitingPong_ = false; });
-    QObject::connect(&socket_, &QWebSocket::textMessageReceived, &socket_,
-                     [this](const QString& text) { HandleFrame(text.toUtf8()); });
-    QObject::connect(&socket_, &QWebSocket::stateChanged, &socket_, [this](QAbstractSocket::SocketState s) {
-        if (s == QAbstractSocket::ConnectedState) {
-            onConnected();
-        } else if (s == QAbstractSocket::UnconnectedState) {
-            // The close code outlives its connection: only a connection that was open is told of.
-            if (wasOpen_ && socket_.closeCode() == QWebSocketProtocol::CloseCodeTooMuchData)
-                log("Voice client: frame over " + std::to_string(kMaxEventFrameBytes) + " bytes, connection closed");
-            wasOpen_ = false;
-            watch_.stop();
-            onStateChanged();
-            quiet_ = false;
-        }
-    });
+    QObject::connect(&watch_, &QTimer::timeout, &context_, [this] { watch(); });
+    link_.setEvents({[this] { onOpened(); }, [this](const QByteArray& frame) { HandleFrame(frame); },
+                     [this] { awaitingPong_ = false; },
+                     [this](WebSocketLink::Failure why, const HttpHead& head) { onClosed(why, head); }});
 }
 
 WebSocketVoiceClient::~WebSocketVoiceClient()
 {
-    reconnect_.stop();
-    burst_.stop();
     watch_.stop();
-    QObject::disconnect(&socket_, nullptr, nullptr, nullptr);
-    socket_.abort();
+    burst_.stop();
+    request_.reset();
+    link_.abort();
 }
 
 void WebSocketVoiceClient::Start(const Events& events)
@@ -102,53 +103,104 @@ void WebSocketVoiceClient::Start(const Events& events)
             events_.statusText(text, true);
         return;
     }
-    reconnect_.start();
+    watch_.start();
     open();
 }
 
 void WebSocketVoiceClient::Stop()
 {
     started_ = false;
-    reconnect_.stop();
-    burst_.stop();
     watch_.stop();
-    socket_.abort();
+    burst_.stop();
+    request_.reset();
+    link_.abort();
     events_ = {};
 }
 
 void WebSocketVoiceClient::open()
 {
     openedMs_ = clock_.nowMSecs();
-    watch_.start();
-    socket_.open(QUrl(QString::fromStdString(options_.url)));
+    link_.open(QUrl(QString::fromStdString(options_.url)));
 }
 
-void WebSocketVoiceClient::onConnected()
+void WebSocketVoiceClient::onOpened()
 {
-    wasOpen_ = true;
+    const qint64 now = clock_.nowMSecs();
     lastProblem_.clear();
-    reconnect_.setInterval(options_.reconnectMs);
-    connectedMs_ = pingedMs_ = clock_.nowMSecs();
+    retryMs_ = options_.reconnectMs;
+    connectedMs_ = pingedMs_ = now;
     awaitingPong_ = false;
-    settled_ = false;
-    socket_.sendTextMessage(kAskVoiceConnected);
-    socket_.sendTextMessage(kAskStationStates);
+    settled_ = told_ = stationsKnown_ = saidNoTransmit_ = false;
+    canTell_ = true;
+    link_.sendText(kAskVoiceConnected);
+    link_.sendText(kAskStationStates);
+    resync(now); // whoever talks already
     onStateChanged();
+}
+
+void WebSocketVoiceClient::onClosed(WebSocketLink::Failure why, const HttpHead& head)
+{
+    using Failure = WebSocketLink::Failure;
+    bool backOff = true;
+    if (why == Failure::NotWebSocket) {
+        QUrl events(QString::fromStdString(options_.url));
+        events.setPath("/ws");
+        events.setQuery(QString());
+        const std::string text =
+            "the voice client answered at this address but not as a WebSocket: use " + events.toString().toStdString();
+        if (text != lastProblem_ && events_.statusText) {
+            events_.statusText(text, true);
+            reported_ = VoiceState::NotRunning; // the message says it all
+        }
+        problem(text + " (HTTP " + std::to_string(head.status) + ")");
+        lastProblem_ = text;
+    } else if (why == Failure::AnswerTooBig) {
+        problem("no handshake from " + options_.url + ": its answer is over " +
+                std::to_string(options_.maxAnswerBytes) + " bytes");
+    } else if (why == Failure::BadAnswer) {
+        problem("no WebSocket handshake from " + options_.url);
+    } else if (why == Failure::FrameTooBig) {
+        log("Voice client: frame over " + std::to_string(kMaxEventFrameBytes) + " bytes, connection closed");
+        quiet_ = true;
+    } else if (why == Failure::BadFrame) {
+        log("Voice client: a frame no server sends, connection closed");
+        quiet_ = true;
+    } else {
+        backOff = false; // refused or lost: the client is away
+    }
+    closed(backOff);
+}
+
+void WebSocketVoiceClient::closed(bool backOff)
+{
+    retryLater(backOff);
+    onStateChanged();
+    quiet_ = false;
+}
+
+void WebSocketVoiceClient::retryLater(bool backOff)
+{
+    if (backOff)
+        retryMs_ = std::min(retryMs_ * 2, kMaxRetryMs);
+    nextAttemptMs_ = clock_.nowMSecs() + retryMs_;
 }
 
 VoiceState WebSocketVoiceClient::State() const
 {
-    if (socket_.state() != QAbstractSocket::ConnectedState)
+    if (!link_.isOpen())
         return VoiceState::NotRunning;
     return voiceConnected_ ? VoiceState::Connected : VoiceState::NotConnected;
 }
 
 void WebSocketVoiceClient::onStateChanged()
 {
-    if (socket_.state() != QAbstractSocket::ConnectedState) {
+    if (!link_.isOpen()) {
         // Whatever was open when the client went away has ended.
         voiceConnected_ = false;
         open_.clear();
+        ended_.clear();
+        request_.reset();
+        resyncing_ = false;
         // Stations are learnt afresh on the next connection: the client may change them meanwhile.
         if (!stations_.empty())
             playersChanged_ = true;
@@ -171,21 +223,24 @@ void WebSocketVoiceClient::onStateChanged()
 void WebSocketVoiceClient::watch()
 {
     const qint64 now = clock_.nowMSecs();
-    if (socket_.state() == QAbstractSocket::UnconnectedState)
+    if (link_.isClosed()) {
+        nextAttemptMs_ = std::min(nextAttemptMs_, now + retryMs_); // a clock set back
+        if (started_ && now >= nextAttemptMs_)
+            open();
         return;
-    if (socket_.state() != QAbstractSocket::ConnectedState) {
-        // Qt gives a handshake no deadline of its own: a peer that never finishes it, or sends
-        // headers without end, would keep the source connecting for good.
+    }
+    if (!link_.isOpen()) {
+        // A peer that never finishes its handshake would keep the source connecting for good.
         openedMs_ = std::min(openedMs_, now); // a clock set back
         if (now - openedMs_ <= options_.handshakeMs)
             return;
         problem("no handshake from " + options_.url + " within " + std::to_string(options_.handshakeMs / 1000) + " s");
-        reconnect_.setInterval(std::min(reconnect_.interval() * 2, kMaxRetryMs));
         quiet_ = true;
-        socket_.abort();
+        link_.abort();
+        closed(true);
         return;
     }
-    if (socket_.bytesToWrite() > options_.maxUnsentBytes) {
+    if (link_.bytesToWrite() > options_.maxUnsentBytes) {
         drop("the client reads nothing, over " + std::to_string(options_.maxUnsentBytes) + " bytes unsent");
         return;
     }
@@ -195,6 +250,9 @@ void WebSocketVoiceClient::watch()
         settled_ = true;
         onStateChanged();
     }
+    if (resyncDue(now))
+        resync(now);
+    // Pings prove the client's network threads alive, not the client: a hung one still answers.
     if (now - pingedMs_ < options_.pingMs)
         return;
     if (awaitingPong_) {
@@ -203,14 +261,15 @@ void WebSocketVoiceClient::watch()
     }
     awaitingPong_ = true;
     pingedMs_ = now;
-    socket_.ping();
+    link_.ping();
 }
 
 void WebSocketVoiceClient::drop(const std::string& why)
 {
     log("Voice client: " + why + ", reconnecting");
     quiet_ = true;
-    socket_.abort();
+    link_.abort();
+    closed(false);
 }
 
 void WebSocketVoiceClient::problem(const std::string& text)
@@ -231,16 +290,58 @@ void WebSocketVoiceClient::setVoiceConnected(bool connected)
         open_.clear();
     if (changed || reported_ != State())
         onStateChanged();
+    stationsChanged();
+}
+
+// The client reports only what it receives: a frequency counts unless a station says otherwise.
+bool WebSocketVoiceClient::received(std::int64_t hz) const
+{
+    return hz == 0 || std::none_of(stations_.begin(), stations_.end(), [&](const Station& s) {
+               return !s.s.rx && KiloHertz(s.s.frequencyHz) == KiloHertz(hz);
+           });
+}
+
+bool WebSocketVoiceClient::onTransmit(std::int64_t hz) const
+{
+    return hz != 0 && std::any_of(stations_.begin(), stations_.end(), [&](const Station& s) {
+               return s.s.tx && KiloHertz(s.s.frequencyHz) == KiloHertz(hz);
+           });
+}
+
+bool WebSocketVoiceClient::transmitEmpty() const
+{
+    return std::none_of(stations_.begin(), stations_.end(), [](const Station& s) { return s.s.tx; });
 }
 
 bool WebSocketVoiceClient::counted(std::int64_t hz) const
 {
-    if (options_.frequencies.kind == FrequencyRule::Kind::Listed)
-        return FrequencyListed(options_.frequencies.kHz, hz);
-    if (options_.frequencies.kind == FrequencyRule::Kind::Received)
-        return true;
-    return std::any_of(stations_.begin(), stations_.end(),
-                       [&](const Station& s) { return s.s.tx && KiloHertz(s.s.frequencyHz) == KiloHertz(hz); });
+    switch (options_.frequencies.kind) {
+    case FrequencyRule::Kind::Listed:
+        return hz != 0 && FrequencyListed(options_.frequencies.kHz, hz);
+    case FrequencyRule::Kind::Transmit:
+        // Before transmit is clicked on, and for an observer, every received frequency counts.
+        if (!transmitEmpty())
+            return onTransmit(hz);
+        [[fallthrough]];
+    case FrequencyRule::Kind::Received:
+        break;
+    }
+    return received(hz);
+}
+
+bool WebSocketVoiceClient::ranksAbove(const Open& a, const Open& b) const
+{
+    if (IsGroundStation(a.callsign) != IsGroundStation(b.callsign))
+        return !IsGroundStation(a.callsign);
+    const bool aTransmit = onTransmit(a.frequencyHz);
+    if (aTransmit != onTransmit(b.frequencyHz))
+        return aTransmit;
+    return a.order > b.order;
+}
+
+bool WebSocketVoiceClient::IsGroundStation(const std::string& nick) const
+{
+    return nick.find('_') != std::string::npos;
 }
 
 void WebSocketVoiceClient::HandleFrame(const QByteArray& frame)
@@ -252,18 +353,24 @@ void WebSocketVoiceClient::HandleFrame(const QByteArray& frame)
         if (!counted(e.frequencyHz))
             return;
         if (e.activeTransmitters)
-            adopt(e.frequencyHz, *e.activeTransmitters, now);
+            adopt(e.frequencyHz, *e.activeTransmitters, e.callsign, now);
         begin(e.callsign, e.frequencyHz, now, ++order_);
-        if (!voiceConnected_)
+        if (!voiceConnected_ && !told_)
             setVoiceConnected(true); // nobody is heard off the network
         transmissionBegan();
         break;
-    case VoiceEvent::Kind::RxEnd:
-        std::erase_if(open_, [&](const Open& o) { return o.callsign == e.callsign && o.frequencyHz == e.frequencyHz; });
+    case VoiceEvent::Kind::RxEnd: {
+        const auto it = std::find_if(open_.begin(), open_.end(), [&](const Open& o) {
+            return o.callsign == e.callsign && o.frequencyHz == e.frequencyHz;
+        });
+        if (it != open_.end())
+            end(it, now);
         if (e.activeTransmitters && counted(e.frequencyHz))
-            adopt(e.frequencyHz, *e.activeTransmitters, now);
+            adopt(e.frequencyHz, *e.activeTransmitters, {}, now);
         break;
+    }
     case VoiceEvent::Kind::VoiceConnected:
+        told_ = true;
         setVoiceConnected(e.connected);
         break;
     case VoiceEvent::Kind::StationStates:
@@ -271,11 +378,14 @@ void WebSocketVoiceClient::HandleFrame(const QByteArray& frame)
         break;
     case VoiceEvent::Kind::StationUpdate:
         updateStation(e.stations[0]);
+        stationsChanged();
         break;
     case VoiceEvent::Kind::FrequencyState:
-        // Sent on connect while on the network, and with nothing tuned on Disconnect.
+        // Sent on connect while on the network, and with nothing tuned on Disconnect; from a
+        // client that tells its state, empty lists mean only that nothing is received.
         setStations(e.stations);
-        setVoiceConnected(!e.stations.empty());
+        if (!told_)
+            setVoiceConnected(!e.stations.empty());
         break;
     case VoiceEvent::Kind::FrequencyRemoved:
         // The kRxEnd of what was open there may never come.
@@ -283,6 +393,7 @@ void WebSocketVoiceClient::HandleFrame(const QByteArray& frame)
         std::erase_if(stations_, [&](const Station& s) { return s.s.frequencyHz == e.frequencyHz; });
         playersChanged_ = true;
         endUncounted();
+        stationsChanged();
         break;
     case VoiceEvent::Kind::Ignored:
         break;
@@ -292,16 +403,34 @@ void WebSocketVoiceClient::HandleFrame(const QByteArray& frame)
 void WebSocketVoiceClient::begin(const std::string& callsign, std::int64_t hz, qint64 now, std::uint64_t order)
 {
     heard(callsign, now);
-    const auto it = std::find_if(open_.begin(), open_.end(),
-                                 [&](const Open& o) { return o.callsign == callsign && o.frequencyHz == hz; });
-    if (it != open_.end()) {
-        if (order != 0) { // keyed again: a lost kRxEnd, or a duplicate
-            it->sinceMs = now;
-            it->order = order;
-        }
+    const auto same = [&](std::int64_t f) {
+        return [&callsign, f](const Open& o) { return o.callsign == callsign && o.frequencyHz == f; };
+    };
+    if (const auto it = std::find_if(open_.begin(), open_.end(), same(hz)); it != open_.end()) {
+        // A duplicated begin, or the client naming him again: confirmed, in his place.
+        it->confirmedMs = now;
+        it->outranked = false;
         return;
     }
-    open_.push_back({callsign, hz, now, order});
+    Open fresh{callsign, hz, now, now, order, false};
+    if (const auto unknown = std::find_if(open_.begin(), open_.end(), same(0)); hz != 0 && unknown != open_.end()) {
+        // Heard before his frequency was known.
+        fresh.beganMs = unknown->beganMs;
+        fresh.order = std::max(fresh.order, unknown->order);
+        open_.erase(unknown);
+    }
+    std::erase_if(ended_, [&](const Ended& e) { return now - e.atMs >= options_.rekeyMs || e.atMs > now; });
+    const auto rekey = std::find_if(ended_.begin(), ended_.end(),
+                                    [&](const Ended& e) { return e.callsign == callsign && e.frequencyHz == hz; });
+    if (order != 0 && rekey != ended_.end()) {
+        fresh.order = rekey->order; // the audio engine let go and took him again: his place stays
+        ended_.erase(rekey);
+    } else if (order != 0) {
+        for (Open& o : open_)
+            if (ranksAbove(fresh, o))
+                o.outranked = true;
+    }
+    open_.push_back(fresh);
     if (open_.size() <= options_.maxRecent)
         return;
     // However many the client lists, the oldest give way.
@@ -309,12 +438,27 @@ void WebSocketVoiceClient::begin(const std::string& callsign, std::int64_t hz, q
         std::min_element(open_.begin(), open_.end(), [](const Open& a, const Open& b) { return a.order < b.order; }));
 }
 
-void WebSocketVoiceClient::adopt(std::int64_t hz, const std::vector<std::string>& active, qint64 now)
+void WebSocketVoiceClient::adopt(std::int64_t hz, const std::vector<std::string>& active, const std::string& except,
+                                 qint64 now)
 {
     // The client's list is who is heard on that frequency now, whether we learnt of them or not.
     std::erase_if(open_, [&](const Open& o) { return o.frequencyHz == hz && !Listed(active, o.callsign); });
     for (const std::string& callsign : active)
-        begin(callsign, hz, now, 0);
+        if (callsign != except)
+            begin(callsign, hz, now, 0);
+    if (std::any_of(open_.begin(), open_.end(), [](const Open& o) { return o.outranked; }))
+        resyncWanted_ = true;
+}
+
+void WebSocketVoiceClient::end(const std::vector<Open>::iterator& it, qint64 now)
+{
+    ended_.push_back({it->callsign, it->frequencyHz, it->order, now});
+    if (ended_.size() > options_.maxRecent)
+        ended_.erase(ended_.begin());
+    open_.erase(it);
+    // Whoever surfaces now may have lost his end while outranked: the client is asked.
+    if (std::any_of(open_.begin(), open_.end(), [](const Open& o) { return o.outranked; }))
+        resyncWanted_ = true;
 }
 
 void WebSocketVoiceClient::endOn(std::int64_t hz)
@@ -327,34 +471,95 @@ void WebSocketVoiceClient::endUncounted()
     std::erase_if(open_, [&](const Open& o) { return !counted(o.frequencyHz); });
 }
 
+namespace {
+
+std::vector<std::string> ReceivedNames(const auto& stations)
+{
+    std::vector<std::string> names;
+    for (const auto& s : stations)
+        if (s.s.rx && !s.s.callsign.empty())
+            names.push_back(s.s.callsign);
+    return names;
+}
+
+} // namespace
+
 void WebSocketVoiceClient::setStations(const std::vector<VoiceStation>& stations)
 {
-    stations_.clear();
-    for (const VoiceStation& s : stations)
-        updateStation(s);
-    playersChanged_ = true;
+    // In one pass: a list of thousands must not cost the window a pass per entry.
+    std::unordered_map<std::int64_t, std::string> names;
+    for (const Station& s : stations_)
+        if (!s.s.callsign.empty())
+            names.emplace(KiloHertz(s.s.frequencyHz), s.s.callsign);
+    const std::vector<std::string> before = ReceivedNames(stations_);
+    std::unordered_map<std::int64_t, std::size_t> at;
+    std::vector<Station> fresh;
+    for (VoiceStation s : stations) {
+        const std::int64_t k = KiloHertz(s.frequencyHz);
+        if (const auto name = names.find(k); s.callsign.empty() && name != names.end())
+            s.callsign = name->second;
+        const auto [it, added] = at.try_emplace(k, fresh.size());
+        if (added)
+            fresh.push_back({std::move(s), ++touched_});
+        else
+            fresh[it->second] = {std::move(s), ++touched_};
+    }
+    if (fresh.size() > options_.maxStations) // the last ones stay
+        fresh.erase(fresh.begin(), fresh.end() - static_cast<std::ptrdiff_t>(options_.maxStations));
+    stations_ = std::move(fresh);
+    stationsKnown_ = true;
+    // Whatever was heard on a frequency no longer received has ended.
+    std::unordered_set<std::int64_t> received;
+    for (const Station& s : stations_)
+        if (s.s.rx)
+            received.insert(KiloHertz(s.s.frequencyHz));
+    std::erase_if(open_,
+                  [&](const Open& o) { return o.frequencyHz != 0 && !received.count(KiloHertz(o.frequencyHz)); });
+    if (ReceivedNames(stations_) != before)
+        playersChanged_ = true;
     endUncounted();
+    stationsChanged();
 }
 
 void WebSocketVoiceClient::updateStation(const VoiceStation& station)
 {
-    const auto it = std::find_if(stations_.begin(), stations_.end(),
-                                 [&](const Station& s) { return s.s.frequencyHz == station.frequencyHz; });
+    const auto it = std::find_if(stations_.begin(), stations_.end(), [&](const Station& s) {
+        return KiloHertz(s.s.frequencyHz) == KiloHertz(station.frequencyHz);
+    });
+    VoiceStation s = station;
     if (it == stations_.end()) {
         if (stations_.size() >= options_.maxStations)
             stations_.erase(std::min_element(stations_.begin(), stations_.end(),
                                              [](const Station& a, const Station& b) { return a.touched < b.touched; }));
-        stations_.push_back({station, ++touched_});
+        stations_.push_back({s, ++touched_});
         playersChanged_ = true;
     } else {
+        // Another program's change, or a removal, may leave the name out: the station keeps it.
+        if (s.callsign.empty())
+            s.callsign = it->s.callsign;
         // Volume and headset changes come as updates too: those leave the players alone.
-        if (it->s.callsign != station.callsign || it->s.rx != station.rx)
+        if (it->s.callsign != s.callsign || it->s.rx != s.rx)
             playersChanged_ = true;
-        *it = {station, ++touched_};
+        *it = {s, ++touched_};
     }
-    if (!station.rx)
-        endOn(station.frequencyHz);
+    stationsKnown_ = true;
+    if (!s.rx)
+        endOn(s.frequencyHz);
     endUncounted();
+}
+
+// With the transmit rule and no transmit frequency, every received one counts: said once.
+void WebSocketVoiceClient::stationsChanged()
+{
+    const bool fallback = options_.frequencies.kind == FrequencyRule::Kind::Transmit && stationsKnown_ &&
+                          voiceConnected_ && transmitEmpty();
+    if (!fallback || saidNoTransmit_) {
+        saidNoTransmit_ = fallback;
+        return;
+    }
+    saidNoTransmit_ = true;
+    log(std::string("Voice client: ") + kNoTransmit);
+    notice(kNoTransmit);
 }
 
 void WebSocketVoiceClient::transmissionBegan()
@@ -398,15 +603,41 @@ std::int32_t WebSocketVoiceClient::idOf(const std::string& callsign)
     return it->second;
 }
 
-void WebSocketVoiceClient::expire(qint64 now)
+// A clock set back leaves these times in the future, where they would never expire.
+void WebSocketVoiceClient::clamp(qint64 now)
 {
-    // A clock set back leaves these times in the future, where they would never expire.
-    for (Open& o : open_)
-        o.sinceMs = std::min(o.sinceMs, now);
+    for (Open& o : open_) {
+        o.beganMs = std::min(o.beganMs, now);
+        o.confirmedMs = std::min(o.confirmedMs, now);
+    }
     for (auto& r : recent_)
         r.second = std::min(r.second, now);
-    std::erase_if(open_,
-                  [&](const Open& o) { return now - o.sinceMs > qint64(options_.maxTransmissionSeconds) * 1000; });
+    resyncSentMs_ = std::min(resyncSentMs_, now);
+    lastResyncMs_ = std::min(lastResyncMs_, now);
+}
+
+void WebSocketVoiceClient::expire(qint64 now)
+{
+    clamp(now);
+    if (resyncing_ && now - resyncSentMs_ > options_.resyncDeadlineMs) {
+        request_.reset();
+        resyncing_ = false;
+        canTell_ = false;
+    }
+    // Only a client that cannot say who transmits has its transmissions ended by time.
+    const qint64 cap = qint64(options_.maxTransmissionSeconds) * 1000;
+    for (auto it = open_.begin(); !canTell_ && it != open_.end();) {
+        if (now - it->confirmedMs <= cap) {
+            ++it;
+            continue;
+        }
+        const std::string text = it->callsign + (it->frequencyHz ? " on " + MegahertzText(it->frequencyHz) : "") +
+                                 ": no end heard within " + std::to_string(options_.maxTransmissionSeconds) +
+                                 " s, taken as ended";
+        log("Voice client: " + text);
+        notice(text);
+        it = open_.erase(it);
+    }
     const std::size_t before = recent_.size();
     std::erase_if(recent_, [&](const auto& r) {
         return now - r.second > qint64(options_.recentSeconds) * 1000 &&
@@ -414,6 +645,51 @@ void WebSocketVoiceClient::expire(qint64 now)
     });
     if (recent_.size() != before)
         playersChanged_ = true;
+}
+
+bool WebSocketVoiceClient::resyncDue(qint64 now)
+{
+    if (resyncing_)
+        return false;
+    clamp(now);
+    const bool long_ = std::any_of(open_.begin(), open_.end(), [&](const Open& o) {
+        return now - o.beganMs > qint64(options_.resyncAfterSeconds) * 1000;
+    });
+    return resyncWanted_ || (long_ && now - lastResyncMs_ >= options_.resyncEveryMs);
+}
+
+// Asks the client who transmits now; its answer is the truth.
+void WebSocketVoiceClient::resync(qint64 now)
+{
+    resyncWanted_ = false;
+    resyncing_ = true;
+    resyncSentMs_ = lastResyncMs_ = now;
+    request_ = std::make_unique<PortRequest>(
+        HttpAddress(QUrl(QString::fromStdString(options_.url)), "/transmitting"), kMaxTransmittingBytes,
+        [this, now](int status, const QByteArray& body) { resynced(status, body, now); });
+}
+
+void WebSocketVoiceClient::resynced(int status, const QByteArray& body, qint64 sentMs)
+{
+    request_.reset();
+    resyncing_ = false;
+    canTell_ = status == 200;
+    if (!canTell_)
+        return;
+    ++answers_;
+    const qint64 now = clock_.nowMSecs();
+    const std::vector<std::string> names = Callsigns(body, options_.maxRecent);
+    for (Open& o : open_)
+        if (Listed(names, o.callsign)) {
+            o.confirmedMs = now;
+            o.outranked = false;
+        }
+    // A transmission begun since the question was asked may be missing from the answer.
+    std::erase_if(open_, [&](const Open& o) { return !Listed(names, o.callsign) && o.confirmedMs < sentMs; });
+    // Someone talking whom no frame named: on some received frequency.
+    for (const std::string& name : names)
+        if (counted(0) && std::none_of(open_.begin(), open_.end(), [&](const Open& o) { return o.callsign == name; }))
+            begin(name, 0, now, 0);
 }
 
 bool WebSocketVoiceClient::PlayersChanged()
@@ -428,13 +704,15 @@ VoiceState WebSocketVoiceClient::ReadSpeakers()
     std::vector<const Open*> order;
     for (const Open& o : open_)
         order.push_back(&o);
-    std::stable_sort(order.begin(), order.end(), [](const Open* a, const Open* b) {
-        if (GroundStation(a->callsign) != GroundStation(b->callsign))
-            return !GroundStation(a->callsign);
-        return a->order > b->order;
-    });
+    std::stable_sort(order.begin(), order.end(), [this](const Open* a, const Open* b) { return ranksAbove(*a, *b); });
     speakers_.clear();
+    bool surfacing = true;
     for (const Open* o : order) {
+        // Outranked since the client last named him, and nobody above him now: he may have lost
+        // his end meanwhile, so he is not shown until the client confirms him.
+        if (surfacing && o->outranked)
+            continue;
+        surfacing = false;
         const std::int32_t id = idOf(o->callsign);
         // One callsign on two frequencies is one speaker.
         if (std::find(speakers_.begin(), speakers_.end(), id) == speakers_.end())
@@ -445,14 +723,17 @@ VoiceState WebSocketVoiceClient::ReadSpeakers()
 
 std::string WebSocketVoiceClient::TransmittingText(const std::vector<std::string>& nicks)
 {
-    std::vector<const Open*> mine;
-    for (const Open& o : open_)
-        if (o.callsign == nicks.front())
-            mine.push_back(&o);
-    std::sort(mine.begin(), mine.end(), [](const Open* a, const Open* b) { return a->order > b->order; });
-    std::string text = nicks.front();
-    for (std::size_t i = 0; i < mine.size(); ++i)
-        text += (i == 0 ? " on " : " and ") + MegahertzText(mine[i]->frequencyHz);
+    std::string text;
+    for (std::size_t i = 0; i < nicks.size() && i < 3; ++i) {
+        std::vector<const Open*> mine;
+        for (const Open& o : open_)
+            if (o.callsign == nicks[i] && o.frequencyHz != 0)
+                mine.push_back(&o);
+        std::sort(mine.begin(), mine.end(), [](const Open* a, const Open* b) { return a->order > b->order; });
+        text += (i == 0 ? "" : ", ") + nicks[i];
+        for (std::size_t j = 0; j < mine.size(); ++j)
+            text += (j == 0 ? " on " : " and ") + MegahertzText(mine[j]->frequencyHz);
+    }
     return text + " transmitting ...";
 }
 
@@ -492,6 +773,12 @@ void WebSocketVoiceClient::log(const std::string& text) const
         options_.log(text);
     else if (shell::globals().bDebug)
         shell::WriteLog(text);
+}
+
+void WebSocketVoiceClient::notice(const std::string& text) const
+{
+    if (events_.notice)
+        events_.notice(text);
 }
 
 WebSocketOptions WebSocketOptionsFrom(const VoiceSettings& settings)

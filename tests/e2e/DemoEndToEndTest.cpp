@@ -173,7 +173,7 @@ TEST_F(DemoEndToEnd, ReadsPositionsFromTheDataFeed)
                              "--feed-every", "2000", "--seed", "3"});
     const std::string feedPort = Announced(linkar, "feed on (\\d+)");
     Child& voice = Start("voice-sim", {"--websocket", "0", "--pilots", "DLH123,BAW456", "--quiet"});
-    const std::string voicePort = Announced(voice, "feed on (\\d+)");
+    const std::string voicePort = Announced(voice, "websocket on (\\d+)");
     Configure("VoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + voicePort +
               "/ws\r\nVoiceFrequencies=118.700\r\nPositionSource=Feed\r\nFeedURL=http://127.0.0.1:" + feedPort +
               "/feed.json\r\n");

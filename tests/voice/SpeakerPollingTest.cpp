@@ -154,6 +154,16 @@ TEST_F(SpeakerPollingTest, AnotherPilotOrNoReadingLeavesTheNeedle)
     EXPECT_EQ(random.calls(), 0u);
 }
 
+TEST_F(SpeakerPollingTest, AVoiceClientThatGoesAwayTakesTheReadingWithIt)
+{
+    polling->tmrSpeakers_Timer();
+    tick({7});
+    voice.state = VoiceState::NotConnected;
+    polling->tmrSpeakers_Timer();
+    EXPECT_EQ(cleared, 1);
+    EXPECT_EQ(lstStrips.listIndex(), -1);
+}
+
 // The clock set back an hour guards against the last speech staying in the future for good.
 TEST_F(SpeakerPollingTest, SilenceClearsTheReadingAfterTenSeconds)
 {

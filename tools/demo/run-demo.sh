@@ -114,7 +114,7 @@ if [[ $voice == websocket ]]; then
   pids+=($!)
   feed=
   for _ in $(seq 100); do
-    feed=$(sed -n 's/^voice-sim feed on \([0-9]*\)$/\1/p' "$out/voice-sim.log" 2>/dev/null || true)
+    feed=$(sed -n 's/^voice-sim websocket on \([0-9]*\)$/\1/p' "$out/voice-sim.log" 2>/dev/null || true)
     [[ -n $feed ]] && break
     sleep 0.1
   done
