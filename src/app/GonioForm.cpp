@@ -544,6 +544,29 @@ void GonioForm::speakerCycle()
         lastCallerAt_ = speakers_->lLastSpeech;
         cmdLast.setEnabled(true);
     }
+    IgnoreErrors([&] { showCallers(); });
+}
+
+void GonioForm::showCallers()
+{
+    // Every other caller with a strip, while the one who keyed up last is on the gauge.
+    std::vector<std::pair<std::string, int>> callers;
+    const auto& strips = lstStrips.items();
+    for (int i = 1; lblHdg.visible() && i < lstSpeakers.listCount(); ++i) {
+        const std::string& call = lstSpeakers.list(i);
+        if (call == txtGonio.tag() ||
+            std::none_of(strips.begin(), strips.end(), [&](const auto& strip) { return strip.text == call; }))
+            continue;
+        const std::optional<std::string> record = positionRecord(call, false);
+        if (!record)
+            continue;
+        const auto field = [&](long n) { return shell::GetField(*record, n, '\t'); };
+        if (const auto qdr =
+                gonio::CallerBearing(txtStation.text(), platform::Val(field(link::kFieldLatitude)),
+                                     platform::Val(field(link::kFieldLongitude)), field(link::kFieldAltitude)))
+            callers.emplace_back(call, *qdr);
+    }
+    gauge_.DrawCallers(callers);
 }
 
 void GonioForm::cmdLast_Click()
@@ -593,9 +616,10 @@ void GonioForm::applyFeed(const feed::FeedTraffic::Changes& changes, bool now)
     });
 }
 
-std::optional<std::string> GonioForm::positionRecord(const std::string& callsign)
+std::optional<std::string> GonioForm::positionRecord(const std::string& callsign, bool forReading)
 {
-    feedNote_.clear();
+    if (forReading)
+        feedNote_.clear();
     if (!traffic_)
         return std::nullopt;
     const std::string* r = traffic_->Record(callsign);
@@ -604,6 +628,8 @@ std::optional<std::string> GonioForm::positionRecord(const std::string& callsign
     if (feed_) {
         // Where the aircraft is now, not where the file saw it.
         if (const auto fix = feed_->FixOf(callsign)) {
+            if (!forReading)
+                return WithPosition(*r, fix->latitude, fix->longitude);
             feedNote_ = feed::FixNote(*fix);
             if (shell::globals().bDebug)
                 shell::WriteLog("Reading " + callsign + ": " + feedNote_);

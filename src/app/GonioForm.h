@@ -126,13 +126,15 @@ private:
     void LoadSettings();
     void applyStrips(const link::StripList& strips);
     void applyFeed(const feed::FeedTraffic::Changes& changes, bool now);
-    std::optional<std::string> positionRecord(const std::string& callsign);
+    // forReading: the reading's own record, whose age goes to its tooltip and the log.
+    std::optional<std::string> positionRecord(const std::string& callsign, bool forReading = true);
     void feedTick();
     void placeWindow();
     void savePosition();
     void speakerCycle();
     // The voice source's captions and events, from the load to the unload.
     void startVoice();
+    void showCallers();
     void releaseSocket();
     void pump(const std::function<void()>& wait);
 

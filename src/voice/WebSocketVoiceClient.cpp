@@ -382,9 +382,10 @@ void WebSocketVoiceClient::HandleFrame(const QByteArray& frame)
         break;
     case VoiceEvent::Kind::FrequencyState:
         // Sent on connect while on the network, and with nothing tuned on Disconnect; from a
-        // client that tells its state, empty lists mean only that nothing is received.
+        // client that tells its state, empty lists mean only that nothing is received. One that
+        // has not told it yet may still: lists empty before its second is up say nothing.
         setStations(e.stations);
-        if (!told_)
+        if (!told_ && (settled_ || !e.stations.empty()))
             setVoiceConnected(!e.stations.empty());
         break;
     case VoiceEvent::Kind::FrequencyRemoved:

@@ -192,6 +192,39 @@ TEST_F(GonioFormTest, RoadOfOneTransmission)
     EXPECT_EQ(form->lblError.caption(), "DLH123 calculating ...");
 }
 
+// Two aircraft with strips talking at once; the reading is DLH123's.
+class CallersTest : public FormTest {
+protected:
+    void twoTalking()
+    {
+        writeConfig("AutoStart=1\r\nStation=" + kStation + "\r\n");
+        load(services());
+        clock.advance(11);
+        arrive(kDlh + "@N:BAW456:1001:1:49.0:8.0:12000:300:0\r\n");
+        form->tmrSpeakers.onTimer();
+        voice.players.push_back(FakeVoiceClient::Player(9, "AFR789")); // no strip
+        voice.playersChanged = true;
+        voice.speakers = {7, 9, 8};
+        form->tmrSpeakers.onTimer();
+    }
+};
+
+TEST_F(CallersTest, EveryOtherCallerWithAStripGetsANeedle)
+{
+    twoTalking();
+    ASSERT_EQ(form->gauge().callers().size(), 1u);
+    EXPECT_EQ(form->gauge().callers()[0].callsign, "BAW456");
+}
+
+TEST_F(CallersTest, TheCallersNeedlesGoWithTheReading)
+{
+    twoTalking();
+    voice.speakers = {};
+    clock.advance(11);
+    form->tmrSpeakers.onTimer();
+    EXPECT_TRUE(form->gauge().callers().empty());
+}
+
 // The WebSocket source named in the configuration, against voice-sim's stand-in for the client.
 class WebSocketWindowTest : public FormTest {
 protected:

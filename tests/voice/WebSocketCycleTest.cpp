@@ -664,6 +664,14 @@ TEST_F(WebSocketCycle, AnEmptyListFromAClientThatToldItsStateIsNothingReceived)
     EXPECT_EQ(lblStatus.picture(), Picture::Green);
 }
 
+// At every voice connect the stations start off: the first list is empty, then the state comes.
+TEST_F(WebSocketCycle, AnEmptyListBeforeTheClientToldItsStateSaysNothing)
+{
+    sim.clickMs = -1;
+    Start();
+    EXPECT_EQ(status, std::vector<std::string>{"connected to the voice network"});
+}
+
 TEST_F(WebSocketCycle, APilotAlreadyTalkingWhenTheSourceConnectsIsShown)
 {
     Serve();
