@@ -173,24 +173,44 @@ void BM_EventFrame(benchmark::State& state)
 BENCHMARK(BM_EventFrame)->Unit(benchmark::kMicrosecond);
 
 // A kFrequencyStateUpdate with 8,000 entries in each of its lists, as an adversarial client may
-// send it: the time the window's thread spends on it.
+// send it, to the transmit rule with 200 transmissions open: the window's time for it.
 void BM_EightThousandFrequencies(benchmark::State& state)
 {
+    voicesim::EventOptions sim;
+    sim.quiet = true;
+    sim.clickMs = 0;
+    sim.print = false;
+    voicesim::EventServer server(sim);
+    server.listen();
     test::FakeClock clock;
     voice::WebSocketOptions options;
+    options.url = "ws://127.0.0.1:" + std::to_string(server.port()) + "/ws";
+    options.frequencies.kind = voice::FrequencyRule::Kind::Transmit;
     options.log = [](const std::string&) {};
     voice::WebSocketVoiceClient source(options, clock);
+    source.Start({});
+    if (!test::WaitUntil([&] { return source.State() == voice::VoiceState::Connected; })) {
+        state.SkipWithError("the voice client was not connected");
+        return;
+    }
     QString rx, tx;
     for (int i = 0; i < 8000; ++i) {
-        const QString entry = QString(R"({"pFrequencyHz":%1,"pCallsign":"S_%2"})").arg(100000000 + i * 1000).arg(i);
+        const QString entry = QString(R"({"pFrequencyHz":%1,"pCallsign":"S_%2"})").arg(115000000 + i * 1000).arg(i);
         rx += (i ? "," : "") + entry;
         tx += (i ? "," : "") + entry;
     }
     const QByteArray frame =
         QString(R"({"type":"kFrequencyStateUpdate","value":{"rx":[%1],"tx":[%2],"xc":[]}})").arg(rx, tx).toUtf8();
+    source.HandleFrame(frame);
+    for (int i = 0; i < 200; ++i)
+        source.HandleFrame(QString(R"({"type":"kRxBegin","value":{"callsign":"P%1","pFrequencyHz":%2}})")
+                               .arg(i)
+                               .arg(115000000 + (8000 - 1 - i % 100) * 1000)
+                               .toUtf8());
     for (auto _ : state)
         source.HandleFrame(frame);
-    state.counters["frame_kB"] = static_cast<double>(frame.size()) / 1024;
+    state.counters["open"] = static_cast<double>(source.OpenTransmissions());
+    source.Stop();
 }
 BENCHMARK(BM_EightThousandFrequencies)->Unit(benchmark::kMillisecond);
 

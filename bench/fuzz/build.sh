@@ -55,7 +55,7 @@ for t in "${targets[@]}"; do
   geodesy) build geodesy src/gonio/Geodesy.cpp bench/fuzz/GeodesyFuzz.cpp ;;
   airports) build airports src/stations/Airports.cpp bench/fuzz/AirportsFuzz.cpp ;;
   players) build players src/voice/modTSRemote.cpp src/platform/WindowSystem.cpp bench/fuzz/PlayersFuzz.cpp ;;
-  voice) build voice src/voice/VoiceSettings.cpp src/voice/VoiceEvents.cpp src/voice/WebSocketVoiceClient.cpp \
+  voice) build voice src/voice/VoiceSettings.cpp src/voice/VoiceEvents.cpp src/voice/ClientPort.cpp src/voice/WebSocketVoiceClient.cpp \
     bench/fuzz/VoiceEventsFuzz.cpp ;;
   datafile) build datafile src/feed/FeedParser.cpp src/feed/FeedTime.cpp src/feed/FeedTraffic.cpp src/gonio/Geodesy.cpp \
     bench/fuzz/DataFileFuzz.cpp -lsimdjson ;;
