@@ -551,13 +551,9 @@ void GonioForm::showCallers()
 {
     // Every other caller with a strip, while the one who keyed up last is on the gauge.
     std::vector<std::pair<std::string, int>> callers;
-    const auto& strips = lstStrips.items();
     for (int i = 1; lblHdg.visible() && i < lstSpeakers.listCount(); ++i) {
         const std::string& call = lstSpeakers.list(i);
-        if (call == txtGonio.tag() ||
-            std::none_of(strips.begin(), strips.end(), [&](const auto& strip) { return strip.text == call; }))
-            continue;
-        const std::optional<std::string> record = positionRecord(call, false);
+        const std::optional<std::string> record = positionRecord(call, false); // none without a strip
         if (!record)
             continue;
         const auto field = [&](long n) { return shell::GetField(*record, n, '\t'); };

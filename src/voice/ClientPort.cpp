@@ -151,15 +151,12 @@ void WebSocketLink::read()
 bool WebSocketLink::readAnswer()
 {
     const qsizetype end = buffer_.indexOf("\r\n\r\n");
-    if (end < 0) {
-        if (buffer_.size() > maxAnswer_)
-            fail(Failure::AnswerTooBig);
-        return state_ != State::Closed;
-    }
-    if (end > maxAnswer_) {
+    if ((end < 0 ? buffer_.size() : end) > maxAnswer_) {
         fail(Failure::AnswerTooBig);
         return false;
     }
+    if (end < 0)
+        return true;
     const HttpHead head = ParseHttpHead(buffer_, end);
     if (head.status != 101) {
         fail(head.status == 0 ? Failure::BadAnswer : Failure::NotWebSocket, head);

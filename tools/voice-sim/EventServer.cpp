@@ -196,9 +196,10 @@ bool EventServer::command(const std::string& line)
     } else if (verb == "key") { // the controller keys his own microphone for a second
         broadcast(Event("kTxBegin", {}));
         QTimer::singleShot(1000, &tick_, [this] { broadcast(Event("kTxEnd", {})); });
-    } else if (verb == "hang") { // the client stops, but its network threads still answer pings
+    } else if (verb == "hang") { // the client stops, but its network threads still answer pings (0: it is back)
         say("client hangs for " + NumberText(value(arg, 10), 1) + " s");
         hungUntil_ = now() + value(arg, 10);
+        answerHeld();
     } else if (verb == "freeze") { // the whole client stops, pongs included
         say("client freezes for " + NumberText(value(arg, 10), 1) + " s");
         QThread::msleep(static_cast<unsigned long>(value(arg, 10) * 1000));
@@ -275,22 +276,32 @@ void EventServer::route(QTcpSocket* s)
     requests_.push_back("GET " + path.toStdString());
     QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
     QObject::connect(s, &QTcpSocket::readyRead, s, [s] { s->readAll(); });
-    if (now() < hungUntil_)
-        return; // held open, unanswered
     if (path == "/transmitting") {
-        std::vector<std::string> names;
-        for (const Talker& t : talking_)
-            if (std::find(names.begin(), names.end(), t.callsign) == names.end())
-                names.push_back(t.callsign);
-        std::string list;
-        for (const std::string& n : names)
-            list += (list.empty() ? "" : ",") + n;
-        s->write(HttpAnswer(QByteArray::fromStdString(list), true));
-        s->disconnectFromHost();
+        held_.emplace_back(s); // a hung client answers once it comes back
+        answerHeld();
         return;
     }
     // Any other address: the client says who it is and keeps the connection.
     s->write(HttpAnswer("voice-sim 2.0 (a stand-in for the voice client)", false));
+}
+
+// Who transmits now, to every GET /transmitting waiting for it.
+void EventServer::answerHeld()
+{
+    if (now() < hungUntil_)
+        return;
+    std::vector<std::string> names;
+    for (const Talker& t : talking_)
+        if (std::find(names.begin(), names.end(), t.callsign) == names.end())
+            names.push_back(t.callsign);
+    std::string list;
+    for (const std::string& n : names)
+        list += (list.empty() ? "" : ",") + n;
+    for (QTcpSocket* s : std::exchange(held_, {}))
+        if (s) {
+            s->write(HttpAnswer(QByteArray::fromStdString(list), true));
+            s->disconnectFromHost();
+        }
 }
 
 void EventServer::answer(QWebSocket* c, const QByteArray& text)
@@ -487,6 +498,7 @@ void EventServer::tick()
         if (!clients_.empty() && connected_)
             command(++knob_ % 2 ? "volume" : "key");
     }
+    answerHeld();
     if (auto_ && connected_ && !o_.pilots.empty() && !clients_.empty())
         turn(t);
 }

@@ -98,6 +98,7 @@ private:
     QByteArray frequencies() const;
     void accept();
     void route(QTcpSocket* s);
+    void answerHeld();
     void answer(QWebSocket* c, const QByteArray& text);
     void send(QWebSocket* c, const QByteArray& frame);
     void updateStation(Station& s, bool withCallsign);
@@ -120,6 +121,7 @@ private:
     QWebSocketServer server_;
     std::vector<QWebSocket*> clients_;
     std::vector<QPointer<QTcpSocket>> upgraded_;
+    std::vector<QPointer<QTcpSocket>> held_; // GET /transmitting waiting for an answer
     std::vector<Station> stations_;
     std::vector<Talker> talking_;
     std::vector<std::string> requests_;

@@ -99,7 +99,7 @@ void Usage()
                 "WebSocket commands: quiet, auto, talk NICK [MHZ [S]] (alone), also NICK [MHZ [S]] (over the\n"
                 "others), end NICK, lose (the open transmissions' kRxEnd are lost), rekey NICK, again NICK\n"
                 "(a second kRxBegin), remove MHZ, add MHZ CALLSIGN, receive MHZ on|off, transmit MHZ on|off,\n"
-                "click, volume (an update without callsign), key, hang S (pongs still answered), freeze S\n"
+                "click, volume (an update without callsign), key, hang S (pongs still answered; 0: back), freeze S\n"
                 "(nothing answered), quit-client [S], connect, disconnect, exit.\n");
 }
 
