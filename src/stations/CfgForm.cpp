@@ -73,11 +73,11 @@ CfgForm::CfgForm(CfgHooks h) : hooks(std::move(h))
     cboVoice.addItem("TSRemote");
     cboVoice.addItem("WebSocket");
     cboVoice.setListIndex(0);
-    cboVoice.setToolTip("TSRemote: the TeamSpeak 2 remote library; WebSocket: the newer voice client's event feed");
+    cboVoice.setToolTip("TSRemote: the TeamSpeak 2 remote library; WebSocket: the newer voice client's events");
     Label8.setCaption("Voice URL");
     txtVoiceURL.setMaxLength(200);
     txtVoiceURL.setText(voice::kDefaultVoiceURL);
-    txtVoiceURL.setToolTip("Address of the voice client's WebSocket feed (WebSocket only)");
+    txtVoiceURL.setToolTip("Address of the voice client's WebSocket (WebSocket only)");
     Label9.setCaption("Frequencies");
     txtVoiceFrequencies.addItem("TX");
     txtVoiceFrequencies.setText("");
