@@ -157,6 +157,7 @@ void GaugePanel::imgGonio_Click()
 void GaugePanel::DrawCallers(const std::vector<std::pair<std::string, int>>& callers)
 {
     std::vector<CallerNeedle> needles;
+    needles.reserve(callers.size());
     for (const auto& [callsign, qdr] : callers)
         needles.push_back(ComputeCallerNeedle(callsign, qdr, c_.Shape1.rect(), measure_));
     if (needles == callers_)

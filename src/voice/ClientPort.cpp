@@ -13,7 +13,7 @@ namespace {
 constexpr const char* kAcceptSalt = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
 constexpr std::uint8_t kContinuation = 0x0, kText = 0x1, kBinary = 0x2, kClose = 0x8, kPing = 0x9, kPong = 0xA;
 // Reads stop here until the buffer is worked off: a peer cannot pile up more than this at once.
-constexpr qint64 kReadChunk = 64 * 1024;
+constexpr qint64 kReadChunk = qint64(64) * 1024;
 
 std::unique_ptr<QTcpSocket> MakeSocket(bool tls)
 {

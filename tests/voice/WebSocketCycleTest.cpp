@@ -734,7 +734,7 @@ TEST_F(WebSocketCycle, AClientThatPongsButSendsNothingStaysConnected)
 TEST_F(WebSocketCycle, AnUpgradeAnswerWithoutEndIsGivenUpPastAFewKilobytes)
 {
     QByteArray head = "HTTP/1.1 101 Switching Protocols";
-    while (head.size() < 64 * 1024)
+    while (head.size() < qsizetype(64) * 1024)
         head += "\r\nX-Padding: 0123456789";
     test::HttpStub stub([&](const QByteArray&) { return test::HttpStub::Answer{head, "", true}; });
     options.url = stub.url("/ws", "ws").toString().toStdString();
