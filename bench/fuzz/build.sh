@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets into build-fuzz/ (CI builds and runs each for a short while).
-#   bench/fuzz/build.sh [--seeds] [target...]   targets: version traffic settings coordinates geodesy airports players feed datafile
+#   bench/fuzz/build.sh [--seeds] [target...]   targets: version traffic settings coordinates geodesy airports players voice datafile
 #   build-fuzz/traffic_fuzz -max_total_time=600 -jobs=1 -workers=1 build-fuzz/corpus/traffic bench/fuzz/corpus/traffic
 # --seeds rewrites the version seeds in bench/fuzz/corpus/version/ from tests/support/VersionBytes.h.
 set -euo pipefail
@@ -12,7 +12,7 @@ if [[ "${1:-}" == "--seeds" ]]; then
   shift
 fi
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(version traffic settings coordinates geodesy airports players feed datafile)
+[[ ${#targets[@]} -gt 0 ]] || targets=(version traffic settings coordinates geodesy airports players voice datafile)
 
 read -r -a qtc <<<"$(pkg-config --cflags Qt6Core Qt6Network Qt6WebSockets)"
 read -r -a qtl <<<"$(pkg-config --libs Qt6Core Qt6Network Qt6WebSockets)"
@@ -55,7 +55,8 @@ for t in "${targets[@]}"; do
   geodesy) build geodesy src/gonio/Geodesy.cpp bench/fuzz/GeodesyFuzz.cpp ;;
   airports) build airports src/stations/Airports.cpp bench/fuzz/AirportsFuzz.cpp ;;
   players) build players src/voice/modTSRemote.cpp src/platform/WindowSystem.cpp bench/fuzz/PlayersFuzz.cpp ;;
-  feed) build feed src/voice/VoiceFeed.cpp src/voice/FeedVoiceClient.cpp bench/fuzz/VoiceFeedFuzz.cpp ;;
+  voice) build voice src/voice/VoiceSettings.cpp src/voice/VoiceEvents.cpp src/voice/ClientPort.cpp src/voice/WebSocketVoiceClient.cpp \
+    bench/fuzz/VoiceEventsFuzz.cpp ;;
   datafile) build datafile src/feed/FeedParser.cpp src/feed/FeedTime.cpp src/feed/FeedTraffic.cpp src/gonio/Geodesy.cpp \
     bench/fuzz/DataFileFuzz.cpp -lsimdjson ;;
   *) echo "unknown target $t" >&2; exit 2 ;;

@@ -345,16 +345,27 @@ void GonioForm::StartCycles()
 {
     tmrUpdate.setEnabled(true);
     tmrSpeakers.setEnabled(true);
-    sources_.voice->Start({[this] {
-                               if (loaded_)
-                                   speakerCycle();
-                           },
-                           [this](const std::string& text, bool problem) {
-                               // The source has no log pane: its state takes the status box.
-                               txtStatus.setText(text);
-                               if (problem)
-                                   lblError.setCaption(text);
-                           }});
+    startVoice();
+}
+
+void GonioForm::startVoice()
+{
+    const voice::VoiceClient::Captions captions = sources_.voice->WindowCaptions();
+    Label5.setCaption(captions.light);
+    Label11.setCaption(captions.status);
+    voice::VoiceClient::Events events;
+    events.transmissionBegan = [this] {
+        if (loaded_)
+            speakerCycle();
+    };
+    events.statusText = [this](const std::string& text, bool problem) {
+        // The source has no log pane: its state takes the status box.
+        txtStatus.setText(text);
+        if (problem)
+            lblError.setCaption(text);
+    };
+    events.notice = [this](const std::string& text) { lblError.setCaption(text); };
+    sources_.voice->Start(events);
 }
 
 void GonioForm::Form_Activate()
@@ -456,6 +467,23 @@ void GonioForm::speakerCycle()
         lastCallerAt_ = speakers_->lLastSpeech;
         cmdLast.setEnabled(true);
     }
+    IgnoreErrors([&] { showCallers(); });
+}
+
+void GonioForm::showCallers()
+{
+    // Every other caller with a strip, while the one who keyed up last is on the gauge.
+    std::vector<std::pair<std::string, int>> callers;
+    for (int i = 1; lblHdg.visible() && i < lstSpeakers.listCount(); ++i) {
+        const std::string& call = lstSpeakers.list(i);
+        const std::optional<traffic::Fix> fix = sources_.positions->FixOf(call); // none without a strip
+        if (!fix)
+            continue;
+        const traffic::Position& p = fix->position;
+        if (const auto qdr = gonio::CallerBearing(txtStation.text(), p.latitude, p.longitude, p.altitudeFt))
+            callers.emplace_back(call, *qdr);
+    }
+    gauge_.DrawCallers(callers);
 }
 
 void GonioForm::cmdLast_Click()

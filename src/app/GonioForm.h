@@ -136,6 +136,10 @@ private:
     void ShowStation();
     void TakeMessageLine();
     void StartCycles();
+    // The voice source's captions and events, from the load to the unload.
+    void startVoice();
+    // The other callers' needles, after each speaker cycle.
+    void showCallers();
 
     WindowHooks windowHooks();
     void applyStrips(const traffic::StripList& strips);

@@ -6,8 +6,9 @@
 #include "link/LinkSource.h"
 #include "shell/Config.h"
 #include "traffic/BothSources.h"
-#include "voice/FeedVoiceClient.h"
-#include "voice/VoiceFeed.h"
+#include "voice/VoiceSettings.h"
+#include "voice/WebSocketVoiceClient.h"
+#include "voice/modTSRemote.h"
 
 namespace quadrantel::app {
 
@@ -67,7 +68,7 @@ void BuildVoice(Sources& out, const GonioServices& s, const std::string& config)
     }
     const voice::VoiceSettings vs = voice::ReadVoiceSettings(config);
     if (vs.webSocket) {
-        out.ownVoice = std::make_unique<voice::FeedVoiceClient>(voice::FeedOptionsFrom(vs), *s.clock);
+        out.ownVoice = std::make_unique<voice::WebSocketVoiceClient>(voice::WebSocketOptionsFrom(vs), *s.clock);
         out.voice = out.ownVoice.get();
     } else {
         out.voice = &voice::RemoteVoiceClient();

@@ -42,6 +42,7 @@ public:
                                                                               &f.lblHdg, &f.imgMonitor})
             c->changed.connect([this] { update(); });
         f.lblHdg.repaintRequested.connect([this] { repaint(); });
+        f.gauge().callersChanged.connect([this] { update(); });
     }
 
 protected:
@@ -85,6 +86,16 @@ protected:
                 const double a = i * M_PI / 2;
                 const QPointF at(c.x() + (r - 22) * std::sin(a), c.y() - (r - 22) * std::cos(a));
                 p.drawText(QRectF(at.x() - 10, at.y() - 10, 20, 20), Qt::AlignCenter, names[i]);
+            }
+        }
+        // The other callers, under the reading's needle: thinner, amber, named inside the rim.
+        if (f_.lblHdg.visible()) {
+            const QColor amber(255, 176, 64);
+            for (const gonio::CallerNeedle& n : f_.gauge().callers()) {
+                p.setPen(QPen(amber, 1.5, Qt::SolidLine, Qt::RoundCap));
+                p.drawLine(QPointF(px(n.line[0]), px(n.line[1])), QPointF(px(n.line[2]), px(n.line[3])));
+                p.drawText(QRectF(px(n.label.left), px(n.label.top), px(n.label.width), px(n.label.height)),
+                           Qt::AlignCenter, Q(n.callsign));
             }
         }
         p.setPen(QPen(QColor(60, 255, 90), 3, Qt::SolidLine, Qt::RoundCap));

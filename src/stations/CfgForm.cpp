@@ -9,7 +9,7 @@
 #include "shell/Settings.h"
 #include "stations/PositionFiles.h"
 #include "stations/PositionForm.h"
-#include "voice/VoiceFeed.h"
+#include "voice/VoiceSettings.h"
 
 #include <charconv>
 #include <cmath>
@@ -73,11 +73,11 @@ CfgForm::CfgForm(CfgHooks h) : hooks(std::move(h))
     cboVoice.addItem("TSRemote");
     cboVoice.addItem("WebSocket");
     cboVoice.setListIndex(0);
-    cboVoice.setToolTip("TSRemote: the TeamSpeak 2 remote library; WebSocket: the newer voice client's event feed");
+    cboVoice.setToolTip("TSRemote: the TeamSpeak 2 remote library; WebSocket: the newer voice client's events");
     Label8.setCaption("Voice URL");
     txtVoiceURL.setMaxLength(200);
     txtVoiceURL.setText(voice::kDefaultVoiceURL);
-    txtVoiceURL.setToolTip("Address of the voice client's WebSocket feed (WebSocket only)");
+    txtVoiceURL.setToolTip("Address of the voice client's WebSocket (WebSocket only)");
     Label9.setCaption("Frequencies");
     txtVoiceFrequencies.addItem("TX");
     txtVoiceFrequencies.setText("");
@@ -185,8 +185,7 @@ bool CfgForm::voiceSettingsValid()
     std::string problem = voice::VoiceURLProblem(txtVoiceURL.text());
     platform::Control* box = &txtVoiceURL;
     std::string bad;
-    if (problem.empty() && !voice::IsTransmitChoice(txtVoiceFrequencies.text()) &&
-        !voice::ParseFrequencyList(txtVoiceFrequencies.text(), &bad)) {
+    if (problem.empty() && !voice::ParseFrequencyRule(txtVoiceFrequencies.text(), &bad)) {
         problem = "\"" + bad + "\" is no air-band frequency: type them in MHz from 108.000 to 136.975 with a " +
                   "decimal point, e.g. 118.700, 121.800, or TX for the voice client's transmit frequencies";
         box = &txtVoiceFrequencies;

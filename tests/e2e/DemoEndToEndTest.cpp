@@ -139,7 +139,7 @@ protected:
                                "--feed-every", "2000", "--seed", "3"});
         const std::string feedPort = Announced(linkar, "feed on (\\d+)");
         Child& voice = Start("voice-sim", {"--websocket", "0", "--pilots", "DLH123,BAW456", "--quiet"});
-        const std::string voicePort = Announced(voice, "feed on (\\d+)");
+        const std::string voicePort = Announced(voice, "websocket on (\\d+)");
         Configure("VoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + voicePort +
                   "/ws\r\nVoiceFrequencies=118.700\r\nPositionSource=Feed\r\nFeedURL=http://127.0.0.1:" + feedPort +
                   "/feed.json\r\n");
@@ -262,7 +262,7 @@ TEST_F(DemoEndToEnd, ReadsALinkOnlyAndAFeedOnlyPilotWithBothSources)
     const std::string feedPort = Announced(linkar, "feed on (\\d+)");
     Start("towrix-sim", {"--connected", "--callsign", "TESTB", "--position", "0,560"});
     Child& voice = Start("voice-sim", {"--websocket", "0", "--pilots", "LINKONLY,FEEDONLY", "--quiet"});
-    const std::string voicePort = Announced(voice, "feed on (\\d+)");
+    const std::string voicePort = Announced(voice, "websocket on (\\d+)");
     Configure("Address=127.0.0.1\r\nPort=" + port + "\r\nVoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" +
               voicePort + "/ws\r\nPositionSource=Both\r\nFeedURL=http://127.0.0.1:" + feedPort + "/feed.json\r\n");
     Child& program = Start("quadrantel", {});

@@ -237,7 +237,7 @@ TEST_F(CfgFormTest, ABadVoiceBoxRefusesTheSaveAndTakesTheFocus)
     EXPECT_FALSE(exists("Config.ini"));
 }
 
-TEST_F(CfgFormTest, TheVoiceFeedIsSavedAndReadBack)
+TEST_F(CfgFormTest, TheWebSocketVoiceSourceIsSavedAndReadBack)
 {
     CfgForm& f = loadWithKjfkChosen();
     f.cboVoice.setListIndex(1);
