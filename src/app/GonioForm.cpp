@@ -116,7 +116,7 @@ void GonioForm::SetDesignerCaptions()
     Caption(Label4, "Bearing:");
     Caption(Label1, "reverse bearing:");
     Caption(Label3, "GONIO position:");
-    Caption(Label12, "Data feed:");
+    Caption(lblFeedCaption, "Data feed:");
     lblRate.setToolTip("Transfer rate");
     Caption(lblError, "Starting ...");
     Caption(Label11, "Teamspeak Client Status-Text:");
@@ -134,7 +134,7 @@ void GonioForm::SetDesignerPictures()
     for (platform::Image* hidden : {&imgOn, &imgOff, &imgRed, &imgYellow, &imgBlue, &imgGreen})
         hidden->setVisible(false);
     // The second light is the data feed's beside the link: hidden until both are chosen.
-    Label12.setVisible(false);
+    lblFeedCaption.setVisible(false);
     imgFeed.setVisible(false);
     txtQDR.setText("---");
     txtQDM.setText("---");

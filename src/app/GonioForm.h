@@ -96,8 +96,8 @@ public:
     platform::ListBox lstStrips, lstUsers, lstSpeakers;
     platform::Button cmdConnect, cmdClose, cmdLast;
     platform::Label Label9, lblHdg, Label8, Label2, Label5, Label7, Label6, Label4, Label1, Label3, lblRate, lblError,
-        Label11, Label12;
-    // imgFeed: the data feed's light, shown (with its caption Label12) when the link is the other source.
+        Label11, lblFeedCaption;
+    // imgFeed: the data feed's light, shown (with its caption lblFeedCaption) when the link is the other source.
     platform::Image imgSignal, imgSpeak, imgData, imgOn, imgOff, imgGonio, lblStatus, lblState, imgYellow, imgBlue,
         imgGreen, imgRed, imgMonitor, imgFeed;
     platform::Line Line1, Line2, Line3;

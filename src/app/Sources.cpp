@@ -100,7 +100,7 @@ Sources BuildSources(GonioForm& f, const GonioServices& s, traffic::TrafficTable
     }
     case feed::PositionChoice::Both: {
         // Each source keeps its own light: the feed's is the one beside "Data feed:".
-        f.Label12.setVisible(true);
+        f.lblFeedCaption.setVisible(true);
         f.imgFeed.setVisible(true);
         auto both =
             std::make_unique<traffic::BothSources>(traffic::BothSources::Controls{f.cmdConnect, f.cmdClose}, table);

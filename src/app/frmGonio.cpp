@@ -287,7 +287,7 @@ void frmGonio::build()
     addLight(0, f.Label2, f.lblState);
     addLight(1, f.Label5, f.lblStatus);
     addLight(2, f.Label8, f.imgData);
-    addLight(3, f.Label12, f.imgFeed);
+    addLight(3, f.lblFeedCaption, f.imgFeed);
     auto* rate = new QLabel(this);
     Bind(f.lblRate, rate);
     auto* pulse = new QFrame(this);

@@ -69,21 +69,21 @@ CfgForm::CfgForm(CfgHooks h) : hooks(std::move(h))
     txtPort.setMaxLength(6);
     txtPort.setText("6809");
     txtPort.setToolTip("Linkar port number");
-    Label7.setCaption("Voice client");
+    lblVoice.setCaption("Voice client");
     cboVoice.addItem("TSRemote");
     cboVoice.addItem("WebSocket");
     cboVoice.setListIndex(0);
     cboVoice.setToolTip("TSRemote: the TeamSpeak 2 remote library; WebSocket: the newer voice client's events");
-    Label8.setCaption("Voice URL");
+    lblVoiceURL.setCaption("Voice URL");
     txtVoiceURL.setMaxLength(200);
     txtVoiceURL.setText(voice::kDefaultVoiceURL);
     txtVoiceURL.setToolTip("Address of the voice client's WebSocket (WebSocket only)");
-    Label9.setCaption("Frequencies");
-    txtVoiceFrequencies.addItem("TX");
-    txtVoiceFrequencies.setText("");
-    txtVoiceFrequencies.setToolTip("Only transmissions on these frequencies in MHz, e.g. 118.700, 121.800; TX: where "
+    lblVoiceFrequencies.setCaption("Frequencies");
+    cboVoiceFrequencies.addItem("TX");
+    cboVoiceFrequencies.setText("");
+    cboVoiceFrequencies.setToolTip("Only transmissions on these frequencies in MHz, e.g. 118.700, 121.800; TX: where "
                                    "the voice client has transmit selected; blank: all (WebSocket only)");
-    Label10.setCaption("Positions");
+    lblPositions.setCaption("Positions");
     cboPositions.addItem("Link"); // in the order of feed::PositionChoice
     cboPositions.addItem("Feed");
     cboPositions.addItem("Both");
@@ -91,7 +91,7 @@ CfgForm::CfgForm(CfgHooks h) : hooks(std::move(h))
     cboPositions.setToolTip(
         "Link: aircraft positions from Linkar; Feed: from the network's public data feed over "
         "HTTP, for any ATC client; Both: the link's aircraft from Linkar, every other from the feed");
-    Label11.setCaption("Feed URL");
+    lblFeedURL.setCaption("Feed URL");
     txtFeedURL.setMaxLength(200);
     txtFeedURL.setToolTip("Address of the network's public data file, http:// or https:// (Feed and Both)");
     cmdAbout.setCaption("A&bout");
@@ -148,7 +148,7 @@ void CfgForm::LoadConfig()
         const voice::VoiceSettings v = voice::ReadVoiceSettings(f);
         cboVoice.setListIndex(v.webSocket ? 1 : 0);
         txtVoiceURL.setText(v.url);
-        txtVoiceFrequencies.setText(v.frequencies);
+        cboVoiceFrequencies.setText(v.frequencies);
     });
     IgnoreErrors([&] {
         const feed::FeedSettings fs = feed::ReadFeedSettings(f);
@@ -173,7 +173,7 @@ bool CfgForm::SaveConfig()
                                            : txtStation.text()) &&
          ok;
     ok =
-        voice::WriteVoiceSettings(f, {cboVoice.listIndex() == 1, txtVoiceURL.text(), txtVoiceFrequencies.text()}) && ok;
+        voice::WriteVoiceSettings(f, {cboVoice.listIndex() == 1, txtVoiceURL.text(), cboVoiceFrequencies.text()}) && ok;
     ok = feed::WriteFeedSettings(f, {positionChoice(), platform::Trim(txtFeedURL.text()), feedInterval_}) && ok;
     return ok;
 }
@@ -185,10 +185,10 @@ bool CfgForm::voiceSettingsValid()
     std::string problem = voice::VoiceURLProblem(txtVoiceURL.text());
     platform::Control* box = &txtVoiceURL;
     std::string bad;
-    if (problem.empty() && !voice::ParseFrequencyRule(txtVoiceFrequencies.text(), &bad)) {
+    if (problem.empty() && !voice::ParseFrequencyRule(cboVoiceFrequencies.text(), &bad)) {
         problem = "\"" + bad + "\" is no air-band frequency: type them in MHz from 108.000 to 136.975 with a " +
                   "decimal point, e.g. 118.700, 121.800, or TX for the voice client's transmit frequencies";
-        box = &txtVoiceFrequencies;
+        box = &cboVoiceFrequencies;
     }
     if (problem.empty())
         return true;

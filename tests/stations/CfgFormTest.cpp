@@ -46,7 +46,7 @@ protected:
         };
         watchFocus(form->txtStation, "station");
         watchFocus(form->txtVoiceURL, "url");
-        watchFocus(form->txtVoiceFrequencies, "frequencies");
+        watchFocus(form->cboVoiceFrequencies, "frequencies");
         watchFocus(form->txtFeedURL, "feed");
         form->Form_Load();
         return *form;
@@ -227,7 +227,7 @@ TEST_F(CfgFormTest, ABadVoiceBoxRefusesTheSaveAndTakesTheFocus)
 {
     CfgForm& f = loadWithKjfkChosen();
     f.cboVoice.setListIndex(1);
-    f.txtVoiceFrequencies.setText("118,700"); // a decimal comma, not two frequencies
+    f.cboVoiceFrequencies.setText("118,700"); // a decimal comma, not two frequencies
     f.cmdEnable.click();
     f.txtVoiceURL.setText("http://127.0.0.1:49080/ws");
     f.cmdEnable.click();
@@ -242,7 +242,7 @@ TEST_F(CfgFormTest, TheWebSocketVoiceSourceIsSavedAndReadBack)
     CfgForm& f = loadWithKjfkChosen();
     f.cboVoice.setListIndex(1);
     f.txtVoiceURL.setText("ws://localhost:5000/ws");
-    f.txtVoiceFrequencies.setListIndex(0); // offered: the client's transmit frequencies
+    f.cboVoiceFrequencies.setListIndex(0); // offered: the client's transmit frequencies
     f.cmdEnable.click();
     EXPECT_EQ(shell::ReadIniValue(config, "VoiceFrequencies", "", "Setup"), "TX");
     CfgForm& g = load();
