@@ -31,7 +31,7 @@ test-nogui:
 	$(MAKE) test BUILD=build-nogui CMAKE_FLAGS="-DQUADRANTEL_GUI=OFF"
 
 # The Google Benchmark programs (not the fuzzer, not the soak): see bench/README.md.
-BENCHES = feed/bench_feed gonio/bench_geodesy link/bench_traffic_table net/net_ReceiveBench app/bench_speaker_cycle stations/bench_airport_lookup atcclient/bench_towrix_probe app/bench_voice_feed forms/bench_bindings
+BENCHES = feed/bench_feed gonio/bench_geodesy link/bench_traffic_table net/net_ReceiveBench app/bench_speaker_cycle stations/bench_airport_lookup atcclient/bench_towrix_probe app/bench_voice_events forms/bench_bindings
 bench-build: deps $(BUILD)/build.ninja
 	cmake -S . -B $(BUILD) -DQUADRANTEL_BENCH=ON >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
@@ -51,7 +51,7 @@ matrix: deps
 
 # The program against simulated outside programs; under Xvfb when there is no display.
 # VOICE=websocket: the newer voice client's event feed instead of the remote library.
-# POSITIONS=feed: aircraft from the simulated data file over HTTP instead of the link.
+# POSITIONS=feed: aircraft from the simulated data file over HTTP instead of the link; both: the two.
 VOICE ?= tsremote
 POSITIONS ?= link
 demo: build

@@ -3,6 +3,7 @@
 // the window's widgets.
 #include "app/GonioForm.h"
 #include "atcclient/TowrixProbe.h"
+#include "link/LinkSource.h"
 #include "shell/Config.h"
 #include "voice/modTSRemote.h"
 #ifdef QUADRANTEL_BENCH_WINDOW
@@ -73,7 +74,7 @@ void RunCycles(benchmark::State& state, Sky& sky, app::GonioForm& form)
     form.chkGonio.setValue(1);
     for (int i = 0; i < 2000; ++i)
         sky.sck->block += "@N:SIM" + std::to_string(i) + ":1000:1:50.5:9.0:35000:420:0\r\n";
-    form.link().Sck_DataArrival("Quadrantel", 0);
+    form.sources().link->controller().Sck_DataArrival("Quadrantel", 0);
     const int talking = static_cast<int>(state.range(0));
     const int players = std::max(500, talking);
     for (int i = 0; i < players; ++i)

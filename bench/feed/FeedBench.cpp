@@ -4,6 +4,7 @@
 // memory over 1,000 updates.
 #include "app/GonioForm.h"
 #include "feed/FeedParser.h"
+#include "feed/FeedSource.h"
 #include "feed/FeedTraffic.h"
 #include "gonio/Geodesy.h"
 #include "shell/Config.h"
@@ -120,7 +121,8 @@ void WindowThreadStop(benchmark::State& state)
     shell::globals() = shell::Globals{};
     shell::SetupDataFolder(dir.path());
     const std::string station = "EDDF N050.02.00.000 E008.34.14.000";
-    test::WriteFile(dir.path() + "/Quadrantel/Config.ini", "[Setup]\r\nAutoStart=1\r\nStation=" + station + "\r\n");
+    test::WriteFile(dir.path() + "/Quadrantel/Config.ini",
+                    "[Setup]\r\nAutoStart=1\r\nPositionSource=Feed\r\nStation=" + station + "\r\n");
     // Made beforehand: the server runs on this same thread, and its work is not the window's.
     std::vector<QByteArray> files;
     for (unsigned k = 0; k < 3; ++k) {
@@ -174,7 +176,10 @@ void WindowThreadStop(benchmark::State& state)
         longest = 0;
         longestCpu = 0;
         test::WaitUntil(
-            [&] { return form.feed()->traffic().latest().pilots.size() == kPilots && served > first + kUpdates; },
+            [&] {
+                return form.sources().feed->controller().traffic().latest().pilots.size() == kPilots &&
+                       served > first + kUpdates;
+            },
             120000);
         probe.stop();
     }

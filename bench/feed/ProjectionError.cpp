@@ -97,7 +97,7 @@ int main(int argc, char** argv)
                                         [&](const feed::Pilot& f) { return f.callsign == call; });
             if (p == file.pilots.end())
                 continue;
-            const feed::Fix fix = feed::Project(*p, now);
+            const feed::Projection fix = feed::Project(*p, now);
             ages.push_back(static_cast<double>(fix.ageMs) / 1000);
             const double lat = a.value("latitude").toDouble(), lon = a.value("longitude").toDouble();
             for (const double nm : ranges) {

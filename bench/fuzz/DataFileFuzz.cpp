@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(p.latitude != 0 || p.longitude != 0);
         Check(std::isfinite(p.altitudeFt));
         Check(p.headingDeg == -1 || (p.headingDeg >= 0 && p.headingDeg < 360));
-        const Fix f = Project(p, kNow);
+        const Projection f = Project(p, kNow);
         Check(std::isfinite(f.latitude) && std::isfinite(f.longitude) && f.ageMs >= 0 && f.movedMs <= kMaxProjectMs);
     }
     FeedTraffic traffic;

@@ -1,7 +1,8 @@
-// libFuzzer target: network data cut into blocks through the traffic table, against a plain
-// reading of the framing, the records and the strip list (front cuts, linear searches).
-// Input: [n-1 cut bytes][n clock bytes][n filler bytes] after a count byte, then the data.
-#include "link/TrafficTable.h"
+// libFuzzer target: network data cut into blocks through the link's framing into the traffic
+// table, against a plain reading of the framing, the positions and the strip list (front cuts,
+// linear searches). Input: [n-1 cut bytes][n clock bytes][n filler bytes] after a count byte,
+// then the data.
+#include "link/LinkData.h"
 #include "platform/Runtime.h"
 #include "shell/TextRoutines.h"
 #include "support/FakeClock.h"
@@ -14,6 +15,7 @@
 
 using namespace quadrantel;
 using namespace quadrantel::link;
+using traffic::StripList;
 
 namespace {
 
@@ -23,7 +25,7 @@ void Check(bool ok)
         __builtin_trap();
 }
 
-void CheckInvariants(const link::TrafficTable& t)
+void CheckInvariants(const traffic::TrafficTable& t, const LinkData& d)
 {
     Check(t.colCallsigns().size() == t.colTraffic().size());
     Check(t.colCallsigns().size() == t.colLastSeen().size());
@@ -32,15 +34,15 @@ void CheckInvariants(const link::TrafficTable& t)
         Check(t.colLastSeen().contains(entry.key));
         Check(t.Contains(entry.item));
     }
-    Check(t.sRest().find('\n') == std::string::npos); // LFs are dropped, so never a CR LF
-    Check(t.sRest().size() <= link::kMaxPendingLine);
+    Check(d.sRest().find('\n') == std::string::npos); // LFs are dropped, so never a CR LF
+    Check(d.sRest().size() <= link::kMaxPendingLine);
 }
 
 struct ReferenceModel {
     std::string rest, dump;
     bool skipping = false, skippedCr = false;
     std::vector<std::string> calls;
-    std::vector<std::pair<std::string, std::string>> traffic;
+    std::vector<std::pair<std::string, traffic::Position>> traffic;
     std::vector<std::pair<std::string, std::int64_t>> seen;
     std::optional<std::int64_t> lastRefresh;
 
@@ -60,10 +62,11 @@ struct ReferenceModel {
                 return &e.second;
         return nullptr;
     }
-    static std::string Right(std::string s, std::size_t w, char fill)
+    static std::optional<double> Number(const std::string& s)
     {
-        s = std::string(w, fill) + s;
-        return s.substr(s.size() - w);
+        if (std::none_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return std::nullopt;
+        return platform::Val(s);
     }
 
     void Store(const std::string& line, std::int64_t now)
@@ -75,16 +78,17 @@ struct ReferenceModel {
         if (!line.empty() && line.back() == ':')
             f.push_back("");
         f.resize(std::max<std::size_t>(f.size(), 8));
-        std::string tail;
-        for (std::size_t i = 8; i < f.size(); ++i)
-            tail += (i > 8 ? ":" : "") + f[i];
         const std::string cs = f[1];
         Remove(calls, cs);
         calls.push_back(cs);
         Remove(traffic, cs);
-        traffic.emplace_back(cs, (cs + std::string(12, ' ')).substr(0, 12) + "\t" + Right(f[2], 4, '0') + "\t" +
-                                     Right(f[6], 15, ' ') + "\t" + Right(f[7], 5, ' ') + "\t" + f[4] + "\t" + f[5] +
-                                     "\t" + f[3] + "\t" + tail);
+        traffic::Position p;
+        p.callsign = cs;
+        p.latitude = platform::Val(f[4]);
+        p.longitude = platform::Val(f[5]);
+        p.altitudeFt = Number(f[6]);
+        p.speedKt = Number(f[7]);
+        traffic.emplace_back(cs, p);
         Remove(seen, cs);
         seen.emplace_back(cs, now);
     }
@@ -131,8 +135,7 @@ struct ReferenceModel {
         std::vector<std::string> marked;
         for (const auto& c : calls)
             if (const auto* s = Find(seen, c); s) {
-                const auto* r = Find(traffic, c);
-                if (now - *s > 50 || !r || r->empty())
+                if (now - *s > 50 || !Find(traffic, c))
                     marked.push_back(c);
             }
         for (const auto& c : marked) {
@@ -171,7 +174,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ReferenceModel ref;
     std::string dump;
     std::size_t dumped = 0;
-    link::TrafficTable table(clock, start, [&](std::string_view lines) {
+    traffic::TrafficTable table(clock, start);
+    link::LinkData framing(table, clock, [&](std::string_view lines) {
         Check(lines.size() >= 2 && lines.substr(lines.size() - 2) == "\r\n");
         dumped += lines.size();
         dump += lines;
@@ -190,17 +194,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (fillBytes[i] & 0x80) // a line far longer than the pending cap, without its end
             block.append(static_cast<std::size_t>(fillBytes[i] & 0x7F) * 1024, (fillBytes[i] & 1) ? '\r' : 'x');
         block.append(payload.substr(bounds[i], bounds[i + 1] - bounds[i]));
-        const auto list = table.Elabora(block, [] { return std::string("AB123 selected"); });
-        CheckInvariants(table);
+        const auto list = framing.Elabora(block, [] { return std::string("AB123 selected"); });
+        CheckInvariants(table, framing);
         Check(list == ref.Elabora(block, platform::SecondsBetween(start, clock.now()), "AB123 selected"));
-        Check(table.sRest() == ref.rest);
+        Check(framing.sRest() == ref.rest);
         Check(dump == ref.dump);
         std::size_t n = 0;
         for (const auto& entry : table.colCallsigns())
             Check(n < ref.calls.size() && entry.item == ref.calls[n++]);
         Check(n == ref.calls.size());
-        for (const auto& [cs, record] : ref.traffic)
-            Check(table.Record(cs) && *table.Record(cs) == record);
+        for (const auto& [cs, p] : ref.traffic) {
+            const traffic::Position* held = table.Record(cs);
+            Check(held && held->callsign == p.callsign && held->latitude == p.latitude &&
+                  held->longitude == p.longitude && held->altitudeFt == p.altitudeFt && held->speedKt == p.speedKt);
+        }
         if (list) {
             Check(list->callsigns.size() == table.colCallsigns().size());
             std::size_t k = 0;

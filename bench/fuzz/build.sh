@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets into build-fuzz/ (CI builds and runs each for a short while).
-#   bench/fuzz/build.sh [--seeds] [target...]   targets: version traffic settings coordinates geodesy airports players feed datafile
+#   bench/fuzz/build.sh [--seeds] [target...]   targets: version traffic settings coordinates geodesy airports players voice datafile
 #   build-fuzz/traffic_fuzz -max_total_time=600 -jobs=1 -workers=1 build-fuzz/corpus/traffic bench/fuzz/corpus/traffic
 # --seeds rewrites the version seeds in bench/fuzz/corpus/version/ from tests/support/VersionBytes.h.
 set -euo pipefail
@@ -12,7 +12,7 @@ if [[ "${1:-}" == "--seeds" ]]; then
   shift
 fi
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(version traffic settings coordinates geodesy airports players feed datafile)
+[[ ${#targets[@]} -gt 0 ]] || targets=(version traffic settings coordinates geodesy airports players voice datafile)
 
 read -r -a qtc <<<"$(pkg-config --cflags Qt6Core Qt6Network Qt6WebSockets)"
 read -r -a qtl <<<"$(pkg-config --libs Qt6Core Qt6Network Qt6WebSockets)"
@@ -39,13 +39,14 @@ declare -A inputs # target -> its own sources and libraries
 for t in "${targets[@]}"; do
   case "$t" in
   version) inputs[$t]="src/platform/VersionResource.cpp bench/fuzz/VersionResourceFuzz.cpp" ;;
-  traffic) inputs[$t]="src/link/TrafficTable.cpp bench/fuzz/TrafficFuzz.cpp" ;;
+  traffic) inputs[$t]="src/traffic/TrafficTable.cpp src/link/LinkData.cpp bench/fuzz/TrafficFuzz.cpp" ;;
   settings) inputs[$t]="bench/fuzz/SettingsFuzz.cpp" ;;
   coordinates) inputs[$t]="src/stations/CoordinateInput.cpp src/gonio/Geodesy.cpp bench/fuzz/CoordinatesFuzz.cpp" ;;
   geodesy) inputs[$t]="src/gonio/Geodesy.cpp bench/fuzz/GeodesyFuzz.cpp" ;;
   airports) inputs[$t]="src/stations/Airports.cpp bench/fuzz/AirportsFuzz.cpp" ;;
   players) inputs[$t]="src/voice/modTSRemote.cpp src/platform/WindowSystem.cpp bench/fuzz/PlayersFuzz.cpp" ;;
-  feed) inputs[$t]="src/voice/VoiceFeed.cpp src/voice/FeedVoiceClient.cpp bench/fuzz/VoiceFeedFuzz.cpp" ;;
+  voice) inputs[$t]="src/voice/VoiceSettings.cpp src/voice/VoiceEvents.cpp src/voice/ClientPort.cpp src/voice/WebSocketVoiceClient.cpp
+    bench/fuzz/VoiceEventsFuzz.cpp" ;;
   datafile) inputs[$t]="src/feed/FeedParser.cpp src/feed/FeedTime.cpp src/feed/FeedTraffic.cpp src/gonio/Geodesy.cpp
     bench/fuzz/DataFileFuzz.cpp -lsimdjson" ;;
   *) echo "unknown target $t" >&2; exit 2 ;;

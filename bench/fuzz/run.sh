@@ -9,7 +9,7 @@ out="${BUILD_FUZZ:-$root/build-fuzz}"
 seconds="${1:-600}"
 shift || true
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(version traffic settings coordinates geodesy airports players feed datafile)
+[[ ${#targets[@]} -gt 0 ]] || targets=(version traffic settings coordinates geodesy airports players voice datafile)
 mkdir -p "$out/artifacts"
 # FUZZ_JOBS targets at once (default 1, so that each has a core to itself for measurements).
 jobs=${FUZZ_JOBS:-1}

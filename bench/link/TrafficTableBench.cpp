@@ -1,6 +1,6 @@
-// Throughput of the traffic table: position lines through Elabora, with and without the
-// dump file, at several block sizes; and the strip list rebuild of a large table.
-#include "link/TrafficTable.h"
+// Throughput of the link's data into the traffic table: position lines through Elabora, with
+// and without the dump file, at several block sizes; and the strip list rebuild of a large table.
+#include "link/LinkData.h"
 #include "platform/Clock.h"
 #include "shell/Config.h"
 #include "shell/LogFiles.h"
@@ -67,15 +67,21 @@ void RunElabora(benchmark::State& state, bool dump)
     const auto block = static_cast<std::size_t>(state.range(0));
     DumpFolder folder;
     const platform::Clock& clock = platform::DefaultClock();
-    link::TrafficTable table(clock, clock.now(),
-                             dump ? link::TrafficTable::DailyDump()
-                                  : link::TrafficTable::DumpSink([](std::string_view) {}));
+    traffic::TrafficTable table(clock, clock.now());
+    std::size_t dumped = 0; // the dump's bytes, which must not change with the table's insides
+    const link::LinkData::DumpSink daily = link::LinkData::DailyDump();
+    link::LinkData data(table, clock, [&](std::string_view lines) {
+        dumped += lines.size();
+        if (dump)
+            daily(lines);
+    });
     for (auto _ : state) {
         for (std::size_t at = 0; at < text.size(); at += block) {
-            auto list = table.Elabora(std::string_view(text).substr(at, block));
+            auto list = data.Elabora(std::string_view(text).substr(at, block));
             benchmark::DoNotOptimize(list);
         }
     }
+    state.counters["dump_bytes"] = static_cast<double>(dumped / state.iterations());
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * lines));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
@@ -98,16 +104,17 @@ void BM_ElaboraOneHugeBlock(benchmark::State& state)
     std::size_t lines = 0;
     const std::string& text = Stream(&lines);
     SteppingClock clock;
-    link::TrafficTable table(clock, clock.now(), [](std::string_view) {});
+    traffic::TrafficTable table(clock, clock.now());
+    link::LinkData data(table, clock, [](std::string_view) {});
     for (auto _ : state) {
-        auto list = table.Elabora(text);
+        auto list = data.Elabora(text);
         benchmark::DoNotOptimize(list);
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * lines));
 }
 BENCHMARK(BM_ElaboraOneHugeBlock)->Unit(benchmark::kMillisecond);
 
-void Fill(link::TrafficTable& table, SteppingClock& clock, std::size_t aircraft)
+void Fill(link::LinkData& data, SteppingClock& clock, std::size_t aircraft)
 {
     std::string block;
     char line[96];
@@ -115,7 +122,7 @@ void Fill(link::TrafficTable& table, SteppingClock& clock, std::size_t aircraft)
         const int n = std::snprintf(line, sizeof line, "@N:FLT%05zu:1200:1:48.1:11.5:%zu:250:0\r\n", i, 1000 + i);
         block.append(line, static_cast<std::size_t>(n));
     }
-    auto list = table.Elabora(block);
+    auto list = data.Elabora(block);
     benchmark::DoNotOptimize(list);
     clock.advance(11);
 }
@@ -124,16 +131,17 @@ void Fill(link::TrafficTable& table, SteppingClock& clock, std::size_t aircraft)
 void BM_RebuildKeepAll(benchmark::State& state)
 {
     SteppingClock clock;
-    link::TrafficTable table(clock, clock.now(), [](std::string_view) {});
+    traffic::TrafficTable table(clock, clock.now());
+    link::LinkData data(table, clock, [](std::string_view) {});
     const auto n = static_cast<std::size_t>(state.range(0));
-    Fill(table, clock, n);
+    Fill(data, clock, n);
     const std::string selected = "FLT05000 selected";
     for (auto _ : state) {
         state.PauseTiming();
         // Keep every aircraft fresh so that each rebuild walks the full table.
-        Fill(table, clock, n);
+        Fill(data, clock, n);
         state.ResumeTiming();
-        auto list = table.Elabora("", [&] { return selected; });
+        auto list = data.Elabora("", [&] { return selected; });
         if (!list || list->callsigns.size() != n)
             state.SkipWithError("rebuild did not keep the table");
         benchmark::DoNotOptimize(list);
@@ -145,14 +153,15 @@ BENCHMARK(BM_RebuildKeepAll)->Arg(10000)->Unit(benchmark::kMicrosecond);
 void BM_RebuildExpireAll(benchmark::State& state)
 {
     SteppingClock clock;
-    link::TrafficTable table(clock, clock.now(), [](std::string_view) {});
+    traffic::TrafficTable table(clock, clock.now());
+    link::LinkData data(table, clock, [](std::string_view) {});
     const auto n = static_cast<std::size_t>(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
-        Fill(table, clock, n);
+        Fill(data, clock, n);
         clock.advance(60);
         state.ResumeTiming();
-        auto list = table.Elabora("");
+        auto list = data.Elabora("");
         if (!list || !list->callsigns.empty())
             state.SkipWithError("rebuild did not expire the table");
         benchmark::DoNotOptimize(list);

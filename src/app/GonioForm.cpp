@@ -1,21 +1,15 @@
 #include "app/GonioForm.h"
 
 #include "atcclient/TowrixProbe.h"
-#include "feed/FeedSettings.h"
-#include "gonio/Geodesy.h"
-#include "link/SocketPlusLink.h"
 #include "platform/Pump.h"
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
 #include "shell/Config.h"
 #include "shell/LogFiles.h"
 #include "shell/Settings.h"
-#include "shell/TextRoutines.h"
 #include "stations/PositionFiles.h"
-#include "voice/FeedVoiceClient.h"
 #include "voice/modTSRemote.h"
 
-#include <QCoreApplication>
 #include <QTimer>
 
 #include <chrono>
@@ -24,7 +18,6 @@
 
 namespace quadrantel::app {
 
-using link::MakeSocketPlusLink;
 using platform::IgnoreErrors;
 using platform::Picture;
 
@@ -55,37 +48,26 @@ void Caption(platform::Label& l, const char* text)
     l.setCaption(text);
 }
 
-// The station of a position Id ("NAME N050.01.59.880 E008.34.14.160"); none without one.
-std::optional<feed::Station> StationOf(std::string id)
+// What the services leave out, the program's own.
+GonioServices WithDefaults(GonioServices s)
 {
-    shell::TakeToken(id, " ");
-    if (id.size() < 29)
-        return std::nullopt;
-    try {
-        return feed::Station{gonio::CoordinateToDecimal(id.substr(0, 14), gonio::Axis::Latitude),
-                             gonio::CoordinateToDecimal(id.substr(15), gonio::Axis::Longitude)};
-    } catch (const std::exception&) {
-        return std::nullopt; // a hand-edited Id: no station rather than no window
+    if (!s.clock)
+        s.clock = &platform::DefaultClock();
+    if (!s.random)
+        s.random = &platform::DefaultRandom();
+    if (!s.atc) {
+        static atcclient::TowrixProbe probe;
+        s.atc = &probe;
     }
-}
-
-// The record with its latitude and longitude (fields 5 and 6) replaced.
-std::string WithPosition(const std::string& record, double lat, double lon)
-{
-    std::string out;
-    std::size_t from = 0;
-    for (int field = 1;; ++field) {
-        const std::size_t tab = record.find('\t', from);
-        const std::string_view text =
-            std::string_view(record).substr(from, tab == std::string::npos ? tab : tab - from);
-        out += field == link::kFieldLatitude    ? platform::NumberText(lat, 'f', 6)
-               : field == link::kFieldLongitude ? platform::NumberText(lon, 'f', 6)
-                                                : std::string(text);
-        if (tab == std::string::npos)
-            return out;
-        out += '\t';
-        from = tab + 1;
-    }
+    if (!s.sleep)
+        s.sleep = BlockingSleep;
+    if (!s.pumpingSleep)
+        s.pumpingSleep = platform::PumpingSleep;
+    if (!s.doEvents)
+        s.doEvents = platform::DoEvents;
+    if (!s.dump)
+        s.dump = link::LinkData::DailyDump();
+    return s;
 }
 
 } // namespace
@@ -98,38 +80,17 @@ void SetWindowOnTop(GonioHost& window, int onTop)
 }
 
 GonioForm::GonioForm(GonioHost& host, GonioServices services)
-    : host_(host), services_(std::move(services)),
-      clock_(services_.clock ? *services_.clock : platform::DefaultClock()),
+    : host_(host), services_(WithDefaults(std::move(services))), clock_(*services_.clock),
       gauge_({Shape1, Line1, Line2, Line3, lblHdg, imgGonio, chkGonio, cmdPicTowrix, imgMonitor, imgSpeak, lblError},
              services_.measure ? services_.measure : gonio::MeasureText(gonio::EstimateText))
 {
-    if (!services_.random)
-        services_.random = &platform::DefaultRandom();
-    if (!services_.voice) {
-        // The subsystems are wired before Form_Load reads the configuration: the file is named here.
-        const auto& g = shell::globals();
-        const voice::VoiceSettings vs = voice::ReadVoiceSettings(g.sDataFolder + shell::kPathSep + "Config.ini");
-        if (vs.webSocket) {
-            ownVoice_ = std::make_unique<voice::FeedVoiceClient>(voice::FeedOptionsFrom(vs), clock_);
-            services_.voice = ownVoice_.get();
-        } else {
-            services_.voice = &voice::RemoteVoiceClient();
-        }
-    }
-    if (!services_.atc) {
-        static atcclient::TowrixProbe probe;
-        services_.atc = &probe;
-    }
-    if (!services_.sleep)
-        services_.sleep = BlockingSleep;
-    if (!services_.pumpingSleep)
-        services_.pumpingSleep = platform::PumpingSleep;
-    if (!services_.doEvents)
-        services_.doEvents = platform::DoEvents;
-    if (!services_.dump)
-        services_.dump = link::TrafficTable::DailyDump();
+    SetDesignerCaptions();
+    SetDesignerPictures();
+    WireEvents();
+}
 
-    // Designer captions and tooltips.
+void GonioForm::SetDesignerCaptions()
+{
     cmdPicTowrix.setCaption("TEST");
     cmdPicTowrix.setToolTip("Test using Towrix selected aircraft");
     cmdLast.setCaption("Last");
@@ -155,9 +116,14 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
     Caption(Label4, "Bearing:");
     Caption(Label1, "reverse bearing:");
     Caption(Label3, "GONIO position:");
+    Caption(lblFeedCaption, "Data feed:");
     lblRate.setToolTip("Transfer rate");
     Caption(lblError, "Starting ...");
     Caption(Label11, "Teamspeak Client Status-Text:");
+}
+
+void GonioForm::SetDesignerPictures()
+{
     imgOn.setPicture(Picture::On);
     imgOff.setPicture(Picture::Off);
     imgGonio.setPicture(Picture::Off);
@@ -167,6 +133,9 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
     imgGreen.setPicture(Picture::Green);
     for (platform::Image* hidden : {&imgOn, &imgOff, &imgRed, &imgYellow, &imgBlue, &imgGreen})
         hidden->setVisible(false);
+    // The second light is the data feed's beside the link: hidden until both are chosen.
+    lblFeedCaption.setVisible(false);
+    imgFeed.setVisible(false);
     txtQDR.setText("---");
     txtQDM.setText("---");
     Line1.setVisible(false);
@@ -174,27 +143,12 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
     Line3.setVisible(false);
     lblHdg.setVisible(false);
     imgSignal.setVisible(false);
+}
 
-    speakers_ = std::make_unique<voice::SpeakerPolling>(
-        voice::SpeakerPolling::Controls{lstSpeakers, lstUsers, lstStrips, lblError, lblRate, imgSpeak, lblStatus,
-                                        imgData, txtStatus, chkGonio, txtGonio, txtQDM, txtQDR, lblHdg, tmrStatus},
-        *services_.voice, *services_.random,
-        voice::SpeakerPolling::Hooks{.secondsNow = [this] { return SecondsNow(); },
-                                     .clearReading = [this] { reading_->ClearReading(); },
-                                     .drawGauge = [this](double h) { gauge_.DrawGauge(h); }});
-    reading_ = std::make_unique<gonio::Reading>(
-        gonio::Reading::Controls{txtGonio, txtQDM, txtQDR, imgSignal, chkGonio, chkLock, txtStation, lstStrips, lblHdg,
-                                 Line1, Line2, Line3},
-        gauge_, speakers_->lLastSpeech,
-        gonio::Reading::Hooks{.record = [this](const std::string& call) { return positionRecord(call); },
-                              .secondsNow = [this] { return SecondsNow(); },
-                              .isMinimized = [this] { return host_.isMinimized(); },
-                              .setTitle = [this](const std::string& t) { host_.setTitle(t); },
-                              .reseedRandom = nullptr,
-                              .positionNote = [this](const std::string&) { return feedNote_; }});
+// The subsystems the handlers reach are built by the load; no event reaches them before.
+void GonioForm::WireEvents()
+{
     gauge_.refreshIcon = [this] { host_.refreshIcon(); };
-
-    // Events.
     lstStrips.onClick = [this] { reading_->lstStrips_Click(); };
     txtQDR.onChange = [this] { reading_->txtQDR_Change(); };
     chkGonio.onClick = [this] { gauge_.chkGonio_Click([this] { reading_->ClearReading(); }); };
@@ -213,35 +167,19 @@ GonioForm::GonioForm(GonioHost& host, GonioServices services)
         };
     }
     tmrStatus.onTimer = [this] { speakers_->tmrStatus_Timer(); };
-    cmdConnect.onClick = [this] {
-        if (feed_)
-            feed_->cmdConnect_Click();
-        else if (link_)
-            link_->cmdConnect_Click();
-    };
-    cmdClose.onClick = [this] {
-        if (feed_)
-            feed_->cmdClose_Click();
-        else if (link_)
-            link_->cmdClose_Click();
-    };
-    tmrUpdate.onTimer = [this] {
-        if (feed_)
-            feedTick();
-        else if (link_)
-            link_->tmrUpdate_Timer();
-    };
+    cmdConnect.onClick = [this] { sources_.positions->Connect(); };
+    cmdClose.onClick = [this] { sources_.positions->Disconnect(); };
+    tmrUpdate.onTimer = [this] { sources_.positions->Tick(); };
 }
 
 GonioForm::~GonioForm()
 {
-    services_.voice->Stop();
+    if (sources_.voice)
+        sources_.voice->Stop();
     tmrUpdate.setEnabled(false);
     tmrSpeakers.setEnabled(false);
     tmrStatus.setEnabled(false);
     ReleaseMessageLine(this);
-    // The socket's events call into the link: drop the socket first.
-    sck_.reset();
 }
 
 std::int32_t GonioForm::SecondsNow() const
@@ -301,87 +239,99 @@ void GonioForm::savePosition()
 
 void GonioForm::Form_Load()
 {
+    const shell::IniReadBatch once; // the settings file is read once for the whole load
     shell::ReadConfig();
     LoadSettings();
+    FillStations();
+    ArrangeControls();
+    dtStart = clock_.now();
+    BuildSubsystems();
+    placeWindow();
+    ShowStation();
+    sources_.positions->Start();
+    Shape1.setKind(platform::Shape::Oval);
+    IgnoreErrors([&] { chkGonio.setFocus(); });
+    TakeMessageLine();
+    StartCycles();
+    loaded_ = true;
+}
+
+void GonioForm::FillStations()
+{
     IgnoreErrors([&] {
         txtStation.setItems(stations::FillPositionList());
         txtStation.setText("");
     });
-    speakers_->lVoiceState = -1;
+}
+
+// Disconnect over Connect, the lights red, the gauge's face square and centred.
+void GonioForm::ArrangeControls()
+{
     const platform::Bounds& c = cmdConnect.rect();
     cmdClose.move(c.left, c.top, c.width, cmdClose.rect().height);
     cmdClose.setVisible(false);
     sAppName = "Quadrantel";
     shell::globals().sAppName = sAppName;
-    for (platform::Image* light : {&lblState, &lblStatus, &imgData}) {
+    for (platform::Image* light : {&lblState, &lblStatus, &imgData, &imgFeed}) {
         light->setWidth(220);
         light->setHeight(220);
         light->setPicture(imgRed.picture());
     }
-    {
-        const platform::Bounds& s = Shape1.rect();
-        const platform::Bounds& m = imgMonitor.rect();
-        const float side = std::min(s.width, s.height);
-        Shape1.move(m.left + m.width / 2 - side / 2, m.top + m.height / 2 - side / 2, side, side);
-    }
-    dtStart = clock_.now();
-    traffic_ = std::make_unique<link::TrafficTable>(clock_, dtStart, services_.dump);
+    const platform::Bounds& s = Shape1.rect();
+    const platform::Bounds& m = imgMonitor.rect();
+    const float side = std::min(s.width, s.height);
+    Shape1.move(m.left + m.width / 2 - side / 2, m.top + m.height / 2 - side / 2, side, side);
+}
 
-    link::LinkEvents events{
-        [this](const std::string& index, std::int32_t bytes) { link_->Sck_DataArrival(index, bytes); },
-        [this](const std::string& index) { link_->Sck_CloseSck(index); },
-        [this](const std::string& index, std::int16_t number, const std::string& description) {
-            link_->Sck_Error(index, number, description);
-        }};
-    sck_ = services_.makeSocket ? services_.makeSocket(std::move(events)) : MakeSocketPlusLink(std::move(events));
-    link_ = std::make_unique<link::LinkController>(
-        link::LinkController::Controls{cmdConnect, cmdClose, chkAutoConnect, lblState, imgData, lblRate, shapeRate,
-                                       lblError, lstStrips, tmrStatus},
-        *sck_, *traffic_, speakers_->lNoDataCount,
-        link::LinkController::Hooks{
-            .checkAutoConnect = [this] { CheckAutoConnect(); },
-            .updateIcon = [this](const std::string& m) { gauge_.UpdateIcon(m); },
-            .applyStrips = [this](const link::StripList& s) { applyStrips(s); },
-            .windowLeft = [this] { return host_.left(); },
-            .windowTop = [this] { return host_.top(); },
-            .showSetupWindow = [this] { host_.showSetupWindow(); },
-            .unloadWindow = [this] { host_.unloadWindow(); },
-            .sleep = services_.sleep,
-            .pumpingSleep = [this](int ms) { pump([this, ms] { services_.pumpingSleep(ms); }); },
-            .doEvents = [this] { pump(services_.doEvents); },
-            .closing = [this] { return closing_; }});
+// The traffic table, the sources Config.ini chooses, the speaker cycle and the reading.
+void GonioForm::BuildSubsystems()
+{
+    traffic_ = std::make_unique<traffic::TrafficTable>(clock_, dtStart);
+    sources_ = BuildSources(*this, services_, *traffic_, windowHooks());
+    speakers_ = std::make_unique<voice::SpeakerPolling>(
+        voice::SpeakerPolling::Controls{lstSpeakers, lstUsers, lstStrips, lblError, imgSpeak, lblStatus, txtStatus,
+                                        chkGonio, txtGonio, txtQDM, txtQDR, lblHdg, tmrStatus},
+        *sources_.voice, *services_.random,
+        voice::SpeakerPolling::Hooks{.secondsNow = [this] { return SecondsNow(); },
+                                     .clearReading = [this] { reading_->ClearReading(); },
+                                     .drawGauge = [this](double h) { gauge_.DrawGauge(h); },
+                                     .noDataCheck = [this](bool red) { sources_.positions->NoDataCheck(red); }});
+    speakers_->lVoiceState = -1;
+    reading_ = std::make_unique<gonio::Reading>(
+        gonio::Reading::Controls{txtGonio, txtQDM, txtQDR, imgSignal, chkGonio, chkLock, txtStation, lstStrips, lblHdg,
+                                 Line1, Line2, Line3},
+        gauge_, speakers_->lLastSpeech,
+        gonio::Reading::Hooks{.fix = [this](const std::string& call) { return fixOf(call); },
+                              .secondsNow = [this] { return SecondsNow(); },
+                              .isMinimized = [this] { return host_.isMinimized(); },
+                              .setTitle = [this](const std::string& t) { host_.setTitle(t); },
+                              .reseedRandom = nullptr});
+}
 
-    if (!services_.feed) {
-        const feed::FeedSettings fs = feed::ReadFeedSettings(shell::globals().sConfigFile);
-        if (fs.feed) {
-            services_.feed.emplace();
-            services_.feed->fetch.url = QUrl(QString::fromStdString(fs.url));
-            services_.feed->intervalMs = fs.intervalSeconds * 1000;
-        }
-    }
-    if (services_.feed) {
-        Caption(Label2, "Data feed:");
-        feed_ = std::make_unique<feed::FeedController>(
-            feed::FeedController::Controls{cmdConnect, cmdClose, chkAutoConnect, lblState, imgData}, *services_.feed,
-            clock_,
-            feed::FeedController::Hooks{
-                .station = [this] { return StationOf(txtStation.text()); },
-                .apply = [this](const feed::FeedTraffic::Changes& c, bool now) { applyFeed(c, now); },
-                .updateIcon = [this](const std::string& m) { gauge_.UpdateIcon(m); },
-                .dump = nullptr,
-                .log = nullptr});
-    }
+WindowHooks GonioForm::windowHooks()
+{
+    return WindowHooks{.updateIcon = [this](const std::string& m) { gauge_.UpdateIcon(m); },
+                       .applyStrips = [this](const traffic::StripList& s) { applyStrips(s); },
+                       .windowLeft = [this] { return host_.left(); },
+                       .windowTop = [this] { return host_.top(); },
+                       .showSetupWindow = [this] { host_.showSetupWindow(); },
+                       .unloadWindow = [this] { host_.unloadWindow(); },
+                       .sleep = services_.sleep,
+                       .pumpingSleep = [this](int ms) { pump([this, ms] { services_.pumpingSleep(ms); }); },
+                       .doEvents = [this] { pump(services_.doEvents); },
+                       .closing = [this] { return closing_; }};
+}
 
-    placeWindow();
+void GonioForm::ShowStation()
+{
     txtStation.setText(shell::ReadIniValue(shell::globals().sConfigFile, "Station", "", "Setup"));
     chkGonio.setValue(iAutoStart);
     host_.setTitle("Quadrantel - " + txtStation.text());
-    if (feed_)
-        feedTick();
-    else
-        link_->UpdateState();
-    Shape1.setKind(platform::Shape::Oval);
-    IgnoreErrors([&] { chkGonio.setFocus(); });
+}
+
+// The voice library's errors and the day's files' notices go to this window's message line.
+void GonioForm::TakeMessageLine()
+{
     voice::SetVoiceMessageLine([this](const std::string& text) { lblError.setCaption(text); });
     shell::SetFileNotice([this](const std::string& text) {
         lblError.setCaption(text);
@@ -389,19 +339,33 @@ void GonioForm::Form_Load()
             shell::WriteLog(text);
     });
     g_messageLine = this;
+}
+
+void GonioForm::StartCycles()
+{
     tmrUpdate.setEnabled(true);
     tmrSpeakers.setEnabled(true);
-    services_.voice->Start({[this] {
-                                if (loaded_)
-                                    speakerCycle();
-                            },
-                            [this](const std::string& text, bool problem) {
-                                // The source has no log pane: its state takes the status box.
-                                txtStatus.setText(text);
-                                if (problem)
-                                    lblError.setCaption(text);
-                            }});
-    loaded_ = true;
+    startVoice();
+}
+
+void GonioForm::startVoice()
+{
+    const voice::VoiceClient::Captions captions = sources_.voice->WindowCaptions();
+    Label5.setCaption(captions.light);
+    Label11.setCaption(captions.status);
+    voice::VoiceClient::Events events;
+    events.transmissionBegan = [this] {
+        if (loaded_)
+            speakerCycle();
+    };
+    events.statusText = [this](const std::string& text, bool problem) {
+        // The source has no log pane: its state takes the status box.
+        txtStatus.setText(text);
+        if (problem)
+            lblError.setCaption(text);
+    };
+    events.notice = [this](const std::string& text) { lblError.setCaption(text); };
+    sources_.voice->Start(events);
 }
 
 void GonioForm::Form_Activate()
@@ -413,32 +377,17 @@ void GonioForm::Form_Unload()
 {
     closing_ = true;
     tmrSpeakers.setEnabled(false);
-    services_.voice->Stop();
+    sources_.voice->Stop();
     // However the window goes, it comes back where it was.
     savePosition();
-    IgnoreErrors([&] {
-        if (sck_)
-            sck_->CloseSck(shell::globals().sServerName);
-    });
+    IgnoreErrors([&] { sources_.positions->Stop(); });
     tmrUpdate.setEnabled(false);
     tmrStatus.setEnabled(false);
-    if (feed_)
-        feed_->Stop();
     ReleaseMessageLine(this);
-    IgnoreErrors([&] { releaseSocket(); });
     if (shell::globals().bDebug)
         shell::WriteLog("frmInfo Unload");
     loaded_ = false;
     host_.showSetupWindow();
-}
-
-void GonioForm::releaseSocket()
-{
-    // A refused login unloads the window from inside one of the socket's own events: the
-    // object is released once that event has returned, never under its feet.
-    std::shared_ptr<link::LinkSocket> closed(std::move(sck_));
-    if (QCoreApplication::instance())
-        QTimer::singleShot(0, QCoreApplication::instance(), [closed] {});
 }
 
 bool GonioForm::DeferUnload()
@@ -481,21 +430,6 @@ void GonioForm::chkOnTop_Click()
     SetWindowOnTop(host_, chkOnTop.checked() ? -1 : 0);
 }
 
-void GonioForm::CheckAutoConnect()
-{
-    switch (services_.atc->Connection()) {
-    case atcclient::TowrixConnection::NotRunning:
-        return;
-    case atcclient::TowrixConnection::NotConnected:
-        lblError.setCaption("Towrix/Linkar not Running or not connected !");
-        return;
-    case atcclient::TowrixConnection::Connected:
-        if (link_)
-            link_->TryToConnect();
-        return;
-    }
-}
-
 void GonioForm::cmdPicTowrix_Click()
 {
     if (cmdPicTowrix.checked()) {
@@ -533,6 +467,23 @@ void GonioForm::speakerCycle()
         lastCallerAt_ = speakers_->lLastSpeech;
         cmdLast.setEnabled(true);
     }
+    IgnoreErrors([&] { showCallers(); });
+}
+
+void GonioForm::showCallers()
+{
+    // Every other caller with a strip, while the one who keyed up last is on the gauge.
+    std::vector<std::pair<std::string, int>> callers;
+    for (int i = 1; lblHdg.visible() && i < lstSpeakers.listCount(); ++i) {
+        const std::string& call = lstSpeakers.list(i);
+        const std::optional<traffic::Fix> fix = sources_.positions->FixOf(call); // none without a strip
+        if (!fix)
+            continue;
+        const traffic::Position& p = fix->position;
+        if (const auto qdr = gonio::CallerBearing(txtStation.text(), p.latitude, p.longitude, p.altitudeFt))
+            callers.emplace_back(call, *qdr);
+    }
+    gauge_.DrawCallers(callers);
 }
 
 void GonioForm::cmdLast_Click()
@@ -542,7 +493,7 @@ void GonioForm::cmdLast_Click()
         return;
     const std::string recall = "last: " + lastCaller_ + " (" + std::to_string(SecondsNow() - lastCallerAt_) + " s ago)";
     // He may have logged off since: say so rather than leave "calculating ..." behind.
-    if (!traffic_ || !traffic_->Contains(lastCaller_)) {
+    if (!traffic_->Contains(lastCaller_)) {
         lblError.setCaption(recall + " - no position");
         return;
     }
@@ -554,55 +505,15 @@ void GonioForm::cmdLast_Click()
     lblError.setCaption(recall);
 }
 
-void GonioForm::feedTick()
+std::optional<traffic::Fix> GonioForm::fixOf(const std::string& callsign)
 {
-    if (txtStation.text() != feedStation_) {
-        feedStation_ = txtStation.text();
-        feed_->StationChanged();
-    }
-    feed_->tmrUpdate_Timer();
+    auto fix = sources_.positions->FixOf(callsign);
+    if (fix && !fix->note.empty() && shell::globals().bDebug)
+        shell::WriteLog("Reading " + callsign + ": " + fix->note);
+    return fix;
 }
 
-void GonioForm::applyFeed(const feed::FeedTraffic::Changes& changes, bool now)
-{
-    if (!traffic_)
-        return;
-    for (const std::string& callsign : changes.dropped)
-        traffic_->Remove(callsign);
-    for (const feed::Pilot* p : changes.kept) {
-        const std::string lat = platform::NumberText(p->latitude, 'f', 6);
-        const std::string lon = platform::NumberText(p->longitude, 'f', 6);
-        const std::string alt = std::to_string(std::llround(p->altitudeFt));
-        const std::string speed = std::to_string(std::llround(std::max(0.0, p->groundSpeedKt)));
-        traffic_->Store({p->callsign, p->squawk, lat, lon, alt, speed});
-    }
-    IgnoreErrors([&] {
-        if (auto strips = traffic_->Refresh([this] { return lstStrips.text(); }, now))
-            applyStrips(*strips);
-    });
-}
-
-std::optional<std::string> GonioForm::positionRecord(const std::string& callsign)
-{
-    feedNote_.clear();
-    if (!traffic_)
-        return std::nullopt;
-    const std::string* r = traffic_->Record(callsign);
-    if (!r)
-        return std::nullopt;
-    if (feed_) {
-        // Where the aircraft is now, not where the file saw it.
-        if (const auto fix = feed_->FixOf(callsign)) {
-            feedNote_ = feed::FixNote(*fix);
-            if (shell::globals().bDebug)
-                shell::WriteLog("Reading " + callsign + ": " + feedNote_);
-            return WithPosition(*r, fix->latitude, fix->longitude);
-        }
-    }
-    return *r;
-}
-
-void GonioForm::applyStrips(const link::StripList& strips)
+void GonioForm::applyStrips(const traffic::StripList& strips)
 {
     lstStrips.setItems(strips.callsigns);
     if (strips.reselect && *strips.reselect < strips.callsigns.size())

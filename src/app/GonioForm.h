@@ -1,11 +1,12 @@
 #pragma once
 
+#include "app/Sources.h"
 #include "app/TickLog.h"
 #include "feed/FeedController.h"
 #include "gonio/Gauge.h"
 #include "gonio/Reading.h"
 #include "link/LinkController.h"
-#include "link/TrafficTable.h"
+#include "link/LinkData.h"
 #include "platform/Clock.h"
 #include "platform/Controls.h"
 #include "platform/Random.h"
@@ -55,15 +56,15 @@ struct GonioServices {
     platform::Random* random = nullptr;     // default: the process's random source
     voice::VoiceClient* voice = nullptr;    // default: the source chosen in the configuration file
     atcclient::AtcClient* atc = nullptr;    // default: probing the client's windows
-    link::TrafficTable::DumpSink dump;      // default: the day's dump file
+    link::LinkData::DumpSink dump;          // default: the day's dump file
     gonio::MeasureText measure;             // default: an estimate
     // Makes the socket object for the link; default: the socket class over the host's sockets.
     std::function<std::unique_ptr<link::LinkSocket>(link::LinkEvents)> makeSocket;
     std::function<void(int)> sleep;        // default: blocks the thread
     std::function<void(int)> pumpingSleep; // default: waits with the event loop running
     std::function<void()> doEvents;        // default: runs pending events once
-    // Positions from the data feed with these options instead of the link; default: the
-    // source chosen in the configuration file.
+    // The data feed's options (its address and interval) in place of the configuration
+    // file's, when that file takes positions from the feed.
     std::optional<feed::FeedOptions> feed;
 };
 
@@ -81,7 +82,6 @@ public:
     void Form_Unload();
     void SetAutostart();
     void chkOnTop_Click();
-    void CheckAutoConnect();
     void cmdPicTowrix_Click();
     // Runs the reading again for the last callsign the speaker cycle tied to a strip.
     void cmdLast_Click();
@@ -96,9 +96,10 @@ public:
     platform::ListBox lstStrips, lstUsers, lstSpeakers;
     platform::Button cmdConnect, cmdClose, cmdLast;
     platform::Label Label9, lblHdg, Label8, Label2, Label5, Label7, Label6, Label4, Label1, Label3, lblRate, lblError,
-        Label11;
+        Label11, lblFeedCaption;
+    // imgFeed: the data feed's light, shown (with its caption lblFeedCaption) when the link is the other source.
     platform::Image imgSignal, imgSpeak, imgData, imgOn, imgOff, imgGonio, lblStatus, lblState, imgYellow, imgBlue,
-        imgGreen, imgRed, imgMonitor;
+        imgGreen, imgRed, imgMonitor, imgFeed;
     platform::Line Line1, Line2, Line3;
     platform::Shape shapeRate, Shape1;
     platform::Timer tmrUpdate{100}, tmrStatus{1000}, tmrSpeakers{250};
@@ -109,45 +110,53 @@ public:
     std::string sVID, Address, Port;
     QDateTime dtStart;
 
-    link::TrafficTable& traffic() { return *traffic_; }
-    link::LinkController& link() { return *link_; }
-    // The data feed, when it is the position source.
-    feed::FeedController* feed() { return feed_.get(); }
+    traffic::TrafficTable& traffic() { return *traffic_; }
+    // What Config.ini chose, built by the load.
+    traffic::PositionSource& positions() { return *sources_.positions; }
+    Sources& sources() { return sources_; }
     voice::SpeakerPolling& speakers() { return *speakers_; }
     gonio::Reading& reading() { return *reading_; }
     gonio::GaugePanel& gauge() { return gauge_; }
-    link::LinkSocket* socket() { return sck_.get(); }
     bool loaded() const { return loaded_; }
     // Whether a close must wait: a handler is waiting on the event loop and would resume on
     // freed objects. The window then closes once the outermost wait has returned.
     bool DeferUnload();
 
 private:
+    // The constructor's steps.
+    void SetDesignerCaptions();
+    void SetDesignerPictures();
+    void WireEvents();
+    // The load's steps.
     void LoadSettings();
-    void applyStrips(const link::StripList& strips);
-    void applyFeed(const feed::FeedTraffic::Changes& changes, bool now);
-    std::optional<std::string> positionRecord(const std::string& callsign);
-    void feedTick();
+    void FillStations();
+    void ArrangeControls();
+    void BuildSubsystems();
     void placeWindow();
+    void ShowStation();
+    void TakeMessageLine();
+    void StartCycles();
+    // The voice source's captions and events, from the load to the unload.
+    void startVoice();
+    // The other callers' needles, after each speaker cycle.
+    void showCallers();
+
+    WindowHooks windowHooks();
+    void applyStrips(const traffic::StripList& strips);
+    std::optional<traffic::Fix> fixOf(const std::string& callsign);
     void savePosition();
     void speakerCycle();
-    void releaseSocket();
     void pump(const std::function<void()>& wait);
 
     GonioHost& host_;
     GonioServices services_;
     const platform::Clock& clock_;
     gonio::GaugePanel gauge_;
-    std::unique_ptr<link::TrafficTable> traffic_;
-    std::unique_ptr<gonio::Reading> reading_;
-    std::unique_ptr<voice::VoiceClient> ownVoice_;
+    std::unique_ptr<traffic::TrafficTable> traffic_;
+    Sources sources_; // after the controls and the table they work on
     std::unique_ptr<voice::SpeakerPolling> speakers_;
+    std::unique_ptr<gonio::Reading> reading_;
     bool inSpeakerCycle_ = false;
-    std::unique_ptr<link::LinkController> link_;
-    std::unique_ptr<link::LinkSocket> sck_;
-    std::unique_ptr<feed::FeedController> feed_;
-    std::string feedStation_; // the station the feed last filtered for
-    std::string feedNote_;    // the age of the position the last feed record rests on
     bool loaded_ = false;
     int pumpDepth_ = 0;
     bool closing_ = false;

@@ -1,7 +1,6 @@
 #include "app/frmGonio.h"
 
 #include "forms/Bindings.h"
-#include "shell/Settings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -43,6 +42,7 @@ public:
                                                                               &f.lblHdg, &f.imgMonitor})
             c->changed.connect([this] { update(); });
         f.lblHdg.repaintRequested.connect([this] { repaint(); });
+        f.gauge().callersChanged.connect([this] { update(); });
     }
 
 protected:
@@ -86,6 +86,16 @@ protected:
                 const double a = i * M_PI / 2;
                 const QPointF at(c.x() + (r - 22) * std::sin(a), c.y() - (r - 22) * std::cos(a));
                 p.drawText(QRectF(at.x() - 10, at.y() - 10, 20, 20), Qt::AlignCenter, names[i]);
+            }
+        }
+        // The other callers, under the reading's needle: thinner, amber, named inside the rim.
+        if (f_.lblHdg.visible()) {
+            const QColor amber(255, 176, 64);
+            for (const gonio::CallerNeedle& n : f_.gauge().callers()) {
+                p.setPen(QPen(amber, 1.5, Qt::SolidLine, Qt::RoundCap));
+                p.drawLine(QPointF(px(n.line[0]), px(n.line[1])), QPointF(px(n.line[2]), px(n.line[3])));
+                p.drawText(QRectF(px(n.label.left), px(n.label.top), px(n.label.width), px(n.label.height)),
+                           Qt::AlignCenter, Q(n.callsign));
             }
         }
         p.setPen(QPen(QColor(60, 255, 90), 3, Qt::SolidLine, Qt::RoundCap));
@@ -138,7 +148,6 @@ frmGonio::frmGonio(GonioServices services, QWidget* parent) : QWidget(parent)
             const QFontMetrics fm(font());
             return std::pair<float, float>(ToTwips(fm.horizontalAdvance(Q(caption)), this), ToTwips(fm.height(), this));
         };
-    const shell::IniReadBatch once; // the settings file is read once for the whole load
     form_ = std::make_unique<GonioForm>(*this, std::move(services));
     build();
     adjustSize();
@@ -278,6 +287,7 @@ void frmGonio::build()
     addLight(0, f.Label2, f.lblState);
     addLight(1, f.Label5, f.lblStatus);
     addLight(2, f.Label8, f.imgData);
+    addLight(3, f.lblFeedCaption, f.imgFeed);
     auto* rate = new QLabel(this);
     Bind(f.lblRate, rate);
     auto* pulse = new QFrame(this);

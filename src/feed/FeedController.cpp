@@ -6,18 +6,22 @@
 
 #include <QDateTime>
 
+#include <cstdlib>
+
 namespace quadrantel::feed {
 
 using platform::Picture;
 
 FeedController::FeedController(Controls controls, FeedOptions options, const platform::Clock& clock, Hooks hooks)
     : c_(controls), options_(std::move(options)), clock_(clock), hooks_(std::move(hooks)),
-      fetcher_(options_.fetch, [this](Fetched& f) {
-          // Qt's own work on the last piece of the file and the parse are two stops of the
-          // thread, not one: the answer is taken on the next turn of the event loop.
-          pending_ = std::move(f);
-          QTimer::singleShot(0, &next_, [this] { Handle(pending_); });
-      })
+      fetcher_(options_.fetch,
+               [this](Fetched& f) {
+                   // Qt's own work on the last piece of the file and the parse are two stops of the
+                   // thread, not one: the answer is taken on the next turn of the event loop.
+                   pending_ = std::move(f);
+                   QTimer::singleShot(0, &next_, [this] { Handle(pending_); });
+               }),
+      net_(clock)
 {
     next_.setSingleShot(true);
     QObject::connect(&next_, &QTimer::timeout, &next_, [this] {
@@ -59,6 +63,10 @@ void FeedController::Start()
     answered_ = false;
     errors_ = 0;
     error_.clear();
+    if (!startedOnce_) {
+        startedOnce_ = true;
+        newFileMono_ = clock_.monotonicMSecs();
+    }
     log("Data feed started: " + options_.fetch.url.toString().toStdString());
     fetcher_.Fetch();
     showState(true);
@@ -92,7 +100,6 @@ void FeedController::Handle(Fetched& f)
 {
     if (!running_)
         return;
-    const std::int64_t now = clock_.nowMSecs();
     std::string error = f.error;
     if (error.empty() && !f.notModified) {
         if (!parser_.Parse(std::string_view(f.body.constData(), static_cast<std::size_t>(f.body.size())), scratch_,
@@ -101,12 +108,7 @@ void FeedController::Handle(Fetched& f)
         } else if (answered_ && scratch_.updatedMs != 0 && scratch_.updatedMs == traffic_.latest().updatedMs) {
             f.notModified = true; // a new copy of the same file
         } else {
-            fileMs_ = scratch_.updatedMs != 0 ? std::min(scratch_.updatedMs, now) : now;
-            const FeedTraffic::Changes changes = traffic_.Apply(std::move(scratch_), now);
-            scratch_ = Snapshot{};
-            answered_ = true;
-            if (hooks_.apply)
-                hooks_.apply(changes, false);
+            applyFile(f);
         }
     }
     f.body = QByteArray();
@@ -127,12 +129,47 @@ void FeedController::Handle(Fetched& f)
         schedule(options_.intervalMs);
     }
     showState(true);
+    checkClock(f); // after the state, which would hide it
+}
+
+void FeedController::applyFile(Fetched& f)
+{
+    // From here on the file's clock, not the PC's, measures every age.
+    net_.FileArrived(scratch_.updatedMs, f.serverMs);
+    newFileMono_ = clock_.monotonicMSecs();
+    const std::int64_t now = net_.NowMs();
+    fileMs_ = scratch_.updatedMs != 0 ? scratch_.updatedMs : now;
+    const FeedTraffic::Changes changes = traffic_.Apply(std::move(scratch_), now);
+    scratch_ = Snapshot{};
+    answered_ = true;
+    if (hooks_.apply)
+        hooks_.apply(changes, false);
+}
+
+void FeedController::checkClock(const Fetched& f)
+{
+    if (f.serverMs == 0 || clockNamed_)
+        return;
+    const std::int64_t off = clock_.nowMSecs() - f.serverMs;
+    if (std::abs(off) <= kClockToleranceMs)
+        return;
+    clockNamed_ = true;
+    const std::string text = "The PC's clock is " + std::to_string((std::abs(off) + 500) / 1000) + " s " +
+                             (off < 0 ? "behind" : "ahead of") +
+                             " the data feed's server: set it right, the network's other programs need it too";
+    if (hooks_.updateIcon)
+        hooks_.updateIcon(text);
+    // Logged whatever the debug setting: it explains what the controller's other programs do.
+    if (hooks_.log)
+        hooks_.log(text);
+    else
+        shell::WriteLog(text);
 }
 
 void FeedController::StationChanged()
 {
     const std::optional<Station> station = hooks_.station ? hooks_.station() : std::nullopt;
-    const FeedTraffic::Changes changes = traffic_.SetStation(station, clock_.nowMSecs());
+    const FeedTraffic::Changes changes = traffic_.SetStation(station, net_.NowMs());
     if (hooks_.apply && (!changes.kept.empty() || !changes.dropped.empty()))
         hooks_.apply(changes, true);
 }
@@ -141,16 +178,28 @@ void FeedController::tmrUpdate_Timer()
 {
     if (!running_ && c_.chkAutoConnect.checked())
         Start();
-    const std::int64_t now = clock_.nowMSecs();
-    if (now - lastExpiryMs_ >= 1000 || now < lastExpiryMs_) {
-        lastExpiryMs_ = now;
-        const FeedTraffic::Changes changes = traffic_.Expire(now);
+    const std::int64_t mono = clock_.monotonicMSecs();
+    if (mono - lastExpiryMono_ >= 1000) {
+        lastExpiryMono_ = mono;
+        const FeedTraffic::Changes changes = traffic_.Expire(net_.NowMs());
         if (!changes.dropped.empty() && hooks_.apply) {
             log("Data feed: " + std::to_string(changes.dropped.size()) + " pilots expired");
             hooks_.apply(changes, true);
         }
     }
     showState();
+}
+
+std::int64_t FeedController::SinceNewFileMs() const
+{
+    return startedOnce_ ? clock_.monotonicMSecs() - newFileMono_ : 0;
+}
+
+bool FeedController::starved() const
+{
+    // Nobody kept because every position near the station is too old, or no new file for so
+    // long that every position must be: a frozen feed, not a quiet sky.
+    return (traffic_.size() == 0 && traffic_.tooOld() > 0) || SinceNewFileMs() >= kNoNewFileMs;
 }
 
 std::string FeedController::StateText() const
@@ -161,9 +210,22 @@ std::string FeedController::StateText() const
         return "data feed: " + error_ + "; retrying in " + std::to_string(retryMs_ / 1000) + " s";
     if (!answered_)
         return "data feed: connecting ...";
-    const std::int64_t age = std::max<std::int64_t>(0, clock_.nowMSecs() - fileMs_) / 1000;
-    return "data feed: " + Thousands(static_cast<std::int64_t>(traffic_.latest().pilots.size())) + " pilots, " +
-           std::to_string(age) + " s old";
+    const std::int64_t age = std::max<std::int64_t>(0, net_.NowMs() - fileMs_) / 1000;
+    const std::string tooOld = traffic_.size() == 0 && traffic_.tooOld() > 0
+                                   ? " (" + Thousands(static_cast<std::int64_t>(traffic_.tooOld())) + " too old)"
+                                   : "";
+    return "data feed: " + Thousands(static_cast<std::int64_t>(traffic_.size())) + " of " +
+           Thousands(static_cast<std::int64_t>(traffic_.latest().pilots.size())) + " pilots within " +
+           std::to_string(static_cast<int>(kRangeNm)) + " NM" + tooOld + ", " + std::to_string(age) + " s old";
+}
+
+platform::Picture FeedController::Light() const
+{
+    if (!running_ || !error_.empty())
+        return Picture::Red;
+    if (!answered_)
+        return Picture::Yellow;
+    return starved() ? Picture::Red : Picture::Green;
 }
 
 void FeedController::showState(bool tell)
@@ -172,7 +234,7 @@ void FeedController::showState(bool tell)
     c_.cmdClose.setVisible(running_);
     c_.cmdConnect.setEnabled(!running_);
     c_.cmdConnect.setVisible(!running_);
-    const Picture light = !running_ || !error_.empty() ? Picture::Red : answered_ ? Picture::Green : Picture::Yellow;
+    const Picture light = Light();
     const std::string text = StateText();
     c_.lblState.setPicture(light);
     c_.imgData.setPicture(light);
@@ -182,14 +244,6 @@ void FeedController::showState(bool tell)
     // The message line is shared: it is told of news, not of every second that passes.
     if (hooks_.updateIcon)
         hooks_.updateIcon(text);
-}
-
-std::optional<Fix> FeedController::FixOf(const std::string& callsign) const
-{
-    const Pilot* p = traffic_.Find(callsign);
-    if (!p)
-        return std::nullopt;
-    return Project(*p, clock_.nowMSecs());
 }
 
 } // namespace quadrantel::feed

@@ -3,6 +3,7 @@
 #include "feed/FeedFetcher.h"
 #include "feed/FeedParser.h"
 #include "feed/FeedTraffic.h"
+#include "feed/NetworkClock.h"
 #include "platform/Controls.h"
 
 #include <QTimer>
@@ -20,6 +21,10 @@ class Clock;
 namespace quadrantel::feed {
 
 inline constexpr int kMinIntervalSeconds = 15;
+// A PC clock further off than this from the server's is named.
+inline constexpr std::int64_t kClockToleranceMs = 30'000;
+// Without a new file for this long every position has expired.
+inline constexpr std::int64_t kNoNewFileMs = 120'000;
 
 struct FeedOptions {
     FetchOptions fetch;
@@ -66,11 +71,15 @@ public:
     void StationChanged();
 
     bool running() const { return running_; }
-    // "data feed: 1,432 pilots, 7 s old", or what is wrong.
+    // "data feed: 626 of 2,500 pilots within 400 NM, 7 s old", or what is wrong.
     std::string StateText() const;
+    // Its light: green only while files come and pilots near the station are kept.
+    platform::Picture Light() const;
     const FeedTraffic& traffic() const { return traffic_; }
-    // The position a reading of this pilot rests on; none when the feed does not keep him.
-    std::optional<Fix> FixOf(const std::string& callsign) const;
+    // Now on the network's clock: the time pilots' ages and projections are measured at.
+    std::int64_t NetworkNowMs() const { return net_.NowMs(); }
+    // Ms since the last new file arrived (or since the feed was first started).
+    std::int64_t SinceNewFileMs() const;
 
     // One answer, as the fetcher hands it over.
     void Handle(Fetched& fetched);
@@ -80,6 +89,9 @@ private:
     void showState(bool tell = false);
     void log(const std::string& text) const;
     void dump(const Fetched& f, const std::string& outcome) const;
+    void checkClock(const Fetched& f);
+    void applyFile(Fetched& f);
+    bool starved() const;
 
     Controls c_;
     FeedOptions options_;
@@ -96,8 +108,12 @@ private:
     int errors_ = 0;        // in a row
     std::string error_;
     int retryMs_ = 0;
-    std::int64_t fileMs_ = 0; // the applied file's own time (or when it came)
-    std::int64_t lastExpiryMs_ = 0;
+    NetworkClock net_;
+    std::int64_t fileMs_ = 0;      // the applied file's own time (or when it came), network clock
+    std::int64_t newFileMono_ = 0; // when a new file last came (or the feed first started)
+    bool startedOnce_ = false;
+    bool clockNamed_ = false;
+    std::int64_t lastExpiryMono_ = 0;
 };
 
 } // namespace quadrantel::feed

@@ -1,5 +1,7 @@
 #include "feed/FeedFetcher.h"
 
+#include "feed/FeedTime.h"
+
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
@@ -100,6 +102,8 @@ void FeedFetcher::onFinished()
 
     Fetched f;
     f.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QByteArray date = reply->rawHeader("Date");
+    f.serverMs = ParseHttpDate(std::string_view(date.constData(), static_cast<std::size_t>(date.size()))).value_or(0);
     if (refused_.empty() && reply->error() == QNetworkReply::NoError)
         body_ += reply->readAll();
     if (body_.size() > options_.maxBytes)

@@ -30,7 +30,8 @@ struct Fetched {
     int httpStatus = 0; // 0: no answer
     qint64 bytes = 0;   // of the body, as handed over (decompressed)
     bool notModified = false;
-    std::string error; // empty: a body (or 304) to use
+    std::int64_t serverMs = 0; // the server's time of its answer (the Date header); 0: not given
+    std::string error;         // empty: a body (or 304) to use
     QByteArray body;
 };
 

@@ -14,7 +14,9 @@ namespace quadrantel::feed {
 FeedSettings ReadFeedSettings(const std::string& configFile)
 {
     FeedSettings s;
-    s.feed = platform::UCase(shell::ReadIniValue(configFile, "PositionSource", "Link", shell::kSetup)) == "FEED";
+    const std::string source =
+        platform::UCase(platform::Trim(shell::ReadIniValue(configFile, "PositionSource", "Link", shell::kSetup)));
+    s.source = source == "FEED" ? PositionChoice::Feed : source == "BOTH" ? PositionChoice::Both : PositionChoice::Link;
     s.url = platform::Trim(shell::ReadIniValue(configFile, "FeedURL", "", shell::kSetup));
     const std::string interval = platform::Trim(shell::ReadIniValue(configFile, "FeedInterval", "15", shell::kSetup));
     int seconds = 0;
@@ -27,9 +29,11 @@ FeedSettings ReadFeedSettings(const std::string& configFile)
 bool WriteFeedSettings(const std::string& configFile, const FeedSettings& s)
 {
     // A file that never named a position source stays as it was while the choice is the default.
-    if (!s.feed && s.url.empty() && shell::ReadIniValue(configFile, "PositionSource", "", shell::kSetup).empty())
+    if (s.source == PositionChoice::Link && s.url.empty() &&
+        shell::ReadIniValue(configFile, "PositionSource", "", shell::kSetup).empty())
         return true;
-    bool ok = shell::WriteIniValue(configFile, shell::kSetup, "PositionSource", s.feed ? "Feed" : "Link");
+    static const char* const kNames[] = {"Link", "Feed", "Both"};
+    bool ok = shell::WriteIniValue(configFile, shell::kSetup, "PositionSource", kNames[static_cast<int>(s.source)]);
     ok = shell::WriteIniValue(configFile, shell::kSetup, "FeedURL", s.url) && ok;
     ok = shell::WriteIniValue(configFile, shell::kSetup, "FeedInterval", std::to_string(s.intervalSeconds)) && ok;
     return ok;

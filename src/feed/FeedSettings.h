@@ -4,16 +4,25 @@
 
 namespace quadrantel::feed {
 
+// Where positions come from: PositionSource in [Setup].
+enum class PositionChoice { Link, Feed, Both };
+
 // The position source chosen in [Setup]; a configuration file without the keys keeps the link.
 struct FeedSettings {
-    bool feed = false;        // PositionSource: "Link" (default) or "Feed"
-    std::string url;          // FeedURL
-    int intervalSeconds = 15; // FeedInterval, never below 15
+    PositionChoice source = PositionChoice::Link; // PositionSource: "Link" (default), "Feed" or "Both"
+    std::string url;                              // FeedURL
+    int intervalSeconds = 15;                     // FeedInterval, never below 15
 };
 
 FeedSettings ReadFeedSettings(const std::string& configFile);
 // False when the file could not be written.
 bool WriteFeedSettings(const std::string& configFile, const FeedSettings& settings);
+
+// Whether the choice takes positions from the data feed.
+inline bool UsesFeed(PositionChoice source)
+{
+    return source != PositionChoice::Link;
+}
 
 // Why a feed address cannot be used, or the empty text when it can.
 std::string FeedURLProblem(const std::string& url);

@@ -96,4 +96,27 @@ std::optional<std::int64_t> ParseFeedTime(std::string_view s)
     return (seconds - offsetMinutes * 60) * 1000 + ms;
 }
 
+std::optional<std::int64_t> ParseHttpDate(std::string_view s)
+{
+    // The one form servers send today; the two obsolete ones of old servers are not read.
+    static constexpr std::string_view kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    if (s.size() != 29 || s.substr(3, 2) != ", " || s.substr(25) != " GMT")
+        return std::nullopt;
+    std::size_t at = 5;
+    unsigned day = 0, year = 0, hour = 0, minute = 0, second = 0;
+    if (!Digits(s, at, 2, day) || !Expect(s, at, ' '))
+        return std::nullopt;
+    const std::size_t m = kMonths.find(s.substr(at, 3));
+    at += 3;
+    if (m == std::string_view::npos || m % 3 != 0 || !Expect(s, at, ' ') || !Digits(s, at, 4, year) ||
+        !Expect(s, at, ' ') || !Digits(s, at, 2, hour) || !Expect(s, at, ':') || !Digits(s, at, 2, minute) ||
+        !Expect(s, at, ':') || !Digits(s, at, 2, second))
+        return std::nullopt;
+    const auto month = static_cast<unsigned>(m / 3 + 1);
+    if (day < 1 || day > DaysInMonth(year, month) || hour > 23 || minute > 59 || second > 60)
+        return std::nullopt;
+    return (DaysFromCivil(year, month, day) * 86400 + std::int64_t{hour} * 3600 + std::int64_t{minute} * 60 + second) *
+           1000;
+}
+
 } // namespace quadrantel::feed

@@ -8,9 +8,9 @@
 
 namespace quadrantel::feed {
 
-Fix Project(const Pilot& p, std::int64_t nowMs)
+Projection Project(const Pilot& p, std::int64_t nowMs)
 {
-    Fix fix{p.latitude, p.longitude, std::max<std::int64_t>(0, nowMs - p.positionMs), 0};
+    Projection fix{p.latitude, p.longitude, std::max<std::int64_t>(0, nowMs - p.positionMs), 0};
     if (p.groundSpeedKt < kMinProjectedKt || p.headingDeg < 0 || fix.ageMs == 0)
         return fix;
     fix.movedMs = std::min(fix.ageMs, kMaxProjectMs);
@@ -18,12 +18,12 @@ Fix Project(const Pilot& p, std::int64_t nowMs)
     try {
         gonio::Destination(p.latitude, p.longitude, p.headingDeg, nm, fix.latitude, fix.longitude);
     } catch (const std::exception&) {
-        fix = Fix{p.latitude, p.longitude, fix.ageMs, 0};
+        fix = Projection{p.latitude, p.longitude, fix.ageMs, 0};
     }
     return fix;
 }
 
-std::string FixNote(const Fix& fix)
+std::string FixNote(const Projection& fix)
 {
     std::string note = "position " + std::to_string(fix.ageMs / 1000) + " s old";
     if (fix.movedMs == 0)
@@ -67,12 +67,15 @@ FeedTraffic::Changes FeedTraffic::Apply(Snapshot snapshot, std::int64_t nowMs)
 
     for (auto& k : kept_)
         ++k.second.misses;
+    tooOld_ = 0;
     for (const Pilot& p : latest_.pilots) {
         std::string key = platform::UCase(p.callsign);
-        if (Near(p) && Fresh(p, nowMs))
+        const bool near = Near(p);
+        if (near && Fresh(p, nowMs))
             kept_[std::move(key)] = Kept{p, 0};
         else if (const auto it = kept_.find(key); it != kept_.end())
             it->second.misses = kMissesToDrop; // there, but out of reach: gone at once
+        tooOld_ += near && !Fresh(p, nowMs) ? 1 : 0;
     }
     std::vector<std::string> dropped;
     for (auto it = kept_.begin(); it != kept_.end();) {
@@ -92,9 +95,15 @@ FeedTraffic::Changes FeedTraffic::SetStation(std::optional<Station> station, std
     station_ = station;
     std::unordered_map<std::string, Kept> was;
     was.swap(kept_);
-    for (const Pilot& p : latest_.pilots)
-        if (Near(p) && Fresh(p, nowMs))
+    tooOld_ = 0;
+    for (const Pilot& p : latest_.pilots) {
+        if (!Near(p))
+            continue;
+        if (Fresh(p, nowMs))
             kept_[platform::UCase(p.callsign)] = Kept{p, 0};
+        else
+            ++tooOld_;
+    }
     std::vector<std::string> dropped;
     for (const auto& w : was)
         if (!kept_.count(w.first))
@@ -113,6 +122,7 @@ FeedTraffic::Changes FeedTraffic::Expire(std::int64_t nowMs)
     });
     if (dropped.empty())
         return {}; // checked every second: nothing to hand on, nothing to sort
+    tooOld_ += dropped.size();
     return Collect(std::move(dropped));
 }
 

@@ -23,7 +23,7 @@ struct Station {
 };
 
 // Where a pilot is when a reading is made.
-struct Fix {
+struct Projection {
     double latitude = 0;
     double longitude = 0;
     std::int64_t ageMs = 0;   // of the position it rests on; a time in the future counts as now
@@ -31,12 +31,13 @@ struct Fix {
 };
 
 // An airborne pilot moved along his heading (taken as his true track) on the great circle
-// from his position time to now, by at most a minute.
-Fix Project(const Pilot& pilot, std::int64_t nowMs);
+// from his position time to now (both on the network's clock), by at most a minute.
+Projection Project(const Pilot& pilot, std::int64_t nowMs);
 // "position 12 s old, projected", for the reading.
-std::string FixNote(const Fix& fix);
+std::string FixNote(const Projection& projection);
 
 // The pilots near the station from the latest file: what the traffic table is filled with.
+// Every time here is on the network's clock.
 class FeedTraffic {
 public:
     struct Changes {
@@ -54,6 +55,8 @@ public:
 
     const Pilot* Find(std::string_view callsign) const;
     std::size_t size() const { return kept_.size(); }
+    // Pilots near the station not kept because their positions are too old.
+    std::size_t tooOld() const { return tooOld_; }
     const Snapshot& latest() const { return latest_; }
 
 private:
@@ -67,6 +70,7 @@ private:
 
     Snapshot latest_;
     std::optional<Station> station_;
+    std::size_t tooOld_ = 0;
     std::unordered_map<std::string, Kept> kept_; // by upper-case callsign
 };
 

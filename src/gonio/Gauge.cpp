@@ -1,7 +1,10 @@
 #include "gonio/Gauge.h"
 
+#include "gonio/Geodesy.h"
+#include "gonio/Reading.h"
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
+#include "shell/TextRoutines.h"
 
 #include <cmath>
 
@@ -61,6 +64,50 @@ GaugeGeometry ComputeGauge(double heading, const platform::Bounds& shape, const 
     return g;
 }
 
+CallerNeedle ComputeCallerNeedle(const std::string& callsign, double qdr, const platform::Bounds& shape,
+                                 const MeasureText& measure)
+{
+    CallerNeedle n{callsign, {}, {}};
+    const float R = shape.width / 2;
+    const float cx = shape.left + R;
+    const float cy = shape.top + R;
+    const double theta = qdr * kDegree;
+    const auto along = [&](float r) {
+        return std::pair<float, float>(static_cast<float>(cx + r * std::sin(theta)),
+                                       static_cast<float>(cy - r * std::cos(theta)));
+    };
+    const auto [tipX, tipY] = along(R);
+    n.line[0] = cx;
+    n.line[1] = cy;
+    n.line[2] = tipX;
+    n.line[3] = tipY;
+    // Inside the rim, clear of the scale's ticks, whatever the side: centred on the needle a
+    // label's half-diagonal in from the rim.
+    const auto [w, h] = measure(callsign);
+    const auto [x, y] = along(R - 150 - std::hypot(w, h) / 2);
+    n.label = {x - w / 2, y - h / 2, w, h};
+    return n;
+}
+
+std::optional<int> CallerBearing(const std::string& stationId, double latitude, double longitude,
+                                 std::optional<double> altitudeFt)
+{
+    try {
+        std::string station = stationId;
+        shell::TakeToken(station, " ");
+        std::string lon = DecimalToCoordinate(longitude, Axis::Longitude);
+        if (lon == "W090.00.00.000")
+            lon = "W089.59.59.999";
+        const std::string plane = DecimalToCoordinate(latitude, Axis::Latitude) + " " + lon;
+        const double dist = platform::Int(static_cast<double>(SctDistance(station, plane)) + 0.5);
+        if (dist >= 10 && dist > RadioHorizon(altitudeFt))
+            return std::nullopt;
+        return SctBearing(station, plane);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
 GaugePanel::GaugePanel(Controls controls, MeasureText measure) : c_(controls), measure_(std::move(measure)) {}
 
 void GaugePanel::DrawGauge(double heading)
@@ -105,6 +152,18 @@ void GaugePanel::imgGonio_Click()
     c_.imgMonitor.setVisible(shown);
     c_.Shape1.setVisible(shown);
     c_.imgSpeak.setVisible(shown);
+}
+
+void GaugePanel::DrawCallers(const std::vector<std::pair<std::string, int>>& callers)
+{
+    std::vector<CallerNeedle> needles;
+    needles.reserve(callers.size());
+    for (const auto& [callsign, qdr] : callers)
+        needles.push_back(ComputeCallerNeedle(callsign, qdr, c_.Shape1.rect(), measure_));
+    if (needles == callers_)
+        return;
+    callers_ = std::move(needles);
+    callersChanged();
 }
 
 void GaugePanel::UpdateIcon(const std::string& sMessage)

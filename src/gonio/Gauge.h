@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace quadrantel::gonio {
 
@@ -30,6 +31,22 @@ std::pair<float, float> EstimateText(const std::string& caption);
 // Geometry of the gauge for a QDM of `heading` degrees on the dial `shape`.
 GaugeGeometry ComputeGauge(double heading, const platform::Bounds& shape, const MeasureText& measure);
 
+// Another caller heard with the one on the gauge: a thinner needle from the centre to the rim
+// towards his aircraft, his callsign just inside the rim at its end; twips.
+struct CallerNeedle {
+    std::string callsign;
+    float line[4]; // x1, y1, x2, y2
+    platform::Bounds label;
+    bool operator==(const CallerNeedle&) const = default;
+};
+CallerNeedle ComputeCallerNeedle(const std::string& callsign, double qdr, const platform::Bounds& shape,
+                                 const MeasureText& measure);
+
+// The QDR of an aircraft from a station (a position Id), by the reading's rules; none when the
+// aircraft is out of radio range or its position cannot be read.
+std::optional<int> CallerBearing(const std::string& stationId, double latitude, double longitude,
+                                 std::optional<double> altitudeFt);
+
 // The gauge and the goniometer switch on the main window.
 class GaugePanel {
 public:
@@ -53,12 +70,17 @@ public:
     void chkGonio_Click(const std::function<void()>& clearReading);
     void imgGonio_Click();
     void UpdateIcon(const std::string& sMessage = {});
+    // The other callers' needles, each callsign with his QDR; none clears them.
+    void DrawCallers(const std::vector<std::pair<std::string, int>>& callers);
+    const std::vector<CallerNeedle>& callers() const { return callers_; }
 
     // Set by the window: re-assigns its own icon.
     std::function<void()> refreshIcon;
+    platform::Notifier callersChanged;
 
 private:
     Controls c_;
+    std::vector<CallerNeedle> callers_;
     MeasureText measure_;
 };
 

@@ -18,13 +18,18 @@ constexpr uint32_t kGreen = 65280;
 
 } // namespace
 
-int RadioHorizon(const std::string& altitudeField)
+int RadioHorizon(std::optional<double> altitudeFt)
 {
-    const double feet = 1.5 * platform::Val(altitudeField);
-    if (feet < 0)
+    const double feet = 1.5 * altitudeFt.value_or(0);
+    if (!(feet >= 0))
         return 0; // a negative altitude has no horizon
     const double r = platform::Int(std::sqrt(feet) + 0.5);
     return r > 2147483647.0 ? 0 : static_cast<int>(r);
+}
+
+std::string AltitudeText(std::optional<double> altitudeFt)
+{
+    return altitudeFt ? platform::Format(*altitudeFt, "0") : std::string();
 }
 
 Reading::Reading(Controls controls, GaugePanel& gauge, int32_t& lLastSpeech, Hooks hooks)
@@ -54,26 +59,24 @@ void Reading::Gonio(const std::string& sPlane)
         return;
     std::string station = c_.txtStation.text();
     shell::TakeToken(station, " ");
-    const auto rec = hooks_.record ? hooks_.record(sPlane) : std::nullopt;
-    if (!rec)
+    const auto fix = hooks_.fix ? hooks_.fix(sPlane) : std::nullopt;
+    if (!fix)
         throw platform::RuntimeError(5, "Gonio", "Invalid procedure call or argument");
+    const traffic::Position& aircraft = fix->position;
 
-    const double lon = platform::Val(shell::GetField(*rec, 6, '\t'));
-    std::string lonText = DecimalToCoordinate(lon, Axis::Longitude);
-    const double lat = platform::Val(shell::GetField(*rec, 5, '\t'));
-    const std::string latText = DecimalToCoordinate(lat, Axis::Latitude);
+    std::string lonText = DecimalToCoordinate(aircraft.longitude, Axis::Longitude);
+    const std::string latText = DecimalToCoordinate(aircraft.latitude, Axis::Latitude);
     if (lonText == "W090.00.00.000")
         lonText = "W089.59.59.999";
     const std::string plane = latText + " " + lonText;
     const double dist = platform::Int(static_cast<double>(SctDistance(station, plane)) + 0.5);
 
-    const std::string altitude = shell::GetField(*rec, 3, '\t');
     int range = 0;
-    IgnoreErrors([&] { range = RadioHorizon(altitude); });
+    IgnoreErrors([&] { range = RadioHorizon(aircraft.altitudeFt); });
     IgnoreErrors([&] {
-        const std::string note = hooks_.positionNote ? hooks_.positionNote(sPlane) : std::string();
         c_.txtGonio.setToolTip("Distance " + platform::Format(dist, "0") + "  (" + std::to_string(range) + "/" +
-                               platform::Trim(altitude + "ft )") + (note.empty() ? "" : "  " + note));
+                               AltitudeText(aircraft.altitudeFt) + "ft )" +
+                               (fix->note.empty() ? "" : "  " + fix->note));
     });
 
     if (dist >= 10 && dist > range) {

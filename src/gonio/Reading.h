@@ -2,6 +2,7 @@
 
 #include "gonio/Gauge.h"
 #include "platform/Controls.h"
+#include "traffic/Position.h"
 
 #include <cstdint>
 #include <functional>
@@ -30,16 +31,14 @@ public:
     };
 
     struct Hooks {
-        // The aircraft's record by callsign (case-blind); none when unknown.
-        std::function<std::optional<std::string>(const std::string&)> record;
+        // Where the aircraft is by callsign (case-blind), and what the source says of that
+        // position; none when unknown.
+        std::function<std::optional<traffic::Fix>(const std::string&)> fix;
         // Whole seconds since the window was loaded.
         std::function<int32_t()> secondsNow;
         std::function<bool()> isMinimized;
         std::function<void(const std::string&)> setTitle;
         std::function<void()> reseedRandom;
-        // How old the position just fetched by `record` is, e.g. "position 12 s old, projected";
-        // empty when the source does not say.
-        std::function<std::string(const std::string&)> positionNote;
     };
 
     Reading(Controls controls, GaugePanel& gauge, int32_t& lLastSpeech, Hooks hooks);
@@ -57,7 +56,9 @@ private:
     Hooks hooks_;
 };
 
-// Radio horizon in nautical miles for an altitude field in feet; 0 when it cannot be computed.
-int RadioHorizon(const std::string& altitudeField);
+// Radio horizon in nautical miles for an altitude in feet; 0 when unknown or negative.
+int RadioHorizon(std::optional<double> altitudeFt);
+// The altitude as the reading's tooltip shows it: whole feet, or nothing when unknown.
+std::string AltitudeText(std::optional<double> altitudeFt);
 
 } // namespace quadrantel::gonio

@@ -1,6 +1,6 @@
 #include "link/LinkController.h"
 
-#include "link/TrafficTable.h"
+#include "link/LinkData.h"
 #include "net/Variant.h"
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
@@ -92,9 +92,8 @@ std::string LinkController::IdentificationLine(const std::string& appName, const
     return "!C" + appName + ":SERVER:3:407162853:Gonio:" + version + ":52940817\r\n";
 }
 
-LinkController::LinkController(Controls controls, LinkSocket& sck, TrafficTable& traffic, std::int32_t& lNoDataCount,
-                               Hooks hooks)
-    : c_(controls), sck_(sck), traffic_(traffic), lNoDataCount_(lNoDataCount), hooks_(std::move(hooks))
+LinkController::LinkController(Controls controls, LinkSocket& sck, LinkData& data, Hooks hooks)
+    : c_(controls), sck_(sck), data_(data), hooks_(std::move(hooks))
 {
 }
 
@@ -132,7 +131,7 @@ bool LinkController::TryToConnect()
             showMessage(problem);
             return false;
         }
-        traffic_.DropUnfinishedLine();
+        data_.DropUnfinishedLine();
         partialLine_.clear();
         serverError_.clear();
         sck_.Connect(g.sServerName, g.sAddress, g.sPort);
@@ -246,9 +245,9 @@ void LinkController::Sck_DataArrival(const std::string& index, std::int32_t)
         });
         IgnoreErrors([&] { c_.imgData.setToolTip("Rate: " + c_.lblRate.caption()); });
     }
-    lNoDataCount_ = 0;
+    lNoDataCount = 0;
     IgnoreErrors([&] {
-        auto strips = traffic_.Elabora(data, [this] { return c_.lstStrips.text(); });
+        auto strips = data_.Elabora(data, [this] { return c_.lstStrips.text(); });
         if (strips && hooks_.applyStrips)
             hooks_.applyStrips(*strips);
     });
@@ -301,6 +300,22 @@ void LinkController::DisableApp()
     });
     IgnoreErrors([&] { sck_.CloseSck(g.sServerName); });
     IgnoreErrors([&] { hooks_.doEvents(); });
+}
+
+void LinkController::NoDataCheck(bool redDataLight)
+{
+    if (c_.lblError.tag() == c_.lblRate.caption())
+        ++lNoDataCount;
+    if (lNoDataCount < 3) {
+        c_.lblError.setCaption("Waiting ... ");
+    } else {
+        c_.lblError.setCaption("No Network data - check Linkar/Towrix or restart Gonio !");
+        lNoDataCount = 2;
+        if (redDataLight)
+            c_.imgData.setPicture(Picture::Red);
+    }
+    c_.lblError.setToolTip(c_.lblRate.caption());
+    c_.lblError.setTag(c_.lblRate.caption());
 }
 
 void LinkController::Sck_CloseSck(const std::string& index)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Controls.h"
+#include "traffic/TrafficTable.h"
 
 #include <cstdint>
 #include <functional>
@@ -8,8 +9,7 @@
 
 namespace quadrantel::link {
 
-class TrafficTable;
-struct StripList;
+class LinkData;
 
 // What the link needs of the window's socket object.
 class LinkSocket {
@@ -64,7 +64,7 @@ public:
     struct Hooks {
         std::function<void()> checkAutoConnect;
         std::function<void(const std::string&)> updateIcon;
-        std::function<void(const StripList&)> applyStrips;
+        std::function<void(const traffic::StripList&)> applyStrips;
         std::function<float()> windowLeft; // twips
         std::function<float()> windowTop;
         std::function<void()> showSetupWindow;
@@ -76,13 +76,16 @@ public:
         std::function<bool()> closing;
     };
 
-    LinkController(Controls controls, LinkSocket& sck, TrafficTable& traffic, std::int32_t& lNoDataCount, Hooks hooks);
+    LinkController(Controls controls, LinkSocket& sck, LinkData& data, Hooks hooks);
 
     bool TryToConnect();
     void LoginLinkar();
     void UpdateState();
     void NotSecondary();
     void DisableApp();
+    // A quiet check of the speaker cycle: the third in a row that saw no new data block gives
+    // the no-data message (and, after a transmission, the red data light).
+    void NoDataCheck(bool redDataLight);
 
     void Sck_DataArrival(const std::string& index, std::int32_t bytesTotal);
     void Sck_CloseSck(const std::string& index);
@@ -97,6 +100,7 @@ public:
     static std::string IdentificationLine(const std::string& appName, const std::string& version);
 
     bool bLoggedIn = false;
+    std::int32_t lNoDataCount = 0; // quiet checks in a row without new data
     std::int16_t iLevel = 0;
     std::int16_t iStep = 0;
 
@@ -111,8 +115,7 @@ private:
 
     Controls c_;
     LinkSocket& sck_;
-    TrafficTable& traffic_;
-    std::int32_t& lNoDataCount_;
+    LinkData& data_;
     Hooks hooks_;
     bool connecting_ = false;
     std::string partialLine_;   // the unfinished last line of the previous block, shortened

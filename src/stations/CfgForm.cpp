@@ -9,7 +9,7 @@
 #include "shell/Settings.h"
 #include "stations/PositionFiles.h"
 #include "stations/PositionForm.h"
-#include "voice/VoiceFeed.h"
+#include "voice/VoiceSettings.h"
 
 #include <charconv>
 #include <cmath>
@@ -69,29 +69,31 @@ CfgForm::CfgForm(CfgHooks h) : hooks(std::move(h))
     txtPort.setMaxLength(6);
     txtPort.setText("6809");
     txtPort.setToolTip("Linkar port number");
-    Label7.setCaption("Voice client");
+    lblVoice.setCaption("Voice client");
     cboVoice.addItem("TSRemote");
     cboVoice.addItem("WebSocket");
     cboVoice.setListIndex(0);
-    cboVoice.setToolTip("TSRemote: the TeamSpeak 2 remote library; WebSocket: the newer voice client's event feed");
-    Label8.setCaption("Voice URL");
+    cboVoice.setToolTip("TSRemote: the TeamSpeak 2 remote library; WebSocket: the newer voice client's events");
+    lblVoiceURL.setCaption("Voice URL");
     txtVoiceURL.setMaxLength(200);
     txtVoiceURL.setText(voice::kDefaultVoiceURL);
-    txtVoiceURL.setToolTip("Address of the voice client's WebSocket feed (WebSocket only)");
-    Label9.setCaption("Frequencies");
-    txtVoiceFrequencies.addItem("TX");
-    txtVoiceFrequencies.setText("");
-    txtVoiceFrequencies.setToolTip("Only transmissions on these frequencies in MHz, e.g. 118.700, 121.800; TX: where "
+    txtVoiceURL.setToolTip("Address of the voice client's WebSocket (WebSocket only)");
+    lblVoiceFrequencies.setCaption("Frequencies");
+    cboVoiceFrequencies.addItem("TX");
+    cboVoiceFrequencies.setText("");
+    cboVoiceFrequencies.setToolTip("Only transmissions on these frequencies in MHz, e.g. 118.700, 121.800; TX: where "
                                    "the voice client has transmit selected; blank: all (WebSocket only)");
-    Label10.setCaption("Positions");
-    cboPositions.addItem("Link");
+    lblPositions.setCaption("Positions");
+    cboPositions.addItem("Link"); // in the order of feed::PositionChoice
     cboPositions.addItem("Feed");
+    cboPositions.addItem("Both");
     cboPositions.setListIndex(0);
-    cboPositions.setToolTip("Link: aircraft positions from Linkar; Feed: from the network's public data feed over "
-                            "HTTP, for any ATC client");
-    Label11.setCaption("Feed URL");
+    cboPositions.setToolTip(
+        "Link: aircraft positions from Linkar; Feed: from the network's public data feed over "
+        "HTTP, for any ATC client; Both: the link's aircraft from Linkar, every other from the feed");
+    lblFeedURL.setCaption("Feed URL");
     txtFeedURL.setMaxLength(200);
-    txtFeedURL.setToolTip("Address of the network's public data file, http:// or https:// (Feed only)");
+    txtFeedURL.setToolTip("Address of the network's public data file, http:// or https:// (Feed and Both)");
     cmdAbout.setCaption("A&bout");
     cmdAbout.setToolTip("Info on Application and/or author");
     cmdExit.setCaption("&Exit");
@@ -147,11 +149,11 @@ void CfgForm::LoadConfig()
         const voice::VoiceSettings v = voice::ReadVoiceSettings(f);
         cboVoice.setListIndex(v.webSocket ? 1 : 0);
         txtVoiceURL.setText(v.url);
-        txtVoiceFrequencies.setText(v.frequencies);
+        cboVoiceFrequencies.setText(v.frequencies);
     });
     IgnoreErrors([&] {
         const feed::FeedSettings fs = feed::ReadFeedSettings(f);
-        cboPositions.setListIndex(fs.feed ? 1 : 0);
+        cboPositions.setListIndex(static_cast<int>(fs.source));
         txtFeedURL.setText(fs.url);
         feedInterval_ = fs.intervalSeconds;
     });
@@ -172,10 +174,8 @@ bool CfgForm::SaveConfig()
                                            : txtStation.text()) &&
          ok;
     ok =
-        voice::WriteVoiceSettings(f, {cboVoice.listIndex() == 1, txtVoiceURL.text(), txtVoiceFrequencies.text()}) && ok;
-    ok =
-        feed::WriteFeedSettings(f, {cboPositions.listIndex() == 1, platform::Trim(txtFeedURL.text()), feedInterval_}) &&
-        ok;
+        voice::WriteVoiceSettings(f, {cboVoice.listIndex() == 1, txtVoiceURL.text(), cboVoiceFrequencies.text()}) && ok;
+    ok = feed::WriteFeedSettings(f, {positionChoice(), platform::Trim(txtFeedURL.text()), feedInterval_}) && ok;
     return ok;
 }
 
@@ -186,11 +186,10 @@ bool CfgForm::voiceSettingsValid()
     std::string problem = voice::VoiceURLProblem(txtVoiceURL.text());
     platform::Control* box = &txtVoiceURL;
     std::string bad;
-    if (problem.empty() && !voice::IsTransmitChoice(txtVoiceFrequencies.text()) &&
-        !voice::ParseFrequencyList(txtVoiceFrequencies.text(), &bad)) {
+    if (problem.empty() && !voice::ParseFrequencyRule(cboVoiceFrequencies.text(), &bad)) {
         problem = "\"" + bad + "\" is no air-band frequency: type them in MHz from 108.000 to 136.975 with a " +
                   "decimal point, e.g. 118.700, 121.800, or TX for the voice client's transmit frequencies";
-        box = &txtVoiceFrequencies;
+        box = &cboVoiceFrequencies;
     }
     if (problem.empty())
         return true;
@@ -199,9 +198,15 @@ bool CfgForm::voiceSettingsValid()
     return false;
 }
 
+feed::PositionChoice CfgForm::positionChoice() const
+{
+    const int i = cboPositions.listIndex();
+    return i == 1 ? feed::PositionChoice::Feed : i == 2 ? feed::PositionChoice::Both : feed::PositionChoice::Link;
+}
+
 bool CfgForm::feedSettingsValid()
 {
-    if (cboPositions.listIndex() != 1)
+    if (!feed::UsesFeed(positionChoice()))
         return true;
     const std::string problem = feed::FeedURLProblem(txtFeedURL.text());
     if (problem.empty())

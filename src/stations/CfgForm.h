@@ -1,5 +1,6 @@
 #pragma once
 
+#include "feed/FeedSettings.h"
 #include "platform/Controls.h"
 
 #include <functional>
@@ -47,8 +48,9 @@ public:
     static constexpr const char* kInvalidHint = "invalid character - use alphabet characters and digits only ";
     static constexpr const char* kLongHint = "name too long - use at most 210 alphabet characters and digits ";
 
-    platform::Label frameConfig, frameOptions, Label1, Label2, Label3, Label6, Label7, Label8, Label9, Label10, Label11;
-    platform::ComboBox txtStation, cboVoice, txtVoiceFrequencies, cboPositions;
+    platform::Label frameConfig, frameOptions, Label1, Label2, Label3, Label6, lblVoice, lblVoiceURL,
+        lblVoiceFrequencies, lblPositions, lblFeedURL;
+    platform::ComboBox txtStation, cboVoice, cboVoiceFrequencies, cboPositions;
     platform::Button cmdAdd, cmdRemove, cmdAbout, cmdExit, cmdEnable;
     platform::CheckBox chkAutostart, chkOnTop;
     platform::TextBox txtMe, txtAddress, txtPort, txtVoiceURL, txtFeedURL;
@@ -60,6 +62,7 @@ private:
     void fillList();
     // Names the first voice box the feed cannot use, and puts the focus there.
     bool voiceSettingsValid();
+    feed::PositionChoice positionChoice() const;
     // Names the feed's address when the feed is chosen and cannot use it.
     bool feedSettingsValid();
 

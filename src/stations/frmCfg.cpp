@@ -95,13 +95,13 @@ void frmCfg::build()
     txtMe_->installEventFilter(this);
     txtPort_->installEventFilter(this);
 
-    field(6, f.Label7, f.cboVoice, new QComboBox(frame))->setEditable(false); // a choice of two, nothing to type
-    field(7, f.Label8, f.txtVoiceURL, new QLineEdit(frame));
+    field(6, f.lblVoice, f.cboVoice, new QComboBox(frame))->setEditable(false); // a choice of two, nothing to type
+    field(7, f.lblVoiceURL, f.txtVoiceURL, new QLineEdit(frame));
     auto* frequencies = new QComboBox(frame);
     frequencies->setInsertPolicy(QComboBox::NoInsert); // typed lists are not offered again
-    field(8, f.Label9, f.txtVoiceFrequencies, frequencies);
-    field(9, f.Label10, f.cboPositions, new QComboBox(frame))->setEditable(false);
-    field(10, f.Label11, f.txtFeedURL, new QLineEdit(frame));
+    field(8, f.lblVoiceFrequencies, f.cboVoiceFrequencies, frequencies);
+    field(9, f.lblPositions, f.cboPositions, new QComboBox(frame))->setEditable(false);
+    field(10, f.lblFeedURL, f.txtFeedURL, new QLineEdit(frame));
 
     auto* options = new QGroupBox(Q(f.frameOptions.caption()), frame);
     auto* optionsLayout = new QHBoxLayout(options);

@@ -3,7 +3,6 @@
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
 #include "shell/TextRoutines.h"
-#include "voice/modTSRemote.h"
 
 #include <unordered_map>
 
@@ -14,29 +13,12 @@ using platform::Picture;
 
 namespace {
 
-class RemoteClient final : public VoiceClient {
-public:
-    int ReadSpeakers() override { return static_cast<int>(voice::ReadSpeakers()); }
-    const std::vector<std::int32_t>& Speakers() override { return SpeakerTable; }
-    bool ReadPlayerList() override { return voice::ReadPlayerList(); }
-    const std::vector<PlayerInfo>& Players() override { return PlayerTable; }
-    void FindVoiceClient() override { voice::FindVoiceClient(); }
-    std::int32_t GetVoiceLogLength() override { return voice::GetVoiceLogLength(); }
-    std::string GetVoiceLogText() override { return voice::GetVoiceLogText(); }
-};
-
 bool ContainsNoCase(const std::string& text, const char* word)
 {
     return platform::UCase(text).find(platform::UCase(word)) != std::string::npos;
 }
 
 } // namespace
-
-VoiceClient& RemoteVoiceClient()
-{
-    static RemoteClient client;
-    return client;
-}
 
 SpeakerPolling::SpeakerPolling(Controls controls, VoiceClient& voice, platform::Random& random, Hooks hooks)
     : c_(controls), voice_(voice), random_(random), hooks_(std::move(hooks))
@@ -47,7 +29,7 @@ void SpeakerPolling::tmrSpeakers_Timer()
 {
     IgnoreErrors([&] { c_.lstSpeakers.clear(); });
     int state = 0; // a library that cannot be used counts as a voice client not running
-    IgnoreErrors([&] { state = voice_.ReadSpeakers(); });
+    IgnoreErrors([&] { state = static_cast<int>(voice_.ReadSpeakers()); });
 
     if (state == static_cast<int>(VoiceState::Connected)) {
         IgnoreErrors([&] { c_.imgSpeak.setPicture(Picture::None); });
@@ -92,11 +74,14 @@ void SpeakerPolling::tmrSpeakers_Timer()
             for (int i = 0; i < c_.lstStrips.listCount(); ++i)
                 IgnoreErrors([&] { c_.lstStrips.setSelected(i, false); });
             IgnoreErrors([&] {
-                if (c_.lblError.caption().find(" transmitting ") != std::string::npos)
-                    NoDataCheck(true);
+                if (c_.lblError.caption().find(" transmitting ") != std::string::npos && hooks_.noDataCheck)
+                    hooks_.noDataCheck(true);
             });
+        } else if (const std::string first = firstAircraft(); first.empty()) {
+            // Only ground stations talk: the reading lives on as after silence.
+            for (int i = 0; i < c_.lstStrips.listCount(); ++i)
+                IgnoreErrors([&] { c_.lstStrips.setSelected(i, false); });
         } else {
-            const std::string first = c_.lstSpeakers.list(0);
             bool matched = false;
             for (int i = 0; i < c_.lstStrips.listCount() && !matched; ++i) {
                 if (c_.lstStrips.list(i) == first) {
@@ -122,17 +107,41 @@ void SpeakerPolling::tmrSpeakers_Timer()
                 lLastSpeech = 0;
                 if (c_.chkGonio.checked())
                     IgnoreErrors([&] { hooks_.clearReading(); });
-                IgnoreErrors([&] { NoDataCheck(false); });
+                IgnoreErrors([&] {
+                    if (hooks_.noDataCheck)
+                        hooks_.noDataCheck(false);
+                });
             }
         });
     }
 
     if (state != lVoiceState) {
+        if (lVoiceState == static_cast<int>(VoiceState::Connected))
+            IgnoreErrors([&] { leaveConnected(); });
         IgnoreErrors([&] { c_.lstUsers.clear(); });
         IgnoreErrors([&] { showVoiceState(state); });
         IgnoreErrors([&] { voice_.FindVoiceClient(); });
         lVoiceState = state;
     }
+}
+
+std::string SpeakerPolling::firstAircraft() const
+{
+    for (const auto& speaker : c_.lstSpeakers.items())
+        if (!voice_.IsGroundStation(speaker.text))
+            return speaker.text;
+    return {};
+}
+
+// Nobody is heard once the voice source is gone: a bearing shown now would be nobody's.
+void SpeakerPolling::leaveConnected()
+{
+    for (int i = 0; i < c_.lstStrips.listCount(); ++i)
+        IgnoreErrors([&] { c_.lstStrips.setSelected(i, false); });
+    IgnoreErrors([&] { c_.imgSpeak.setPicture(Picture::None); });
+    lLastSpeech = 0;
+    if (c_.chkGonio.checked())
+        IgnoreErrors([&] { hooks_.clearReading(); });
 }
 
 void SpeakerPolling::showVoiceState(int state)
@@ -181,22 +190,6 @@ void SpeakerPolling::JitterStep()
     c_.txtQDM.setText(platform::Format(needle, "000"));
     c_.txtQDR.refresh();
     c_.txtQDM.refresh();
-}
-
-void SpeakerPolling::NoDataCheck(bool redDataLight)
-{
-    if (c_.lblError.tag() == c_.lblRate.caption())
-        ++lNoDataCount;
-    if (lNoDataCount < 3) {
-        c_.lblError.setCaption("Waiting ... ");
-    } else {
-        c_.lblError.setCaption("No Network data - check Linkar/Towrix or restart Gonio !");
-        lNoDataCount = 2;
-        if (redDataLight)
-            c_.imgData.setPicture(Picture::Red);
-    }
-    c_.lblError.setToolTip(c_.lblRate.caption());
-    c_.lblError.setTag(c_.lblRate.caption());
 }
 
 void SpeakerPolling::tmrStatus_Timer()

@@ -293,4 +293,25 @@ std::string GetVoiceLogText()
     return GetWindowTextByMessage(VoiceLogWindow);
 }
 
+namespace {
+
+class RemoteClient final : public VoiceClient {
+public:
+    VoiceState ReadSpeakers() override { return voice::ReadSpeakers(); }
+    const std::vector<std::int32_t>& Speakers() override { return SpeakerTable; }
+    bool ReadPlayerList() override { return voice::ReadPlayerList(); }
+    const std::vector<PlayerInfo>& Players() override { return PlayerTable; }
+    void FindVoiceClient() override { voice::FindVoiceClient(); }
+    std::int32_t GetVoiceLogLength() override { return voice::GetVoiceLogLength(); }
+    std::string GetVoiceLogText() override { return voice::GetVoiceLogText(); }
+};
+
+} // namespace
+
+VoiceClient& RemoteVoiceClient()
+{
+    static RemoteClient client;
+    return client;
+}
+
 } // namespace quadrantel::voice

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/WindowSystem.h"
+#include "voice/VoiceClient.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,22 +26,6 @@ struct RawPlayerInfo {
     std::uint32_t PlayerFlags = 0;
 
     static RawPlayerInfo Decode(const unsigned char* bytes);
-};
-
-struct PlayerInfo {
-    std::int32_t PlayerID = 0;
-    std::int32_t ChannelID = 0;
-    std::string NickName;
-    std::string ChannelRights;
-    std::string ServerRights;
-    std::string PlayerStatus;
-};
-
-enum class VoiceState : int {
-    Undetermined = -1,
-    NotRunning = 0,
-    NotConnected = 1,
-    Connected = 2,
 };
 
 // Shared with the speaker cycle; replaced by each read, never appended to.
@@ -77,5 +62,8 @@ bool VoiceLogChildProc(platform::HWND window, std::intptr_t lParam);
 std::string GetWindowTextByMessage(platform::HWND window);
 std::int32_t GetVoiceLogLength();
 std::string GetVoiceLogText();
+
+// The voice client reached through the remote library and its windows.
+VoiceClient& RemoteVoiceClient();
 
 } // namespace quadrantel::voice

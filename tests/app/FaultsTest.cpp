@@ -72,13 +72,13 @@ TEST_F(Faults, DataFolderVanishesAndComesBack)
     ASSERT_TRUE(QDir(QString::fromStdString(folder)).removeRecursively());
     peer.send("@N:LOST1:1000:1:50.5:9.0:35000:420:0\r\n");
     ASSERT_TRUE(reads("LOST1"));
-    form->link().UpdateState();
+    link().UpdateState();
     EXPECT_FALSE(QDir(QString::fromStdString(folder)).exists()); // nothing recreates it behind the user's back
 
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
     peer.send("@N:BACK1:1000:1:50.5:9.0:35000:420:0\r\n");
     ASSERT_TRUE(WaitUntil([&] { return daily("Dump").find("BACK1") != std::string::npos; }));
     EXPECT_EQ(daily("Dump").find("LOST"), std::string::npos);
-    form->link().UpdateState();
+    link().UpdateState();
     EXPECT_NE(daily("Log").find("State:Connected"), std::string::npos);
 }

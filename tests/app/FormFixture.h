@@ -1,6 +1,7 @@
 #pragma once
 
 // The main window's behaviour with fake outside programs, in a data folder of its own.
+#include "link/LinkSource.h"
 #include "shell/Config.h"
 #include "shell/LogFiles.h"
 
@@ -76,10 +77,11 @@ protected:
         if (connected)
             connect();
     }
+    link::LinkController& link() { return form->sources().link->controller(); }
     void arrive(const std::string& text)
     {
         sck->received = text;
-        form->link().Sck_DataArrival("Quadrantel", 0);
+        link().Sck_DataArrival("Quadrantel", 0);
     }
     // Connects to `peer` and waits for the login line.
     void connect()

@@ -4,11 +4,11 @@
 
 #include <cstdlib>
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <QHostAddress>
-#include <QWebSocket>
-#include <QWebSocketServer>
+#include "EventServer.h"
 
 using namespace quadrantel;
 using namespace quadrantel::test;
@@ -27,9 +27,51 @@ TEST_F(GonioFormTest, FirstRunWithoutConfiguration)
 
     form->Form_Unload();
     EXPECT_EQ(closes, 1); // closed although it never connected
-    EXPECT_EQ(form->socket(), nullptr);
+    EXPECT_EQ(form->sources().link->socket(), nullptr);
     EXPECT_EQ(host.setupShown, 1);
     form.reset();
+}
+
+// Guards against the load reading the settings file once for every value: the voice choice,
+// the position choice, each setting of the window, its place and its station.
+TEST_F(GonioFormTest, TheLoadReadsConfigIniOnce)
+{
+    writeConfig("Station=" + kStation + "\r\nPositionSource=Both\r\nFeedURL=http://127.0.0.1:9/feed.json\r\n");
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    // Closes too: two opens in a row would be reported as one.
+    ASSERT_GE(::inotify_add_watch(watch, (dir.path() + "/Quadrantel").c_str(), IN_OPEN | IN_CLOSE), 0);
+    auto s = services();
+    s.voice = nullptr; // the voice client is chosen there too
+    load(std::move(s));
+    int opens = 0;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n = 0; (n = ::read(watch, events, sizeof events)) > 0;)
+        for (const char* p = events; p < events + n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(p);
+            opens += (e->mask & IN_OPEN) && e->len > 0 && std::string(e->name) == "Config.ini" ? 1 : 0;
+            p += sizeof(inotify_event) + e->len;
+        }
+    ::close(watch);
+    EXPECT_EQ(opens, 1);
+    EXPECT_EQ(form->txtStation.text(), kStation);
+    EXPECT_TRUE(form->imgFeed.visible()); // both sources, each with its light
+}
+
+// Both sources: the window offers Disconnect while the feed runs though the link is down, and
+// the down link's silence raises no alarm while the feed answers.
+TEST_F(GonioFormTest, WithBothSourcesADownLinkLeavesTheFeedInCharge)
+{
+    writeConfig("Station=" + kStation + "\r\nPositionSource=Both\r\nFeedURL=http://127.0.0.1:9/feed.json\r\n");
+    load(services());
+    form->SetAutostart();
+    form->tmrUpdate.onTimer();
+    EXPECT_TRUE(form->cmdClose.visible());
+    EXPECT_FALSE(form->cmdConnect.visible());
+    for (int check = 0; check < 4; ++check)
+        form->positions().NoDataCheck(false);
+    EXPECT_EQ(form->lblError.caption(), "Waiting ... ");
+    EXPECT_EQ(form->lblState.toolTip(), "Disconnected");
 }
 
 TEST_F(GonioFormTest, SavedPositionAndItsFallbacks)
@@ -61,17 +103,17 @@ TEST_F(GonioFormTest, AutoConnectFollowsTheAtcClient)
 {
     load(services());
     form->SetAutostart();
-    form->link().UpdateState();
+    link().UpdateState();
     EXPECT_EQ(sck->connects, 0); // client not running: nothing shown
     EXPECT_EQ(form->lblError.caption(), "Starting ...");
 
     atc.connection = atcclient::TowrixConnection::NotConnected;
-    form->link().UpdateState();
+    link().UpdateState();
     EXPECT_EQ(form->lblError.caption(), "Towrix/Linkar not Running or not connected !");
     EXPECT_EQ(sck->connects, 0);
 
     atc.connection = atcclient::TowrixConnection::Connected;
-    form->link().UpdateState();
+    link().UpdateState();
     EXPECT_EQ(sck->connects, 1);
 }
 
@@ -185,6 +227,7 @@ TEST_F(GonioFormTest, RoadOfOneTransmission)
     form->speakers().tmrSpeakers_Timer();
     EXPECT_EQ(form->txtQDR.text(), "---");
     EXPECT_EQ(host.title, "Quadrantel");
+    EXPECT_EQ(form->lblError.caption(), "Waiting ... "); // the link's quiet check: data came
 
     // TEST reads the callsign the ATC client has selected.
     atc.callsign = "DLH123";
@@ -194,32 +237,89 @@ TEST_F(GonioFormTest, RoadOfOneTransmission)
     EXPECT_EQ(form->lblError.caption(), "DLH123 calculating ...");
 }
 
-// The feed source named in the configuration: a pilot's kRxBegin runs the speaker cycle at
-// once, without waiting for its timer, and the feed's state reaches the light and message line.
-TEST_F(GonioFormTest, WebSocketVoiceSourceFollowsTheFeedAtOnce)
-{
-    QWebSocketServer feed("feed", QWebSocketServer::NonSecureMode);
-    ASSERT_TRUE(feed.listen(QHostAddress::LocalHost));
-    std::unique_ptr<QWebSocket> client;
-    QObject::connect(&feed, &QWebSocketServer::newConnection, &feed,
-                     [&] { client.reset(feed.nextPendingConnection()); });
-    writeConfig("AutoStart=1\r\nStation=" + kStation +
-                "\r\nVoiceSource=WebSocket\r\nVoiceFrequencies=118.700\r\nVoiceURL=ws://127.0.0.1:" +
-                std::to_string(feed.serverPort()) + "/ws\r\n");
-    auto s = services();
-    s.voice = nullptr;
-    load(std::move(s)).tmrSpeakers.setEnabled(false);
-    ASSERT_TRUE(WaitUntil([&] { return client != nullptr; }));
-    client->sendTextMessage(R"({"type":"kVoiceConnectedState","value":{"connected":false}})"); // asked on open
-    ASSERT_TRUE(WaitUntil([&] { return form->lblError.caption() == "not connected to the voice network"; }));
-    clock.advance(11);
-    arrive(kDlh);
-    ASSERT_EQ(form->lstStrips.listCount(), 1);
+// Two aircraft with strips talking at once; the reading is DLH123's.
+class CallersTest : public FormTest {
+protected:
+    void twoTalking()
+    {
+        writeConfig("AutoStart=1\r\nStation=" + kStation + "\r\n");
+        load(services());
+        clock.advance(11);
+        arrive(kDlh + "@N:BAW456:1001:1:49.0:8.0:12000:300:0\r\n");
+        form->tmrSpeakers.onTimer();
+        voice.players.push_back(FakeVoiceClient::Player(9, "AFR789")); // no strip
+        voice.playersChanged = true;
+        voice.speakers = {7, 9, 8};
+        form->tmrSpeakers.onTimer();
+    }
+};
 
-    client->sendTextMessage(R"({"type":"kRxBegin","value":{"callsign":"DLH123","pFrequencyHz":118700000}})");
-    ASSERT_TRUE(WaitUntil([&] { return host.title == "Quadrantel - (EDDF) DLH123 QDR[030]  QDM[210]"; })) << host.title;
-    EXPECT_EQ(form->lblStatus.toolTip(), "Connected");
-    EXPECT_EQ(form->txtStatus.text(), "connected to the voice network");
+TEST_F(CallersTest, EveryOtherCallerWithAStripGetsANeedle)
+{
+    twoTalking();
+    ASSERT_EQ(form->gauge().callers().size(), 1u);
+    EXPECT_EQ(form->gauge().callers()[0].callsign, "BAW456");
+}
+
+TEST_F(CallersTest, TheCallersNeedlesGoWithTheReading)
+{
+    twoTalking();
+    form->chkGonio.setValue(0);
+    form->tmrSpeakers.onTimer();
+    EXPECT_TRUE(form->gauge().callers().empty());
+}
+
+// The WebSocket source named in the configuration, against voice-sim's stand-in for the client.
+class WebSocketWindowTest : public FormTest {
+protected:
+    void loadOnClient()
+    {
+        sim.quiet = true;
+        sim.clickMs = 0;
+        sim.print = false;
+        server = std::make_unique<voicesim::EventServer>(sim);
+        ASSERT_TRUE(server->listen());
+        writeConfig("AutoStart=1\r\nStation=" + kStation + "\r\nVoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" +
+                    std::to_string(server->port()) + "/ws\r\n");
+        auto s = services();
+        s.voice = nullptr;
+        load(std::move(s)).tmrSpeakers.setEnabled(false);
+        ASSERT_TRUE(WaitUntil([&] { return form->txtStatus.text() == "connected to the voice network"; }));
+        clock.advance(11);
+        arrive(kDlh);
+    }
+
+    voicesim::EventOptions sim;
+    std::unique_ptr<voicesim::EventServer> server;
+};
+
+// A pilot's kRxBegin runs the speaker cycle at once, without waiting for its timer.
+TEST_F(WebSocketWindowTest, ATransmissionIsFollowedAtOnce)
+{
+    loadOnClient();
+    server->command("talk DLH123 118.700");
+    EXPECT_TRUE(WaitUntil([&] { return host.title == "Quadrantel - (EDDF) DLH123 QDR[030]  QDM[210]"; })) << host.title;
+}
+
+TEST_F(WebSocketWindowTest, TheReadingGoesWhenTheVoiceClientExits)
+{
+    loadOnClient();
+    server->command("talk DLH123 118.700");
+    ASSERT_TRUE(WaitUntil([&] { return form->txtQDR.text() == "030"; }));
+    server->command("quit-client 600");
+    ASSERT_TRUE(WaitUntil([&] { return form->txtStatus.text() == "voice client not running"; }));
+    form->speakers().tmrSpeakers_Timer();
+    clock.advance(11);
+    arrive(kDlh); // a fresh strip list, the position a moment later
+    EXPECT_EQ(form->txtQDR.text(), "---");
+    EXPECT_EQ(host.title, "Quadrantel");
+}
+
+TEST_F(WebSocketWindowTest, TheVoiceLightAndStatusSayVoiceClient)
+{
+    loadOnClient();
+    EXPECT_EQ(form->Label5.caption(), "Voice client:");
+    EXPECT_EQ(form->Label11.caption(), "Voice client status:");
 }
 
 // A refused login closes the window from inside the socket's own event; the socket must
@@ -234,7 +334,7 @@ TEST_F(GonioFormTest, RefusedLoginClosesTheWindowFromInsideTheSocketEvent)
     ASSERT_TRUE(WaitUntil([&] { return host.unloads == 1; }));
     EXPECT_EQ(form->lblError.caption(), "Gonio cannot act as Linkar Primary Connection;");
     EXPECT_EQ(host.setupShown, 2); // by the refusal, then by the unload
-    EXPECT_EQ(form->socket(), nullptr);
+    EXPECT_EQ(form->sources().link->socket(), nullptr);
     test::RunEventsFor(50); // the released socket goes away on the loop
     form.reset();
 }

@@ -38,7 +38,7 @@ TEST_F(frmGonioTest, OpensWithItsControlsBoundToTheBehaviour)
     QTest::mouseClick(ButtonNamed(*w, "Connect"), Qt::LeftButton);
     ASSERT_NE(sck, nullptr);
     EXPECT_EQ(sck->connects, 1);
-    w->form().link().UpdateState();
+    w->form().sources().link->controller().UpdateState();
     EXPECT_TRUE(disconnect->isVisible());
     delete w.data();
 }

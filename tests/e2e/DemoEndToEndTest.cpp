@@ -66,13 +66,19 @@ protected:
             test::StopProcess((*it)->process, Slow(5000));
     }
 
-    Child& Start(const QString& program, const QStringList& arguments)
+    // `clock` runs the program under faketime with its clock that far off ("+5m").
+    Child& Start(const QString& program, const QStringList& arguments, const QString& clock = {})
     {
         children.push_back(std::make_unique<Child>());
         Child& c = *children.back();
-        c.process.setProcessEnvironment(environment);
-        const QStringList wrapper =
-            QString::fromLocal8Bit(qgetenv("QUADRANTEL_E2E_WRAPPER")).split(' ', Qt::SkipEmptyParts);
+        QProcessEnvironment env = environment;
+        QStringList wrapper = QString::fromLocal8Bit(qgetenv("QUADRANTEL_E2E_WRAPPER")).split(' ', Qt::SkipEmptyParts);
+        if (!clock.isEmpty()) {
+            wrapper = QStringList{"faketime", "-f", clock} + wrapper;
+            // faketime preloads its library ahead of a sanitizer build's runtime.
+            env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
+        }
+        c.process.setProcessEnvironment(env);
         if (program == "quadrantel" && !wrapper.isEmpty())
             c.process.start(wrapper.front(), wrapper.mid(1) + QStringList{kBin + "/" + program} + arguments);
         else
@@ -99,6 +105,60 @@ protected:
     }
 
     std::string data() const { return dir.file("Quadrantel"); }
+
+    // The program's daily files of a kind ("Log", "Dump"), whatever day its clock says it is.
+    std::string Daily(const QString& kind) const
+    {
+        std::string all;
+        for (const QString& name : QDir(QString::fromStdString(data())).entryList({kind + "_*.TXT"}))
+            all += test::ReadFile(data() + "/" + name.toStdString());
+        return all;
+    }
+    std::string Log() const { return Daily("Log"); }
+
+    // Makes `callsign` talk until a reading of him shows; his QDR, or -1.
+    int Talk(Child& voice, const std::string& callsign)
+    {
+        int qdr = -1;
+        for (int attempt = 0; attempt < 10 && qdr < 0; ++attempt) { // until the traffic table knows him
+            voice.send(QByteArray("talk ") + callsign.c_str());
+            qdr = WaitForReading(callsign, Slow(1500));
+        }
+        return qdr;
+    }
+
+    // Positions from the simulated data file instead of the link, voice from the newer client's
+    // feed, from a VoiceFrequencies list (which a decimal-comma locale must read the same), the
+    // program's clock off by `clock`: the talking pilot's reading rests on a position moved to
+    // now, and clears once he is quiet.
+    void ReadTheFeed(const QString& clock = {})
+    {
+        Child& linkar = Start("linkar-sim",
+                              {"--port",       "0",    "--feed", "0", "--layout", "b",  "--station",   "50,8",
+                               "--aircraft",   "2",    "--far",  "0", "--range",  "30", "--callsigns", "DLH123,BAW456",
+                               "--feed-every", "2000", "--seed", "3"});
+        const std::string feedPort = Announced(linkar, "feed on (\\d+)");
+        Child& voice = Start("voice-sim", {"--websocket", "0", "--pilots", "DLH123,BAW456", "--quiet"});
+        const std::string voicePort = Announced(voice, "websocket on (\\d+)");
+        Configure("VoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + voicePort +
+                  "/ws\r\nVoiceFrequencies=118.700\r\nPositionSource=Feed\r\nFeedURL=http://127.0.0.1:" + feedPort +
+                  "/feed.json\r\n");
+        Child& program = Start("quadrantel", {}, clock);
+        const auto dump = [&] { return Daily("Dump"); };
+        ASSERT_TRUE(test::WaitUntil([&] { return dump().find("pilots kept") != std::string::npos; }, Slow(15000)))
+            << program.process.readAllStandardError().toStdString();
+        EXPECT_NE(dump().find("2 pilots kept"), std::string::npos) << dump();
+
+        ASSERT_GE(Talk(voice, "DLH123"), 0) << Title();
+        // As old as the file says, moved on: neither minutes old nor "0 s" from the future.
+        const QRegularExpressionMatch note =
+            QRegularExpression("Reading DLH123: position (\\d+) s old, projected").match(QString::fromStdString(Log()));
+        ASSERT_TRUE(note.hasMatch()) << Log();
+        EXPECT_LE(note.captured(1).toInt(), 30) << Log();
+        voice.send("quiet");
+        EXPECT_TRUE(test::WaitUntil([&] { return Title().find("QDR[") == std::string::npos; }, Slow(15000)))
+            << "the reading stayed: " << Title();
+    }
 
     // The titles of the top-level windows, one a line, read as the program reads other programs'.
     std::string Title() const
@@ -162,41 +222,66 @@ TEST_F(DemoEndToEnd, ConnectsAndFollowsTalkingPilots)
     EXPECT_EQ(program.process.state(), QProcess::Running);
 }
 
-// Positions from the simulated data file instead of the link, voice from the newer client's
-// feed, from a VoiceFrequencies list (which a decimal-comma locale must read the same): the
-// talking pilot's reading rests on a position moved to now, and clears once he is quiet.
-TEST_F(DemoEndToEnd, ReadsPositionsFromTheDataFeed)
+// Guards against the PC's clock deciding a feed position's age: 5 minutes fast dropped every
+// pilot, 5 minutes slow took every position as new and moved none. Either way it is named.
+TEST_F(DemoEndToEnd, ReadsTheDataFeedAlikeWithThePcsClockFiveMinutesOffEitherWay)
 {
-    Child& linkar =
-        Start("linkar-sim", {"--port",       "0",    "--feed", "0", "--layout", "b",  "--station",   "50,8",
-                             "--aircraft",   "2",    "--far",  "0", "--range",  "30", "--callsigns", "DLH123,BAW456",
-                             "--feed-every", "2000", "--seed", "3"});
-    const std::string feedPort = Announced(linkar, "feed on (\\d+)");
-    Child& voice = Start("voice-sim", {"--websocket", "0", "--pilots", "DLH123,BAW456", "--quiet"});
-    const std::string voicePort = Announced(voice, "feed on (\\d+)");
-    Configure("VoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + voicePort +
-              "/ws\r\nVoiceFrequencies=118.700\r\nPositionSource=Feed\r\nFeedURL=http://127.0.0.1:" + feedPort +
-              "/feed.json\r\n");
-    Child& program = Start("quadrantel", {});
-
-    const std::string day = QDate::currentDate().toString("yyyyMMdd").toStdString();
-    const auto dump = [&] { return test::ReadFile(data() + "/Dump_" + day + ".TXT"); };
-    ASSERT_TRUE(test::WaitUntil([&] { return dump().find("pilots kept") != std::string::npos; }, Slow(15000)))
-        << program.process.readAllStandardError().toStdString();
-    EXPECT_NE(dump().find("2 pilots kept"), std::string::npos) << dump();
-
-    bool heard = false;
-    for (int attempt = 0; attempt < 10 && !heard; ++attempt) { // until the traffic table knows the pilot
-        voice.send("talk DLH123");
-        heard = WaitForReading("DLH123", Slow(1500)) >= 0;
+    if (QProcess::execute("faketime", {"-f", "+0", "true"}) != 0)
+        GTEST_SKIP() << "faketime is not installed";
+    for (const char* clock : {"+5m", "-5m"}) {
+        SCOPED_TRACE(clock);
+        ReadTheFeed(clock);
+        EXPECT_TRUE(QRegularExpression(QString("The PC's clock is (29\\d|30\\d) s ") +
+                                       (clock[0] == '+' ? "ahead of" : "behind"))
+                        .match(QString::fromStdString(Log()))
+                        .hasMatch())
+            << Log();
+        TearDown();
+        children.clear();
+        QDir(QString::fromStdString(data())).removeRecursively();
+        QDir().mkpath(QString::fromStdString(data()));
     }
-    ASSERT_TRUE(heard) << Title();
-    const std::string log = test::ReadFile(data() + "/Log_" + day + ".TXT");
-    EXPECT_TRUE(QRegularExpression("Reading DLH123: position \\d+ s old, projected")
-                    .match(QString::fromStdString(log))
+}
+
+// Both sources: the link relays only the aircraft near the ATC client, the data file lists only
+// those connected before it was made. Each pilot is read from the one that has him.
+TEST_F(DemoEndToEnd, ReadsALinkOnlyAndAFeedOnlyPilotWithBothSources)
+{
+    Child& linkar = Start("linkar-sim", {"--port",       "0",
+                                         "--feed",       "0",
+                                         "--station",    "50,8",
+                                         "--aircraft",   "0",
+                                         "--far",        "0",
+                                         "--fixed",      "LINKONLY,50.2,8,20000",
+                                         "--fixed",      "FEEDONLY,49.5,8,30000,90,300",
+                                         "--link-range", "20",
+                                         "--unlisted",   "LINKONLY",
+                                         "--feed-every", "2000",
+                                         "--interval",   "500"});
+    const std::string port = Announced(linkar, "listening on (\\d+)");
+    const std::string feedPort = Announced(linkar, "feed on (\\d+)");
+    Start("towrix-sim", {"--connected", "--callsign", "TESTB", "--position", "0,560"});
+    Child& voice = Start("voice-sim", {"--websocket", "0", "--pilots", "LINKONLY,FEEDONLY", "--quiet"});
+    const std::string voicePort = Announced(voice, "websocket on (\\d+)");
+    Configure("Address=127.0.0.1\r\nPort=" + port + "\r\nVoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" +
+              voicePort + "/ws\r\nPositionSource=Both\r\nFeedURL=http://127.0.0.1:" + feedPort + "/feed.json\r\n");
+    Child& program = Start("quadrantel", {});
+    ASSERT_TRUE(test::WaitUntil([&] { return linkar.out().contains("identified !CQuadrantel"); }, Slow(15000)))
+        << linkar.out().toStdString() << program.process.readAllStandardError().toStdString();
+
+    const int north = Talk(voice, "LINKONLY");
+    ASSERT_GE(north, 0) << Title();
+    EXPECT_TRUE(north <= 2 || north >= 358) << north;
+    EXPECT_TRUE(QRegularExpression("Reading LINKONLY: link: position \\d+ s old")
+                    .match(QString::fromStdString(Log()))
                     .hasMatch())
-        << log;
-    voice.send("quiet");
-    EXPECT_TRUE(test::WaitUntil([&] { return Title().find("QDR[") == std::string::npos; }, Slow(15000)))
-        << "the reading stayed: " << Title();
+        << Log();
+    const int south = Talk(voice, "FEEDONLY");
+    ASSERT_GE(south, 0) << Title();
+    EXPECT_LE(std::abs(south - 175), 8) << south; // 30 NM south, flying east
+    EXPECT_TRUE(QRegularExpression("Reading FEEDONLY: data feed: position \\d+ s old, projected")
+                    .match(QString::fromStdString(Log()))
+                    .hasMatch())
+        << Log();
+    EXPECT_EQ(program.process.state(), QProcess::Running);
 }

@@ -68,6 +68,17 @@ TEST(FeedTime, RefusesWhatIsNoTime)
     }
 }
 
+TEST(FeedTime, AnHttpDateIsReadInTheFormServersSend)
+{
+    EXPECT_EQ(ParseHttpDate("Mon, 07 Dec 2026 18:30:15 GMT"), kFileTime);
+    EXPECT_EQ(ParseHttpDate("Thu, 29 Feb 2024 23:59:59 GMT"), 1709251199'000);
+    for (const char* text : {"", "Mon, 07 Dec 2026 18:30:15 UTC", "Monday, 07-Dec-26 18:30:15 GMT",
+                             "Mon, 07 Dek 2026 18:30:15 GMT", "Mon, 31 Nov 2026 18:30:15 GMT"}) {
+        SCOPED_TRACE(text);
+        EXPECT_FALSE(ParseHttpDate(text));
+    }
+}
+
 TEST(FeedParser, LayoutAGivesEveryPilotAndNothingElse)
 {
     const Parsed p = ParseText(test::ReadFile(QUADRANTEL_TEST_DATA_DIR "/feed-layout-a.json"));

@@ -1,6 +1,8 @@
 #include "feed/FeedTraffic.h"
 #include "feed/FeedSettings.h"
+#include "feed/NetworkClock.h"
 
+#include "support/FakeClock.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -119,11 +121,28 @@ TEST(FeedProjection, AnAirbornePilotMovesAlongHisHeadingForAtMostAMinute)
         Pilot p = At("P", 0, 0, c.ageMs);
         p.groundSpeedKt = c.speed;
         p.headingDeg = c.heading;
-        const Fix f = Project(p, kNow);
+        const Projection f = Project(p, kNow);
         EXPECT_NEAR(f.latitude, c.dLat, 1e-9);
         EXPECT_NEAR(f.longitude, c.dLon, 1e-9);
         EXPECT_EQ(FixNote(f), c.note);
     }
+}
+
+TEST(NetworkClockTest, TheFilesTimeMovesOnWithTheMonotonicClockNotWithThePcsDate)
+{
+    test::FakeClock pc;
+    NetworkClock net(pc);
+    EXPECT_EQ(net.NowMs(), pc.nowMSecs()); // before any file: the PC's
+    net.FileArrived(kNow, 0);
+    pc.set(pc.now().addSecs(3600)); // the PC's clock set an hour on
+    pc.advanceMs(1500);
+    EXPECT_EQ(net.NowMs(), kNow + 1500);
+    net.FileArrived(kNow, kNow + 20'000); // served 20 s after it was made: dated by the answer
+    EXPECT_EQ(net.NowMs(), kNow + 20'000);
+    net.FileArrived(kNow, kNow + kMaxDeliveryMs + 1000); // a Date no delivery explains is not taken
+    EXPECT_EQ(net.NowMs(), kNow);
+    net.FileArrived(0, kNow - 5000); // a file without a time of its own
+    EXPECT_EQ(net.NowMs(), kNow - 5000);
 }
 
 TEST(FeedSettingsTest, AFileWithoutTheKeysKeepsTheLinkAndStaysAsItWas)
@@ -132,7 +151,7 @@ TEST(FeedSettingsTest, AFileWithoutTheKeysKeepsTheLinkAndStaysAsItWas)
     const std::string file = dir.file("Config.ini");
     test::WriteFile(file, "[Setup]\r\nVID=1\r\n");
     const FeedSettings s = ReadFeedSettings(file);
-    EXPECT_FALSE(s.feed);
+    EXPECT_EQ(s.source, PositionChoice::Link);
     EXPECT_TRUE(WriteFeedSettings(file, s));
     EXPECT_EQ(test::ReadFile(file), "[Setup]\r\nVID=1\r\n");
 }
@@ -145,9 +164,11 @@ TEST(FeedSettingsTest, TheIntervalIsNeverBelowFifteenSeconds)
          std::vector<std::pair<std::string, int>>{{"60", 60}, {"14", 15}, {"-5", 15}, {"20.5", 15}, {"lots", 15}}) {
         SCOPED_TRACE(text);
         test::WriteFile(file, "[Setup]\r\nPositionSource=feed\r\nFeedInterval=" + text + "\r\n");
-        EXPECT_TRUE(ReadFeedSettings(file).feed);
+        EXPECT_EQ(ReadFeedSettings(file).source, PositionChoice::Feed);
         EXPECT_EQ(ReadFeedSettings(file).intervalSeconds, seconds);
     }
+    test::WriteFile(file, "[Setup]\r\nPositionSource=both\r\n");
+    EXPECT_EQ(ReadFeedSettings(file).source, PositionChoice::Both);
 }
 
 TEST(FeedSettingsTest, OnlyHttpAddressesWithAHostAreTaken)

@@ -71,6 +71,29 @@ TEST(Gauge, BearingRoundsHalfToEven)
     EXPECT_FALSE(ComputeGauge(-200, kDial, FixedMeasure).labelPos.has_value());
 }
 
+// North, east, south-west: the needle ends on the rim, the callsign lies wholly inside it.
+TEST(Gauge, ACallersNeedleRunsToTheRimAndHisCallsignStaysInside)
+{
+    for (const int qdr : {0, 90, 225}) {
+        SCOPED_TRACE(qdr);
+        const CallerNeedle n = ComputeCallerNeedle("BAW456", qdr, kDial, FixedMeasure);
+        const double a = qdr * 3.14159265358979 / 180;
+        EXPECT_NEAR(n.line[2], 2500 + 1500 * std::sin(a), 0.01);
+        EXPECT_NEAR(n.line[3], 2000 - 1500 * std::cos(a), 0.01);
+        for (const float x : {n.label.left, n.label.left + n.label.width})
+            for (const float y : {n.label.top, n.label.top + n.label.height})
+                EXPECT_LE(std::hypot(x - 2500.0f, y - 2000.0f), 1350.01f);
+        EXPECT_EQ(n.label.width, 500);
+    }
+}
+
+TEST(Gauge, ACallerBeyondTheRadioHorizonGetsNoNeedle)
+{
+    const std::string station = "EDDF N050.02.00.000 E008.34.14.000";
+    EXPECT_EQ(CallerBearing(station, 50.5, 9.0, 35000.0), 30);
+    EXPECT_FALSE(CallerBearing(station, 50.5, 9.0, 0.0));
+}
+
 TEST(GaugePanel, SwitchHidesTheDialAndClearsTheReading)
 {
     platform::Shape shape;

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
 
 using namespace quadrantel;
@@ -24,12 +23,13 @@ protected:
         chkGonio.setValue(1);
     }
 
-    // A traffic record: altitude in field 3, latitude and longitude in fields 5 and 6.
-    void plane(const std::string& call, double lat, double lon, const std::string& altitude = "35000")
+    void plane(const std::string& call, double lat, double lon, std::optional<double> altitude = 35000)
     {
-        char where[64];
-        std::snprintf(where, sizeof where, "%.10f\t%.10f", lat, lon);
-        records[call] = call + "\tX\t" + altitude + "\tX\t" + where;
+        traffic::Position p;
+        p.latitude = lat;
+        p.longitude = lon;
+        p.altitudeFt = altitude;
+        fixes[call] = traffic::Fix{p, {}};
     }
 
     platform::TextBox txtGonio, txtQDM, txtQDR;
@@ -42,25 +42,23 @@ protected:
     platform::Shape Shape1;
     GaugePanel gauge{
         {Shape1, Line1, Line2, Line3, lblHdg, imgGonio, chkGonio, cmdPicTowrix, imgMonitor, imgSpeak, lblError}};
-    std::map<std::string, std::string> records;
+    std::map<std::string, traffic::Fix> fixes;
     int32_t lastSpeech = 0;
     int32_t now = 100;
     bool minimized = false;
     std::string title;
-    std::string note;
     Reading reading{
         {txtGonio, txtQDM, txtQDR, imgSignal, chkGonio, chkLock, txtStation, lstStrips, lblHdg, Line1, Line2, Line3},
         gauge,
         lastSpeech,
-        {.record = [this](const std::string& call) -> std::optional<std::string> {
-             const auto it = records.find(call);
-             return it == records.end() ? std::nullopt : std::optional(it->second);
+        {.fix = [this](const std::string& call) -> std::optional<traffic::Fix> {
+             const auto it = fixes.find(call);
+             return it == fixes.end() ? std::nullopt : std::optional(it->second);
          },
          .secondsNow = [this] { return now; },
          .isMinimized = [this] { return minimized; },
          .setTitle = [this](const std::string& t) { title = t; },
-         .reseedRandom = nullptr,
-         .positionNote = [this](const std::string&) { return note; }}};
+         .reseedRandom = nullptr}};
 };
 
 TEST_F(ReadingTest, BearingsDistanceAndRange)
@@ -68,22 +66,23 @@ TEST_F(ReadingTest, BearingsDistanceAndRange)
     struct Case {
         const char* what;
         double lat, lon;
-        const char* altitude;
+        std::optional<double> altitude;
         const char* qdr;
         const char* qdm;
         const char* toolTip;
     };
     const double cm3 = 0.03 / 1852 / 60; // three centimetres in degrees at the equator
     const Case cases[] = {
-        {"south: QDR 180 gives QDM 360", -1, 0, "35000", "180", "360", "Distance 60  (229/35000ft )"},
-        {"just west of north: QDR 360", 1, -0.001, "35000", "360", "180", "Distance 60  (229/35000ft )"},
-        {"at the horizon", 229.0 / 60, 0, "35000", "000", "180", "Distance 229  (229/35000ft )"},
-        {"past the horizon", 230.0 / 60, 0, "35000", "---", "---", "Distance 230  (229/35000ft )"},
-        {"under 10 NM at no height", 9.4 / 60, 0, "0", "000", "180", "Distance 9  (0/0ft )"},
-        {"10 NM at no height", 10.0 / 60, 0, "0", "---", "---", "Distance 10  (0/0ft )"},
-        {"negative altitude has no horizon", 0.5, 0, "-500", "---", "---", "Distance 30  (0/-500ft )"},
+        {"south: QDR 180 gives QDM 360", -1, 0, 35000, "180", "360", "Distance 60  (229/35000ft )"},
+        {"just west of north: QDR 360", 1, -0.001, 35000, "360", "180", "Distance 60  (229/35000ft )"},
+        {"at the horizon", 229.0 / 60, 0, 35000, "000", "180", "Distance 229  (229/35000ft )"},
+        {"past the horizon", 230.0 / 60, 0, 35000, "---", "---", "Distance 230  (229/35000ft )"},
+        {"under 10 NM at no height", 9.4 / 60, 0, 0, "000", "180", "Distance 9  (0/0ft )"},
+        {"10 NM at no height", 10.0 / 60, 0, 0, "---", "---", "Distance 10  (0/0ft )"},
+        {"an unknown altitude has no horizon", 10.0 / 60, 0, std::nullopt, "---", "---", "Distance 10  (0/ft )"},
+        {"negative altitude has no horizon", 0.5, 0, -500, "---", "---", "Distance 30  (0/-500ft )"},
         // The course step has no answer for points this close; the reading is distance 0.
-        {"three centimetres away", cm3 / 4, cm3, "35000", "000", "180", "Distance 0  (229/35000ft )"},
+        {"three centimetres away", cm3 / 4, cm3, 35000, "000", "180", "Distance 0  (229/35000ft )"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -99,14 +98,6 @@ TEST_F(ReadingTest, BearingsDistanceAndRange)
         EXPECT_EQ(imgSignal.rect().width, shown ? 3210 : 1000);
         EXPECT_EQ(txtGonio.toolTip(), c.toolTip);
     }
-}
-
-TEST_F(ReadingTest, ThePositionSourcesNoteFollowsTheDistance)
-{
-    plane("P", 1, 0);
-    note = "position 12 s old, projected";
-    reading.Gonio("P");
-    EXPECT_EQ(txtGonio.toolTip(), "Distance 60  (229/35000ft )  position 12 s old, projected");
 }
 
 TEST_F(ReadingTest, UnknownCallsignAndTheMeridianOfW090)
@@ -142,7 +133,7 @@ TEST_F(ReadingTest, ClickReadsTheSelectionUnlessLocked)
     EXPECT_EQ(lastSpeech, 100);
 
     chkLock.setValue(0);
-    records.erase("A");
+    fixes.erase("A");
     lstStrips.setListIndex(0); // an unknown callsign leaves the notice
     EXPECT_EQ(txtGonio.text(), "A calculating ...");
     EXPECT_EQ(lastSpeech, 200);

@@ -1,5 +1,5 @@
 #include "link/LinkController.h"
-#include "link/TrafficTable.h"
+#include "link/LinkData.h"
 #include "platform/Winsock.h"
 #include "shell/Config.h"
 #include "shell/Settings.h"
@@ -18,10 +18,10 @@ namespace {
 class LinkControllerTest : public ::testing::Test {
 protected:
     LinkControllerTest()
-        : traffic(clock, clock.now(), [this](std::string_view lines) { dumped += lines; }),
+        : traffic(clock, clock.now()), data(traffic, clock, [this](std::string_view lines) { dumped += lines; }),
           link({cmdConnect, cmdClose, chkAutoConnect, lblState, imgData, lblRate, shapeRate, lblError, lstStrips,
                 tmrStatus},
-               sck, traffic, lNoDataCount,
+               sck, data,
                {.checkAutoConnect =
                     [this] {
                         ++autoChecks;
@@ -67,12 +67,12 @@ protected:
     platform::Timer tmrStatus{1000};
     test::FakeLinkSocket sck;
     std::string dumped, icon;
-    std::int32_t lNoDataCount = 5;
     int autoChecks = 0, setupShown = 0, unloaded = 0, slept = 0;
     bool closing = false;
     // What runs while a handler lets the event loop run.
     std::function<void()> onPump = [] {}, onWait = [] {}, onAutoCheck = [] {};
-    TrafficTable traffic;
+    traffic::TrafficTable traffic;
+    LinkData data;
     LinkController link;
 };
 
@@ -81,25 +81,40 @@ constexpr const char* kIdent = "!CQuadrantel:SERVER:3:407162853:Gonio:1.0.0:5294
 
 } // namespace
 
-TEST_F(LinkControllerTest, LoginThenIdentificationOnlyAfterTheAcknowledgement)
+TEST_F(LinkControllerTest, AnAcknowledgementBeforeTheLoginDrawsNoIdentification)
 {
-    arrive("#TMSERVER:Quadrantel:secondary linkar\r\n"); // before the login: no identification
+    arrive("#TMSERVER:Quadrantel:secondary linkar\r\n");
     EXPECT_TRUE(sck.sent.empty());
+}
 
-    EXPECT_TRUE(link.TryToConnect());
+TEST_F(LinkControllerTest, AConnectedLinkShowsDisconnectAndAGreenLight)
+{
+    const bool connected = link.TryToConnect();
     link.UpdateState();
-    EXPECT_TRUE(cmdClose.visible() && cmdClose.enabled());
-    EXPECT_FALSE(cmdConnect.visible() || cmdConnect.enabled());
+    EXPECT_TRUE(connected);
+    EXPECT_TRUE(cmdClose.visible());
+    EXPECT_TRUE(cmdClose.enabled());
+    EXPECT_FALSE(cmdConnect.visible());
+    EXPECT_FALSE(cmdConnect.enabled());
     EXPECT_EQ(lblState.picture(), Picture::Green);
     // While connected the data light shows the rate, not the state.
     EXPECT_EQ(imgData.picture(), Picture::None);
-    link.UpdateState(); // logged in: no second login
+}
 
+TEST_F(LinkControllerTest, OneLoginThenAnIdentificationForEachAcknowledgement)
+{
+    login();
+    link.UpdateState(); // logged in: no second login
     arrive("#TMSERVER:Quadrantel:xx Secondary Linkar xx\r\n");
-    arrive("#TMSERVER:Quadrantel:SECONDARY LINKAR :NO such VID / Password\r\n"); // both: an acknowledgement only
+    arrive("#TMSERVER:Quadrantel:SECONDARY LINKAR :NO such VID / Password\r\n");
     EXPECT_EQ(sck.sent, (std::vector<std::string>{kLogin, kIdent, kIdent}));
+}
+
+TEST_F(LinkControllerTest, AnAcknowledgementThatAlsoHoldsTheRefusalIsOnlyAnAcknowledgement)
+{
+    login();
+    arrive("#TMSERVER:Quadrantel:SECONDARY LINKAR :NO such VID / Password\r\n");
     EXPECT_EQ(unloaded, 0);
-    EXPECT_EQ(lNoDataCount, 0);
 }
 
 // Guards against reading a stranger's words as the server's reply: a pilot's flight plan
@@ -204,6 +219,24 @@ TEST_F(LinkControllerTest, InvalidPortIsNamed)
     EXPECT_EQ(sck.connects, 2);
 }
 
+// Three quiet checks in a row without a new block give the message; only the check after a
+// transmission turns the data light red; a block starts the count over.
+TEST_F(LinkControllerTest, TheThirdQuietCheckWithoutABlockSaysNoNetworkData)
+{
+    arrive("@N:A:1\r\n");
+    for (int check = 0; check < 3; ++check)
+        link.NoDataCheck(false);
+    EXPECT_EQ(lblError.caption(), "Waiting ... ");
+    link.NoDataCheck(false);
+    EXPECT_EQ(lblError.caption(), "No Network data - check Linkar/Towrix or restart Gonio !");
+    EXPECT_NE(imgData.picture(), Picture::Red);
+    link.NoDataCheck(true);
+    EXPECT_EQ(imgData.picture(), Picture::Red);
+    arrive("@N:A:1\r\n");
+    link.NoDataCheck(false);
+    EXPECT_EQ(lblError.caption(), "Waiting ... ");
+}
+
 // Guards against the last connection's unfinished line glued to the next one's first bytes.
 TEST_F(LinkControllerTest, ANewConnectionForgetsTheUnfinishedLineOfTheLast)
 {
@@ -230,28 +263,40 @@ TEST_F(LinkControllerTest, RefusalClosesTheWindowAndSavesItsPosition)
     EXPECT_EQ(shell::ReadIniValue(f, "LastY", "", "Setup"), "-000000000015");
 }
 
-TEST_F(LinkControllerTest, ConnectionAttemptsAndTheirMessages)
+TEST_F(LinkControllerTest, AnAttemptThatNeverConnectsGivesUpAfterTwoSeconds)
 {
     sck.stateAfterConnect = sckConnecting;
-    EXPECT_FALSE(link.TryToConnect()); // never connects: gives up after ten waits and closes
+    const bool connected = link.TryToConnect();
+    EXPECT_FALSE(connected);
     EXPECT_EQ(sck.closes, 1);
     EXPECT_EQ(slept, 2000);
     EXPECT_EQ(icon, "Unable to Connect to Linkar - 127.0.0.1:6809");
+}
 
-    sck.currentState = sckConnecting; // pressing Connect while connecting only refreshes
+TEST_F(LinkControllerTest, ConnectWhileConnectingOnlyRefreshes)
+{
+    sck.currentState = sckConnecting;
     link.cmdConnect_Click();
-    EXPECT_EQ(sck.connects, 1);
+    EXPECT_EQ(sck.connects, 0);
     EXPECT_EQ(imgData.picture(), Picture::Yellow);
+}
 
+TEST_F(LinkControllerTest, ARefusedConnectionAsksWhetherLinkarRuns)
+{
     link.Sck_Error("Quadrantel", platform::ws::WSAECONNREFUSED, "Connection refused.");
     EXPECT_EQ(icon, "Connection refused.\r\nLinkar not Started ?");
     EXPECT_EQ(sck.tag, "");
     EXPECT_EQ(lblState.toolTip(), "Disconnected");
+}
 
-    icon.clear();
+TEST_F(LinkControllerTest, OtherSocketErrorsShowNothingOfTheirOwn)
+{
     link.Sck_Error("Quadrantel", platform::ws::WSAECONNRESET, "Connection reset by peer.");
-    EXPECT_EQ(icon, ""); // other errors show nothing of their own
+    EXPECT_EQ(icon, "");
+}
 
+TEST_F(LinkControllerTest, ACloseBySocketSaysDisconnected)
+{
     link.Sck_CloseSck("Quadrantel");
     EXPECT_EQ(icon, "Disconnected");
 }
@@ -276,22 +321,32 @@ TEST_F(LinkControllerTest, HandlersStopWhenTheWindowClosesDuringTheirWait)
     EXPECT_EQ(unloaded, 0);
 }
 
-TEST_F(LinkControllerTest, AutoConnectOnlyWhileTickedAndDown)
+TEST_F(LinkControllerTest, NoAutoConnectWhileUnticked)
 {
-    const auto checksAfterUpdate = [this] {
-        link.UpdateState();
-        return autoChecks;
-    };
-    EXPECT_EQ(checksAfterUpdate(), 0);
+    link.UpdateState();
+    EXPECT_EQ(autoChecks, 0);
+}
+
+TEST_F(LinkControllerTest, AutoConnectOnlyWhileTheSocketIsClosed)
+{
     chkAutoConnect.setValue(1);
-    EXPECT_EQ(checksAfterUpdate(), 1);
-    for (const auto state : {sckConnecting, sckConnected}) { // only a closed socket reconnects
+    link.UpdateState();
+    EXPECT_EQ(autoChecks, 1);
+    for (const auto state : {sckConnecting, sckConnected}) {
         sck.currentState = state;
-        EXPECT_EQ(checksAfterUpdate(), 1);
+        link.UpdateState();
+        EXPECT_EQ(autoChecks, 1);
     }
-    link.cmdClose_Click(); // Disconnect stops automatic reconnection
+}
+
+TEST_F(LinkControllerTest, DisconnectStopsAutoConnect)
+{
+    chkAutoConnect.setValue(1);
+    sck.currentState = sckConnected;
+    link.cmdClose_Click();
+    link.UpdateState();
     EXPECT_EQ(sck.currentState, sckClosed);
-    EXPECT_EQ(checksAfterUpdate(), 1);
+    EXPECT_EQ(autoChecks, 0);
 }
 
 TEST_F(LinkControllerTest, DataRateLightAndPulse)

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -40,6 +42,28 @@ TEST(Rounding, HalfToEvenAndFloor)
     EXPECT_THROW(CInt(32767.5), RuntimeError);
     EXPECT_THROW(CInt(std::nan("")), RuntimeError);
     EXPECT_THROW(CLng(3e9), RuntimeError);
+}
+
+// The quick reading of plain decimals must give the very double the general one gives.
+TEST(Val, ReadsAPlainDecimalAsFromCharsAndAnythingElseAsTheRuntimeDoes)
+{
+    std::uint64_t r = 88172645463325252ull; // xorshift: the same decimals on every run
+    for (int i = 0; i < 100000; ++i) {
+        r ^= r << 13;
+        r ^= r >> 7;
+        r ^= r << 17;
+        const double x = static_cast<double>(r % 2'000'000'000'000) / 1e6 - 1e6;
+        char text[32];
+        const auto end = std::to_chars(text, text + sizeof text, x, std::chars_format::fixed, i % 8).ptr;
+        double expected = 0;
+        std::from_chars(text, end, expected);
+        ASSERT_EQ(Val(std::string_view(text, static_cast<std::size_t>(end - text))), expected) << text;
+    }
+    EXPECT_EQ(Val("1 2.5e1x"), 125);
+    EXPECT_EQ(Val("1234567890123456"), 1234567890123456.0); // 16 digits: the general way
+    EXPECT_EQ(Val("-.5"), -0.5);
+    EXPECT_EQ(Val("5."), 5);
+    EXPECT_EQ(Val("&H10"), 0);
 }
 
 TEST(Format, DigitPatterns)

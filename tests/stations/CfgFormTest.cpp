@@ -47,7 +47,7 @@ protected:
         };
         watchFocus(form->txtStation, "station");
         watchFocus(form->txtVoiceURL, "url");
-        watchFocus(form->txtVoiceFrequencies, "frequencies");
+        watchFocus(form->cboVoiceFrequencies, "frequencies");
         watchFocus(form->txtFeedURL, "feed");
         form->Form_Load();
         return *form;
@@ -250,7 +250,7 @@ TEST_F(CfgFormTest, ABadVoiceBoxRefusesTheSaveAndTakesTheFocus)
 {
     CfgForm& f = loadWithKjfkChosen();
     f.cboVoice.setListIndex(1);
-    f.txtVoiceFrequencies.setText("118,700"); // a decimal comma, not two frequencies
+    f.cboVoiceFrequencies.setText("118,700"); // a decimal comma, not two frequencies
     f.cmdEnable.click();
     f.txtVoiceURL.setText("http://127.0.0.1:49080/ws");
     f.cmdEnable.click();
@@ -260,12 +260,12 @@ TEST_F(CfgFormTest, ABadVoiceBoxRefusesTheSaveAndTakesTheFocus)
     EXPECT_FALSE(exists("Config.ini"));
 }
 
-TEST_F(CfgFormTest, TheVoiceFeedIsSavedAndReadBack)
+TEST_F(CfgFormTest, TheWebSocketVoiceSourceIsSavedAndReadBack)
 {
     CfgForm& f = loadWithKjfkChosen();
     f.cboVoice.setListIndex(1);
     f.txtVoiceURL.setText("ws://localhost:5000/ws");
-    f.txtVoiceFrequencies.setListIndex(0); // offered: the client's transmit frequencies
+    f.cboVoiceFrequencies.setListIndex(0); // offered: the client's transmit frequencies
     f.cmdEnable.click();
     EXPECT_EQ(shell::ReadIniValue(config, "VoiceFrequencies", "", "Setup"), "TX");
     CfgForm& g = load();
@@ -284,7 +284,7 @@ TEST_F(CfgFormTest, TheLibraryIsSavedWhateverTheVoiceBoxesHold)
 TEST_F(CfgFormTest, TheFeedIsSavedOnlyWithAnHttpAddressAndReadBack)
 {
     CfgForm& f = loadWithKjfkChosen();
-    f.cboPositions.setListIndex(1);
+    f.cboPositions.setListIndex(2); // both sources: the feed among them
     f.txtFeedURL.setText("ftp://data.example.net/feed.json");
     f.cmdEnable.click();
     EXPECT_EQ(focused, std::vector<std::string>{"feed"});
@@ -293,10 +293,13 @@ TEST_F(CfgFormTest, TheFeedIsSavedOnlyWithAnHttpAddressAndReadBack)
 
     f.txtFeedURL.setText("https://data.example.net/feed.json");
     f.cmdEnable.click();
-    EXPECT_EQ(shell::ReadIniValue(config, "PositionSource", "", "Setup"), "Feed");
+    EXPECT_EQ(shell::ReadIniValue(config, "PositionSource", "", "Setup"), "Both");
     CfgForm& g = load();
-    EXPECT_EQ(g.cboPositions.text(), "Feed");
+    EXPECT_EQ(g.cboPositions.text(), "Both");
     EXPECT_EQ(g.txtFeedURL.text(), "https://data.example.net/feed.json");
+    g.cboPositions.setListIndex(1);
+    g.cmdEnable.click();
+    EXPECT_EQ(shell::ReadIniValue(config, "PositionSource", "", "Setup"), "Feed");
 }
 
 } // namespace

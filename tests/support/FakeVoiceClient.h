@@ -1,8 +1,7 @@
 #pragma once
 
 #include "platform/RuntimeError.h"
-#include "voice/SpeakerPolling.h"
-#include "voice/modTSRemote.h"
+#include "voice/VoiceClient.h"
 
 #include <string>
 #include <vector>
@@ -12,7 +11,7 @@ namespace quadrantel::test {
 // A voice client whose state, players, speakers and log pane the test sets.
 class FakeVoiceClient final : public voice::VoiceClient {
 public:
-    int state = 2;
+    voice::VoiceState state = voice::VoiceState::Connected;
     bool fails = false;          // the library cannot be used
     bool playersChanged = false; // as an event source reports it
     std::vector<std::int32_t> speakers;
@@ -20,7 +19,7 @@ public:
     std::string log;
     int playerReads = 0, finds = 0;
 
-    int ReadSpeakers() override
+    voice::VoiceState ReadSpeakers() override
     {
         if (fails)
             throw platform::RuntimeError(53, "TSRemote", "File not found");

@@ -21,17 +21,22 @@ public:
     void PollOn(voice::VoiceClient& client)
     {
         polling = std::make_unique<voice::SpeakerPolling>(
-            voice::SpeakerPolling::Controls{lstSpeakers, lstUsers, lstStrips, lblError, lblRate, imgSpeak, lblStatus,
-                                            imgData, txtStatus, chkGonio, txtGonio, txtQDM, txtQDR, lblHdg, tmrStatus},
+            voice::SpeakerPolling::Controls{lstSpeakers, lstUsers, lstStrips, lblError, imgSpeak, lblStatus, txtStatus,
+                                            chkGonio, txtGonio, txtQDM, txtQDR, lblHdg, tmrStatus},
             client, random,
             voice::SpeakerPolling::Hooks{.secondsNow = [this] { return now; },
                                          .clearReading = [this] { ++cleared; },
-                                         .drawGauge = [this](double h) { drawn = h; }});
+                                         .drawGauge = [this](double h) { drawn = h; },
+                                         .noDataCheck =
+                                             [this](bool red) {
+                                                 checks += red ? "red " : "quiet ";
+                                                 lblError.setCaption("Waiting ... ");
+                                             }});
     }
 
     platform::ListBox lstSpeakers, lstUsers, lstStrips;
-    platform::Label lblError, lblRate, lblHdg;
-    platform::Image imgSpeak, lblStatus, imgData;
+    platform::Label lblError, lblHdg;
+    platform::Image imgSpeak, lblStatus;
     platform::TextBox txtStatus, txtGonio, txtQDM, txtQDR;
     platform::CheckBox chkGonio;
     platform::Timer tmrStatus{1000};
@@ -39,6 +44,7 @@ public:
     std::int32_t now = 100;
     int cleared = 0;
     double drawn = -1;
+    std::string checks; // the position source's quiet checks, in order
     std::unique_ptr<voice::SpeakerPolling> polling;
 };
 

@@ -29,125 +29,192 @@ protected:
         polling->tmrSpeakers_Timer();
     }
 
+    // The aircraft DLH123 on the gauge with a QDM of 358.
+    void showReading()
+    {
+        txtGonio.setText("DLH123");
+        txtQDM.setTag("358");
+        lblHdg.setVisible(true);
+    }
+
+    void logLine(const char* line)
+    {
+        voice.log += line;
+        polling->tmrStatus_Timer();
+    }
+
     FakeVoiceClient voice;
     int stripClicks = 0;
 };
 
 } // namespace
 
-TEST_F(SpeakerPollingTest, FirstCycleActsOnTheStateAndFillsThePlayers)
+TEST_F(SpeakerPollingTest, FirstCycleShowsTheStateAndFillsThePlayers)
 {
     polling->tmrSpeakers_Timer();
     EXPECT_EQ(lblStatus.picture(), Picture::Green);
     EXPECT_TRUE(tmrStatus.enabled());
-    ASSERT_EQ(lstUsers.listCount(), 3);
+    EXPECT_EQ(lstUsers.listCount(), 3);
     EXPECT_EQ(voice.finds, 1);
+}
 
-    polling->tmrSpeakers_Timer(); // same state: nothing refilled
+TEST_F(SpeakerPollingTest, AnUnchangedStateRefillsNothing)
+{
+    polling->tmrSpeakers_Timer();
+    polling->tmrSpeakers_Timer();
     EXPECT_EQ(voice.playerReads, 1);
+}
 
-    voice.fails = true; // a library that cannot be used reads as not running
+TEST_F(SpeakerPollingTest, ALibraryThatCannotBeUsedReadsAsNotRunning)
+{
+    polling->tmrSpeakers_Timer();
+    voice.fails = true;
     polling->tmrSpeakers_Timer();
     EXPECT_EQ(lblStatus.picture(), Picture::Red);
     EXPECT_FALSE(tmrStatus.enabled());
     EXPECT_EQ(lstUsers.listCount(), 0);
 }
 
-TEST_F(SpeakerPollingTest, FirstSpeakerSelectsItsStripExactly)
+// A player with no valid id and a second entry for id 9 are never taken for a speaker.
+TEST_F(SpeakerPollingTest, EmptySlotsAndUnknownPlayersAreNoSpeakers)
 {
-    // A player with no valid id and a second entry for id 9 are never taken for a speaker.
     voice.players.insert(voice.players.end(),
                          {FakeVoiceClient::Player(0, "AFR789"), FakeVoiceClient::Player(9, "AFR789")});
     polling->tmrSpeakers_Timer();
-    tick({0, 9, 7, 42}); // an empty slot and an unknown player are skipped
-    ASSERT_EQ(lstSpeakers.listCount(), 2);
+    tick({0, 9, 7, 42});
+    EXPECT_EQ(lstSpeakers.items().size(), 2u);
     EXPECT_EQ(lstSpeakers.list(0), "BAW456");
-    EXPECT_EQ(lblError.caption(), "DLH123 transmitting ..."); // the last speaker names the line
-    EXPECT_EQ(lstStrips.text(), "BAW456");                    // the first one is looked up
-    EXPECT_EQ(stripClicks, 1);
-    EXPECT_EQ(imgSpeak.picture(), Picture::Green);
+}
 
-    tick({11}); // dlh123 is not DLH123: the reading is cleared
+TEST_F(SpeakerPollingTest, TheLastSpeakerNamesTheMessageLine)
+{
+    polling->tmrSpeakers_Timer();
+    tick({9, 7});
+    EXPECT_EQ(lblError.caption(), "DLH123 transmitting ...");
+    EXPECT_EQ(imgSpeak.picture(), Picture::Green);
+}
+
+TEST_F(SpeakerPollingTest, TheFirstSpeakerSelectsHisStrip)
+{
+    polling->tmrSpeakers_Timer();
+    tick({9, 7});
+    EXPECT_EQ(lstStrips.text(), "BAW456");
+    EXPECT_EQ(stripClicks, 1);
+}
+
+TEST_F(SpeakerPollingTest, ASpeakerWithoutHisExactStripClearsTheReading)
+{
+    polling->tmrSpeakers_Timer();
+    tick({9});
+    tick({11}); // dlh123 is not DLH123
     EXPECT_EQ(lstStrips.listIndex(), -1);
     EXPECT_EQ(cleared, 1);
+}
 
-    // A source that knows of new players has them listed in the same cycle, so a pilot heard
-    // for the first time is followed at once.
+// A pilot heard for the first time is followed at once.
+TEST_F(SpeakerPollingTest, PlayersASourceReportsNewAreListedInTheSameCycle)
+{
+    polling->tmrSpeakers_Timer();
     voice.players.push_back(FakeVoiceClient::Player(13, "AFR789"));
     voice.playersChanged = true;
     tick({13});
     EXPECT_EQ(lstStrips.text(), "AFR789");
 }
 
-TEST_F(SpeakerPollingTest, JitterMovesTheNeedleOnlyForTheAircraftOnDisplay)
+TEST_F(SpeakerPollingTest, JitterWrapsThroughNorth)
 {
     polling->tmrSpeakers_Timer();
-    txtGonio.setText("DLH123");
-    txtQDM.setTag("358");
-    lblHdg.setVisible(true);
-    random = test::ScriptedRandom({0.0, 0.95});
-    tick({7}); // offset +5: 363 wraps to 3
+    showReading();
+    random = test::ScriptedRandom({0.0}); // offset +5: 363 wraps to 3
+    tick({7});
     EXPECT_EQ(drawn, 3);
     EXPECT_EQ(txtQDM.text(), "003");
     EXPECT_EQ(txtQDR.text(), "183");
-    tick({11}); // offset -4: dlh123 upper-cased is the aircraft shown, though not its strip
+}
+
+// dlh123 upper-cased is the aircraft shown, though not its strip.
+TEST_F(SpeakerPollingTest, JitterFollowsTheUpperCasedNickAndKeepsTheExactFigure)
+{
+    polling->tmrSpeakers_Timer();
+    showReading();
+    random = test::ScriptedRandom({0.95}); // offset -4
+    tick({11});
     EXPECT_EQ(txtQDM.text(), "354");
     EXPECT_EQ(txtQDR.text(), "174");
-    EXPECT_EQ(txtQDM.tag(), "358"); // the exact figure stays
+    EXPECT_EQ(txtQDM.tag(), "358");
+}
 
-    // Another pilot talking, or no reading on the gauge: the needle stays where it is.
+TEST_F(SpeakerPollingTest, AnotherPilotOrNoReadingLeavesTheNeedle)
+{
+    polling->tmrSpeakers_Timer();
+    showReading();
     tick({9});
     lblHdg.setVisible(false);
     tick({7});
-    EXPECT_EQ(random.calls(), 2u);
-    EXPECT_EQ(txtQDM.text(), "354");
+    EXPECT_EQ(random.calls(), 0u);
+}
+
+TEST_F(SpeakerPollingTest, AVoiceClientThatGoesAwayTakesTheReadingWithIt)
+{
+    polling->tmrSpeakers_Timer();
+    tick({7});
+    voice.state = VoiceState::NotConnected;
+    polling->tmrSpeakers_Timer();
+    EXPECT_EQ(cleared, 1);
+    EXPECT_EQ(lstStrips.listIndex(), -1);
 }
 
 // The clock set back an hour guards against the last speech staying in the future for good.
-TEST_F(SpeakerPollingTest, SilenceClearsTheReadingAndQuietChecksReportMissingData)
+TEST_F(SpeakerPollingTest, SilenceClearsTheReadingAndQuietChecksAskThePositionSource)
 {
     polling->tmrSpeakers_Timer();
-    lblRate.setCaption("0040");
     now = 3700;
     tick({7});
     now = 100;
-    tick({}); // the transmission ended
+    tick({}); // the transmission ended: a check with the red data light
+    EXPECT_EQ(checks, "red ");
     for (now = 101; now <= 110; ++now)
         polling->tmrSpeakers_Timer();
-    EXPECT_EQ(cleared, 0);
+    const int before = cleared;
     now = 111;
     polling->tmrSpeakers_Timer();
+    EXPECT_EQ(before, 0);
     EXPECT_EQ(cleared, 1);
-
-    // Quiet checks at 111, 123, 135: the third in a row without a new block gives the message.
-    for (now = 112; now <= 134; ++now)
+    EXPECT_EQ(checks, "red quiet ");
+    // Quiet checks at 111, 123, 135: one each ten silent seconds.
+    for (now = 112; now <= 135; ++now)
         polling->tmrSpeakers_Timer();
-    EXPECT_EQ(lblError.caption(), "Waiting ... ");
-    now = 135;
-    polling->tmrSpeakers_Timer();
-    EXPECT_EQ(lblError.caption(), "No Network data - check Linkar/Towrix or restart Gonio !");
+    EXPECT_EQ(checks, "red quiet quiet quiet ");
     EXPECT_EQ(cleared, 3);
-    EXPECT_NE(imgData.picture(), Picture::Red); // a quiet timeout leaves the data light
-    tick({7});
-    tick({});
-    EXPECT_EQ(imgData.picture(), Picture::Red); // the check after a transmission turns it red
 }
 
-TEST_F(SpeakerPollingTest, LogPaneChangesRefreshThePlayers)
+TEST_F(SpeakerPollingTest, ALogLineWithoutAKeywordRefreshesNothing)
 {
     polling->tmrSpeakers_Timer();
-    const int reads = voice.playerReads;
-    const auto readsAfter = [this](const char* line) {
-        voice.log += line;
-        polling->tmrStatus_Timer();
-        return voice.playerReads;
-    };
-    EXPECT_EQ(readsAfter("Welcome\r\n"), reads);
+    logLine("Welcome\r\n");
+    EXPECT_EQ(voice.playerReads, 1);
     EXPECT_EQ(txtStatus.text(), "Welcome\r\n");
-    EXPECT_EQ(readsAfter("DLH123 JOINED channel\r\n"), reads + 1);
-    EXPECT_EQ(readsAfter("hello\r\n"), reads + 1); // only what is new counts
+}
 
-    voice.state = 0;
+TEST_F(SpeakerPollingTest, AJoinedLineInAnyCaseRefreshesThePlayers)
+{
+    polling->tmrSpeakers_Timer();
+    logLine("DLH123 JOINED channel\r\n");
+    EXPECT_EQ(voice.playerReads, 2);
+}
+
+TEST_F(SpeakerPollingTest, OnlyTheNewPartOfTheLogCounts)
+{
+    polling->tmrSpeakers_Timer();
+    logLine("DLH123 joined channel\r\n");
+    logLine("hello\r\n");
+    EXPECT_EQ(voice.playerReads, 2);
+}
+
+TEST_F(SpeakerPollingTest, TheStatusCycleStopsItselfOnceTheClientIsGone)
+{
+    polling->tmrSpeakers_Timer();
+    voice.state = VoiceState::NotRunning;
     polling->tmrSpeakers_Timer();
     tmrStatus.setEnabled(true);
     polling->tmrStatus_Timer();

@@ -3,13 +3,16 @@
 # With a display it runs there until Ctrl-C (or DEMO_SECONDS); without one it runs under Xvfb for
 # DEMO_SECONDS (default 30), saves screenshots of the main window under build/demo/ and prints
 # what the window showed. Every process it starts is stopped when it ends.
-# VOICE=websocket serves the voice client's event feed (voice-sim --websocket) instead of the
-# remote library, on the controller's two frequencies: every second pilot keys up while the one
-# before still talks (the reading moves to him), one pilot talks on the second frequency, a
-# neighbour controller talks every fourth turn, every fifth transmission loses its kRxEnd, and
-# the client quits for 3 s every 40 s.
+# VOICE=websocket stands in for the newer voice client (voice-sim --websocket) instead of the
+# remote library, counting every frequency it receives: every second pilot keys up while the one
+# before still talks (the reading moves to him, the other keeps a thin needle), one pilot talks on
+# the second frequency, strangers key up over the caller on the advisory and guard frequencies
+# (the caller on the controller's own frequency keeps the reading), a neighbour controller talks
+# every fourth turn, every fourth transmission is re-keyed, every fifth loses its kRxEnd, and the
+# client quits for 3 s every 40 s.
 # POSITIONS=feed takes the aircraft from linkar-sim's data file over HTTP (a new file every 15 s,
 # LAYOUT=a or b) instead of its relay; readings are then moved to the moment of the reading.
+# POSITIONS=both takes both: the relay has only the aircraft within 30 NM, the file every one.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -74,8 +77,9 @@ feed_args=()
 case $positions in
 link) ;;
 feed) feed_args=(--feed 0 --layout "${LAYOUT:-a}") ;;
+both) feed_args=(--feed 0 --layout "${LAYOUT:-a}" --link-range 30) ;;
 *)
-  echo "demo: POSITIONS is link or feed, not $positions" >&2
+  echo "demo: POSITIONS is link, feed or both, not $positions" >&2
   exit 1
   ;;
 esac
@@ -92,7 +96,7 @@ for _ in $(seq 100); do
 done
 [[ -n $port ]] || { echo "demo: linkar-sim did not start (see $out/linkar-sim.log)" >&2; exit 1; }
 position_settings=
-if [[ $positions == feed ]]; then
+if [[ $positions != link ]]; then
   feed_port=
   for _ in $(seq 100); do
     feed_port=$(sed -n 's/^linkar-sim feed on \([0-9]*\)$/\1/p' "$out/linkar-sim.log" 2>/dev/null || true)
@@ -100,7 +104,7 @@ if [[ $positions == feed ]]; then
     sleep 0.1
   done
   [[ -n $feed_port ]] || { echo "demo: linkar-sim did not serve its data file (see $out/linkar-sim.log)" >&2; exit 1; }
-  position_settings="PositionSource=Feed
+  position_settings="PositionSource=${positions^}
 FeedURL=http://127.0.0.1:$feed_port/feed.json
 FeedInterval=15"
 fi
@@ -109,19 +113,20 @@ voice=${VOICE:-tsremote}
 voice_settings=
 if [[ $voice == websocket ]]; then
   "$bin/voice-sim" --websocket 0 --pilots "$pilots" --elsewhere AFR789 --overlap-every 2 --ground EDDF_APP \
-    --ground-every 4 --lose-every 5 --quit-every 40 --seed 7 \
+    --ground-every 4 --advisory EZY42 --guard SWR34 --stranger-every 3 --rekey-every 4 --lose-every 5 \
+    --quit-every 40 --seed 7 \
     >"$out/voice-sim.log" 2>&1 </dev/null &
   pids+=($!)
-  feed=
+  voice_port=
   for _ in $(seq 100); do
-    feed=$(sed -n 's/^voice-sim feed on \([0-9]*\)$/\1/p' "$out/voice-sim.log" 2>/dev/null || true)
-    [[ -n $feed ]] && break
+    voice_port=$(sed -n 's/^voice-sim websocket on \([0-9]*\)$/\1/p' "$out/voice-sim.log" 2>/dev/null || true)
+    [[ -n $voice_port ]] && break
     sleep 0.1
   done
-  [[ -n $feed ]] || { echo "demo: voice-sim did not start its feed (see $out/voice-sim.log)" >&2; exit 1; }
+  [[ -n $voice_port ]] || { echo "demo: voice-sim did not start its WebSocket (see $out/voice-sim.log)" >&2; exit 1; }
   voice_settings="VoiceSource=WebSocket
-VoiceURL=ws://127.0.0.1:$feed/ws
-VoiceFrequencies=118.700, 121.800"
+VoiceURL=ws://127.0.0.1:$voice_port/ws
+VoiceFrequencies="
 elif [[ $voice != tsremote ]]; then
   echo "demo: VOICE is tsremote or websocket, not $voice" >&2
   exit 1
@@ -179,12 +184,13 @@ while :; do
       speaker=${BASH_REMATCH[2]}
       [[ -n $first ]] || { first=$t; echo "demo: first reading after $t s"; }
       # The needle moves a few degrees while a pilot talks: one line per speaker and second.
+      # A screenshot with each line (up to 24): other callers' needles come and go while one talks.
       if [[ $speaker != "$shown" ]] || awk -v t="$t" -v p="$printed" 'BEGIN { exit !(t - p >= 1) }'; then
         printf 'demo: %6ss  speaker %-8s QDR %s  QDM %s   title "%s"\n' "$t" "$speaker" "${BASH_REMATCH[3]}" \
           "${BASH_REMATCH[4]}" "$title"
         printed=$t
       fi
-      if [[ $speaker != "$shown" ]] && ((shots < 8)); then
+      if [[ $printed == "$t" ]] && ((shots < 24)); then
         shots=$((shots + 1))
         sleep 0.3 # let the needle be drawn
         "$bin/x11-snap" --title-prefix Quadrantel --png "$out/quadrantel-$shots.png" >/dev/null 2>>"$out/x11-snap.log" &&

@@ -93,8 +93,10 @@ public:
         unsigned seed = 1;
         int intervalMs = 1000;
         double maxRangeNm = 250;
-        QStringList fixed; // CALL,lat,lon,alt
+        QStringList fixed; // CALL,lat,lon,alt[,heading,speed]
         QStringList callsigns;
+        double linkRangeNm = 0; // the link relays only aircraft this close to the station; 0: all
+        QStringList unlisted;   // pilots the data file does not list yet
         bool extraLines = true;
         int far = 0;       // low aircraft far out, below the radio horizon
         int feedPort = -1; // -1: no data file
@@ -165,7 +167,13 @@ private:
             if (p.size() < 4)
                 continue;
             Aircraft a{p[0].toStdString(), p[1].toDouble(), p[2].toDouble(), 0, 0, p[3].toDouble()};
-            a.moving = false;
+            // With a heading and a speed it flies straight on, wherever that leads.
+            if (p.size() >= 6) {
+                a.heading = p[4].toDouble();
+                a.speedKt = p[5].toDouble();
+            }
+            a.moving = a.speedKt > 0;
+            a.edgeNm = 1e9;
             traffic_.push_back(a);
         }
         for (int i = 0; i < o_.count; ++i) {
@@ -259,6 +267,9 @@ private:
     {
         QByteArray block;
         for (const Aircraft& a : traffic_) {
+            // The ATC client relays only the aircraft within its range.
+            if (o_.linkRangeNm > 0 && DistanceNm(o_.stationLat, o_.stationLon, a.lat, a.lon) > o_.linkRangeNm)
+                continue;
             // QByteArray::number writes a point in every locale; printf's %f would not.
             block += "@N:" + QByteArray::fromStdString(a.callsign) + ":" +
                      QByteArray::number(1000 + static_cast<int>(&a - traffic_.data())).rightJustified(4, '0') +
@@ -313,12 +324,18 @@ private:
     {
         std::vector<feedfile::FeedPilot> pilots;
         for (const Aircraft& a : traffic_)
-            pilots.push_back({a.callsign, a.repLat, a.repLon, a.altitudeFt, a.moving ? a.speedKt : 0, a.repHeading,
-                              a.repAt, static_cast<int>(&a - traffic_.data())});
+            if (!o_.unlisted.contains(QString::fromStdString(a.callsign)))
+                pilots.push_back({a.callsign, a.repLat, a.repLon, a.altitudeFt, a.moving ? a.speedKt : 0, a.repHeading,
+                                  a.repAt, static_cast<int>(&a - traffic_.data())});
         file_ = feedfile::MakeFeedFile(o_.layout, pilots, QDateTime::currentMSecsSinceEpoch());
         gzipped_ = feedfile::Gzip(file_);
         etag_ = "\"" + QByteArray::number(++generation_) + "\"";
         modified_ = QDateTime::currentDateTimeUtc().toString("ddd, dd MMM yyyy HH:mm:ss 'GMT'").toLatin1();
+    }
+
+    static QByteArray HttpDate()
+    {
+        return QDateTime::currentDateTimeUtc().toString("ddd, dd MMM yyyy HH:mm:ss 'GMT'").toLatin1();
     }
 
     // One answer with the headers a web server gives a static file.
@@ -327,6 +344,7 @@ private:
     {
         if (cached && request.value("If-None-Match") == etag_) {
             r.writeStatusLine(QHttpServerResponder::StatusCode::NotModified);
+            r.writeHeader("Date", HttpDate());
             r.writeHeader("ETag", etag_);
             r.writeHeader("Content-Length", "0");
             r.writeBody(QByteArray());
@@ -335,6 +353,7 @@ private:
         const bool gzip = cached && request.value("Accept-Encoding").contains("gzip");
         const QByteArray& bytes = gzip ? gzipped_ : body;
         r.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(status));
+        r.writeHeader("Date", HttpDate());
         r.writeHeader("Content-Type", "application/json");
         if (cached) {
             r.writeHeader("ETag", etag_);
@@ -362,6 +381,7 @@ private:
             const QByteArray body = file_;
             QTimer::singleShot(o_.slowMs, this, [held, body] {
                 held->writeStatusLine();
+                held->writeHeader("Date", HttpDate());
                 held->writeHeader("Content-Type", "application/json");
                 held->writeHeader("Content-Length", QByteArray::number(body.size()));
                 held->writeBody(body);
@@ -425,7 +445,15 @@ int main(int argc, char** argv)
         {"station", "Centre of the simulated traffic, lat,lon in decimal degrees.", "lat,lon", "50.0333,8.5706"},
         {"aircraft", "Number of flying aircraft.", "n", "8"},
         {"callsigns", "Comma-separated callsigns for the flying aircraft.", "list"},
-        {"fixed", "An aircraft standing still: CALL,lat,lon,altitude (repeatable).", "aircraft"},
+        {"fixed",
+         "An aircraft standing still, CALL,lat,lon,altitude, or flying straight on, "
+         "CALL,lat,lon,altitude,heading,speed "
+         "(repeatable).",
+         "aircraft"},
+        {"link-range", "The link relays only aircraft within this many nautical miles of the station (0: all).", "nm",
+         "0"},
+        {"unlisted", "Comma-separated callsigns the data file does not list yet (connected since it was made).",
+         "list"},
         {"seed", "Random seed.", "n", "1"},
         {"interval", "Milliseconds between position reports.", "ms", "1000"},
         {"range", "Radius of the simulated area in nautical miles.", "nm", "250"},
@@ -463,6 +491,9 @@ int main(int argc, char** argv)
     if (p.isSet("callsigns"))
         o.callsigns = p.value("callsigns").split(',', Qt::SkipEmptyParts);
     o.extraLines = !p.isSet("no-extra");
+    o.linkRangeNm = std::max(0.0, p.value("link-range").toDouble());
+    if (p.isSet("unlisted"))
+        o.unlisted = p.value("unlisted").split(',', Qt::SkipEmptyParts);
     o.far = std::max(0, p.value("far").toInt());
     if (p.isSet("feed")) {
         o.feedPort = p.value("feed").toInt(&ok);

@@ -1,7 +1,7 @@
 // A stand-in for the voice client: its main window with the information panes and the log pane,
 // players who join, switch channel and quit, and pilots keying their microphones in turn. What
 // the remote-control library reports comes from the state file this program keeps.
-#include "FeedServer.h"
+#include "EventServer.h"
 #include "SimX11.h"
 #include "VoiceState.h"
 
@@ -39,8 +39,8 @@ struct Options {
     double guestEvery = 25;
     bool quiet = false;
     int x = 0, y = 300;
-    int websocket = -1; // the event feed's port instead of the library and windows
-    voicesim::FeedOptions feed;
+    int websocket = -1; // the newer client's port instead of the library and windows
+    voicesim::EventOptions events;
 };
 
 // A number as typed, in every locale; anything else ends the program.
@@ -69,24 +69,38 @@ void Usage()
                 "Commands on standard input: quiet, auto, talk NICK, join NICK, quit NICK, switch NICK,\n"
                 "connect, disconnect, exit.\n"
                 "\n"
-                "  --websocket PORT   serve the newer client's event feed on ws://127.0.0.1:PORT instead\n"
-                "                     (0: any free port, printed as \"voice-sim feed on PORT\"); no windows.\n"
-                "                     Stations: the controller's (transmit selected) and <prefix>_GND (receive)\n"
+                "  --websocket PORT   be the newer client on 127.0.0.1:PORT instead (0: any free port, printed\n"
+                "                     as \"voice-sim websocket on PORT\"); no windows. The WebSocket of events\n"
+                "                     at /ws, who transmits at GET /transmitting, the client's name elsewhere.\n"
+                "                     Stations: the controller's (transmit selected), <prefix>_GND (receive),\n"
+                "                     advisory 122.800 and guard 121.500 (receive); all off at every voice\n"
+                "                     connect until clicked on\n"
                 "  --frequency MHZ    the controller's station frequency (default 118.700)\n"
                 "  --other-frequency MHZ  the second station's frequency (default 121.800)\n"
                 "  --elsewhere A,B    pilots heard on the second station's frequency\n"
                 "  --ground NAME      a ground station that talks on every --ground-every turn (default\n"
                 "                     EDDF_APP, every 4th; \"\": never)\n"
+                "  --advisory NICK    a pilot who keys up over the caller on 122.800 now and then\n"
+                "  --guard NICK       likewise on 121.500\n"
+                "  --stranger-every N every N-th turn one of those two talks (default 3)\n"
                 "  --overlap-every N  every N-th talker has the next one key up over him (default 2, 0: never)\n"
                 "  --lose-every N     every N-th transmission ends without kRxEnd (default 5, 0: never)\n"
+                "  --long-every N     every N-th transmission lasts 60 s (0: never)\n"
+                "  --rekey-every N    every N-th transmission is ended and begun again halfway (0: never)\n"
+                "  --click-after MS   the stations are clicked on this long after a voice connect (default\n"
+                "                     1500; -1: only on the click command)\n"
+                "  --observer         an observer login: transmit forced off everywhere\n"
+                "  --off-network      not on the voice network at start\n"
                 "  --quit-every S     the client quits for 3 s every S seconds (default 0: never)\n"
                 "  --old-client       a client from before 2025: no answers to requests, no activeTransmitters\n"
                 "  --silent           nothing at all after the handshake\n"
                 "  --flood N          N kRxBegin/kRxEnd events per second, nothing else (load runs)\n"
                 "  --flood-tick MS    the flood's events go out in bursts MS apart (default 1)\n"
-                "Feed commands: quiet, auto, talk NICK [MHZ] (alone), also NICK [MHZ] (over the others),\n"
-                "end NICK, lose (the open transmissions' kRxEnd are lost), remove MHZ, add MHZ CALLSIGN,\n"
-                "volume, tx, hang S, quit-client [S], connect, disconnect, exit.\n");
+                "WebSocket commands: quiet, auto, talk NICK [MHZ [S]] (alone), also NICK [MHZ [S]] (over the\n"
+                "others), end NICK, lose (the open transmissions' kRxEnd are lost), rekey NICK, again NICK\n"
+                "(a second kRxBegin), remove MHZ, add MHZ CALLSIGN, receive MHZ on|off, transmit MHZ on|off,\n"
+                "click, volume (an update without callsign), key, hang S (pongs still answered; 0: back), freeze S\n"
+                "(nothing answered), quit-client [S], connect, disconnect, exit.\n");
 }
 
 class VoiceClient {
@@ -380,29 +394,45 @@ int main(int argc, char** argv)
         } else if (a == "--websocket") {
             o.websocket = std::atoi(value().c_str());
         } else if (a == "--frequency") {
-            o.feed.frequencyMHz = Number(a, value());
+            o.events.frequencyMHz = Number(a, value());
         } else if (a == "--other-frequency") {
-            o.feed.otherFrequencyMHz = Number(a, value());
+            o.events.otherFrequencyMHz = Number(a, value());
         } else if (a == "--ground") {
-            o.feed.ground = value();
+            o.events.ground = value();
         } else if (a == "--ground-every") {
-            o.feed.groundEvery = std::atoi(value().c_str());
+            o.events.groundEvery = std::atoi(value().c_str());
         } else if (a == "--overlap-every") {
-            o.feed.overlapEvery = std::atoi(value().c_str());
+            o.events.overlapEvery = std::atoi(value().c_str());
         } else if (a == "--old-client") {
-            o.feed.oldClient = true;
+            o.events.oldClient = true;
         } else if (a == "--silent") {
-            o.feed.silent = true;
+            o.events.silent = true;
+        } else if (a == "--advisory") {
+            o.events.advisory = value();
+        } else if (a == "--guard") {
+            o.events.guard = value();
+        } else if (a == "--stranger-every") {
+            o.events.strangerEvery = std::atoi(value().c_str());
+        } else if (a == "--long-every") {
+            o.events.longEvery = std::atoi(value().c_str());
+        } else if (a == "--rekey-every") {
+            o.events.rekeyEvery = std::atoi(value().c_str());
+        } else if (a == "--click-after") {
+            o.events.clickMs = std::atoi(value().c_str());
+        } else if (a == "--observer") {
+            o.events.observer = true;
+        } else if (a == "--off-network") {
+            o.events.connected = false;
         } else if (a == "--elsewhere") {
-            o.feed.elsewhere = simx::Split(value());
+            o.events.elsewhere = simx::Split(value());
         } else if (a == "--lose-every") {
-            o.feed.loseEvery = std::atoi(value().c_str());
+            o.events.loseEvery = std::atoi(value().c_str());
         } else if (a == "--quit-every") {
-            o.feed.quitEvery = Number(a, value());
+            o.events.quitEvery = Number(a, value());
         } else if (a == "--flood") {
-            o.feed.flood = std::atoi(value().c_str());
+            o.events.flood = std::atoi(value().c_str());
         } else if (a == "--flood-tick") {
-            o.feed.floodTickMs = std::atoi(value().c_str());
+            o.events.floodTickMs = std::atoi(value().c_str());
         } else if (a == "--help" || a == "-h") {
             Usage();
             return 0;
@@ -413,14 +443,14 @@ int main(int argc, char** argv)
         }
     }
     if (o.websocket >= 0) {
-        o.feed.port = o.websocket;
-        o.feed.pilots = o.pilots;
-        o.feed.controller = o.controller;
-        o.feed.seed = o.seed;
-        o.feed.talkSeconds = o.talkSeconds;
-        o.feed.gapSeconds = o.gapSeconds;
-        o.feed.quiet = o.quiet;
-        return voicesim::RunFeedServer(std::move(o.feed));
+        o.events.port = o.websocket;
+        o.events.pilots = o.pilots;
+        o.events.controller = o.controller;
+        o.events.seed = o.seed;
+        o.events.talkSeconds = o.talkSeconds;
+        o.events.gapSeconds = o.gapSeconds;
+        o.events.quiet = o.quiet;
+        return voicesim::RunEventServer(std::move(o.events));
     }
     if (o.statePath.empty())
         o.statePath = voicesim::StatePath();

@@ -1,8 +1,9 @@
-// libFuzzer target: the voice client's event feed. Each input line is one text frame, handed
+// libFuzzer target: the voice client's WebSocket events. Each input line is one text frame, handed
 // to the parser and to the event source while a clock steps on; the input as a whole is also
 // read as a typed list of frequencies.
-#include "voice/FeedVoiceClient.h"
-#include "voice/VoiceFeed.h"
+#include "voice/VoiceEvents.h"
+#include "voice/VoiceSettings.h"
+#include "voice/WebSocketVoiceClient.h"
 
 #include "platform/Clock.h"
 
@@ -33,12 +34,12 @@ public:
 
 bool GoodCallsign(const std::string& c)
 {
-    return !c.empty() && c.size() <= kMaxFeedCallsign && c.front() != ' ' && c.back() != ' ';
+    return !c.empty() && c.size() <= kMaxCallsign && c.front() != ' ' && c.back() != ' ';
 }
 
-void CheckEvent(const FeedEvent& e)
+void CheckEvent(const VoiceEvent& e)
 {
-    using Kind = FeedEvent::Kind;
+    using Kind = VoiceEvent::Kind;
     Check(e.frequencyHz >= 0);
     switch (e.kind) {
     case Kind::RxBegin:
@@ -52,7 +53,7 @@ void CheckEvent(const FeedEvent& e)
         [[fallthrough]];
     case Kind::StationStates:
     case Kind::FrequencyState:
-        for (const FeedStation& s : e.stations)
+        for (const VoiceStation& s : e.stations)
             Check((s.callsign.empty() || GoodCallsign(s.callsign)) && s.frequencyHz > 0);
         break;
     case Kind::FrequencyRemoved:
@@ -70,28 +71,30 @@ void CheckEvent(const FeedEvent& e)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static int argc = 1;
-    static char name[] = "voice_feed_fuzz";
+    static char name[] = "voice_fuzz";
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
 
     const std::string text(reinterpret_cast<const char*>(data), size);
     std::string bad;
-    if (const auto list = ParseFrequencyList(text, &bad)) {
-        const std::set<std::int64_t> unique(list->begin(), list->end());
-        Check(unique.size() == list->size());
-        for (const std::int64_t k : *list)
-            Check(k >= kAirBandLowKHz && k <= kAirBandHighKHz && FrequencyListed(*list, k * 1000));
+    if (const auto rule = ParseFrequencyRule(text, &bad)) {
+        const std::vector<std::int64_t>& list = rule->kHz;
+        const std::set<std::int64_t> unique(list.begin(), list.end());
+        Check(unique.size() == list.size());
+        Check(list.empty() == (rule->kind != FrequencyRule::Kind::Listed));
+        for (const std::int64_t k : list)
+            Check(k >= kAirBandLowKHz && k <= kAirBandHighKHz && FrequencyListed(list, k * 1000));
     } else {
         Check(!bad.empty() && text.find(bad) != std::string::npos);
     }
 
     StepClock clock;
-    FeedOptions options;
+    WebSocketOptions options;
     options.log = [](const std::string&) {};
     options.maxRecent = 8;
     if (size > 0 && data[0] & 1)
-        options.frequenciesKHz = {118700};
-    FeedVoiceClient source(options, clock);
+        options.frequencies = {FrequencyRule::Kind::Listed, {118700}};
+    WebSocketVoiceClient source(options, clock);
     std::size_t from = 0;
     while (from <= text.size()) {
         std::size_t nl = text.find('\n', from);
@@ -99,13 +102,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             nl = text.size();
         const QByteArray frame(text.data() + from, static_cast<qsizetype>(nl - from));
         from = nl + 1;
-        CheckEvent(ParseFeedFrame(frame));
+        CheckEvent(ParseVoiceEvent(frame));
         source.HandleFrame(frame);
         clock.ms += static_cast<unsigned char>(frame.isEmpty() ? 0 : frame.back()) * 1000;
 
         // Whoever transmits is among the players, once; the players stay bounded.
-        const int state = source.ReadSpeakers();
-        Check(state >= 0 && state <= 2);
+        const VoiceState state = source.ReadSpeakers();
+        Check(state != VoiceState::Undetermined);
         const std::vector<std::int32_t> speakers = source.Speakers();
         Check(source.ReadPlayerList());
         Check(!source.PlayersChanged()); // nothing changed since the list was read

@@ -1,12 +1,15 @@
-// The voice feed's cost per frame, and from a pilot keying the microphone to the reading in
-// the window title with each voice source: the event feed over a real local WebSocket (the
-// kRxBegin runs the speaker cycle) and the remote library (the speaker cycle's 250 ms timer finds the speaker). The
-// main window's behaviour runs on the event loop with its real timers; 20 transmissions each, started at varied moments
-// of the timer's period. Reported: median and largest delay in ms.
+// The voice client's events: their cost per frame, and from a pilot keying the microphone to the
+// reading in the window title with each voice source: the WebSocket events over a real local
+// WebSocket (the kRxBegin runs the speaker cycle) and the remote library (the speaker cycle's
+// 250 ms timer finds the speaker). The main window's behaviour runs on the event loop with its
+// real timers; 20 transmissions each, started at varied moments of the timer's period.
+// Reported: median and largest delay in ms.
 #include "app/GonioForm.h"
+#include "link/LinkSource.h"
 #include "shell/Config.h"
-#include "voice/FeedVoiceClient.h"
+#include "voice/WebSocketVoiceClient.h"
 
+#include "EventServer.h"
 #include "support/FakeAtcClient.h"
 #include "support/FakeClock.h"
 #include "support/FakeGonioHost.h"
@@ -18,9 +21,6 @@
 #include <benchmark/benchmark.h>
 
 #include <QElapsedTimer>
-#include <QHostAddress>
-#include <QWebSocket>
-#include <QWebSocketServer>
 
 #include <algorithm>
 #include <memory>
@@ -71,7 +71,7 @@ struct Window {
         form->Form_Load();
         form->tmrUpdate.setEnabled(false);
         sck->received = "@N:DLH123:1000:1:50.5:9.0:35000:420:0\r\n@N:BAW456:1001:1:49.0:8.0:12000:300:0\r\n";
-        form->link().Sck_DataArrival("Quadrantel", 80);
+        form->sources().link->controller().Sck_DataArrival("Quadrantel", 80);
     }
     ~Window() { form->Form_Unload(); }
 
@@ -109,35 +109,27 @@ void Report(benchmark::State& state, std::vector<double> ms)
     state.counters["max_ms"] = ms.back();
 }
 
-void BM_FeedRxBeginToTitle(benchmark::State& state)
+void BM_WebSocketRxBeginToTitle(benchmark::State& state)
 {
-    QWebSocketServer server("feed", QWebSocketServer::NonSecureMode);
-    server.listen(QHostAddress::LocalHost);
-    std::unique_ptr<QWebSocket> client;
-    QObject::connect(&server, &QWebSocketServer::newConnection, &server,
-                     [&] { client.reset(server.nextPendingConnection()); });
-    Window w("VoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + std::to_string(server.serverPort()) + "/ws\r\n",
-             nullptr);
-    if (!test::WaitUntil([&] { return client != nullptr; })) {
-        state.SkipWithError("the feed was not connected");
+    voicesim::EventOptions sim;
+    sim.quiet = true;
+    sim.clickMs = 0;
+    sim.print = false;
+    voicesim::EventServer server(sim);
+    server.listen();
+    Window w("VoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + std::to_string(server.port()) + "/ws\r\n", nullptr);
+    if (!test::WaitUntil([&] { return w.form->lblStatus.toolTip() == "Connected"; })) {
+        state.SkipWithError("the voice client was not connected");
         return;
     }
-    client->sendTextMessage(R"({"type":"kVoiceConnectedState","value":{"connected":true}})");
     std::vector<double> ms;
     int i = 0;
     for (auto _ : state)
         w.Transmit(
-            state, i++,
-            [&](const char* pilot) {
-                client->sendTextMessage(
-                    QString(R"({"type":"kRxBegin","value":{"callsign":"%1","pFrequencyHz":118700000,)"
-                            R"("activeTransmitters":["%1"]}})")
-                        .arg(pilot));
-            },
-            ms);
+            state, i++, [&](const char* pilot) { server.command(std::string("talk ") + pilot + " 118.700"); }, ms);
     Report(state, ms);
 }
-BENCHMARK(BM_FeedRxBeginToTitle)->Iterations(kTransmissions)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WebSocketRxBeginToTitle)->Iterations(kTransmissions)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_LibraryTickToTitle(benchmark::State& state)
 {
@@ -155,12 +147,12 @@ BENCHMARK(BM_LibraryTickToTitle)->Iterations(kTransmissions)->UseManualTime()->U
 
 // One frame through the parser and the event source, as the socket hands it over: kRxBegin
 // and kRxEnd in turn, eight pilots, every few frames the player list read as the cycle would.
-void BM_FeedFrame(benchmark::State& state)
+void BM_EventFrame(benchmark::State& state)
 {
     test::FakeClock clock;
-    voice::FeedOptions options;
+    voice::WebSocketOptions options;
     options.log = [](const std::string&) {};
-    voice::FeedVoiceClient source(options, clock);
+    voice::WebSocketVoiceClient source(options, clock);
     std::vector<QByteArray> frames;
     for (int i = 0; i < 8; ++i)
         for (const char* type : {"kRxBegin", "kRxEnd"})
@@ -179,6 +171,48 @@ void BM_FeedFrame(benchmark::State& state)
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(n));
 }
-BENCHMARK(BM_FeedFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EventFrame)->Unit(benchmark::kMicrosecond);
+
+// A kFrequencyStateUpdate with 8,000 entries in each of its lists, as an adversarial client may
+// send it, to the transmit rule with 200 transmissions open: the window's time for it.
+void BM_EightThousandFrequencies(benchmark::State& state)
+{
+    voicesim::EventOptions sim;
+    sim.quiet = true;
+    sim.clickMs = 0;
+    sim.print = false;
+    voicesim::EventServer server(sim);
+    server.listen();
+    test::FakeClock clock;
+    voice::WebSocketOptions options;
+    options.url = "ws://127.0.0.1:" + std::to_string(server.port()) + "/ws";
+    options.frequencies.kind = voice::FrequencyRule::Kind::Transmit;
+    options.log = [](const std::string&) {};
+    voice::WebSocketVoiceClient source(options, clock);
+    source.Start({});
+    if (!test::WaitUntil([&] { return source.State() == voice::VoiceState::Connected; })) {
+        state.SkipWithError("the voice client was not connected");
+        return;
+    }
+    QString rx, tx;
+    for (int i = 0; i < 8000; ++i) {
+        const QString entry = QString(R"({"pFrequencyHz":%1,"pCallsign":"S_%2"})").arg(115000000 + i * 1000).arg(i);
+        rx += (i ? "," : "") + entry;
+        tx += (i ? "," : "") + entry;
+    }
+    const QByteArray frame =
+        QString(R"({"type":"kFrequencyStateUpdate","value":{"rx":[%1],"tx":[%2],"xc":[]}})").arg(rx, tx).toUtf8();
+    source.HandleFrame(frame);
+    for (int i = 0; i < 200; ++i)
+        source.HandleFrame(QString(R"({"type":"kRxBegin","value":{"callsign":"P%1","pFrequencyHz":%2}})")
+                               .arg(i)
+                               .arg(115000000 + (8000 - 1 - i % 100) * 1000)
+                               .toUtf8());
+    for (auto _ : state)
+        source.HandleFrame(frame);
+    state.counters["open"] = static_cast<double>(source.OpenTransmissions());
+    source.Stop();
+}
+BENCHMARK(BM_EightThousandFrequencies)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <utility>
 
-namespace quadrantel::link {
+namespace quadrantel::traffic {
 
 // Case-blind hashing and equality of 8-bit keys, folding as platform::UpperChar does
 // (ASCII and Latin-1 letters).
@@ -147,4 +147,4 @@ private:
     std::unordered_map<std::string_view, typename std::list<Entry>::iterator, Hash, Eq> index_;
 };
 
-} // namespace quadrantel::link
+} // namespace quadrantel::traffic
