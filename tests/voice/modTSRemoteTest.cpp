@@ -1,6 +1,6 @@
 #include "voice/modTSRemote.h"
 
-#include "platform/RuntimeError.h"
+#include "support/RaisedError.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -102,21 +102,18 @@ TEST_F(RemoteLibrary, SpeakerResultsGiveStatesAndOnlyOthersShowTheError)
 
 TEST_F(RemoteLibrary, MissingLibraryOrFunctionIsACatchableRuntimeError)
 {
-    const auto errorOf = [](auto call) -> long {
-        try {
-            call();
-        } catch (const platform::RuntimeError& e) {
-            return e.number();
-        }
-        return 0;
-    };
     ::setenv("QUADRANTEL_TSREMOTE", (dir.path() + "/nowhere/libTSRemote.so").c_str(), 1);
-    EXPECT_EQ(errorOf(ReadSpeakers), 53);
-    EXPECT_EQ(errorOf(ReadPlayerList), 53);
+    const long noLibraryForSpeakers = test::RaisedError(ReadSpeakers);
+    const long noLibraryForPlayers = test::RaisedError(ReadPlayerList);
+    EXPECT_EQ(noLibraryForSpeakers, 53);
+    EXPECT_EQ(noLibraryForPlayers, 53);
+
     ::setenv("QUADRANTEL_TSREMOTE", FAKE_TSREMOTE_PARTIAL_PATH, 1);
     Script("players 0 1\nplayer 4 1 0 0 0 KLM9\nspeakers 0 1 4\n");
-    EXPECT_EQ(errorOf(ReadSpeakers), 453);
-    EXPECT_TRUE(ReadPlayerList());
+    const long noSpeakerFunction = test::RaisedError(ReadSpeakers);
+    const bool playersRead = ReadPlayerList();
+    EXPECT_EQ(noSpeakerFunction, 453);
+    EXPECT_TRUE(playersRead);
 }
 
 TEST_F(RemoteLibrary, LoadsAgainAfterUnloadAndFindsTheExecutableFolderCopy)
