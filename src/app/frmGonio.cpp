@@ -35,9 +35,13 @@ using forms::ToTwips;
 // the models' twips geometry.
 class DialWidget final : public QWidget {
 public:
+    // Room around the dial for the bearing label, which sits outside the needle's tip.
+    static constexpr int kMarginX = 800;
+    static constexpr int kMarginY = 300;
+
     explicit DialWidget(GonioForm& f, QWidget* parent) : QWidget(parent), f_(f)
     {
-        setFixedSize(ToPixels(3600, this), ToPixels(3600, this));
+        setFixedSize(ToPixels(3600 + 2 * kMarginX, this), ToPixels(3600 + 2 * kMarginY, this));
         for (platform::Control* c : std::initializer_list<platform::Control*>{&f.Shape1, &f.Line1, &f.Line2, &f.Line3,
                                                                               &f.lblHdg, &f.imgMonitor})
             c->changed.connect([this] { update(); });
@@ -61,6 +65,7 @@ protected:
         } else {
             p.fillRect(rect(), palette().window());
         }
+        p.translate(px(kMarginX), px(kMarginY));
         if (f_.Shape1.visible()) {
             const platform::Bounds& s = f_.Shape1.rect();
             const QRectF face(px(s.left), px(s.top), px(s.width), px(s.height));
@@ -166,49 +171,58 @@ frmGonio::~frmGonio()
 
 void frmGonio::build()
 {
-    GonioForm& f = *form_;
     auto* root = new QHBoxLayout(this);
-
-    // Left: the dial and the reading.
     auto* left = new QVBoxLayout;
     root->addLayout(left);
-    dial_ = new DialWidget(f, this);
-    f.imgMonitor.move(0, 0, 3600, 3600);
-    f.Shape1.move(150, 120, 3300, 3360);
+    dial_ = new DialWidget(*form_, this);
+    form_->imgMonitor.move(0, 0, 3600, 3600);
+    form_->Shape1.move(150, 120, 3300, 3360);
     left->addWidget(dial_, 0, Qt::AlignHCenter);
+    left->addLayout(buildFigures());
+    left->addLayout(buildSwitches());
 
+    // Right: station, traffic, voice and link.
+    auto* right = new QVBoxLayout;
+    root->addLayout(right);
+    buildStationAndLists(right);
+    right->addLayout(buildLights());
+    buildButtonsAndMessages(right);
+}
+
+QLineEdit* frmGonio::readOnlyText(platform::TextBox& model)
+{
+    auto* text = new QLineEdit(this);
+    text->setReadOnly(true);
+    Bind(model, text);
+    return text;
+}
+
+QLabel* frmGonio::caption(platform::Label& model)
+{
+    auto* label = new QLabel(this);
+    Bind(model, label);
+    return label;
+}
+
+QLayout* frmGonio::buildFigures()
+{
+    GonioForm& f = *form_;
     auto* figures = new QGridLayout;
-    left->addLayout(figures);
-    auto* label4 = new QLabel(this);
-    Bind(f.Label4, label4);
-    auto* qdm = new QLineEdit(this);
-    qdm->setReadOnly(true);
-    qdm->setAlignment(Qt::AlignCenter);
-    Bind(f.txtQDM, qdm);
-    auto* label1 = new QLabel(this);
-    Bind(f.Label1, label1);
-    auto* qdr = new QLineEdit(this);
-    qdr->setReadOnly(true);
-    qdr->setAlignment(Qt::AlignCenter);
-    Bind(f.txtQDR, qdr);
+    QLineEdit* qdm = readOnlyText(f.txtQDM);
+    QLineEdit* qdr = readOnlyText(f.txtQDR);
     QFont big = qdm->font();
     big.setPointSizeF(big.pointSizeF() * 1.6);
     big.setBold(true);
-    qdm->setFont(big);
-    qdr->setFont(big);
-    figures->addWidget(label4, 0, 0);
+    for (QLineEdit* bearing : {qdm, qdr}) {
+        bearing->setAlignment(Qt::AlignCenter);
+        bearing->setFont(big);
+    }
+    figures->addWidget(caption(f.Label4), 0, 0);
     figures->addWidget(qdm, 0, 1);
-    figures->addWidget(label1, 1, 0);
+    figures->addWidget(caption(f.Label1), 1, 0);
     figures->addWidget(qdr, 1, 1);
-    auto* label6 = new QLabel(this);
-    Bind(f.Label6, label6);
-    auto* gonio = new QLineEdit(this);
-    gonio->setReadOnly(true);
-    Bind(f.txtGonio, gonio);
-    figures->addWidget(label6, 2, 0);
-    figures->addWidget(gonio, 2, 1);
-    auto* label9 = new QLabel(this);
-    Bind(f.Label9, label9);
+    figures->addWidget(caption(f.Label6), 2, 0);
+    figures->addWidget(readOnlyText(f.txtGonio), 2, 1);
     auto* signal = new QFrame(this);
     signal->setStyleSheet("background-color: rgb(20, 190, 40);");
     forms::BindCommon(f.imgSignal, signal);
@@ -216,80 +230,81 @@ void frmGonio::build()
         signal->setFixedSize(std::max(1, ToPixels(f.imgSignal.rect().width, signal) / 2),
                              std::max(1, ToPixels(f.imgSignal.rect().height, signal)));
     });
-    figures->addWidget(label9, 3, 0);
+    figures->addWidget(caption(f.Label9), 3, 0);
     figures->addWidget(signal, 3, 1, Qt::AlignLeft);
+    return figures;
+}
 
+QLayout* frmGonio::buildSwitches()
+{
+    GonioForm& f = *form_;
     auto* switches = new QHBoxLayout;
-    left->addLayout(switches);
     auto* imgGonio = new ClickLabel(this);
     imgGonio->setFixedSize(32, 20);
     Bind(f.imgGonio, imgGonio);
     imgGonio->clicked = [&f] { f.imgGonio.click(); };
+    switches->addWidget(imgGonio);
     auto* chkGonio = new QCheckBox(this);
     Bind(f.chkGonio, chkGonio);
+    switches->addWidget(chkGonio);
     auto* chkLock = new QCheckBox(this);
     Bind(f.chkLock, chkLock);
+    switches->addWidget(chkLock);
     auto* test = new QPushButton(this);
     Bind(f.cmdPicTowrix, test);
+    switches->addWidget(test);
     auto* last = new QPushButton(this);
     Bind(f.cmdLast, last);
     last->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    switches->addWidget(last);
     auto* speak = Light(this);
     Bind(f.imgSpeak, speak);
-    switches->addWidget(imgGonio);
-    switches->addWidget(chkGonio);
-    switches->addWidget(chkLock);
-    switches->addWidget(test);
-    switches->addWidget(last);
     switches->addWidget(speak);
+    return switches;
+}
 
-    // Right: station, traffic, voice and link.
-    auto* right = new QVBoxLayout;
-    root->addLayout(right);
-    auto* label3 = new QLabel(this);
-    Bind(f.Label3, label3);
+void frmGonio::buildStationAndLists(QVBoxLayout* column)
+{
+    GonioForm& f = *form_;
     auto* station = new QComboBox(this);
     station->setMinimumContentsLength(30);
     Bind(f.txtStation, station);
-    right->addWidget(label3);
-    right->addWidget(station);
+    column->addWidget(caption(f.Label3));
+    column->addWidget(station);
 
     auto* lists = new QHBoxLayout;
-    right->addLayout(lists);
+    column->addLayout(lists);
     auto* strips = new QListWidget(this);
     strips->setUniformItemSizes(true); // thousands of strips: no per-item measuring when refilled
     Bind(f.lstStrips, strips);
     lists->addWidget(strips);
     auto* voiceLists = new QVBoxLayout;
     lists->addLayout(voiceLists);
-    auto* label7 = new QLabel(this);
-    Bind(f.Label7, label7);
     auto* speakers = new QListWidget(this);
     speakers->setMaximumHeight(70);
     Bind(f.lstSpeakers, speakers);
     auto* users = new QListWidget(this);
     users->setUniformItemSizes(true);
     Bind(f.lstUsers, users);
-    voiceLists->addWidget(label7);
+    voiceLists->addWidget(caption(f.Label7));
     voiceLists->addWidget(speakers);
     voiceLists->addWidget(users);
+}
 
+QLayout* frmGonio::buildLights()
+{
+    GonioForm& f = *form_;
     auto* lights = new QGridLayout;
-    right->addLayout(lights);
-    const auto addLight = [&](int row, platform::Label& caption, platform::Image& light) {
-        auto* c = new QLabel(this);
-        Bind(caption, c);
+    const auto addLight = [&](int row, platform::Label& label, platform::Image& light) {
         auto* l = Light(this);
         Bind(light, l);
-        lights->addWidget(c, row, 0);
+        lights->addWidget(caption(label), row, 0);
         lights->addWidget(l, row, 1);
     };
     addLight(0, f.Label2, f.lblState);
     addLight(1, f.Label5, f.lblStatus);
     addLight(2, f.Label8, f.imgData);
     addLight(3, f.lblFeedCaption, f.imgFeed);
-    auto* rate = new QLabel(this);
-    Bind(f.lblRate, rate);
     auto* pulse = new QFrame(this);
     pulse->setFixedSize(16, 16);
     forms::BindCommon(f.shapeRate, pulse);
@@ -298,12 +313,17 @@ void frmGonio::build()
         pulse->setStyleSheet(
             QString("background-color: rgb(%1, %2, %3);").arg(c & 0xFF).arg((c >> 8) & 0xFF).arg((c >> 16) & 0xFF));
     });
-    lights->addWidget(rate, 2, 2);
+    lights->addWidget(caption(f.lblRate), 2, 2);
     lights->addWidget(pulse, 2, 3);
     lights->setColumnStretch(4, 1); // keep the lights beside their captions
+    return lights;
+}
 
+void frmGonio::buildButtonsAndMessages(QVBoxLayout* column)
+{
+    GonioForm& f = *form_;
     auto* buttons = new QHBoxLayout;
-    right->addLayout(buttons);
+    column->addLayout(buttons);
     auto* connect = new QPushButton(this);
     Bind(f.cmdConnect, connect);
     auto* close = new QPushButton(this);
@@ -317,22 +337,16 @@ void frmGonio::build()
     buttons->addWidget(autoConnect);
     buttons->addWidget(onTop);
 
-    auto* label11 = new QLabel(this);
-    Bind(f.Label11, label11);
-    auto* status = new QLineEdit(this);
-    status->setReadOnly(true);
-    Bind(f.txtStatus, status);
-    right->addWidget(label11);
-    right->addWidget(status);
+    column->addWidget(caption(f.Label11));
+    column->addWidget(readOnlyText(f.txtStatus));
 
     auto* error = new QLabel(this);
     error->setWordWrap(true);
     error->setMinimumHeight(36);
     error->setFrameShape(QFrame::StyledPanel);
     Bind(f.lblError, error);
-    right->addWidget(error);
+    column->addWidget(error);
 
-    // The hidden picture sources are models only; their pictures are drawn when copied.
     // The button geometry the load step copies from cmdConnect.
     f.cmdConnect.move(0, 0, ToTwips(connect->sizeHint().width(), this), ToTwips(connect->sizeHint().height(), this));
     f.cmdClose.move(0, 0, ToTwips(close->sizeHint().width(), this), ToTwips(close->sizeHint().height(), this));

@@ -14,6 +14,8 @@ class QLineEdit;
 class QPushButton;
 class QCheckBox;
 class QComboBox;
+class QLayout;
+class QVBoxLayout;
 
 namespace quadrantel::app {
 
@@ -54,6 +56,13 @@ protected:
 
 private:
     void build();
+    QLayout* buildFigures();
+    QLayout* buildSwitches();
+    QLayout* buildLights();
+    void buildStationAndLists(QVBoxLayout* column);
+    void buildButtonsAndMessages(QVBoxLayout* column);
+    QLineEdit* readOnlyText(platform::TextBox& model);
+    QLabel* caption(platform::Label& model);
 
     std::unique_ptr<GonioForm> form_;
     DialWidget* dial_ = nullptr;

@@ -54,8 +54,6 @@ public:
     void setTag(const std::string& t) { set(tag_, t); }
     const Bounds& rect() const { return rect_; }
     void move(float left, float top, float width, float height) { set(rect_, Bounds{left, top, width, height}); }
-    void setLeft(float v) { move(v, rect_.top, rect_.width, rect_.height); }
-    void setTop(float v) { move(rect_.left, v, rect_.width, rect_.height); }
     void setWidth(float v) { move(rect_.left, rect_.top, v, rect_.height); }
     void setHeight(float v) { move(rect_.left, rect_.top, rect_.width, v); }
 
@@ -184,15 +182,13 @@ class ListBox : public Control {
 public:
     struct Item {
         std::string text;
-        int32_t data = 0;
+        int32_t data = 0; // the player id of a voice list entry
     };
 
     int listCount() const { return static_cast<int>(items_.size()); }
     const std::vector<Item>& items() const { return items_; }
     const std::string& list(int i) const { return items_.at(static_cast<std::size_t>(i)).text; }
-    int32_t itemData(int i) const { return items_.at(static_cast<std::size_t>(i)).data; }
     int listIndex() const { return listIndex_; }
-    int newIndex() const { return newIndex_; }
     // Text of the selected entry, empty when none.
     std::string text() const
     {
@@ -206,7 +202,6 @@ public:
     void addItem(const std::string& text, int32_t data = 0)
     {
         items_.push_back({text, data});
-        newIndex_ = listCount() - 1;
         ++itemsRevision_;
         changed();
     }
@@ -216,7 +211,6 @@ public:
     {
         items_ = std::move(items);
         listIndex_ = -1;
-        newIndex_ = listCount() - 1;
         ++itemsRevision_;
         changed();
     }
@@ -233,7 +227,6 @@ public:
     {
         items_.clear();
         listIndex_ = -1;
-        newIndex_ = -1;
         ++itemsRevision_;
         changed();
     }
@@ -265,7 +258,6 @@ public:
 private:
     std::vector<Item> items_;
     int listIndex_ = -1;
-    int newIndex_ = -1;
     std::uint64_t itemsRevision_ = 0;
 };
 

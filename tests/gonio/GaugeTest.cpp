@@ -108,18 +108,27 @@ TEST(GaugePanel, SwitchHidesTheDialAndClearsTheReading)
     panel.imgGonio_Click();
     EXPECT_TRUE(chk.checked());
     EXPECT_EQ(gonio.picture(), platform::Picture::On);
-    EXPECT_TRUE(test.visible() && monitor.visible() && shape.visible() && speak.visible());
+    EXPECT_TRUE(test.visible());
+    EXPECT_TRUE(monitor.visible());
+    EXPECT_TRUE(shape.visible());
+    EXPECT_TRUE(speak.visible());
     EXPECT_EQ(cleared, 0);
 
     panel.imgGonio_Click();
     EXPECT_FALSE(chk.checked());
     EXPECT_EQ(gonio.picture(), platform::Picture::Off);
-    EXPECT_FALSE(test.visible() || monitor.visible() || shape.visible() || speak.visible());
+    EXPECT_FALSE(test.visible());
+    EXPECT_FALSE(monitor.visible());
+    EXPECT_FALSE(shape.visible());
+    EXPECT_FALSE(speak.visible());
     EXPECT_EQ(cleared, 1);
 
     shape.move(1000, 500, 3000, 3000);
     panel.DrawGauge(270);
-    EXPECT_TRUE(l1.visible() && l2.visible() && l3.visible() && hdg.visible());
+    EXPECT_TRUE(l1.visible());
+    EXPECT_TRUE(l2.visible());
+    EXPECT_TRUE(l3.visible());
+    EXPECT_TRUE(hdg.visible());
     EXPECT_EQ(hdg.caption(), " 090\xb0");
     EXPECT_FLOAT_EQ(hdg.rect().top, 1800);
 }

@@ -150,13 +150,15 @@ TEST_F(ReadingTest, TitleFollowsTheBearing)
     txtQDR.onChange = [this] { reading.txtQDR_Change(); };
     txtQDR.setText("030");
     EXPECT_EQ(title, "Quadrantel - (HOME) DLH123 QDR[030]  QDM[210]");
-    EXPECT_TRUE(Line1.visible() && lblHdg.visible());
+    EXPECT_TRUE(Line1.visible());
+    EXPECT_TRUE(lblHdg.visible());
     minimized = true;
     txtQDR.setText("031");
     EXPECT_EQ(title, "Gonio DLH123 QDR[031]  QDM[210]  (HOME)");
     reading.ClearReading();
     EXPECT_EQ(title, "Quadrantel");
-    EXPECT_FALSE(Line1.visible() || lblHdg.visible());
+    EXPECT_FALSE(Line1.visible());
+    EXPECT_FALSE(lblHdg.visible());
     EXPECT_EQ(txtGonio.text(), "");
     EXPECT_EQ(txtQDM.text(), "---");
     EXPECT_FALSE(imgSignal.visible());

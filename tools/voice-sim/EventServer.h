@@ -73,7 +73,6 @@ public:
     // Requests received ("kGetStationStates", "GET /transmitting", ...), in order.
     const std::vector<std::string>& requests() const { return requests_; }
     int connections() const { return connections_; } // plain HTTP ones too
-    int upgrades() const { return static_cast<int>(upgraded_.size()); }
     bool stopped() const { return stopped_; }
 
 private:
