@@ -92,3 +92,20 @@ TEST_F(frmGonioTest, ClosingDuringAWaitBringsTheSetupBack)
         delete w.data();
     }
 }
+
+// Guards against a saved place being dropped while its title bar is on a screen, or kept when
+// the monitor it was on is gone.
+TEST_F(frmGonioTest, ASavedPlaceIsKeptOnlyWhileItsTitleBarIsOnAScreen)
+{
+    writeConfig("LastX=000000000300\r\nLastY=000000000300\r\n");
+    QPointer<app::frmGonio> onScreen = new app::frmGonio(services());
+    EXPECT_NEAR(onScreen->left(), 300, 15);
+    EXPECT_NEAR(onScreen->top(), 300, 15);
+    delete onScreen.data();
+
+    writeConfig("LastX=000009000000\r\nLastY=000009000000\r\n");
+    QPointer<app::frmGonio> offScreen = new app::frmGonio(services());
+    EXPECT_LT(offScreen->left(), offScreen->screenWidth());
+    EXPECT_LT(offScreen->top(), offScreen->screenHeight());
+    delete offScreen.data();
+}
