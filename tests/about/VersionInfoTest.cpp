@@ -129,3 +129,11 @@ TEST(VersionInfo, ReadsTheEmbeddedResourceOfThisProgram)
               uint32_t{QUADRANTEL_VERSION_MAJOR} << 16 | uint32_t{QUADRANTEL_VERSION_MINOR});
     EXPECT_EQ(v.fixedInfo().fileVersionLS >> 16, uint32_t{QUADRANTEL_VERSION_PATCH});
 }
+
+TEST_F(VersionInfoTest, AFileNameGivenAfterAModuleNameReadsTheFile)
+{
+    VersionInfo v;
+    v.setModuleName("NoSuchModule.dll");
+    v.setFileName(dir_.file("missing.exe"));
+    EXPECT_EQ(v.FileName(), dir_.file("missing.exe"));
+}
