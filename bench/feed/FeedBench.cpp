@@ -84,14 +84,14 @@ void ParseAndApply(benchmark::State& state, sim::FeedLayout layout)
     const QByteArray& bytes = File(layout);
     feed::FeedParser parser;
     feed::FeedTraffic traffic;
-    (void)traffic.SetStation(kFrankfurt, Now());
+    (void)traffic.SetStation(kFrankfurt, Now(), 15'000);
     std::size_t kept = 0;
     for (auto _ : state) {
         feed::Snapshot s;
         std::string error;
         if (!parser.Parse(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), s, error))
             state.SkipWithError(error.c_str());
-        kept = traffic.Apply(std::move(s), Now()).kept.size();
+        kept = traffic.Apply(std::move(s), nullptr, Now()).kept.size();
     }
     state.counters["MB"] = static_cast<double>(bytes.size()) / 1e6;
     state.counters["kept"] = static_cast<double>(kept);
@@ -206,7 +206,7 @@ void MemoryOver1000Updates(benchmark::State& state)
                                 sim::MakeFeedFile(sim::FeedLayout::B, World(Now() + 15000, 2), Now() + 15000)};
     feed::FeedParser parser;
     feed::FeedTraffic traffic;
-    (void)traffic.SetStation(kFrankfurt, Now());
+    (void)traffic.SetStation(kFrankfurt, Now(), 15'000);
     long after10 = 0;
     for (auto _ : state) {
         for (int i = 0; i < 1000; ++i) {
@@ -214,7 +214,7 @@ void MemoryOver1000Updates(benchmark::State& state)
             feed::Snapshot s;
             std::string error;
             parser.Parse(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), s, error);
-            (void)traffic.Apply(std::move(s), Now() + 15000);
+            (void)traffic.Apply(std::move(s), nullptr, Now() + 15000);
             if (i == 9)
                 after10 = RssKiB();
         }

@@ -97,7 +97,9 @@ int main(int argc, char** argv)
                                         [&](const feed::Pilot& f) { return f.callsign == call; });
             if (p == file.pilots.end())
                 continue;
-            const feed::Projection fix = feed::Project(*p, now);
+            feed::Track one;
+            one.Add(*p);
+            const feed::Projection fix = feed::Project(*p, one, now);
             ages.push_back(static_cast<double>(fix.ageMs) / 1000);
             const double lat = a.value("latitude").toDouble(), lon = a.value("longitude").toDouble();
             for (const double nm : ranges) {

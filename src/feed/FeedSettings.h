@@ -11,7 +11,7 @@ enum class PositionChoice { Link, Feed, Both };
 struct FeedSettings {
     PositionChoice source = PositionChoice::Link; // PositionSource: "Link" (default), "Feed" or "Both"
     std::string url;                              // FeedURL
-    int intervalSeconds = 15;                     // FeedInterval, never below 15
+    int intervalSeconds = 15;                     // FeedInterval, 15 to 300
 };
 
 FeedSettings ReadFeedSettings(const std::string& configFile);
