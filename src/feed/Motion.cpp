@@ -62,7 +62,7 @@ void Track::Add(const Pilot& p)
 {
     if (size_ > 0 && p.positionMs <= back(0).ms)
         return;
-    fixes_[next_] = Fix{p.positionMs, p.latitude, p.longitude};
+    fixes_[next_] = Fix{p.positionMs, p.latitude, p.longitude, p.headingDeg};
     next_ = (next_ + 1) % kKeep;
     size_ = std::min(size_ + 1, kKeep);
 }
@@ -89,46 +89,59 @@ Motion EstimateMotion(const Pilot& p, const Track& t)
     if (chordKt < kStandingKt || m.speedKt < kStandingKt)
         return m;
     const double c1 = ChordBearing(p1, p0);
-    double turn = 0;
-    if (const auto two = Before(t, *one)) {
+    m.known = Motion::Known::Track;
+    double chordTurn = 0;
+    const auto two = Before(t, *one);
+    if (two) {
         const Track::Fix& p2 = t.back(*two);
         const double dt2 = static_cast<double>(p1.ms - p2.ms) / 1000.0;
         // Each chord's direction is the track at its middle in time.
-        turn = std::remainder(c1 - ChordBearing(p2, p1), 360.0) / ((dt1 + dt2) / 2);
-        turn = std::clamp(turn, -kMaxTurnDegPerS, kMaxTurnDegPerS);
+        chordTurn = std::remainder(c1 - ChordBearing(p2, p1), 360.0) / ((dt1 + dt2) / 2);
+        m.steady = std::fabs(chordTurn) < kTurningDegPerS;
     }
-    m.known = Motion::Known::Track;
-    m.turnDegPerS = turn;
-    m.trackDeg = Wrap360(c1 + turn * dt1 / 2);
-    m.turnForMs = kMaxProjectMs;
+    if (p0.headingDeg >= 0 && p1.headingDeg >= 0) {
+        // The nose turns as the aircraft does, and says so at the latest fix; the chord against the
+        // nose at the chord's middle is the wind's drift, which changes slowly.
+        const double turned = std::remainder(p0.headingDeg - p1.headingDeg, 360.0);
+        const double drift = std::remainder(c1 - (p1.headingDeg + turned / 2), 360.0);
+        m.trackDeg = Wrap360(p0.headingDeg + drift);
+        m.turnDegPerS = std::clamp(turned / dt1, -kMaxTurnDegPerS, kMaxTurnDegPerS);
+        m.steady = m.steady && std::fabs(m.turnDegPerS) < kTurningDegPerS;
+        return m;
+    }
+    m.turnDegPerS = std::clamp(chordTurn, -kMaxTurnDegPerS, kMaxTurnDegPerS);
+    m.trackDeg = Wrap360(c1 + m.turnDegPerS * dt1 / 2);
     return m;
 }
 
 Projection Project(const Pilot& p, const Track& track, std::int64_t nowMs)
 {
-    Projection fix{p.latitude, p.longitude, std::max<std::int64_t>(0, nowMs - p.positionMs), 0, Motion::Known::Nothing};
+    Projection fix{p.latitude, p.longitude, std::max<std::int64_t>(0, nowMs - p.positionMs)};
     if (fix.ageMs == 0)
         return fix;
     const Motion m = EstimateMotion(p, track);
     if (m.known == Motion::Known::Nothing)
         return fix;
-    const std::int64_t moveMs = std::min(fix.ageMs, kMaxProjectMs);
-    const std::int64_t turnMs = std::min(moveMs, m.turnForMs);
+    if (fix.ageMs > kMaxProjectMs && m.known == Motion::Known::Track && !m.steady) {
+        // Where a turn has led after more than a minute nobody knows: it may have ended long ago,
+        // or one may have begun.
+        fix.unsure = true;
+        return fix;
+    }
+    // On the ground a corner or a stop comes soon.
+    const std::int64_t moveMs = std::min(fix.ageMs, m.speedKt < kMinProjectedKt ? kMaxTaxiProjectMs : kMaxProjectMs);
     try {
-        double lat = p.latitude, lon = p.longitude, track = m.trackDeg;
-        const double turned = m.turnDegPerS * static_cast<double>(turnMs) / 1000.0;
-        std::int64_t straightMs = moveMs;
+        double lat = p.latitude, lon = p.longitude;
+        const double seconds = static_cast<double>(moveMs) / 1000.0;
+        const double turned = m.turnDegPerS * seconds;
         if (std::fabs(turned) > 1e-6) {
             // Along the arc: the chord of a circle flown at this speed and rate.
             const double radiusNm = m.speedKt / 3600.0 / gonio::Deg2Rad(std::fabs(m.turnDegPerS));
             const double chord = 2 * radiusNm * std::fabs(std::sin(gonio::Deg2Rad(turned / 2)));
-            gonio::Destination(lat, lon, track + turned / 2, chord, lat, lon);
-            track += turned;
-            straightMs -= turnMs;
+            gonio::Destination(lat, lon, m.trackDeg + turned / 2, chord, lat, lon);
+        } else {
+            gonio::Destination(lat, lon, m.trackDeg, m.speedKt * seconds / 3600.0, lat, lon);
         }
-        const double straightNm = m.speedKt * static_cast<double>(straightMs) / 3'600'000.0;
-        if (straightNm > 0)
-            gonio::Destination(lat, lon, track, straightNm, lat, lon);
         fix.latitude = lat;
         fix.longitude = lon;
         fix.movedMs = moveMs;
@@ -142,6 +155,8 @@ Projection Project(const Pilot& p, const Track& track, std::int64_t nowMs)
 std::string FixNote(const Projection& fix)
 {
     std::string note = "position " + std::to_string(fix.ageMs / 1000) + " s old";
+    if (fix.unsure)
+        return note + ", not projected: not known to fly straight";
     if (fix.movedMs == 0)
         return note;
     note += ", projected";

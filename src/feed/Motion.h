@@ -9,9 +9,11 @@
 
 namespace quadrantel::feed {
 
-inline constexpr std::int64_t kMaxProjectMs = 60'000; // no position is moved further in time
-inline constexpr double kMinProjectedKt = 40;         // slower: on the ground
+inline constexpr std::int64_t kMaxProjectMs = 60'000;     // no position is moved further in time
+inline constexpr std::int64_t kMaxTaxiProjectMs = 15'000; // nor one on the ground
+inline constexpr double kMinProjectedKt = 40;             // slower: on the ground
 inline constexpr double kMaxTurnDegPerS = 6;
+inline constexpr double kTurningDegPerS = 0.5;         // slower: as good as straight
 inline constexpr std::int64_t kMinFixGapMs = 5'000;    // closer fixes say little of the track
 inline constexpr std::int64_t kMaxFixSpanMs = 120'000; // older fixes say nothing of now
 
@@ -21,6 +23,7 @@ public:
     struct Fix {
         std::int64_t ms = 0;
         double latitude = 0, longitude = 0;
+        double headingDeg = -1; // below 0: not given
     };
     static constexpr std::size_t kKeep = 6;
 
@@ -42,7 +45,7 @@ struct Motion {
     double trackDeg = 0;    // over the ground, at his latest position
     double turnDegPerS = 0; // positive: to the right
     double speedKt = 0;
-    std::int64_t turnForMs = 0; // how long the turn may be carried on
+    bool steady = false; // his last three fixes show one straight track
 };
 
 Motion EstimateMotion(const Pilot& pilot, const Track& track);
@@ -54,10 +57,12 @@ struct Projection {
     std::int64_t ageMs = 0;   // of the position it rests on; a time in the future counts as now
     std::int64_t movedMs = 0; // how far ahead it was moved; 0: not moved
     Motion::Known along = Motion::Known::Nothing;
+    bool unsure = false; // not moved: turning or not known to be straight, and too old
 };
 
 // A pilot moved from his position time to now (both on the network's clock) along his track and
-// turn as his fixes show them (his heading when they do not), by at most a minute.
+// turn as his fixes show them (his heading when they do not), by at most a minute (15 s on the
+// ground); one whose position is older than that is moved only when his fixes show him straight.
 Projection Project(const Pilot& pilot, const Track& track, std::int64_t nowMs);
 // "position 12 s old, projected", for the reading.
 std::string FixNote(const Projection& projection);

@@ -102,9 +102,10 @@ TEST_F(FeedTrafficTest, APilotWithoutHisOwnTimeTakesTheFiles)
     EXPECT_EQ(traffic.Find("notime")->positionMs, kNow - 7000);
 }
 
-// A flight over the ground: its position `seconds` after (50 N, 8 E), flown in short steps.
+// A flight over the ground: its position `seconds` after (50 N, 8 E), flown in short steps, and
+// its nose `nose` degrees off its track.
 struct Flight {
-    double track, speedKt, turnDegPerS;
+    double track, speedKt, turnDegPerS, nose = 0;
     Track::Fix At(double seconds) const
     {
         Track::Fix f{static_cast<std::int64_t>(seconds * 1000), 50, 8};
@@ -114,65 +115,62 @@ struct Flight {
                                f.longitude);
             t += turnDegPerS / 20;
         }
+        f.headingDeg = std::fmod(t + nose + 720, 360);
         return f;
     }
 };
 
 // Guards against projecting along the nose in a straight line: turns, wind and taxiing were
-// read degrees off.
+// read degrees off, and a turn of long ago was carried on.
 TEST(FeedProjection, FollowsTheTrackAndTurnOfHisOwnFixesForAtMostAMinute)
 {
     const struct {
         const char* what;
         Flight flight;
-        double heading; // as the file gives it
-        int fixes;      // 15 s apart, the last the position read
-        std::int64_t ageMs;
-        bool moves;
+        int fixes; // 15 s apart, the last the position read
+        std::int64_t ageMs, movedMs;
         const char* note;
     } cases[] = {
         {"straight, the nose 20 degrees off the track",
-         {90, 300, 0},
-         70,
+         {90, 300, 0, -20},
          2,
          30'000,
-         true,
-         "position 30 s old, projected"},
-        {"turning 3 degrees a second", {0, 250, 3}, 45, 3, 30'000, true, "position 30 s old, projected"},
-        {"taxiing", {180, 20, 0}, 180, 2, 30'000, true, "position 30 s old, projected"},
-        {"one fix: along the nose",
-         {90, 300, 0},
-         90,
-         1,
          30'000,
-         true,
-         "position 30 s old, projected along the heading"},
-        {"one fix, taxiing", {90, 20, 0}, 90, 1, 30'000, false, "position 30 s old"},
-        {"standing", {90, 0, 0}, 90, 3, 30'000, false, "position 30 s old"},
-        {"at most a minute", {0, 300, 0}, 0, 2, 90'000, true, "position 90 s old, projected 60 s"},
-        {"a time in the future counts as now", {0, 300, 0}, 0, 2, -5000, false, "position 0 s old"},
+         "position 30 s old, projected"},
+        {"turning 3 degrees a second", {0, 250, 3}, 3, 30'000, 30'000, "position 30 s old, projected"},
+        {"turning, the nose 15 degrees off", {300, 250, -3, 15}, 2, 30'000, 30'000, "position 30 s old, projected"},
+        {"taxiing, for 15 s at most", {180, 20, 0}, 2, 30'000, 15'000, "position 30 s old, projected 15 s"},
+        {"one fix: along the nose", {90, 300, 0}, 1, 30'000, 30'000, "position 30 s old, projected along the heading"},
+        {"one fix, taxiing", {90, 20, 0}, 1, 30'000, 0, "position 30 s old"},
+        {"standing", {90, 0, 0}, 3, 30'000, 0, "position 30 s old"},
+        {"straight: at most a minute", {0, 300, 0}, 3, 90'000, 60'000, "position 90 s old, projected 60 s"},
+        {"turning, over a minute old",
+         {0, 250, 3},
+         3,
+         80'000,
+         0,
+         "position 80 s old, not projected: not known to fly straight"},
+        {"a time in the future counts as now", {0, 300, 0}, 2, -5000, 0, "position 0 s old"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Track track;
         Pilot p = At("P", 0, 0);
+        p.groundSpeedKt = c.flight.speedKt;
         for (int k = 0; k < c.fixes; ++k) {
             const Track::Fix f = c.flight.At(15.0 * k);
             p.latitude = f.latitude;
             p.longitude = f.longitude;
+            p.headingDeg = f.headingDeg;
             p.positionMs = kNow + f.ms;
             track.Add(p);
         }
-        p.groundSpeedKt = c.flight.speedKt;
-        p.headingDeg = c.heading;
-        const std::int64_t last = 15'000 * (c.fixes - 1);
         const Projection moved = Project(p, track, p.positionMs + c.ageMs);
-        const Track::Fix truth = c.moves
-                                     ? c.flight.At(static_cast<double>(last + std::min(c.ageMs, kMaxProjectMs)) / 1000)
-                                     : Track::Fix{0, p.latitude, p.longitude};
+        const Track::Fix truth = c.flight.At(static_cast<double>(15'000 * (c.fixes - 1) + c.movedMs) / 1000);
         EXPECT_LT(gonio::Posdist(moved.latitude, moved.longitude, truth.latitude, truth.longitude) + 0.0, 0.02);
         EXPECT_EQ(FixNote(moved), c.note);
     }
+    // Without headings the fixes alone tell the turn, at most 6 degrees a second.
     Track fast;
     for (int k = 0; k < 3; ++k) {
         const Track::Fix f = Flight{0, 300, 10}.At(6.0 * k);
