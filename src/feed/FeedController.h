@@ -1,5 +1,6 @@
 #pragma once
 
+#include "feed/FeedSettings.h"
 #include "feed/FeedTraffic.h"
 #include "feed/FeedWorker.h"
 #include "feed/NetworkClock.h"
@@ -20,8 +21,6 @@ class Random;
 
 namespace quadrantel::feed {
 
-inline constexpr int kMinIntervalSeconds = 15;
-inline constexpr int kMaxIntervalSeconds = 300;
 // A PC clock further off than this from the server's is named.
 inline constexpr std::int64_t kClockToleranceMs = 30'000;
 // Without a new file for this long every position has expired.

@@ -1,6 +1,6 @@
 #include "feed/FeedSettings.h"
 
-#include "feed/FeedController.h"
+#include "feed/HttpGet.h"
 #include "platform/Runtime.h"
 #include "shell/Config.h"
 #include "shell/Settings.h"
