@@ -90,15 +90,6 @@ Motion EstimateMotion(const Pilot& p, const Track& t)
         return m;
     const double c1 = ChordBearing(p1, p0);
     m.known = Motion::Known::Track;
-    double chordTurn = 0;
-    const auto two = Before(t, *one);
-    if (two) {
-        const Track::Fix& p2 = t.back(*two);
-        const double dt2 = static_cast<double>(p1.ms - p2.ms) / 1000.0;
-        // Each chord's direction is the track at its middle in time.
-        chordTurn = std::remainder(c1 - ChordBearing(p2, p1), 360.0) / ((dt1 + dt2) / 2);
-        m.steady = std::fabs(chordTurn) < kTurningDegPerS;
-    }
     if (p0.headingDeg >= 0 && p1.headingDeg >= 0) {
         // The nose turns as the aircraft does, and says so at the latest fix; the chord against the
         // nose at the chord's middle is the wind's drift, which changes slowly.
@@ -106,10 +97,15 @@ Motion EstimateMotion(const Pilot& p, const Track& t)
         const double drift = std::remainder(c1 - (p1.headingDeg + turned / 2), 360.0);
         m.trackDeg = Wrap360(p0.headingDeg + drift);
         m.turnDegPerS = std::clamp(turned / dt1, -kMaxTurnDegPerS, kMaxTurnDegPerS);
-        m.steady = m.steady && std::fabs(m.turnDegPerS) < kTurningDegPerS;
         return m;
     }
-    m.turnDegPerS = std::clamp(chordTurn, -kMaxTurnDegPerS, kMaxTurnDegPerS);
+    if (const auto two = Before(t, *one)) {
+        const Track::Fix& p2 = t.back(*two);
+        const double dt2 = static_cast<double>(p1.ms - p2.ms) / 1000.0;
+        // Each chord's direction is the track at its middle in time.
+        const double turn = std::remainder(c1 - ChordBearing(p2, p1), 360.0) / ((dt1 + dt2) / 2);
+        m.turnDegPerS = std::clamp(turn, -kMaxTurnDegPerS, kMaxTurnDegPerS);
+    }
     m.trackDeg = Wrap360(c1 + m.turnDegPerS * dt1 / 2);
     return m;
 }
@@ -122,10 +118,9 @@ Projection Project(const Pilot& p, const Track& track, std::int64_t nowMs)
     const Motion m = EstimateMotion(p, track);
     if (m.known == Motion::Known::Nothing)
         return fix;
-    if (fix.ageMs > kMaxProjectMs && m.known == Motion::Known::Track && !m.steady) {
-        // Where a turn has led after more than a minute nobody knows: it may have ended long ago,
-        // or one may have begun.
-        fix.unsure = true;
+    if (fix.ageMs > kMaxProjectMs && std::fabs(m.turnDegPerS) >= kTurningDegPerS) {
+        // Where a turn has led after more than a minute nobody knows: it may have ended long ago.
+        fix.inTurn = true;
         return fix;
     }
     // On the ground a corner or a stop comes soon.
@@ -155,8 +150,8 @@ Projection Project(const Pilot& p, const Track& track, std::int64_t nowMs)
 std::string FixNote(const Projection& fix)
 {
     std::string note = "position " + std::to_string(fix.ageMs / 1000) + " s old";
-    if (fix.unsure)
-        return note + ", not projected: not known to fly straight";
+    if (fix.inTurn)
+        return note + ", not projected: in a turn";
     if (fix.movedMs == 0)
         return note;
     note += ", projected";

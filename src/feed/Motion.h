@@ -45,7 +45,6 @@ struct Motion {
     double trackDeg = 0;    // over the ground, at his latest position
     double turnDegPerS = 0; // positive: to the right
     double speedKt = 0;
-    bool steady = false; // his last three fixes show one straight track
 };
 
 Motion EstimateMotion(const Pilot& pilot, const Track& track);
@@ -57,12 +56,12 @@ struct Projection {
     std::int64_t ageMs = 0;   // of the position it rests on; a time in the future counts as now
     std::int64_t movedMs = 0; // how far ahead it was moved; 0: not moved
     Motion::Known along = Motion::Known::Nothing;
-    bool unsure = false; // not moved: turning or not known to be straight, and too old
+    bool inTurn = false; // not moved: in a turn, and too old to know where it led
 };
 
 // A pilot moved from his position time to now (both on the network's clock) along his track and
 // turn as his fixes show them (his heading when they do not), by at most a minute (15 s on the
-// ground); one whose position is older than that is moved only when his fixes show him straight.
+// ground); one in a turn whose position is older than that is not moved.
 Projection Project(const Pilot& pilot, const Track& track, std::int64_t nowMs);
 // "position 12 s old, projected", for the reading.
 std::string FixNote(const Projection& projection);

@@ -144,12 +144,7 @@ TEST(FeedProjection, FollowsTheTrackAndTurnOfHisOwnFixesForAtMostAMinute)
         {"one fix, taxiing", {90, 20, 0}, 1, 30'000, 0, "position 30 s old"},
         {"standing", {90, 0, 0}, 3, 30'000, 0, "position 30 s old"},
         {"straight: at most a minute", {0, 300, 0}, 3, 90'000, 60'000, "position 90 s old, projected 60 s"},
-        {"turning, over a minute old",
-         {0, 250, 3},
-         3,
-         80'000,
-         0,
-         "position 80 s old, not projected: not known to fly straight"},
+        {"turning, over a minute old", {0, 250, 3}, 3, 80'000, 0, "position 80 s old, not projected: in a turn"},
         {"a time in the future counts as now", {0, 300, 0}, 2, -5000, 0, "position 0 s old"},
     };
     for (const auto& c : cases) {
