@@ -12,11 +12,11 @@ namespace quadrantel::feed {
 
 namespace {
 
-constexpr qint64 kMaxHead = 64 * 1024; // status line, headers, or a trailer
+constexpr qint64 kMaxHead = qint64{64} * 1024; // status line, headers, or a trailer
 constexpr int kMaxHeaderLines = 200;
 constexpr int kMaxChunkLine = 1024;
-constexpr qint64 kReadPiece = 64 * 1024;
-constexpr std::size_t kInflatePiece = 64 * 1024;
+constexpr qint64 kReadPiece = qint64{64} * 1024;
+constexpr std::size_t kInflatePiece = std::size_t{64} * 1024;
 
 std::string TooBig(qint64 max)
 {

@@ -165,7 +165,7 @@ TEST_F(FeedSourceTest, DisconnectClosesAnAnswerThatNeverEndsAndConnectAsksAgain)
 // Guards against a whole-transfer deadline: a large file over a slow line never arrived.
 TEST_F(FeedSourceTest, ATransferThatKeepsMovingIsNotCutOffByTheDeadline)
 {
-    const QByteArray length = QByteArray::number(sizeof kOne - 1 + 8 * 100);
+    const QByteArray length = QByteArray::number(sizeof kOne - 1 + std::size_t{8} * 100);
     HttpStub server([&](const QByteArray&) {
         return HttpStub::Answer{
             "HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n", kOne, false, 0, QByteArray(100, ' '), 8, 300};

@@ -161,7 +161,8 @@ TEST(FeedProjection, FollowsTheTrackAndTurnOfHisOwnFixesForAtMostAMinute)
             track.Add(p);
         }
         const Projection moved = Project(p, track, p.positionMs + c.ageMs);
-        const Track::Fix truth = c.flight.At(static_cast<double>(15'000 * (c.fixes - 1) + c.movedMs) / 1000);
+        const Track::Fix truth =
+            c.flight.At(static_cast<double>(std::int64_t{15'000} * (c.fixes - 1) + c.movedMs) / 1000);
         EXPECT_LT(gonio::Posdist(moved.latitude, moved.longitude, truth.latitude, truth.longitude) + 0.0, 0.02);
         EXPECT_EQ(FixNote(moved), c.note);
     }
