@@ -53,7 +53,7 @@ std::unique_ptr<feed::FeedSource> MakeFeed(GonioForm& f, Buttons b, platform::Im
     }
     return std::make_unique<feed::FeedSource>(
         feed::FeedController::Controls{b.cmdConnect, b.cmdClose, f.chkAutoConnect, light, data}, f.lblError,
-        std::move(options), *s.clock, table,
+        std::move(options), *s.clock, *s.random, table,
         feed::FeedSource::Hooks{.stationId = [&f] { return f.txtStation.text(); },
                                 .selectedStrip = [&f] { return f.lstStrips.text(); },
                                 .applyStrips = h.applyStrips,

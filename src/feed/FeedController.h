@@ -1,8 +1,8 @@
 #pragma once
 
-#include "feed/FeedFetcher.h"
-#include "feed/FeedParser.h"
+#include "feed/FeedSettings.h"
 #include "feed/FeedTraffic.h"
+#include "feed/FeedWorker.h"
 #include "feed/NetworkClock.h"
 #include "platform/Controls.h"
 
@@ -16,15 +16,18 @@
 
 namespace quadrantel::platform {
 class Clock;
-}
+class Random;
+} // namespace quadrantel::platform
 
 namespace quadrantel::feed {
 
-inline constexpr int kMinIntervalSeconds = 15;
 // A PC clock further off than this from the server's is named.
 inline constexpr std::int64_t kClockToleranceMs = 30'000;
 // Without a new file for this long every position has expired.
 inline constexpr std::int64_t kNoNewFileMs = 120'000;
+// The status document is read again after this long, or after this many failed fetches in a row.
+inline constexpr std::int64_t kStatusEveryMs = 3'600'000;
+inline constexpr int kFailuresToReread = 3;
 
 struct FeedOptions {
     FetchOptions fetch;
@@ -32,9 +35,10 @@ struct FeedOptions {
     std::vector<int> backoffMs{15'000, 30'000, 60'000, 120'000}; // after the 1st, 2nd, ... error in a row
 };
 
-// The data feed as the main window's position source: fetched on a timer while started,
-// parsed, filtered around the station and handed to the traffic table; its state on the
-// link's light, buttons and message line.
+// The data feed as the main window's position source: fetched on a timer while started (by a
+// worker thread, which also reads the file), filtered around the station and handed to the
+// traffic table; its state on the link's light, buttons and message line. When FeedURL answers
+// with the network's status document, the file's address is taken from it.
 class FeedController {
 public:
     struct Controls {
@@ -58,8 +62,8 @@ public:
         std::function<void(const std::string&)> log;
     };
 
-    FeedController(Controls controls, FeedOptions options, const platform::Clock& clock, Hooks hooks);
-    ~FeedController();
+    FeedController(Controls controls, FeedOptions options, const platform::Clock& clock, platform::Random& random,
+                   Hooks hooks);
 
     void Start();
     void Stop();
@@ -80,40 +84,51 @@ public:
     std::int64_t NetworkNowMs() const { return net_.NowMs(); }
     // Ms since the last new file arrived (or since the feed was first started).
     std::int64_t SinceNewFileMs() const;
+    // The file's address a status document gave; empty when FeedURL is the file.
+    const QUrl& fileAddress() const { return fileUrl_; }
 
-    // One answer, as the fetcher hands it over.
-    void Handle(Fetched& fetched);
+    // One answer, read, as the worker hands it over (the latest request's only).
+    void Handle(FeedDelivery& delivery);
 
 private:
+    void request();
     void schedule(int ms);
     void showState(bool tell = false);
     void log(const std::string& text) const;
     void dump(const Fetched& f, const std::string& outcome) const;
     void checkClock(const Fetched& f);
-    void applyFile(Fetched& f);
+    void applyFile(FeedDelivery& d);
+    // The answer's use; an error text when it has none. `again`: ask once more at once.
+    std::string take(FeedDelivery& d, std::string& outcome, bool& again);
     bool starved() const;
 
     Controls c_;
     FeedOptions options_;
     const platform::Clock& clock_;
+    platform::Random& random_;
     Hooks hooks_;
-    FeedFetcher fetcher_;
-    FeedParser parser_;
     FeedTraffic traffic_;
-    Snapshot scratch_;
-    Fetched pending_;
     QTimer next_;
     bool running_ = false;
-    bool answered_ = false; // a file has been applied since the start
-    int errors_ = 0;        // in a row
+    bool answered_ = false;     // a file has been applied since the start
+    bool askedPlainly_ = false; // asked again without validators after a 304 with no file
+    bool forget_ = false;       // the next request goes without validators
+    int errors_ = 0;            // in a row
+    int fileErrors_ = 0;        // of the file a status document named, in a row
     std::string error_;
+    bool retrying_ = false;
     int retryMs_ = 0;
+    QUrl fileUrl_;
+    std::int64_t statusMono_ = 0; // when the status document was read
+    std::uint64_t requestId_ = 0;
     NetworkClock net_;
     std::int64_t fileMs_ = 0;      // the applied file's own time (or when it came), network clock
+    std::int64_t appliedMs_ = 0;   // the applied file's own time; 0: none or not given
     std::int64_t newFileMono_ = 0; // when a new file last came (or the feed first started)
     bool startedOnce_ = false;
     bool clockNamed_ = false;
     std::int64_t lastExpiryMono_ = 0;
+    FeedWorker worker_; // declared last, destroyed first: its thread stops before the rest goes
 };
 
 } // namespace quadrantel::feed

@@ -2,39 +2,33 @@
 
 #include "feed/FeedTime.h"
 
-#include <QNetworkReply>
-#include <QNetworkRequest>
-
 #include <algorithm>
+#include <charconv>
 
 namespace quadrantel::feed {
 
 namespace {
 
-constexpr qint64 kReadPiece = qint64{1} << 20;
-
-std::string TooBig(qint64 max)
+std::string_view View(const QByteArray& b)
 {
-    if (max >= (qint64{1} << 20) && max % (qint64{1} << 20) == 0)
-        return "file over " + std::to_string(max >> 20) + " MiB refused";
-    return "file over " + Thousands(max) + " bytes refused";
+    return {b.constData(), static_cast<std::size_t>(b.size())};
+}
+
+HttpOptions HttpOptionsOf(const FetchOptions& o)
+{
+    HttpOptions h;
+    h.stallMs = o.deadlineMs;
+    h.maxBytes = o.maxBytes;
+    h.ssl = o.ssl;
+    h.userAgent = o.userAgent;
+    return h;
 }
 
 } // namespace
 
-FeedFetcher::FeedFetcher(FetchOptions options, Done done) : options_(std::move(options)), done_(std::move(done))
+FeedFetcher::FeedFetcher(FetchOptions options, Done done)
+    : options_(std::move(options)), done_(std::move(done)), http_(HttpOptionsOf(options_))
 {
-    deadline_.setSingleShot(true);
-    QObject::connect(&deadline_, &QTimer::timeout, &manager_, [this] {
-        refused_ = "timed out after " + std::to_string(options_.deadlineMs / 1000) + " s";
-        if (reply_)
-            reply_->abort();
-    });
-}
-
-FeedFetcher::~FeedFetcher()
-{
-    Abort();
 }
 
 void FeedFetcher::ForgetValidators()
@@ -43,114 +37,58 @@ void FeedFetcher::ForgetValidators()
     lastModified_.clear();
 }
 
-void FeedFetcher::Fetch()
+void FeedFetcher::Fetch(const QUrl& url)
 {
-    if (reply_)
+    if (http_.busy())
         return;
-    QNetworkRequest request(options_.url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(5);
-    // Our own cap decides; Qt's ratio check would refuse a well-compressed file below it.
-    request.setDecompressedSafetyCheckThreshold(options_.maxBytes);
-    if (!etag_.isEmpty())
-        request.setRawHeader("If-None-Match", etag_);
-    if (!lastModified_.isEmpty())
-        request.setRawHeader("If-Modified-Since", lastModified_);
-    if (options_.ssl)
-        request.setSslConfiguration(*options_.ssl);
-    body_.clear();
-    refused_.clear();
-    reply_ = manager_.get(request);
-    // Handed over in pieces: no one piece of a large file stops the thread for long.
-    reply_->setReadBufferSize(kReadPiece);
-    QObject::connect(reply_, &QNetworkReply::readyRead, &manager_, [this] { onReadyRead(); });
-    QObject::connect(reply_, &QNetworkReply::finished, &manager_, [this] { onFinished(); });
-    QObject::connect(reply_, &QNetworkReply::metaDataChanged, &manager_, [this] {
-        bool ok = false;
-        const qint64 length = reply_->header(QNetworkRequest::ContentLengthHeader).toLongLong(&ok);
-        const bool compressed = !reply_->rawHeader("Content-Encoding").isEmpty();
-        if (ok && !compressed && length > options_.maxBytes) {
-            refused_ = TooBig(options_.maxBytes);
-            reply_->abort();
-        }
-    });
-    deadline_.start(options_.deadlineMs);
-}
-
-void FeedFetcher::onReadyRead()
-{
-    if (!reply_ || !refused_.empty())
-        return;
-    // Never more than is there: read(n) would first make room for n bytes.
-    body_ += reply_->read(std::min(reply_->bytesAvailable(), options_.maxBytes - body_.size() + 1));
-    if (body_.size() > options_.maxBytes) {
-        refused_ = TooBig(options_.maxBytes);
-        body_.clear();
-        reply_->abort();
+    HttpGet::Headers headers;
+    if (url == validated_) {
+        if (!etag_.isEmpty())
+            headers.emplace_back("If-None-Match", etag_);
+        if (!lastModified_.isEmpty())
+            headers.emplace_back("If-Modified-Since", lastModified_);
     }
+    asked_ = url;
+    conditional_ = !headers.empty();
+    http_.Get(url, std::move(headers), [this](HttpAnswer& a) { onAnswer(a); });
 }
 
-void FeedFetcher::onFinished()
+void FeedFetcher::onAnswer(HttpAnswer& a)
 {
-    deadline_.stop();
-    QNetworkReply* reply = reply_;
-    reply_.clear();
-    if (!reply)
-        return;
-    reply->deleteLater();
-    QObject::disconnect(reply, nullptr, &manager_, nullptr);
-
     Fetched f;
-    f.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QByteArray date = reply->rawHeader("Date");
-    f.serverMs = ParseHttpDate(std::string_view(date.constData(), static_cast<std::size_t>(date.size()))).value_or(0);
-    if (refused_.empty() && reply->error() == QNetworkReply::NoError)
-        body_ += reply->readAll();
-    if (body_.size() > options_.maxBytes)
-        refused_ = TooBig(options_.maxBytes);
-    if (!refused_.empty()) {
-        f.error = refused_;
-    } else if (f.httpStatus == 304) {
+    f.httpStatus = a.status;
+    f.url = asked_;
+    f.conditional = conditional_;
+    f.serverMs = ParseHttpDate(View(a.date)).value_or(0);
+    if (!a.error.empty()) {
+        f.error = a.error;
+    } else if (a.status == 304) {
         f.notModified = true;
-    } else if (f.httpStatus != 0 && f.httpStatus != 200) {
-        f.error = "HTTP status " + std::to_string(f.httpStatus);
-    } else if (reply->error() != QNetworkReply::NoError) {
-        f.error = "cannot connect: " + reply->errorString().toStdString();
+    } else if (a.status != 200) {
+        f.error = "HTTP status " + std::to_string(a.status);
+        if (a.status == 429 || a.status == 503)
+            f.retryAfterMs = RetryAfterMs(View(a.retryAfter), f.serverMs);
     } else {
-        f.bytes = body_.size();
-        f.body = std::move(body_);
-        etag_ = reply->rawHeader("ETag");
-        lastModified_ = reply->rawHeader("Last-Modified");
+        f.bytes = a.body.size();
+        f.body = std::move(a.body);
+        validated_ = asked_;
+        etag_ = a.etag;
+        lastModified_ = a.lastModified;
     }
-    body_ = QByteArray();
-    refused_.clear();
     if (done_)
         done_(f);
 }
 
-void FeedFetcher::Abort()
+std::int64_t RetryAfterMs(std::string_view value, std::int64_t serverMs)
 {
-    deadline_.stop();
-    if (QNetworkReply* reply = reply_) {
-        reply_.clear();
-        QObject::disconnect(reply, nullptr, &manager_, nullptr);
-        reply->abort();
-        reply->deleteLater();
-    }
-    body_ = QByteArray();
-    refused_.clear();
-}
-
-std::string Thousands(std::int64_t n)
-{
-    const std::string digits = std::to_string(n < 0 ? -n : n);
-    std::string out = n < 0 ? "-" : "";
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            out += ',';
-        out += digits[i];
-    }
-    return out;
+    std::int64_t seconds = 0;
+    const auto r = std::from_chars(value.data(), value.data() + value.size(), seconds);
+    if (!value.empty() && r.ec == std::errc() && r.ptr == value.data() + value.size())
+        return seconds > 0 ? std::min<std::int64_t>(seconds, 86'400) * 1000 : 0;
+    const auto at = ParseHttpDate(value);
+    if (!at || serverMs == 0)
+        return 0;
+    return std::clamp<std::int64_t>(*at - serverMs, 0, 86'400'000);
 }
 
 } // namespace quadrantel::feed

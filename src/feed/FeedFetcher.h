@@ -1,10 +1,9 @@
 #pragma once
 
+#include "feed/HttpGet.h"
+
 #include <QByteArray>
-#include <QNetworkAccessManager>
-#include <QPointer>
 #include <QSslConfiguration>
-#include <QTimer>
 #include <QUrl>
 
 #include <cstdint>
@@ -12,17 +11,16 @@
 #include <optional>
 #include <string>
 
-class QNetworkReply;
-
 namespace quadrantel::feed {
 
 inline constexpr qint64 kMaxFeedBytes = qint64{64} << 20;
 
 struct FetchOptions {
     QUrl url;
-    int deadlineMs = 20'000;
+    int deadlineMs = 20'000; // for a transfer that stops moving
     qint64 maxBytes = kMaxFeedBytes;
     std::optional<QSslConfiguration> ssl; // default: the system's trust
+    QByteArray userAgent;                 // default: the program's name and version
 };
 
 // The outcome of one request.
@@ -30,47 +28,46 @@ struct Fetched {
     int httpStatus = 0; // 0: no answer
     qint64 bytes = 0;   // of the body, as handed over (decompressed)
     bool notModified = false;
-    std::int64_t serverMs = 0; // the server's time of its answer (the Date header); 0: not given
-    std::string error;         // empty: a body (or 304) to use
+    bool conditional = false;      // the request carried validators
+    std::int64_t serverMs = 0;     // the server's time of its answer (the Date header); 0: not given
+    std::int64_t retryAfterMs = 0; // how long the server asked us to wait; 0: not said
+    std::string error;             // empty: a body (or 304) to use
     QByteArray body;
+    QUrl url; // the address asked for
 };
 
-// One conditional GET at a time: If-None-Match / If-Modified-Since from the last good answer,
-// redirects followed, compression left to Qt, a deadline for the whole request, and a body
-// refused as soon as it grows past the cap.
+// One conditional GET at a time: If-None-Match / If-Modified-Since from the last good answer of
+// the same address, the program's name as the User-Agent, and what the server says of waiting.
 class FeedFetcher {
 public:
     using Done = std::function<void(Fetched&)>;
 
     FeedFetcher(FetchOptions options, Done done);
-    ~FeedFetcher();
     FeedFetcher(const FeedFetcher&) = delete;
     FeedFetcher& operator=(const FeedFetcher&) = delete;
 
-    void Fetch();
+    void Fetch(const QUrl& url);
     // Drops the request under way without an answer.
-    void Abort();
-    bool busy() const { return !reply_.isNull(); }
+    void Abort() { http_.Abort(); }
+    bool busy() const { return http_.busy(); }
     // Forgets the validators, so that the next request gets the whole file.
     void ForgetValidators();
 
 private:
-    void onReadyRead();
-    void onFinished();
-    void fail(const std::string& error);
+    void onAnswer(HttpAnswer& answer);
 
     FetchOptions options_;
     Done done_;
-    QNetworkAccessManager manager_;
-    QPointer<QNetworkReply> reply_;
-    QTimer deadline_;
-    QByteArray body_;
-    std::string refused_; // why the request under way was aborted by us
+    HttpGet http_;
+    QUrl asked_;
+    bool conditional_ = false;
+    QUrl validated_; // the address the validators are of
     QByteArray etag_;
     QByteArray lastModified_;
 };
 
-// 1432 -> "1,432", whatever the locale.
-std::string Thousands(std::int64_t n);
+// Retry-After as ms: seconds, or an HTTP date measured against the answer's own Date; 0 when
+// neither.
+std::int64_t RetryAfterMs(std::string_view value, std::int64_t serverMs);
 
 } // namespace quadrantel::feed

@@ -48,13 +48,15 @@ std::optional<double> Number(od::value v)
     return d;
 }
 
+// A text that cannot be unescaped (a lone surrogate) is that entry's fault, not the file's.
 std::optional<std::string_view> Text(od::value v)
 {
     if (TypeOf(v) != od::json_type::string)
         return std::nullopt;
     std::string_view s;
     const auto e = v.get_string().get(s);
-    Check(e);
+    if (e != simdjson::STRING_ERROR)
+        Check(e);
     if (e != simdjson::SUCCESS)
         return std::nullopt;
     return s;
@@ -63,8 +65,68 @@ std::optional<std::string_view> Text(od::value v)
 std::string_view Key(od::field& f)
 {
     std::string_view k;
-    Check(f.unescaped_key().get(k));
+    const auto e = f.unescaped_key().get(k);
+    if (e == simdjson::STRING_ERROR)
+        return {}; // no key we read
+    Check(e);
     return k;
+}
+
+// Length of the UTF-8 sequence at `p` (of `n` bytes left), 0 when it is none.
+std::size_t Utf8Length(const unsigned char* p, std::size_t n)
+{
+    const unsigned char c = p[0];
+    if (c < 0x80)
+        return 1;
+    std::size_t len = 0;
+    unsigned lo = 0x80, hi = 0xBF; // the second byte's range
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        lo = c == 0xE0 ? 0xA0 : 0x80;
+        hi = c == 0xED ? 0x9F : 0xBF;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        lo = c == 0xF0 ? 0x90 : 0x80;
+        hi = c == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (n < len || p[1] < lo || p[1] > hi)
+        return 0;
+    for (std::size_t k = 2; k < len; ++k)
+        if ((p[k] & 0xC0) != 0x80)
+            return 0;
+    return len;
+}
+
+// Makes a file the parser takes whole out of one with bytes that are no UTF-8 or raw control
+// characters in its texts: each such byte becomes DEL, which a callsign may not hold, so only
+// the entry that needs it is lost. Outside texts the structure stays as broken as it was.
+void Mend(char* text, std::size_t size)
+{
+    auto* p = reinterpret_cast<unsigned char*>(text);
+    bool inText = false;
+    for (std::size_t i = 0; i < size;) {
+        const std::size_t len = Utf8Length(p + i, size - i);
+        if (len == 0) {
+            p[i++] = 0x7F;
+            continue;
+        }
+        if (len == 1) {
+            if (inText && p[i] < 0x20)
+                p[i] = 0x7F;
+            else if (p[i] == '"')
+                inText = !inText;
+            else if (inText && p[i] == '\\' && i + 1 < size && p[i + 1] < 0x80) {
+                ++i; // the escaped character is no delimiter
+                if (p[i] < 0x20)
+                    p[i] = 0x7F;
+            }
+        }
+        i += len;
+    }
 }
 
 bool UsableCallsign(std::string_view c)
@@ -127,7 +189,7 @@ bool PositionField(std::string_view key, od::value v, Fields& f, const char* spe
 
 std::optional<Pilot> MakePilot(const Fields& f)
 {
-    if (!f.callsign || !f.lat || !f.lon || !f.alt)
+    if (!f.callsign || !f.lat || !f.lon)
         return std::nullopt;
     const std::string call = platform::Trim(*f.callsign);
     if (!UsableCallsign(call))
@@ -141,7 +203,8 @@ std::optional<Pilot> MakePilot(const Fields& f)
     p.callsign = call;
     p.latitude = *f.lat;
     p.longitude = *f.lon;
-    p.altitudeFt = std::clamp(*f.alt, -2000.0, 100000.0);
+    if (f.alt)
+        p.altitudeFt = std::clamp(*f.alt, -2000.0, 100000.0);
     if (f.gs && *f.gs >= 0 && *f.gs < 5000)
         p.groundSpeedKt = *f.gs;
     if (f.hdg && *f.hdg >= -360 && *f.hdg <= 720)
@@ -242,12 +305,43 @@ struct FeedParser::Impl {
         return found;
     }
 
+    // The status document's addresses of the file, under the name of its layout's version.
+    void Addresses(od::value v, Snapshot& s)
+    {
+        if (TypeOf(v) != od::json_type::object)
+            return;
+        od::object o;
+        Check(v.get_object().get(o));
+        for (auto field : o) {
+            od::field fl;
+            Check(std::move(field).get(fl));
+            od::value list = fl.value();
+            if (Key(fl) != "v3" || TypeOf(list) != od::json_type::array)
+                continue;
+            od::array a;
+            Check(list.get_array().get(a));
+            for (auto item : a) {
+                Check(item.error());
+                const auto address = Text(item.value_unsafe());
+                if (address && address->size() <= 2048 && s.addresses.size() < 16)
+                    s.addresses.emplace_back(*address);
+            }
+        }
+    }
+
     bool Run(std::string_view json, Snapshot& s, std::string& error)
     {
+        if (json.substr(0, 3) == "\xEF\xBB\xBF")
+            json.remove_prefix(3); // a byte-order mark
         padded.assign(json);
         padded.append(simdjson::SIMDJSON_PADDING, '\0');
         od::document doc;
-        if (parser.iterate(padded.data(), json.size(), padded.size()).get(doc) != simdjson::SUCCESS) {
+        auto e = parser.iterate(padded.data(), json.size(), padded.size()).get(doc);
+        if (e == simdjson::UTF8_ERROR || e == simdjson::UNESCAPED_CHARS) {
+            Mend(padded.data(), json.size());
+            e = parser.iterate(padded.data(), json.size(), padded.size()).get(doc);
+        }
+        if (e != simdjson::SUCCESS) {
             error = "not JSON";
             return false;
         }
@@ -280,8 +374,15 @@ struct FeedParser::Impl {
             } else if (key == "updatedAt") {
                 if (const auto t = Text(v))
                     s.updatedMs = ParseFeedTime(*t).value_or(0);
+            } else if (key == "data" && !a && !b) {
+                Addresses(v, s);
             }
         }
+        if (!a && !b && !s.addresses.empty()) {
+            s.layout = Layout::Status;
+            return true;
+        }
+        s.addresses.clear();
         if (!a && !b) {
             error = "neither layout";
             return false;
@@ -300,6 +401,7 @@ bool FeedParser::Parse(std::string_view json, Snapshot& out, std::string& error)
     out.pilots.clear();
     out.updatedMs = 0;
     out.skipped = 0;
+    out.addresses.clear();
     out.layout = Layout::A;
     error.clear();
     impl_->seen.clear();
@@ -309,8 +411,10 @@ bool FeedParser::Parse(std::string_view json, Snapshot& out, std::string& error)
     } catch (const Broken&) {
         error = "not JSON";
     }
-    if (!ok)
+    if (!ok) {
         out.pilots.clear();
+        out.addresses.clear();
+    }
     // A huge file's copy is not kept.
     if (impl_->padded.capacity() > (std::size_t{16} << 20))
         std::string().swap(impl_->padded);

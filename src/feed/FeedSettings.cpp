@@ -1,6 +1,6 @@
 #include "feed/FeedSettings.h"
 
-#include "feed/FeedController.h"
+#include "feed/HttpGet.h"
 #include "platform/Runtime.h"
 #include "shell/Config.h"
 #include "shell/Settings.h"
@@ -22,7 +22,7 @@ FeedSettings ReadFeedSettings(const std::string& configFile)
     int seconds = 0;
     const auto r = std::from_chars(interval.data(), interval.data() + interval.size(), seconds);
     if (r.ec == std::errc() && r.ptr == interval.data() + interval.size())
-        s.intervalSeconds = std::clamp(seconds, kMinIntervalSeconds, 24 * 3600);
+        s.intervalSeconds = std::clamp(seconds, kMinIntervalSeconds, kMaxIntervalSeconds);
     return s;
 }
 
@@ -41,8 +41,7 @@ bool WriteFeedSettings(const std::string& configFile, const FeedSettings& s)
 
 std::string FeedURLProblem(const std::string& url)
 {
-    const QUrl u(QString::fromStdString(platform::Trim(url)), QUrl::StrictMode);
-    if (!u.isValid() || (u.scheme() != "http" && u.scheme() != "https") || u.host().isEmpty())
+    if (!UsableAddress(QUrl(QString::fromStdString(platform::Trim(url)), QUrl::StrictMode)))
         return "The data feed's address must be an http:// or https:// address, e.g. "
                "https://data.example.net/v3/data.json";
     return {};

@@ -4,6 +4,11 @@
 
 namespace quadrantel::feed {
 
+// How often the file is asked for: more often than the network makes it is no use, and less
+// often than this leaves the positions too old to read a bearing from.
+inline constexpr int kMinIntervalSeconds = 15;
+inline constexpr int kMaxIntervalSeconds = 300;
+
 // Where positions come from: PositionSource in [Setup].
 enum class PositionChoice { Link, Feed, Both };
 
@@ -11,7 +16,7 @@ enum class PositionChoice { Link, Feed, Both };
 struct FeedSettings {
     PositionChoice source = PositionChoice::Link; // PositionSource: "Link" (default), "Feed" or "Both"
     std::string url;                              // FeedURL
-    int intervalSeconds = 15;                     // FeedInterval, never below 15
+    int intervalSeconds = kMinIntervalSeconds;    // FeedInterval
 };
 
 FeedSettings ReadFeedSettings(const std::string& configFile);

@@ -14,7 +14,7 @@ traffic::Position PositionOf(const Pilot& p)
     out.callsign = p.callsign;
     out.latitude = p.latitude;
     out.longitude = p.longitude;
-    out.altitudeFt = p.altitudeFt;
+    out.altitudeFt = p.altitudeFt; // none: unknown, never taken for the ground
     if (p.groundSpeedKt >= 0)
         out.speedKt = p.groundSpeedKt;
     if (p.headingDeg >= 0)
@@ -40,9 +40,10 @@ std::optional<Station> StationOf(std::string id)
 }
 
 FeedSource::FeedSource(FeedController::Controls controls, platform::Label& lblError, FeedOptions options,
-                       const platform::Clock& clock, traffic::TrafficTable& table, Hooks hooks)
+                       const platform::Clock& clock, platform::Random& random, traffic::TrafficTable& table,
+                       Hooks hooks)
     : lblError_(lblError), table_(table), hooks_(std::move(hooks)),
-      controller_(controls, std::move(options), clock,
+      controller_(controls, std::move(options), clock, random,
                   FeedController::Hooks{
                       .station = [this] { return StationOf(hooks_.stationId ? hooks_.stationId() : std::string()); },
                       .apply = [this](const FeedTraffic::Changes& c, bool now) { apply(c, now); },
@@ -71,8 +72,12 @@ void FeedSource::apply(const FeedTraffic::Changes& changes, bool now)
     const std::int64_t seconds = table_.SecondsNow();
     for (const std::string& callsign : changes.dropped)
         table_.Remove(callsign, traffic::Source::Feed);
-    for (const Pilot* p : changes.kept)
+    // Only what moved; and whom the table lost while the link relayed him.
+    for (const Pilot* p : changes.changed)
         table_.Store(PositionOf(*p), seconds);
+    for (const Pilot* p : changes.kept)
+        if (!table_.Contains(p->callsign))
+            table_.Store(PositionOf(*p), seconds);
     platform::IgnoreErrors([&] {
         if (auto strips = table_.Refresh(hooks_.selectedStrip, seconds, now); strips && hooks_.applyStrips)
             hooks_.applyStrips(*strips);
@@ -95,7 +100,7 @@ std::optional<traffic::Fix> FeedSource::FixOf(const std::string& callsign) const
     if (!p)
         return std::nullopt;
     // Where the aircraft is now, not where the file saw it.
-    const Projection moved = Project(*p, controller_.NetworkNowMs());
+    const Projection moved = *controller_.traffic().ProjectNow(callsign, controller_.NetworkNowMs());
     traffic::Fix fix{PositionOf(*p), FixNote(moved)};
     fix.position.latitude = moved.latitude;
     fix.position.longitude = moved.longitude;

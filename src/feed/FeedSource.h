@@ -25,7 +25,7 @@ public:
     };
 
     FeedSource(FeedController::Controls controls, platform::Label& lblError, FeedOptions options,
-               const platform::Clock& clock, traffic::TrafficTable& table, Hooks hooks);
+               const platform::Clock& clock, platform::Random& random, traffic::TrafficTable& table, Hooks hooks);
 
     void Start() override { Tick(); }
     void Stop() override { controller_.Stop(); }

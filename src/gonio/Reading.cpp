@@ -71,15 +71,19 @@ void Reading::Gonio(const std::string& sPlane)
     const std::string plane = latText + " " + lonText;
     const double dist = platform::Int(static_cast<double>(SctDistance(station, plane)) + 0.5);
 
+    // A data feed's pilot without an altitude is not put below the horizon on a guess; the link's
+    // empty altitude field reads as 0, as it always has.
+    const bool unknown = !aircraft.altitudeFt && aircraft.source != traffic::Source::Link;
     int range = 0;
     IgnoreErrors([&] { range = RadioHorizon(aircraft.altitudeFt); });
     IgnoreErrors([&] {
-        c_.txtGonio.setToolTip("Distance " + platform::Format(dist, "0") + "  (" + std::to_string(range) + "/" +
-                               AltitudeText(aircraft.altitudeFt) + "ft )" +
-                               (fix->note.empty() ? "" : "  " + fix->note));
+        c_.txtGonio.setToolTip(
+            "Distance " + platform::Format(dist, "0") + "  (" +
+            (unknown ? "altitude unknown)" : std::to_string(range) + "/" + AltitudeText(aircraft.altitudeFt) + "ft )") +
+            (fix->note.empty() ? "" : "  " + fix->note));
     });
 
-    if (dist >= 10 && dist > range) {
+    if (!unknown && dist >= 10 && dist > range) {
         IgnoreErrors([&] { c_.txtGonio.setText("out of range"); });
         IgnoreErrors([&] { c_.txtQDM.setText("---"); });
         IgnoreErrors([&] { c_.txtQDM.setTag(""); });

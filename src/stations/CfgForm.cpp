@@ -40,6 +40,15 @@ int CheckValue(const std::string& text)
     return v;
 }
 
+// The file's address, and how often it is asked: there is no box for the interval.
+std::string FeedURLTip(int intervalSeconds)
+{
+    return "Address of the network's public data file or of its status document, http:// or https:// (Feed and "
+           "Both); asked every " +
+           std::to_string(intervalSeconds) + " s (FeedInterval in Config.ini, " +
+           std::to_string(feed::kMinIntervalSeconds) + " to " + std::to_string(feed::kMaxIntervalSeconds) + " s)";
+}
+
 void Report(const std::string& text)
 {
     platform::CurrentDialogs().messageBox(text, platform::Dialogs::Exclamation, shell::globals().sAppName);
@@ -93,7 +102,7 @@ CfgForm::CfgForm(CfgHooks h) : hooks(std::move(h))
         "HTTP, for any ATC client; Both: the link's aircraft from Linkar, every other from the feed");
     lblFeedURL.setCaption("Feed URL");
     txtFeedURL.setMaxLength(200);
-    txtFeedURL.setToolTip("Address of the network's public data file, http:// or https:// (Feed and Both)");
+    txtFeedURL.setToolTip(FeedURLTip(feedInterval_));
     cmdAbout.setCaption("A&bout");
     cmdAbout.setToolTip("Info on Application and/or author");
     cmdExit.setCaption("&Exit");
@@ -156,6 +165,7 @@ void CfgForm::LoadConfig()
         cboPositions.setListIndex(static_cast<int>(fs.source));
         txtFeedURL.setText(fs.url);
         feedInterval_ = fs.intervalSeconds;
+        txtFeedURL.setToolTip(FeedURLTip(feedInterval_));
     });
 }
 

@@ -8,6 +8,8 @@
 
 #include <set>
 
+#include <sys/stat.h>
+
 using namespace quadrantel;
 using namespace quadrantel::test;
 
@@ -70,7 +72,10 @@ protected:
     QDateTime network = clock.now();
     QDateTime frozenAt; // a server that serves the file of this time over and over
     QByteArray callsign = "DLH123";
+    bool hang = false; // answers never end
     HttpStub server{[this](const QByteArray&) {
+        if (hang)
+            return HttpStub::Answer{"HTTP/1.1 200 OK\r\nContent-Length: 100", "{", true};
         const QDateTime made = frozenAt.isValid() ? frozenAt : network;
         return HttpStub::Ok(File(made, callsign),
                             "Date: " + network.toUTC().toString("ddd, dd MMM yyyy HH:mm:ss 'GMT'").toLatin1() + "\r\n");
@@ -90,7 +95,8 @@ TEST_F(FeedPositionsTest, AReadingRestsOnThePositionMovedToTheNetworksNow)
         form->lstStrips.setListIndex(0);
         // 4 NM east of a point 20 NM north: 11 degrees, not the 000 of the file's position.
         EXPECT_EQ(form->txtQDR.text(), "011");
-        EXPECT_EQ(form->txtGonio.toolTip(), "Distance 20  (229/35000ft )  position 30 s old, projected");
+        EXPECT_EQ(form->txtGonio.toolTip(),
+                  "Distance 20  (229/35000ft )  position 30 s old, projected along the heading");
         EXPECT_EQ(form->lblState.toolTip(), "data feed: 1 of 1 pilots within 400 NM, 2 s old");
         EXPECT_EQ(form->lblState.picture(), platform::Picture::Green);
         EXPECT_EQ(sck, nullptr) << "the link was built too";
@@ -151,7 +157,7 @@ TEST_F(FeedPositionsTest, ACallsignWithAColonStaysOnePilot)
     ASSERT_TRUE(listed("DLH:123"));
     form->lstStrips.setListIndex(0);
     EXPECT_EQ(form->txtQDR.text(), "011");
-    EXPECT_EQ(form->txtGonio.toolTip(), "Distance 20  (229/35000ft )  position 30 s old, projected");
+    EXPECT_EQ(form->txtGonio.toolTip(), "Distance 20  (229/35000ft )  position 30 s old, projected along the heading");
 }
 
 TEST_F(FeedPositionsTest, DisconnectStopsTheFeedAndConnectStartsIt)
@@ -170,14 +176,32 @@ TEST_F(FeedPositionsTest, DisconnectStopsTheFeedAndConnectStartsIt)
     EXPECT_TRUE(WaitUntil([&] { return server.requests > before; }));
 }
 
-// Guards against a closed window's feed fetching on.
-TEST_F(FeedPositionsTest, ClosingTheWindowStopsTheFeed)
+// Guards against a closed window's feed fetching on; closed mid-fetch, its thread and connection go.
+TEST_F(FeedPositionsTest, ClosingTheWindowMidFetchStopsTheFeed)
 {
-    Open();
+    Open(0, 20);
     ASSERT_TRUE(listed("DLH123"));
+    hang = true;
+    const int before = server.requests;
+    ASSERT_TRUE(WaitUntil([&] { return server.requests > before; }));
+    const int closed = server.closed;
     form->Form_Unload();
     EXPECT_FALSE(feed().running());
     form.reset();
+    EXPECT_TRUE(WaitUntil([&] { return server.closed > closed; }));
+}
+
+// Guards against a FeedURL in Config.ini taken unchecked: naming a FIFO blocked the window for good.
+TEST_F(FeedPositionsTest, AFeedUrlThatIsNoWebAddressIsNamedAndNeverOpened)
+{
+    const std::string fifo = dir.path() + "/feed.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    writeConfig("AutoStart=1\r\nStation=" + kStation + "\r\nPositionSource=Feed\r\nFeedURL=file://" + fifo + "\r\n");
+    load(services());
+    form->SetAutostart();
+    form->tmrUpdate.onTimer();
+    EXPECT_EQ(form->lblState.toolTip(), "data feed: FeedURL is not an http:// or https:// address");
+    EXPECT_EQ(form->lblState.picture(), platform::Picture::Red);
 }
 
 TEST_F(FeedPositionsTest, AnotherStationFiltersThePilotsAgainAtOnce)

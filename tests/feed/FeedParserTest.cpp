@@ -134,15 +134,60 @@ TEST(FeedParser, AnAwkwardEntryIsSkippedAndTheOthersKept)
     }
 }
 
-TEST(FeedParser, MissingMotionAndTimeLeaveAPositionWithoutThem)
+// Guards against a pilot without a usable altitude never getting a reading.
+TEST(FeedParser, MissingMotionTimeAndAltitudeLeaveAPositionWithoutThem)
 {
-    const Parsed p = ParseText(FileA(R"({"callsign":"S1","latitude":50,"longitude":8,"altitude":900,
-        "groundspeed":"fast","heading":-90,"last_updated":"yesterday"})"));
-    ASSERT_EQ(p.snapshot.pilots.size(), 1u);
+    const Parsed p = ParseText(FileA(R"({"callsign":"S1","latitude":50,"longitude":8,"altitude":null,
+        "groundspeed":"fast","heading":-90,"last_updated":"yesterday"},
+        {"callsign":"S2","latitude":50,"longitude":8},{"callsign":"S3","latitude":50,"longitude":8,"altitude":"FL350"})"));
+    ASSERT_EQ(Callsigns(p.snapshot), (std::vector<std::string>{"S1", "S2", "S3"}));
     const Pilot& s = p.snapshot.pilots[0];
     EXPECT_LT(s.groundSpeedKt, 0);
     EXPECT_EQ(s.headingDeg, 270);
     EXPECT_EQ(s.positionMs, 0);
+    for (const Pilot& each : p.snapshot.pilots)
+        EXPECT_FALSE(each.altitudeFt) << each.callsign;
+}
+
+// Guards against one odd byte refusing the whole file, after which every pilot expired.
+TEST(FeedParser, OddBytesCostOnlyTheEntryThatNeedsThem)
+{
+    const std::string good = "{\"callsign\":\"OK1\",\"latitude\":50,\"longitude\":8,\"remarks\":\"caf\xC3\xA9\"}";
+    const struct {
+        const char* what;
+        std::string text;
+        std::vector<std::string> pilots;
+    } cases[] = {
+        {"a byte-order mark", "\xEF\xBB\xBF" + FileA(good), {"OK1"}},
+        {"no UTF-8 in a field never read",
+         FileA("{\"callsign\":\"OK2\",\"latitude\":50,\"longitude\":8,\"remarks\":\"\xFF\xC0\xAF\"}," + good),
+         {"OK2", "OK1"}},
+        {"no UTF-8 in a callsign",
+         FileA("{\"callsign\":\"B\xED\xA0\x80\",\"latitude\":50,\"longitude\":8}," + good),
+         {"OK1"}},
+        {"a raw control character in a callsign",
+         FileA("{\"callsign\":\"B\tD\",\"latitude\":50,\"longitude\":8}," + good),
+         {"OK1"}},
+        {"a lone surrogate in a callsign",
+         FileA(R"({"callsign":"BAD\ud800","latitude":50,"longitude":8},)" + good),
+         {"OK1"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Parsed p = ParseText(c.text);
+        ASSERT_TRUE(p.ok) << p.error;
+        EXPECT_EQ(Callsigns(p.snapshot), c.pilots);
+    }
+}
+
+// Guards against "neither layout; retrying" for ever when FeedURL is the network's status document.
+TEST(FeedParser, TheStatusDocumentGivesTheFilesAddresses)
+{
+    const Parsed p = ParseText(R"({"data":{"v3":["https://a.example/f.json","https://b.example/f.json"],
+        "servers":["https://a.example/s.json"]},"user":["https://a.example/u"]})");
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.snapshot.layout, Layout::Status);
+    EXPECT_EQ(p.snapshot.addresses, (std::vector<std::string>{"https://a.example/f.json", "https://b.example/f.json"}));
 }
 
 TEST(FeedParser, ADuplicateCallsignKeepsTheNewerPosition)
@@ -166,6 +211,7 @@ TEST(FeedParser, AFileThatIsNoCompleteJsonOrOfNeitherLayoutIsRefusedWhole)
         {"[1,2,3]", "not JSON"},
         {R"({"general":{},"controllers":[]})", "neither layout"},
         {R"({"clients":{"atcs":[]},"updatedAt":"2026-12-07T18:30:15Z"})", "neither layout"},
+        {R"({"data":{"servers":["https://a.example/s.json"]}})", "neither layout"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);

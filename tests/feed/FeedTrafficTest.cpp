@@ -1,6 +1,7 @@
 #include "feed/FeedTraffic.h"
 #include "feed/FeedSettings.h"
 #include "feed/NetworkClock.h"
+#include "gonio/Geodesy.h"
 
 #include "support/FakeClock.h"
 #include "support/TempDir.h"
@@ -45,87 +46,136 @@ std::vector<std::string> Kept(const FeedTraffic::Changes& c)
 
 class FeedTrafficTest : public ::testing::Test {
 protected:
-    FeedTrafficTest() { (void)traffic.SetStation(kStation, kNow); }
+    FeedTrafficTest() { (void)traffic.SetStation(kStation, kNow, kInterval); }
+    FeedTraffic::Changes Apply(std::vector<Pilot> pilots)
+    {
+        return traffic.Apply(File(std::move(pilots)), nullptr, kNow);
+    }
+    static constexpr std::int64_t kInterval = 15'000;
     FeedTraffic traffic;
 };
 
 TEST_F(FeedTrafficTest, OnlyPilotsWithin400NmOfTheStationAreKept)
 {
     // One minute of latitude is one nautical mile.
-    const auto c = traffic.Apply(File({At("IN", 50 + 399.9 / 60, 8), At("OUT", 50 + 400.1 / 60, 8)}), kNow);
+    const auto c = Apply({At("IN", 50 + 399.9 / 60, 8), At("OUT", 50 + 400.1 / 60, 8)});
     EXPECT_EQ(Kept(c), std::vector<std::string>{"IN"});
 }
 
 TEST_F(FeedTrafficTest, AnotherStationFiltersTheLatestFileAgain)
 {
-    (void)traffic.Apply(File({At("NEAR", 50.5, 8), At("FAR", 10, 10)}), kNow);
-    const auto c = traffic.SetStation(Station{10.2, 10}, kNow);
+    (void)Apply({At("NEAR", 50.5, 8), At("FAR", 10, 10)});
+    const auto c = traffic.SetStation(Station{10.2, 10}, kNow, kInterval);
     EXPECT_EQ(Kept(c), std::vector<std::string>{"FAR"});
     EXPECT_EQ(c.dropped, std::vector<std::string>{"NEAR"});
-    EXPECT_TRUE(Kept(traffic.SetStation(std::nullopt, kNow)).empty());
+    EXPECT_TRUE(Kept(traffic.SetStation(std::nullopt, kNow, kInterval)).empty());
 }
 
-TEST_F(FeedTrafficTest, APilotMissingFromTwoFilesInARowIsDropped)
+// Guards against "N of M pilots" with N over M: a pilot missing from a file was kept.
+TEST_F(FeedTrafficTest, APilotANewerFileLacksIsDroppedAndOnlyMovedOnesAreHandedOn)
 {
-    (void)traffic.Apply(File({At("GONE", 50.5, 8), At("BLINK", 50.6, 8)}), kNow);
-    EXPECT_EQ(Kept(traffic.Apply(File({At("BLINK", 50.6, 8)}), kNow)), (std::vector<std::string>{"BLINK", "GONE"}));
-    const auto c = traffic.Apply(File({}), kNow);
-    EXPECT_EQ(Kept(c), std::vector<std::string>{"BLINK"});
+    (void)Apply({At("GONE", 50.5, 8), At("STAY", 50.6, 8)});
+    auto c = Apply({At("STAY", 50.6, 8)});
+    EXPECT_EQ(Kept(c), std::vector<std::string>{"STAY"});
     EXPECT_EQ(c.dropped, std::vector<std::string>{"GONE"});
-    // Seen again, his count starts over.
-    (void)traffic.Apply(File({At("BLINK", 50.6, 8)}), kNow);
-    EXPECT_EQ(Kept(traffic.Apply(File({}), kNow)), std::vector<std::string>{"BLINK"});
+    EXPECT_TRUE(c.changed.empty());
+    c = Apply({At("STAY", 50.6, 8, 1000)});
+    ASSERT_EQ(c.changed.size(), 1u);
+    EXPECT_EQ(Apply({At("STAY", 58, 8)}).dropped, std::vector<std::string>{"STAY"}) << "out of reach: gone at once";
 }
 
-TEST_F(FeedTrafficTest, APilotLeavingTheRangeIsDroppedAtOnce)
+// Guards against a long interval emptying the strip list: every pilot expired before the next file.
+TEST_F(FeedTrafficTest, APositionExpiresByItsFilesTimeAndTheInterval)
 {
-    (void)traffic.Apply(File({At("AWAY", 50.5, 8)}), kNow);
-    EXPECT_EQ(traffic.Apply(File({At("AWAY", 58, 8)}), kNow).dropped, std::vector<std::string>{"AWAY"});
-}
-
-TEST_F(FeedTrafficTest, APositionOverTwoMinutesOldIsDroppedByThePilotsOwnTime)
-{
-    const auto c = traffic.Apply(File({At("OLD", 50.5, 8, kMaxAgeMs + 1), At("EDGE", 50.5, 8, kMaxAgeMs)}), kNow);
+    const auto c = Apply({At("OLD", 50.5, 8, kMaxAgeMs + 1), At("EDGE", 50.5, 8, kMaxAgeMs)});
     EXPECT_EQ(Kept(c), std::vector<std::string>{"EDGE"});
-    EXPECT_EQ(traffic.Expire(kNow + 1).dropped, std::vector<std::string>{"EDGE"});
+    EXPECT_TRUE(traffic.Expire(kNow + 299'000, 300'000).dropped.empty());
+    EXPECT_TRUE(traffic.Expire(kNow + kInterval, kInterval).dropped.empty());
+    EXPECT_EQ(traffic.Expire(kNow + kInterval + 1, kInterval).dropped, std::vector<std::string>{"EDGE"});
 }
 
 TEST_F(FeedTrafficTest, APilotWithoutHisOwnTimeTakesTheFiles)
 {
     Pilot p = At("NOTIME", 50.5, 8);
     p.positionMs = 0;
-    (void)traffic.Apply(File({p}, kNow - 7000), kNow);
+    (void)traffic.Apply(File({p}, kNow - 7000), nullptr, kNow);
     EXPECT_EQ(traffic.Find("notime")->positionMs, kNow - 7000);
 }
 
-TEST(FeedProjection, AnAirbornePilotMovesAlongHisHeadingForAtMostAMinute)
+// A flight over the ground: its position `seconds` after (50 N, 8 E), flown in short steps, and
+// its nose `nose` degrees off its track.
+struct Flight {
+    double track, speedKt, turnDegPerS, nose = 0;
+    Track::Fix At(double seconds) const
+    {
+        Track::Fix f{static_cast<std::int64_t>(seconds * 1000), 50, 8};
+        double t = track;
+        for (int step = 0; step < static_cast<int>(seconds * 20); ++step) {
+            gonio::Destination(f.latitude, f.longitude, t + turnDegPerS / 40, speedKt / 72'000, f.latitude,
+                               f.longitude);
+            t += turnDegPerS / 20;
+        }
+        f.headingDeg = std::fmod(t + nose + 720, 360);
+        return f;
+    }
+};
+
+// Guards against projecting along the nose in a straight line: turns, wind and taxiing were
+// read degrees off, and a turn of long ago was carried on.
+TEST(FeedProjection, FollowsTheTrackAndTurnOfHisOwnFixesForAtMostAMinute)
 {
     const struct {
         const char* what;
-        double speed, heading;
-        std::int64_t ageMs;
-        double dLat, dLon;
+        Flight flight;
+        int fixes; // 15 s apart, the last the position read
+        std::int64_t ageMs, movedMs;
         const char* note;
     } cases[] = {
-        {"north, 600 kt for 30 s: 5 NM", 600, 0, 30'000, 5.0 / 60, 0, "position 30 s old, projected"},
-        {"east on the equator", 600, 90, 30'000, 0, 5.0 / 60, "position 30 s old, projected"},
-        {"at most a minute", 600, 0, 90'000, 10.0 / 60, 0, "position 90 s old, projected 60 s"},
-        {"taxiing", kMinProjectedKt - 1, 0, 30'000, 0, 0, "position 30 s old"},
-        {"at the threshold", kMinProjectedKt, 180, 90'000, -(kMinProjectedKt / 60) / 60, 0,
-         "position 90 s old, projected 60 s"},
-        {"no heading", 600, -1, 30'000, 0, 0, "position 30 s old"},
-        {"a time in the future counts as now", 600, 0, -5000, 0, 0, "position 0 s old"},
+        {"straight, the nose 20 degrees off the track",
+         {90, 300, 0, -20},
+         2,
+         30'000,
+         30'000,
+         "position 30 s old, projected"},
+        {"turning 3 degrees a second", {0, 250, 3}, 3, 30'000, 30'000, "position 30 s old, projected"},
+        {"turning, the nose 15 degrees off", {300, 250, -3, 15}, 2, 30'000, 30'000, "position 30 s old, projected"},
+        {"taxiing, for 15 s at most", {180, 20, 0}, 2, 30'000, 15'000, "position 30 s old, projected 15 s"},
+        {"one fix: along the nose", {90, 300, 0}, 1, 30'000, 30'000, "position 30 s old, projected along the heading"},
+        {"one fix, taxiing", {90, 20, 0}, 1, 30'000, 0, "position 30 s old"},
+        {"standing", {90, 0, 0}, 3, 30'000, 0, "position 30 s old"},
+        {"straight: at most a minute", {0, 300, 0}, 3, 90'000, 60'000, "position 90 s old, projected 60 s"},
+        {"turning, over a minute old", {0, 250, 3}, 3, 80'000, 0, "position 80 s old, not projected: in a turn"},
+        {"a time in the future counts as now", {0, 300, 0}, 2, -5000, 0, "position 0 s old"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        Pilot p = At("P", 0, 0, c.ageMs);
-        p.groundSpeedKt = c.speed;
-        p.headingDeg = c.heading;
-        const Projection f = Project(p, kNow);
-        EXPECT_NEAR(f.latitude, c.dLat, 1e-9);
-        EXPECT_NEAR(f.longitude, c.dLon, 1e-9);
-        EXPECT_EQ(FixNote(f), c.note);
+        Track track;
+        Pilot p = At("P", 0, 0);
+        p.groundSpeedKt = c.flight.speedKt;
+        for (int k = 0; k < c.fixes; ++k) {
+            const Track::Fix f = c.flight.At(15.0 * k);
+            p.latitude = f.latitude;
+            p.longitude = f.longitude;
+            p.headingDeg = f.headingDeg;
+            p.positionMs = kNow + f.ms;
+            track.Add(p);
+        }
+        const Projection moved = Project(p, track, p.positionMs + c.ageMs);
+        const Track::Fix truth =
+            c.flight.At(static_cast<double>(std::int64_t{15'000} * (c.fixes - 1) + c.movedMs) / 1000);
+        EXPECT_LT(gonio::Posdist(moved.latitude, moved.longitude, truth.latitude, truth.longitude) + 0.0, 0.02);
+        EXPECT_EQ(FixNote(moved), c.note);
     }
+    // Without headings the fixes alone tell the turn, at most 6 degrees a second.
+    Track fast;
+    for (int k = 0; k < 3; ++k) {
+        const Track::Fix f = Flight{0, 300, 10}.At(6.0 * k);
+        fast.Add(Pilot{"F", f.latitude, f.longitude, {}, 300, -1, kNow + f.ms, {}});
+    }
+    EXPECT_EQ(EstimateMotion(
+                  Pilot{"F", fast.back(0).latitude, fast.back(0).longitude, {}, 300, -1, fast.back(0).ms, {}}, fast)
+                  .turnDegPerS,
+              kMaxTurnDegPerS);
 }
 
 TEST(NetworkClockTest, TheFilesTimeMovesOnWithTheMonotonicClockNotWithThePcsDate)
@@ -156,12 +206,12 @@ TEST(FeedSettingsTest, AFileWithoutTheKeysKeepsTheLinkAndStaysAsItWas)
     EXPECT_EQ(test::ReadFile(file), "[Setup]\r\nVID=1\r\n");
 }
 
-TEST(FeedSettingsTest, TheIntervalIsNeverBelowFifteenSeconds)
+TEST(FeedSettingsTest, TheIntervalIsFifteenToThreeHundredSeconds)
 {
     test::TempDir dir;
     const std::string file = dir.file("Config.ini");
-    for (const auto& [text, seconds] :
-         std::vector<std::pair<std::string, int>>{{"60", 60}, {"14", 15}, {"-5", 15}, {"20.5", 15}, {"lots", 15}}) {
+    for (const auto& [text, seconds] : std::vector<std::pair<std::string, int>>{
+             {"60", 60}, {"14", 15}, {"-5", 15}, {"300", 300}, {"86400", 300}, {"20.5", 15}, {"lots", 15}}) {
         SCOPED_TRACE(text);
         test::WriteFile(file, "[Setup]\r\nPositionSource=feed\r\nFeedInterval=" + text + "\r\n");
         EXPECT_EQ(ReadFeedSettings(file).source, PositionChoice::Feed);

@@ -23,9 +23,11 @@ protected:
         chkGonio.setValue(1);
     }
 
-    void plane(const std::string& call, double lat, double lon, std::optional<double> altitude = 35000)
+    void plane(const std::string& call, double lat, double lon, std::optional<double> altitude = 35000,
+               traffic::Source source = traffic::Source::Link)
     {
         traffic::Position p;
+        p.source = source;
         p.latitude = lat;
         p.longitude = lon;
         p.altitudeFt = altitude;
@@ -98,6 +100,11 @@ TEST_F(ReadingTest, BearingsDistanceAndRange)
         EXPECT_EQ(imgSignal.rect().width, shown ? 3210 : 1000);
         EXPECT_EQ(txtGonio.toolTip(), c.toolTip);
     }
+    // The data feed's pilot without an altitude is read, not put below the horizon on a guess.
+    plane("F", 10.0 / 60, 0, std::nullopt, traffic::Source::Feed);
+    reading.Gonio("F");
+    EXPECT_EQ(txtQDR.text(), "000");
+    EXPECT_EQ(txtGonio.toolTip(), "Distance 10  (altitude unknown)");
 }
 
 TEST_F(ReadingTest, UnknownCallsignAndTheMeridianOfW090)

@@ -28,6 +28,9 @@ public:
         QByteArray body;
         bool holdOpen = false; // send what there is and keep the connection open
         int delayMs = 0;       // before the answer
+        QByteArray drip = {};  // then sent again every `dripEveryMs`, `drips` times (-1: for ever)
+        int drips = -1;
+        int dripEveryMs = 1;
     };
     using Handler = std::function<Answer(const QByteArray& requestHead)>;
 
@@ -73,6 +76,7 @@ public:
     }
 
     int requests = 0;
+    int closed = 0; // connections gone
     QByteArray lastRequest;
 
 private:
@@ -91,11 +95,31 @@ private:
                 const Answer a = handler_(lastRequest);
                 QTimer::singleShot(a.delayMs, s, [s, a] {
                     s->write(a.head + "\r\n" + a.body);
-                    if (!a.holdOpen)
+                    if (a.drip.isEmpty() && !a.holdOpen)
                         s->disconnectFromHost();
+                    if (a.drip.isEmpty())
+                        return;
+                    auto* timer = new QTimer(s);
+                    auto left = std::make_shared<int>(a.drips);
+                    QObject::connect(timer, &QTimer::timeout, s, [s, a, timer, left] {
+                        if (*left == 0) {
+                            timer->stop();
+                            if (!a.holdOpen)
+                                s->disconnectFromHost();
+                            return;
+                        }
+                        if (s->bytesToWrite() > (1 << 20))
+                            return; // as fast as the client takes it
+                        --*left;
+                        s->write(a.drip);
+                    });
+                    timer->start(a.dripEveryMs);
                 });
             });
-            QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            QObject::connect(s, &QTcpSocket::disconnected, s, [this, s] {
+                ++closed;
+                s->deleteLater();
+            });
         }
     }
 
