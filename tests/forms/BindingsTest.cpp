@@ -1,8 +1,10 @@
 #include "forms/Bindings.h"
+#include "platform/RuntimeError.h"
 
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QSignalSpy>
 
@@ -65,4 +67,16 @@ TEST(Bindings, AComboBoxTouchesOnlyTheEntriesThatChangedAndKeepsItsText)
     ASSERT_EQ(widget.count(), 1);
     EXPECT_EQ(widget.itemText(0), "other");
     EXPECT_EQ(widget.currentText(), "ENTRY 1");
+}
+
+// Guards against focus given to a control the user cannot see: the runtime refuses it.
+TEST(Bindings, FocusGoesOnlyToAVisibleControl)
+{
+    platform::TextBox model;
+    QLineEdit widget;
+    forms::Bind(model, &widget);
+    model.setVisible(false);
+    EXPECT_THROW(model.setFocus(), platform::RuntimeError);
+    model.setVisible(true);
+    EXPECT_NO_THROW(model.setFocus());
 }
