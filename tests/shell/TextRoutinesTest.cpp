@@ -31,6 +31,7 @@ TEST(ReplaceText, StartCountCompareModeAndNoRescan)
 {
     EXPECT_EQ(ReplaceText("aXbxc", "x", "-"), "aXb-c");
     EXPECT_EQ(ReplaceText("aXbxc", "x", "-", 1, -1, Compare::Text), "a-b-c");
+    EXPECT_EQ(ReplaceText("Abc", "aBC", "x", 1, -1, Compare::Text), "x"); // the whole text is a match
     EXPECT_EQ(ReplaceText("xxxx", "x", "y", 1, 2), "yyxx");
     EXPECT_EQ(ReplaceText("abcabc", "a", "z", 2), "bczbc"); // text before start is dropped
     EXPECT_EQ(ReplaceText("abc", "", "z"), "abc");
