@@ -47,7 +47,7 @@ for t in "${targets[@]}"; do
   players) inputs[$t]="src/voice/modTSRemote.cpp src/platform/WindowSystem.cpp bench/fuzz/PlayersFuzz.cpp" ;;
   voice) inputs[$t]="src/voice/VoiceSettings.cpp src/voice/VoiceEvents.cpp src/voice/ClientPort.cpp src/voice/WebSocketVoiceClient.cpp
     bench/fuzz/VoiceEventsFuzz.cpp" ;;
-  datafile) inputs[$t]="src/feed/FeedParser.cpp src/feed/FeedTime.cpp src/feed/FeedTraffic.cpp src/gonio/Geodesy.cpp
+  datafile) inputs[$t]="src/feed/FeedParser.cpp src/feed/FeedTime.cpp src/feed/FeedTraffic.cpp src/feed/Motion.cpp src/gonio/Geodesy.cpp
     bench/fuzz/DataFileFuzz.cpp -lsimdjson" ;;
   *) echo "unknown target $t" >&2; exit 2 ;;
   esac
