@@ -17,6 +17,19 @@ bool Near(const Station& station, const Pilot& p)
     }
 }
 
+// Whom the last file lacks, or has out of reach or too old, is gone.
+FeedTraffic::Changes FeedTraffic::DropUnseen(std::vector<const Pilot*> changed)
+{
+    std::vector<std::string> dropped;
+    std::erase_if(kept_, [&](const auto& k) {
+        if (k.second.seen == file_)
+            return false;
+        dropped.push_back(k.second.pilot.callsign);
+        return true;
+    });
+    return Collect(std::move(changed), std::move(dropped));
+}
+
 FeedTraffic::Changes FeedTraffic::Collect(std::vector<const Pilot*> changed, std::vector<std::string> dropped) const
 {
     Changes c;
@@ -68,15 +81,7 @@ FeedTraffic::Changes FeedTraffic::Apply(Snapshot snapshot, const std::vector<std
             if (Near(*station_, p))
                 take(p);
     }
-    // Whom this file lacks, or has out of reach or too old, is gone.
-    std::vector<std::string> dropped;
-    std::erase_if(kept_, [&](const auto& k) {
-        if (k.second.seen == file_)
-            return false;
-        dropped.push_back(k.second.pilot.callsign);
-        return true;
-    });
-    return Collect(std::move(changed), std::move(dropped));
+    return DropUnseen(std::move(changed));
 }
 
 FeedTraffic::Changes FeedTraffic::SetStation(std::optional<Station> station, std::int64_t nowMs,
@@ -97,14 +102,7 @@ FeedTraffic::Changes FeedTraffic::SetStation(std::optional<Station> station, std
                 Keep(p, changed);
         }
     }
-    std::vector<std::string> dropped;
-    std::erase_if(kept_, [&](const auto& k) {
-        if (k.second.seen == file_)
-            return false;
-        dropped.push_back(k.second.pilot.callsign);
-        return true;
-    });
-    return Collect(std::move(changed), std::move(dropped));
+    return DropUnseen(std::move(changed));
 }
 
 FeedTraffic::Changes FeedTraffic::Expire(std::int64_t nowMs, std::int64_t intervalMs)

@@ -60,6 +60,7 @@ private:
         Track track;
         std::uint64_t seen = 0; // the file that last had him
     };
+    Changes DropUnseen(std::vector<const Pilot*> changed);
     Changes Collect(std::vector<const Pilot*> changed, std::vector<std::string> dropped) const;
     // Keeps the pilot of the latest file; true when his position is new.
     bool Keep(const Pilot& p, std::vector<const Pilot*>& changed);
