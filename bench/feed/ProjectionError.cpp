@@ -43,11 +43,14 @@ const Scene kScenes[] = {
     {"straight, 40 kt crosswind", {"--motion", "straight", "--wind", "270,40"}, 10, 0, 35},
     {"turning 3 deg/s", {"--motion", "turning"}, 10, 0, 35},
     {"turning, 40 kt crosswind", {"--motion", "turning", "--wind", "270,40"}, 10, 0, 35},
+    {"vectors", {"--motion", "vectors"}, 10, 0, 35},
+    {"vectors, 40 kt crosswind", {"--motion", "vectors", "--wind", "270,40"}, 10, 0, 35},
     {"climbing and descending", {"--motion", "climbing"}, 10, 0, 35},
     {"climbing, 40 kt crosswind", {"--motion", "climbing", "--wind", "270,40"}, 10, 0, 35},
     {"taxiing (2 NM)", {"--motion", "taxiing"}, 2, 0, 35},
     {"straight, 60-100 s old", {"--motion", "straight", "--ages", "60-100"}, 10, 60, 100},
     {"turning, 60-100 s old", {"--motion", "turning", "--ages", "60-100"}, 10, 60, 100},
+    {"vectors, 60-100 s old", {"--motion", "vectors", "--ages", "60-100"}, 10, 60, 100},
 };
 
 QByteArray Get(QNetworkAccessManager& net, const QString& url)

@@ -1,16 +1,23 @@
 // The real program against the three simulators on a private X display: automatic connection
 // once the ATC client shows itself connected, and readings for talking pilots.
+#include "gonio/Geodesy.h"
 #include "platform/WindowSystem.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
 #include "support/XvfbServer.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <list>
 #include <memory>
@@ -160,6 +167,22 @@ protected:
             << "the reading stayed: " << Title();
     }
 
+    // The bearing from the station to where the simulator says the aircraft really is now; -1
+    // when it does not say.
+    static double TrueQdr(const std::string& feedPort, const std::string& callsign)
+    {
+        QNetworkAccessManager net;
+        std::unique_ptr<QNetworkReply> reply(
+            net.get(QNetworkRequest(QUrl(QString::fromStdString("http://127.0.0.1:" + feedPort + "/truth.json")))));
+        test::WaitUntil([&] { return reply->isFinished(); }, Slow(5000));
+        for (const auto& v : QJsonDocument::fromJson(reply->readAll()).object().value("aircraft").toArray()) {
+            const QJsonObject a = v.toObject();
+            if (a.value("callsign").toString().toStdString() == callsign)
+                return gonio::Course(50, 8, a.value("latitude").toDouble(), a.value("longitude").toDouble());
+        }
+        return -1;
+    }
+
     // The titles of the top-level windows, one a line, read as the program reads other programs'.
     std::string Title() const
     {
@@ -284,4 +307,35 @@ TEST_F(DemoEndToEnd, ReadsALinkOnlyAndAFeedOnlyPilotWithBothSources)
                     .hasMatch())
         << Log();
     EXPECT_EQ(program.process.state(), QProcess::Running);
+}
+
+// Guards against a turning aircraft read where a straight line from his last position leads (5
+// degrees off here): his own fixes tell the turn, and the reading follows it.
+TEST_F(DemoEndToEnd, ReadsATurningAircraftWithinOneAndAHalfDegreesOfWhereHeIs)
+{
+    // 10 NM north, orbiting at 120 kt and the standard rate; his positions 20 to 30 s old.
+    Child& linkar = Start("linkar-sim", {"--port", "0", "--feed", "0", "--station", "50,8", "--aircraft", "0", "--far",
+                                         "0", "--fixed", "TURNER,50.1667,8,12000,90,120,3", "--ages", "20-30",
+                                         "--interval", "250", "--feed-every", "5000"});
+    const std::string feedPort = Announced(linkar, "feed on (\\d+)");
+    Child& voice = Start("voice-sim", {"--websocket", "0", "--pilots", "TURNER", "--quiet"});
+    const std::string voicePort = Announced(voice, "websocket on (\\d+)");
+    Configure("VoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + voicePort +
+              "/ws\r\nPositionSource=Feed\r\nFeedInterval=15\r\nFeedURL=http://127.0.0.1:" + feedPort +
+              "/feed.json\r\n");
+    Start("quadrantel", {});
+    // Two files, so two fixes of his own: before that only his nose is known.
+    const auto files = [&] { return Daily("Dump").find("pilots kept", Daily("Dump").find("pilots kept") + 1); };
+    ASSERT_TRUE(test::WaitUntil([&] { return files() != std::string::npos; }, Slow(40000))) << Daily("Dump");
+
+    const int qdr = Talk(voice, "TURNER");
+    const double truth = TrueQdr(feedPort, "TURNER");
+    ASSERT_GE(qdr, 0) << Title();
+    EXPECT_LE(std::fabs(std::remainder(qdr - truth, 360.0)), 1.5) << "true " << truth << "\n" << Log();
+    // Moved from a position old enough that a straight line would miss him.
+    const QRegularExpressionMatch note =
+        QRegularExpression("Reading TURNER: position (\\d+) s old, projected\\r?$", QRegularExpression::MultilineOption)
+            .match(QString::fromStdString(Log()));
+    ASSERT_TRUE(note.hasMatch()) << Log();
+    EXPECT_GE(note.captured(1).toInt(), 20) << Log();
 }

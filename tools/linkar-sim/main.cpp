@@ -36,7 +36,7 @@ constexpr double kEarthNm = 3440.065;
 constexpr double kStandardRate = 3; // degrees a second
 
 // How an aircraft moves.
-enum class Kind { Straight, Turning, Climbing, Taxiing, Mixed };
+enum class Kind { Straight, Turning, Vectors, Climbing, Taxiing, Mixed };
 
 // A position as the pilot's client sent it to the network.
 struct Report {
@@ -173,14 +173,18 @@ public:
         connect(&tick_, &QTimer::timeout, this, &Simulator::step);
         tick_.start(o_.intervalMs);
         if (o_.feedPort >= 0) {
-            // Every pilot reports at his own moment and reaches the file late by his own delay.
+            // Every pilot reports at his own moment and reaches the file late by his own delay. The
+            // network heard from each before the first file: the traffic flies from a time before it,
+            // so every position in that file is where its aircraft really was at its time.
             const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            const qint64 from = now - o_.agesMaxS * 1000 - o_.reportEveryMs;
             const int lagSpan = std::max(0, (o_.agesMaxS - o_.agesMinS) * 1000 - o_.reportEveryMs);
             for (Aircraft& a : traffic_) {
                 a.lagMs = o_.agesMinS * 1000 + static_cast<qint64>(Uniform(0, lagSpan));
-                a.nextReport = now + static_cast<qint64>(Uniform(0, o_.reportEveryMs));
-                a.rep = reportOf(a, now - a.lagMs - static_cast<qint64>(Uniform(0, o_.reportEveryMs)));
+                a.nextReport = from + static_cast<qint64>(Uniform(0, o_.reportEveryMs));
             }
+            for (qint64 at = from; at < now; at += o_.intervalMs)
+                advance(at);
             makeFile();
             connect(&fileTimer_, &QTimer::timeout, this, &Simulator::makeFile);
             fileTimer_.start(o_.feedEveryMs);
@@ -266,7 +270,7 @@ private:
             a.edgeNm = 1e9;
             traffic_.push_back(a);
         }
-        static const Kind kMixed[] = {Kind::Straight, Kind::Turning, Kind::Climbing, Kind::Turning, Kind::Taxiing};
+        static const Kind kMixed[] = {Kind::Straight, Kind::Vectors, Kind::Climbing, Kind::Turning, Kind::Taxiing};
         for (int i = 0; i < o_.count; ++i) {
             const Kind kind = o_.kind == Kind::Mixed ? kMixed[i % 5] : o_.kind;
             // Spread around the station; some far enough to be below the radio horizon.
@@ -283,6 +287,11 @@ private:
                 a.homeLat = o_.stationLat;
                 a.homeLon = o_.stationLon;
                 a.climbFpm = kind == Kind::Climbing ? (Uniform(0, 1) < 0.5 ? -1 : 1) * Uniform(1500, 3000) : 0;
+            }
+            if (kind == Kind::Turning) {
+                // Orbits at the standard rate, for ever.
+                startTurn(a, Uniform(0, 1) < 0.5 ? -1 : 1, kStandardRate);
+                a.turnLeft = -1;
             }
             traffic_.push_back(a);
         }
@@ -340,7 +349,7 @@ private:
             return;
         }
         a.legLeft -= seconds;
-        if (a.kind == Kind::Turning && a.legLeft <= 0) {
+        if (a.kind == Kind::Vectors && a.legLeft <= 0) {
             // Vectors and holds: a turn of 45 to 270 degrees at the standard rate, then a leg.
             startTurn(a, away ? back : (Uniform(0, 1) < 0.5 ? -1 : 1) * Uniform(45, 270), kStandardRate);
             a.legLeft = Uniform(20, 60);
@@ -354,7 +363,7 @@ private:
                 startTurn(a, away && std::fabs(back) > 45 ? (back < 0 ? -90 : 90) : (Uniform(0, 1) < 0.5 ? -90 : 90),
                           10);
             }
-        } else if (a.kind != Kind::Turning && a.kind != Kind::Taxiing && away && std::fabs(back) > 5) {
+        } else if (a.kind != Kind::Vectors && a.kind != Kind::Taxiing && away && std::fabs(back) > 5) {
             startTurn(a, back, kStandardRate); // back towards the station at the edge of the area
         }
     }
@@ -451,10 +460,10 @@ private:
         return block;
     }
 
-    void step()
+    // One step of the simulation, ending at `now`.
+    void advance(qint64 now)
     {
         const double seconds = o_.intervalMs / 1000.0;
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
         for (Aircraft& a : traffic_) {
             fly(a, seconds);
             if (o_.feedPort < 0)
@@ -468,6 +477,12 @@ private:
                 a.sent.pop_front();
             }
         }
+        steppedMs_ = now;
+    }
+
+    void step()
+    {
+        advance(QDateTime::currentMSecsSinceEpoch());
         QByteArray block = positions();
         if (o_.extraLines) {
             ++ticks_;
@@ -624,7 +639,8 @@ private:
         };
         // The instrument's own page: where every aircraft really is now.
         http_.routes["/truth.json"] = [this](const QHttpServerRequest& request, QTcpSocket* socket) {
-            QByteArray t = "{\"now\":" + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + ",\"aircraft\":[";
+            // "now": the time of the last step, where these positions are.
+            QByteArray t = "{\"now\":" + QByteArray::number(steppedMs_) + ",\"aircraft\":[";
             for (const Aircraft& a : traffic_)
                 t += (&a == traffic_.data() ? "" : ",") + QByteArray("{\"callsign\":\"") +
                      QByteArray::fromStdString(a.callsign) + "\",\"latitude\":" + QByteArray::number(a.lat, 'f', 7) +
@@ -648,6 +664,7 @@ private:
     std::vector<Aircraft> traffic_;
     std::vector<std::unique_ptr<Client>> clients_;
     long ticks_ = 0;
+    qint64 steppedMs_ = QDateTime::currentMSecsSinceEpoch();
 };
 
 } // namespace
@@ -667,10 +684,12 @@ int main(int argc, char** argv)
         {"callsigns", "Comma-separated callsigns for the aircraft.", "list"},
         {"fixed",
          "An aircraft standing still, CALL,lat,lon,altitude, or flying on, CALL,lat,lon,altitude,heading,speed, "
-         "straight or turning for ever at CALL,...,speed,degrees-a-second (repeatable).",
+         "straight or turning for ever at CALL,...,speed,degrees-a-second (repeatable); with --feed it sets out "
+         "from there before the start, as long before as the oldest position of the first file.",
          "aircraft"},
         {"motion",
-         "How the aircraft move: straight (turning back at the edge), turning (legs and standard-rate turns), "
+         "How the aircraft move: straight (turning back at the edge), turning (orbits at the standard rate), "
+         "vectors (legs and standard-rate turns of 45 to 270 degrees), "
          "climbing, taxiing (on the ground, 1 to 3 NM from the station) or mixed.",
          "kind", "straight"},
         {"wind", "Wind from this direction at this speed: the nose is not the track.", "degrees,kt", "0,0"},
@@ -710,11 +729,9 @@ int main(int argc, char** argv)
     const QStringList st = p.value("station").split(',');
     const QStringList wind = p.value("wind").split(',');
     const QStringList ages = p.value("ages").split('-');
-    static const std::map<QString, Kind> kKinds{{"straight", Kind::Straight},
-                                                {"turning", Kind::Turning},
-                                                {"climbing", Kind::Climbing},
-                                                {"taxiing", Kind::Taxiing},
-                                                {"mixed", Kind::Mixed}};
+    static const std::map<QString, Kind> kKinds{{"straight", Kind::Straight}, {"turning", Kind::Turning},
+                                                {"vectors", Kind::Vectors},   {"climbing", Kind::Climbing},
+                                                {"taxiing", Kind::Taxiing},   {"mixed", Kind::Mixed}};
     const auto kind = kKinds.find(p.value("motion"));
     if (!ok || st.size() != 2 || wind.size() != 2 || ages.size() != 2 || kind == kKinds.end()) {
         std::fprintf(stderr, "linkar-sim: bad --port, --station, --wind, --ages or --motion\n");
