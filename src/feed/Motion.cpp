@@ -44,6 +44,65 @@ double DistanceNm(const Track::Fix& a, const Track::Fix& b)
     return gonio::Rad2Deg(2 * std::asin(std::min(1.0, std::sqrt(h)))) * 60.0;
 }
 
+// A flat east/north vector: over a few miles the earth's curve does not show.
+struct Vec {
+    double east = 0, north = 0;
+};
+
+Vec operator+(Vec a, Vec b)
+{
+    return {a.east + b.east, a.north + b.north};
+}
+
+Vec operator-(Vec a, Vec b)
+{
+    return {a.east - b.east, a.north - b.north};
+}
+
+Vec operator*(Vec a, double k)
+{
+    return {a.east * k, a.north * k};
+}
+
+double Dot(Vec a, Vec b)
+{
+    return a.east * b.east + a.north * b.north;
+}
+
+Vec Toward(double deg)
+{
+    return {std::sin(gonio::Deg2Rad(deg)), std::cos(gonio::Deg2Rad(deg))};
+}
+
+// The way flown through the air in `seconds` at one knot from heading `deg`, turning at `rate`
+// degrees a second: the chord of the arc, in knot-seconds.
+Vec AirPath(double deg, double rate, double seconds)
+{
+    const double w = gonio::Deg2Rad(rate);
+    if (std::fabs(w * seconds) < 1e-9)
+        return Toward(deg) * seconds;
+    return Toward(deg + rate * seconds / 2) * (2 / w * std::sin(w * seconds / 2));
+}
+
+// The airspeed that makes his speed over the ground at his latest fix `groundKt`, his velocity
+// there being `chordKt + airKt * e` (see EstimateMotion): the root nearest the ground speed, and
+// no further from it than a wind can make it.
+double Airspeed(Vec chordKt, Vec e, double groundKt)
+{
+    const double a = Dot(e, e);
+    if (a < 1e-12)
+        return groundKt;
+    const double b = 2 * Dot(chordKt, e);
+    const double c = Dot(chordKt, chordKt) - groundKt * groundKt;
+    const double disc = b * b - 4 * a * c;
+    double air = -b / (2 * a); // rounded figures without a root: the speed that comes closest
+    if (disc >= 0) {
+        const double r1 = (-b + std::sqrt(disc)) / (2 * a), r2 = (-b - std::sqrt(disc)) / (2 * a);
+        air = std::fabs(r1 - groundKt) <= std::fabs(r2 - groundKt) ? r1 : r2;
+    }
+    return std::clamp(air, std::max(0.0, groundKt - kMaxWindKt), groundKt + kMaxWindKt);
+}
+
 // The newest fix at least kMinFixGapMs before fix `after`, within kMaxFixSpanMs of the newest.
 std::optional<std::size_t> Before(const Track& t, std::size_t after)
 {
@@ -76,7 +135,8 @@ Motion EstimateMotion(const Pilot& p, const Track& t)
         // No track of his own yet: the nose shows where an airborne aircraft goes, roughly.
         if (p.groundSpeedKt >= kMinProjectedKt && p.headingDeg >= 0) {
             m.known = Motion::Known::Heading;
-            m.trackDeg = p.headingDeg;
+            m.headingDeg = p.headingDeg;
+            m.airKt = m.speedKt;
         }
         return m;
     }
@@ -91,12 +151,21 @@ Motion EstimateMotion(const Pilot& p, const Track& t)
     const double c1 = ChordBearing(p1, p0);
     m.known = Motion::Known::Track;
     if (p0.headingDeg >= 0 && p1.headingDeg >= 0) {
-        // The nose turns as the aircraft does, and says so at the latest fix; the chord against the
-        // nose at the chord's middle is the wind's drift, which changes slowly.
-        const double turned = std::remainder(p0.headingDeg - p1.headingDeg, 360.0);
-        const double drift = std::remainder(c1 - (p1.headingDeg + turned / 2), 360.0);
-        m.trackDeg = Wrap360(p0.headingDeg + drift);
-        m.turnDegPerS = std::clamp(turned / dt1, -kMaxTurnDegPerS, kMaxTurnDegPerS);
+        // The nose turns as the aircraft does through the air; the wind carries the whole turn
+        // along. Between the fixes the way over the ground (the chord) is the air's arc plus the
+        // wind: chord = airKt * s + wind; at the latest fix his velocity is airKt * nose + wind,
+        // i.e. chord + airKt * (nose - s), and its length the ground speed the file gives.
+        m.turnDegPerS =
+            std::clamp(std::remainder(p0.headingDeg - p1.headingDeg, 360.0) / dt1, -kMaxTurnDegPerS, kMaxTurnDegPerS);
+        const Vec chord = Toward(c1) * chordKt;
+        const Vec s = AirPath(p1.headingDeg, m.turnDegPerS, dt1) * (1 / dt1);
+        m.headingDeg = p0.headingDeg;
+        // Without a turn any airspeed draws the same path, and a small one tells it badly.
+        m.airKt = std::fabs(m.turnDegPerS) < kTurningDegPerS ? m.speedKt
+                                                             : Airspeed(chord, Toward(p0.headingDeg) - s, m.speedKt);
+        const Vec wind = chord - s * m.airKt;
+        m.windEastKt = wind.east;
+        m.windNorthKt = wind.north;
         return m;
     }
     if (const auto two = Before(t, *one)) {
@@ -106,7 +175,8 @@ Motion EstimateMotion(const Pilot& p, const Track& t)
         const double turn = std::remainder(c1 - ChordBearing(p2, p1), 360.0) / ((dt1 + dt2) / 2);
         m.turnDegPerS = std::clamp(turn, -kMaxTurnDegPerS, kMaxTurnDegPerS);
     }
-    m.trackDeg = Wrap360(c1 + m.turnDegPerS * dt1 / 2);
+    m.headingDeg = Wrap360(c1 + m.turnDegPerS * dt1 / 2);
+    m.airKt = m.speedKt;
     return m;
 }
 
@@ -128,15 +198,12 @@ Projection Project(const Pilot& p, const Track& track, std::int64_t nowMs)
     try {
         double lat = p.latitude, lon = p.longitude;
         const double seconds = static_cast<double>(moveMs) / 1000.0;
-        const double turned = m.turnDegPerS * seconds;
-        if (std::fabs(turned) > 1e-6) {
-            // Along the arc: the chord of a circle flown at this speed and rate.
-            const double radiusNm = m.speedKt / 3600.0 / gonio::Deg2Rad(std::fabs(m.turnDegPerS));
-            const double chord = 2 * radiusNm * std::fabs(std::sin(gonio::Deg2Rad(turned / 2)));
-            gonio::Destination(lat, lon, m.trackDeg + turned / 2, chord, lat, lon);
-        } else {
-            gonio::Destination(lat, lon, m.trackDeg, m.speedKt * seconds / 3600.0, lat, lon);
-        }
+        // Along the arc through the air, and where the wind carried it meanwhile.
+        const Vec nm =
+            (AirPath(m.headingDeg, m.turnDegPerS, seconds) * m.airKt + Vec{m.windEastKt, m.windNorthKt} * seconds) *
+            (1 / 3600.0);
+        gonio::Destination(lat, lon, Wrap360(gonio::Rad2Deg(std::atan2(nm.east, nm.north))),
+                           std::hypot(nm.east, nm.north), lat, lon);
         fix.latitude = lat;
         fix.longitude = lon;
         fix.movedMs = moveMs;

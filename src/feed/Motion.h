@@ -13,6 +13,7 @@ inline constexpr std::int64_t kMaxProjectMs = 60'000;     // no position is move
 inline constexpr std::int64_t kMaxTaxiProjectMs = 15'000; // nor one on the ground
 inline constexpr double kMinProjectedKt = 40;             // slower: on the ground
 inline constexpr double kMaxTurnDegPerS = 6;
+inline constexpr double kMaxWindKt = 100;              // an airspeed is never taken further from the ground speed
 inline constexpr double kTurningDegPerS = 0.5;         // slower: as good as straight
 inline constexpr std::int64_t kMinFixGapMs = 5'000;    // closer fixes say little of the track
 inline constexpr std::int64_t kMaxFixSpanMs = 120'000; // older fixes say nothing of now
@@ -38,13 +39,16 @@ private:
     std::size_t next_ = 0, size_ = 0;
 };
 
-// How a pilot moves, as far as his fixes tell.
+// How a pilot moves, as far as his fixes tell: a way through the air, turning at a steady rate,
+// carried by the wind. Without his nose the way over the ground stands for it, without a wind.
 struct Motion {
     enum class Known { Nothing, Heading, Track };
     Known known = Known::Nothing;
-    double trackDeg = 0;    // over the ground, at his latest position
+    double headingDeg = 0;  // through the air, at his latest position
     double turnDegPerS = 0; // positive: to the right
-    double speedKt = 0;
+    double airKt = 0;       // along headingDeg
+    double windEastKt = 0, windNorthKt = 0;
+    double speedKt = 0; // over the ground
 };
 
 Motion EstimateMotion(const Pilot& pilot, const Track& track);

@@ -102,21 +102,29 @@ TEST_F(FeedTrafficTest, APilotWithoutHisOwnTimeTakesTheFiles)
     EXPECT_EQ(traffic.Find("notime")->positionMs, kNow - 7000);
 }
 
-// A flight over the ground: its position `seconds` after (50 N, 8 E), flown in short steps, and
-// its nose `nose` degrees off its track.
+// A flight: its position `seconds` after (50 N, 8 E), flown in short steps through air moving
+// `windKt` towards the east; its nose, turning at a steady rate.
 struct Flight {
-    double track, speedKt, turnDegPerS, nose = 0;
+    double heading, speedKt, turnDegPerS, windKt = 0;
     Track::Fix At(double seconds) const
     {
         Track::Fix f{static_cast<std::int64_t>(seconds * 1000), 50, 8};
-        double t = track;
+        double h = heading;
         for (int step = 0; step < static_cast<int>(seconds * 20); ++step) {
-            gonio::Destination(f.latitude, f.longitude, t + turnDegPerS / 40, speedKt / 72'000, f.latitude,
-                               f.longitude);
-            t += turnDegPerS / 20;
+            const double mid = gonio::Deg2Rad(h + turnDegPerS / 40);
+            const double east = speedKt * std::sin(mid) + windKt, north = speedKt * std::cos(mid);
+            gonio::Destination(f.latitude, f.longitude, gonio::Rad2Deg(std::atan2(east, north)),
+                               std::hypot(east, north) / 72'000, f.latitude, f.longitude);
+            h += turnDegPerS / 20;
         }
-        f.headingDeg = std::fmod(t + nose + 720, 360);
+        f.headingDeg = std::fmod(h + 720, 360);
         return f;
+    }
+    // Over the ground at that moment.
+    double GroundKt(double seconds) const
+    {
+        const double h = gonio::Deg2Rad(heading + turnDegPerS * seconds);
+        return std::hypot(speedKt * std::sin(h) + windKt, speedKt * std::cos(h));
     }
 };
 
@@ -131,14 +139,15 @@ TEST(FeedProjection, FollowsTheTrackAndTurnOfHisOwnFixesForAtMostAMinute)
         std::int64_t ageMs, movedMs;
         const char* note;
     } cases[] = {
-        {"straight, the nose 20 degrees off the track",
-         {90, 300, 0, -20},
+        {"straight, the nose 18 degrees off the track",
+         {0, 300, 0, 100},
          2,
          30'000,
          30'000,
          "position 30 s old, projected"},
         {"turning 3 degrees a second", {0, 250, 3}, 3, 30'000, 30'000, "position 30 s old, projected"},
-        {"turning, the nose 15 degrees off", {300, 250, -3, 15}, 2, 30'000, 30'000, "position 30 s old, projected"},
+        {"turning in a 40 kt wind", {300, 250, -3, 40}, 2, 30'000, 30'000, "position 30 s old, projected"},
+        {"turning slowly in a 60 kt wind", {30, 180, 1, 60}, 2, 45'000, 45'000, "position 45 s old, projected"},
         {"taxiing, for 15 s at most", {180, 20, 0}, 2, 30'000, 15'000, "position 30 s old, projected 15 s"},
         {"one fix: along the nose", {90, 300, 0}, 1, 30'000, 30'000, "position 30 s old, projected along the heading"},
         {"one fix, taxiing", {90, 20, 0}, 1, 30'000, 0, "position 30 s old"},
@@ -151,9 +160,9 @@ TEST(FeedProjection, FollowsTheTrackAndTurnOfHisOwnFixesForAtMostAMinute)
         SCOPED_TRACE(c.what);
         Track track;
         Pilot p = At("P", 0, 0);
-        p.groundSpeedKt = c.flight.speedKt;
         for (int k = 0; k < c.fixes; ++k) {
             const Track::Fix f = c.flight.At(15.0 * k);
+            p.groundSpeedKt = c.flight.GroundKt(15.0 * k);
             p.latitude = f.latitude;
             p.longitude = f.longitude;
             p.headingDeg = f.headingDeg;
