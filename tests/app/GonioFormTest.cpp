@@ -72,6 +72,7 @@ TEST_F(GonioFormTest, WithBothSourcesADownLinkLeavesTheFeedInCharge)
         form->positions().NoDataCheck(false);
     EXPECT_EQ(form->lblError.caption(), "Waiting ... ");
     EXPECT_EQ(form->lblState.toolTip(), "Disconnected");
+    EXPECT_NE(form->positions().Light(), platform::Picture::Green); // the feed's, failing
 }
 
 TEST_F(GonioFormTest, SavedPositionAndItsFallbacks)
