@@ -151,18 +151,24 @@ Motion EstimateMotion(const Pilot& p, const Track& t)
     const double c1 = ChordBearing(p1, p0);
     m.known = Motion::Known::Track;
     if (p0.headingDeg >= 0 && p1.headingDeg >= 0) {
+        const double turned = std::remainder(p0.headingDeg - p1.headingDeg, 360.0);
+        m.turnDegPerS = std::clamp(turned / dt1, -kMaxTurnDegPerS, kMaxTurnDegPerS);
+        if (std::fabs(m.turnDegPerS) < kTurningDegPerS) {
+            // Nearly straight, where no airspeed can be told: the chord against the nose at the
+            // chord's middle is the wind's drift, and the file's ground speed is his speed now.
+            const double drift = std::remainder(c1 - (p1.headingDeg + turned / 2), 360.0);
+            m.headingDeg = Wrap360(p0.headingDeg + drift);
+            m.airKt = m.speedKt;
+            return m;
+        }
         // The nose turns as the aircraft does through the air; the wind carries the whole turn
         // along. Between the fixes the way over the ground (the chord) is the air's arc plus the
         // wind: chord = airKt * s + wind; at the latest fix his velocity is airKt * nose + wind,
         // i.e. chord + airKt * (nose - s), and its length the ground speed the file gives.
-        m.turnDegPerS =
-            std::clamp(std::remainder(p0.headingDeg - p1.headingDeg, 360.0) / dt1, -kMaxTurnDegPerS, kMaxTurnDegPerS);
         const Vec chord = Toward(c1) * chordKt;
         const Vec s = AirPath(p1.headingDeg, m.turnDegPerS, dt1) * (1 / dt1);
         m.headingDeg = p0.headingDeg;
-        // Without a turn any airspeed draws the same path, and a small one tells it badly.
-        m.airKt = std::fabs(m.turnDegPerS) < kTurningDegPerS ? m.speedKt
-                                                             : Airspeed(chord, Toward(p0.headingDeg) - s, m.speedKt);
+        m.airKt = Airspeed(chord, Toward(p0.headingDeg) - s, m.speedKt);
         const Vec wind = chord - s * m.airKt;
         m.windEastKt = wind.east;
         m.windNorthKt = wind.north;
