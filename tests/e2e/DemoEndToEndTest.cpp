@@ -134,22 +134,34 @@ protected:
         return qdr;
     }
 
+    struct Sims {
+        Child& voice;
+        std::string feedPort;
+    };
+    // linkar-sim serving the data file around (50 N, 8 E), with `arguments` besides; the newer
+    // voice client's feed naming `pilots`; and the settings that read them, with `setup` besides.
+    Sims FeedAndVoice(const QStringList& arguments, const QString& pilots, const std::string& setup)
+    {
+        Child& linkar = Start("linkar-sim",
+                              QStringList{"--port", "0", "--feed", "0", "--station", "50,8", "--far", "0"} + arguments);
+        const std::string feedPort = Announced(linkar, "feed on (\\d+)");
+        Child& voice = Start("voice-sim", {"--websocket", "0", "--pilots", pilots, "--quiet"});
+        const std::string voicePort = Announced(voice, "websocket on (\\d+)");
+        Configure("VoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + voicePort +
+                  "/ws\r\nPositionSource=Feed\r\nFeedURL=http://127.0.0.1:" + feedPort + "/feed.json\r\n" + setup);
+        return {voice, feedPort};
+    }
+
     // Positions from the simulated data file instead of the link, voice from the newer client's
     // feed, from a VoiceFrequencies list (which a decimal-comma locale must read the same), the
     // program's clock off by `clock`: the talking pilot's reading rests on a position moved to
     // now, and clears once he is quiet.
     void ReadTheFeed(const QString& clock = {})
     {
-        Child& linkar = Start("linkar-sim",
-                              {"--port",       "0",    "--feed", "0", "--layout", "b",  "--station",   "50,8",
-                               "--aircraft",   "2",    "--far",  "0", "--range",  "30", "--callsigns", "DLH123,BAW456",
-                               "--feed-every", "2000", "--seed", "3"});
-        const std::string feedPort = Announced(linkar, "feed on (\\d+)");
-        Child& voice = Start("voice-sim", {"--websocket", "0", "--pilots", "DLH123,BAW456", "--quiet"});
-        const std::string voicePort = Announced(voice, "websocket on (\\d+)");
-        Configure("VoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + voicePort +
-                  "/ws\r\nVoiceFrequencies=118.700\r\nPositionSource=Feed\r\nFeedURL=http://127.0.0.1:" + feedPort +
-                  "/feed.json\r\n");
+        Child& voice = FeedAndVoice({"--layout", "b", "--aircraft", "2", "--range", "30", "--callsigns",
+                                     "DLH123,BAW456", "--feed-every", "2000", "--seed", "3"},
+                                    "DLH123,BAW456", "VoiceFrequencies=118.700\r\n")
+                           .voice;
         Child& program = Start("quadrantel", {}, clock);
         const auto dump = [&] { return Daily("Dump"); };
         ASSERT_TRUE(test::WaitUntil([&] { return dump().find("pilots kept") != std::string::npos; }, Slow(15000)))
@@ -314,22 +326,20 @@ TEST_F(DemoEndToEnd, ReadsALinkOnlyAndAFeedOnlyPilotWithBothSources)
 TEST_F(DemoEndToEnd, ReadsATurningAircraftWithinOneAndAHalfDegreesOfWhereHeIs)
 {
     // 10 NM north, orbiting at 120 kt and the standard rate; his positions 20 to 30 s old.
-    Child& linkar = Start("linkar-sim", {"--port", "0", "--feed", "0", "--station", "50,8", "--aircraft", "0", "--far",
-                                         "0", "--fixed", "TURNER,50.1667,8,12000,90,120,3", "--ages", "20-30",
-                                         "--interval", "250", "--feed-every", "5000"});
-    const std::string feedPort = Announced(linkar, "feed on (\\d+)");
-    Child& voice = Start("voice-sim", {"--websocket", "0", "--pilots", "TURNER", "--quiet"});
-    const std::string voicePort = Announced(voice, "websocket on (\\d+)");
-    Configure("VoiceSource=WebSocket\r\nVoiceURL=ws://127.0.0.1:" + voicePort +
-              "/ws\r\nPositionSource=Feed\r\nFeedInterval=15\r\nFeedURL=http://127.0.0.1:" + feedPort +
-              "/feed.json\r\n");
+    const Sims sims = FeedAndVoice({"--aircraft", "0", "--fixed", "TURNER,50.1667,8,12000,90,120,3", "--ages", "20-30",
+                                    "--interval", "250", "--feed-every", "5000"},
+                                   "TURNER", "FeedInterval=15\r\n");
     Start("quadrantel", {});
     // Two files, so two fixes of his own: before that only his nose is known.
-    const auto files = [&] { return Daily("Dump").find("pilots kept", Daily("Dump").find("pilots kept") + 1); };
-    ASSERT_TRUE(test::WaitUntil([&] { return files() != std::string::npos; }, Slow(40000))) << Daily("Dump");
+    const auto twoFiles = [&] {
+        const std::string dump = Daily("Dump");
+        const std::size_t first = dump.find("pilots kept");
+        return first != std::string::npos && dump.find("pilots kept", first + 1) != std::string::npos;
+    };
+    ASSERT_TRUE(test::WaitUntil(twoFiles, Slow(40000))) << Daily("Dump");
 
-    const int qdr = Talk(voice, "TURNER");
-    const double truth = TrueQdr(feedPort, "TURNER");
+    const int qdr = Talk(sims.voice, "TURNER");
+    const double truth = TrueQdr(sims.feedPort, "TURNER");
     ASSERT_GE(qdr, 0) << Title();
     EXPECT_LE(std::fabs(std::remainder(qdr - truth, 360.0)), 1.5) << "true " << truth << "\n" << Log();
     // Moved from a position old enough that a straight line would miss him.
