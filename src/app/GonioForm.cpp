@@ -479,8 +479,7 @@ void GonioForm::showCallers()
         const std::optional<traffic::Fix> fix = sources_.positions->FixOf(call); // none without a strip
         if (!fix)
             continue;
-        const traffic::Position& p = fix->position;
-        if (const auto qdr = gonio::CallerBearing(txtStation.text(), p.latitude, p.longitude, p.altitudeFt))
+        if (const auto qdr = gonio::CallerBearing(txtStation.text(), fix->position))
             callers.emplace_back(call, *qdr);
     }
     gauge_.DrawCallers(callers);

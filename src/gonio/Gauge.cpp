@@ -89,18 +89,29 @@ CallerNeedle ComputeCallerNeedle(const std::string& callsign, double qdr, const 
     return n;
 }
 
-std::optional<int> CallerBearing(const std::string& stationId, double latitude, double longitude,
-                                 std::optional<double> altitudeFt)
+std::string PlaneText(double latitude, double longitude)
+{
+    std::string lon = DecimalToCoordinate(longitude, Axis::Longitude);
+    if (lon == "W090.00.00.000")
+        lon = "W089.59.59.999";
+    return DecimalToCoordinate(latitude, Axis::Latitude) + " " + lon;
+}
+
+bool OutOfRange(double distNm, const traffic::Position& aircraft)
+{
+    if (!aircraft.altitudeFt && aircraft.source != traffic::Source::Link)
+        return false;
+    return distNm >= 10 && distNm > RadioHorizon(aircraft.altitudeFt);
+}
+
+std::optional<int> CallerBearing(const std::string& stationId, const traffic::Position& aircraft)
 {
     try {
         std::string station = stationId;
         shell::TakeToken(station, " ");
-        std::string lon = DecimalToCoordinate(longitude, Axis::Longitude);
-        if (lon == "W090.00.00.000")
-            lon = "W089.59.59.999";
-        const std::string plane = DecimalToCoordinate(latitude, Axis::Latitude) + " " + lon;
+        const std::string plane = PlaneText(aircraft.latitude, aircraft.longitude);
         const double dist = platform::Int(static_cast<double>(SctDistance(station, plane)) + 0.5);
-        if (dist >= 10 && dist > RadioHorizon(altitudeFt))
+        if (OutOfRange(dist, aircraft))
             return std::nullopt;
         return SctBearing(station, plane);
     } catch (const std::exception&) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Controls.h"
+#include "traffic/Position.h"
 
 #include <functional>
 #include <optional>
@@ -44,8 +45,13 @@ CallerNeedle ComputeCallerNeedle(const std::string& callsign, double qdr, const 
 
 // The QDR of an aircraft from a station (a position Id), by the reading's rules; none when the
 // aircraft is out of radio range or its position cannot be read.
-std::optional<int> CallerBearing(const std::string& stationId, double latitude, double longitude,
-                                 std::optional<double> altitudeFt);
+std::optional<int> CallerBearing(const std::string& stationId, const traffic::Position& aircraft);
+// The aircraft's position as the station distance and bearing read it ("N050.30.00.000 E009...").
+std::string PlaneText(double latitude, double longitude);
+// Out of radio range: 10 NM or more out and beyond the horizon of his altitude. A data feed's
+// pilot without an altitude is not put there on a guess; the link's empty field reads as 0, as
+// it always has.
+bool OutOfRange(double distNm, const traffic::Position& aircraft);
 
 // The gauge and the goniometer switch on the main window.
 class GaugePanel {

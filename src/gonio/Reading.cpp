@@ -64,26 +64,19 @@ void Reading::Gonio(const std::string& sPlane)
         throw platform::RuntimeError(5, "Gonio", "Invalid procedure call or argument");
     const traffic::Position& aircraft = fix->position;
 
-    std::string lonText = DecimalToCoordinate(aircraft.longitude, Axis::Longitude);
-    const std::string latText = DecimalToCoordinate(aircraft.latitude, Axis::Latitude);
-    if (lonText == "W090.00.00.000")
-        lonText = "W089.59.59.999";
-    const std::string plane = latText + " " + lonText;
+    const std::string plane = PlaneText(aircraft.latitude, aircraft.longitude);
     const double dist = platform::Int(static_cast<double>(SctDistance(station, plane)) + 0.5);
 
-    // A data feed's pilot without an altitude is not put below the horizon on a guess; the link's
-    // empty altitude field reads as 0, as it always has.
     const bool unknown = !aircraft.altitudeFt && aircraft.source != traffic::Source::Link;
-    int range = 0;
-    IgnoreErrors([&] { range = RadioHorizon(aircraft.altitudeFt); });
     IgnoreErrors([&] {
-        c_.txtGonio.setToolTip(
-            "Distance " + platform::Format(dist, "0") + "  (" +
-            (unknown ? "altitude unknown)" : std::to_string(range) + "/" + AltitudeText(aircraft.altitudeFt) + "ft )") +
-            (fix->note.empty() ? "" : "  " + fix->note));
+        c_.txtGonio.setToolTip("Distance " + platform::Format(dist, "0") + "  (" +
+                               (unknown ? "altitude unknown)"
+                                        : std::to_string(RadioHorizon(aircraft.altitudeFt)) + "/" +
+                                              AltitudeText(aircraft.altitudeFt) + "ft )") +
+                               (fix->note.empty() ? "" : "  " + fix->note));
     });
 
-    if (!unknown && dist >= 10 && dist > range) {
+    if (OutOfRange(dist, aircraft)) {
         IgnoreErrors([&] { c_.txtGonio.setText("out of range"); });
         IgnoreErrors([&] { c_.txtQDM.setText("---"); });
         IgnoreErrors([&] { c_.txtQDM.setTag(""); });

@@ -87,11 +87,22 @@ TEST(Gauge, ACallersNeedleRunsToTheRimAndHisCallsignStaysInside)
     }
 }
 
+// Guards against a data feed's pilot without an altitude dropped from the callers as if on the
+// ground: the main reading keeps him, and so does the gauge.
 TEST(Gauge, ACallerBeyondTheRadioHorizonGetsNoNeedle)
 {
     const std::string station = "EDDF N050.02.00.000 E008.34.14.000";
-    EXPECT_EQ(CallerBearing(station, 50.5, 9.0, 35000.0), 30);
-    EXPECT_FALSE(CallerBearing(station, 50.5, 9.0, 0.0));
+    traffic::Position p;
+    p.latitude = 50.5;
+    p.longitude = 9.0;
+    p.altitudeFt = 35000.0;
+    EXPECT_EQ(CallerBearing(station, p), 30);
+    p.altitudeFt = 0.0;
+    EXPECT_FALSE(CallerBearing(station, p));
+    p.altitudeFt.reset();
+    EXPECT_FALSE(CallerBearing(station, p)); // the link's empty field: on the ground
+    p.source = traffic::Source::Feed;
+    EXPECT_EQ(CallerBearing(station, p), 30);
 }
 
 TEST(GaugePanel, SwitchHidesTheDialAndClearsTheReading)
