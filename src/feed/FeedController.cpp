@@ -156,10 +156,11 @@ std::string FeedController::take(FeedDelivery& d, std::string& outcome, bool& ag
         return {};
     }
     if (f.url == options_.fetch.url)
-        fileUrl_.clear(); // FeedURL is the file itself
-    if (answered_ && s.updatedMs != 0 && s.updatedMs == appliedMs_) {
+        fileUrl_.clear();                                       // FeedURL is the file itself
+    const std::int64_t appliedMs = traffic_.latest().updatedMs; // 0: none, or without a time
+    if (answered_ && s.updatedMs != 0 && s.updatedMs == appliedMs) {
         f.notModified = true; // a new copy of the same file
-    } else if (appliedMs_ != 0 && s.updatedMs != 0 && s.updatedMs < appliedMs_) {
+    } else if (appliedMs != 0 && s.updatedMs != 0 && s.updatedMs < appliedMs) {
         outcome = "an older file ignored"; // a server behind the others
     } else {
         applyFile(d);
@@ -214,7 +215,6 @@ void FeedController::applyFile(FeedDelivery& d)
     newFileMono_ = clock_.monotonicMSecs();
     const std::int64_t now = net_.NowMs();
     fileMs_ = s.updatedMs != 0 ? s.updatedMs : now;
-    appliedMs_ = s.updatedMs;
     // Found near the station the worker was given; filtered again here if it has moved since.
     const bool sameStation = d.station == traffic_.station();
     const FeedTraffic::Changes changes = traffic_.Apply(std::move(s), sameStation ? &d.near : nullptr, now);

@@ -85,7 +85,6 @@ public:
     // Ms since the last new file arrived (or since the feed was first started).
     std::int64_t SinceNewFileMs() const;
     // The file's address a status document gave; empty when FeedURL is the file.
-    const QUrl& fileAddress() const { return fileUrl_; }
 
     // One answer, read, as the worker hands it over (the latest request's only).
     void Handle(FeedDelivery& delivery);
@@ -123,7 +122,6 @@ private:
     std::uint64_t requestId_ = 0;
     NetworkClock net_;
     std::int64_t fileMs_ = 0;      // the applied file's own time (or when it came), network clock
-    std::int64_t appliedMs_ = 0;   // the applied file's own time; 0: none or not given
     std::int64_t newFileMono_ = 0; // when a new file last came (or the feed first started)
     bool startedOnce_ = false;
     bool clockNamed_ = false;

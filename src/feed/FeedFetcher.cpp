@@ -39,8 +39,6 @@ void FeedFetcher::ForgetValidators()
 
 void FeedFetcher::Fetch(const QUrl& url)
 {
-    if (http_.busy())
-        return;
     HttpGet::Headers headers;
     if (url == validated_) {
         if (!etag_.isEmpty())

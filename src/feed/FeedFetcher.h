@@ -49,7 +49,6 @@ public:
     void Fetch(const QUrl& url);
     // Drops the request under way without an answer.
     void Abort() { http_.Abort(); }
-    bool busy() const { return http_.busy(); }
     // Forgets the validators, so that the next request gets the whole file.
     void ForgetValidators();
 

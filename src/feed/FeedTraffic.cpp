@@ -44,7 +44,7 @@ FeedTraffic::Changes FeedTraffic::Collect(std::vector<const Pilot*> changed, std
     return c;
 }
 
-bool FeedTraffic::Keep(const Pilot& p, std::vector<const Pilot*>& changed)
+void FeedTraffic::Keep(const Pilot& p, std::vector<const Pilot*>& changed)
 {
     auto [it, added] = kept_.try_emplace(platform::UCase(p.callsign));
     Kept& k = it->second;
@@ -55,7 +55,6 @@ bool FeedTraffic::Keep(const Pilot& p, std::vector<const Pilot*>& changed)
     k.seen = file_;
     if (moved)
         changed.push_back(&k.pilot);
-    return moved;
 }
 
 FeedTraffic::Changes FeedTraffic::Apply(Snapshot snapshot, const std::vector<std::size_t>* near, std::int64_t nowMs)

@@ -62,8 +62,8 @@ private:
     };
     Changes DropUnseen(std::vector<const Pilot*> changed);
     Changes Collect(std::vector<const Pilot*> changed, std::vector<std::string> dropped) const;
-    // Keeps the pilot of the latest file; true when his position is new.
-    bool Keep(const Pilot& p, std::vector<const Pilot*>& changed);
+    // Keeps the pilot of the latest file; one whose position is new goes into `changed`.
+    void Keep(const Pilot& p, std::vector<const Pilot*>& changed);
 
     Snapshot latest_;
     std::uint64_t file_ = 0;

@@ -56,7 +56,6 @@ public:
     void Get(const QUrl& url, Headers headers, Done done);
     // Drops the request under way without an answer; its connection is closed at once.
     void Abort();
-    bool busy() const { return busy_; }
 
 private:
     struct Inflater;
