@@ -255,6 +255,7 @@ TEST_F(WebSocketCycle, StationsAreForgottenWhileTheClientIsAway)
     Start();
     server->command("quit-client 60");
     ASSERT_TRUE(test::WaitUntil([&] { return client->State() == VoiceState::NotRunning; }));
+    polling->FillUserList();
     EXPECT_TRUE(Users().empty());
 }
 
