@@ -196,9 +196,14 @@ void HttpGet::closeSocket()
 
 void HttpGet::Abort()
 {
+    endRequest();
+    done_ = nullptr;
+}
+
+void HttpGet::endRequest()
+{
     closeSocket();
     busy_ = false;
-    done_ = nullptr;
     inflater_.reset();
     in_ = QByteArray();
 }
@@ -481,10 +486,7 @@ void HttpGet::finish()
         fail("the answer's compressed body is broken");
         return;
     }
-    closeSocket();
-    inflater_.reset();
-    in_ = QByteArray();
-    busy_ = false;
+    endRequest();
     HttpAnswer answer = std::move(answer_);
     answer_ = HttpAnswer{};
     if (Done done = std::move(done_))
@@ -495,10 +497,7 @@ void HttpGet::fail(const std::string& error)
 {
     if (!busy_)
         return;
-    closeSocket();
-    inflater_.reset();
-    in_ = QByteArray();
-    busy_ = false;
+    endRequest();
     HttpAnswer answer;
     answer.status = answer_.status;
     answer.retryAfter = answer_.retryAfter;

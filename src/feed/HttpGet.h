@@ -63,6 +63,8 @@ private:
 
     void connectTo(const QUrl& url);
     void closeSocket();
+    // The socket closed, nothing more read or inflated: the request is over.
+    void endRequest();
     void onReadable();
     void onClosed();
     bool parse();
