@@ -6,7 +6,6 @@
 #include "support/CommaLocale.h"
 #include "support/HttpStub.h"
 
-#include <set>
 
 #include <sys/stat.h>
 
@@ -15,7 +14,6 @@ using namespace quadrantel::test;
 
 namespace {
 
-constexpr const char* kNoData = "No Network data - check Linkar/Towrix or restart Gonio !";
 
 // Twenty miles north of the station, flying east at 480 kt; the file saw him 30 s ago.
 QByteArray File(const QDateTime& now, const QByteArray& callsign)
@@ -105,25 +103,6 @@ TEST_F(FeedPositionsTest, AReadingRestsOnThePositionMovedToTheNetworksNow)
         EXPECT_EQ(daily("Log").find(said), daily("Log").rfind(said)) << "said more than once";
         EXPECT_EQ(daily("Log").find(said) != std::string::npos, skew != 0);
     }
-}
-
-// Guards against the link's no-data watch counting while the feed brings positions: the
-// message line said "No Network data" after every transmission.
-TEST_F(FeedPositionsTest, MinutesOfTalkingPilotsBringNoFalseNoDataMessage)
-{
-    Open(0, 20);
-    ASSERT_TRUE(listed("DLH123"));
-    auto said = std::make_shared<std::set<std::string>>(); // the slot outlives this body
-    form->lblError.changed.connect([said, this] { said->insert(form->lblError.caption()); });
-    for (int second = 0; second < 240; second += 5) {
-        pass(5);
-        voice.speakers = second % 30 < 10 ? std::vector<std::int32_t>{7} : std::vector<std::int32_t>{};
-        form->tmrSpeakers.onTimer();
-    }
-    EXPECT_TRUE(said->count("DLH123 transmitting ..."));
-    EXPECT_TRUE(said->count("Waiting ... ")) << "no quiet check ran";
-    EXPECT_FALSE(said->count(kNoData));
-    EXPECT_FALSE(said->count("data feed: no new file for 2 min"));
 }
 
 // Guards against failure shown as success: with every pilot expired the light stayed green and

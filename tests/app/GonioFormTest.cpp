@@ -302,20 +302,6 @@ TEST_F(WebSocketWindowTest, ATransmissionIsFollowedAtOnce)
     EXPECT_TRUE(WaitUntil([&] { return host.title == "Quadrantel - (EDDF) DLH123 QDR[030]  QDM[210]"; })) << host.title;
 }
 
-TEST_F(WebSocketWindowTest, TheReadingGoesWhenTheVoiceClientExits)
-{
-    loadOnClient();
-    server->command("talk DLH123 118.700");
-    ASSERT_TRUE(WaitUntil([&] { return form->txtQDR.text() == "030"; }));
-    server->command("quit-client 600");
-    ASSERT_TRUE(WaitUntil([&] { return form->txtStatus.text() == "voice client not running"; }));
-    form->speakers().tmrSpeakers_Timer();
-    clock.advance(11);
-    arrive(kDlh); // a fresh strip list, the position a moment later
-    EXPECT_EQ(form->txtQDR.text(), "---");
-    EXPECT_EQ(host.title, "Quadrantel");
-}
-
 TEST_F(WebSocketWindowTest, TheVoiceLightAndStatusSayVoiceClient)
 {
     loadOnClient();

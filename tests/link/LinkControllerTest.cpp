@@ -295,12 +295,6 @@ TEST_F(LinkControllerTest, OtherSocketErrorsShowNothingOfTheirOwn)
     EXPECT_EQ(icon, "");
 }
 
-TEST_F(LinkControllerTest, ACloseBySocketSaysDisconnected)
-{
-    link.Sck_CloseSck("Quadrantel");
-    EXPECT_EQ(icon, "Disconnected");
-}
-
 // Guards against a handler going on after the window was closed during its wait: the
 // attempt waited out its 2 s, a refusal opened the setup window a second time.
 TEST_F(LinkControllerTest, HandlersStopWhenTheWindowClosesDuringTheirWait)
@@ -319,12 +313,6 @@ TEST_F(LinkControllerTest, HandlersStopWhenTheWindowClosesDuringTheirWait)
     arrive("#ERSERVER:Quadrantel:NO such VID / Password\r\n");
     EXPECT_EQ(setupShown, 0); // the pending unload brings the setup window
     EXPECT_EQ(unloaded, 0);
-}
-
-TEST_F(LinkControllerTest, NoAutoConnectWhileUnticked)
-{
-    link.UpdateState();
-    EXPECT_EQ(autoChecks, 0);
 }
 
 TEST_F(LinkControllerTest, AutoConnectOnlyWhileTheSocketIsClosed)

@@ -166,16 +166,6 @@ protected:
 
 } // namespace
 
-TEST_F(WebSocketCycle, AClientAlreadyOnTheNetworkIsAskedAndShownConnected)
-{
-    Start();
-    EXPECT_EQ(Asked("kGetVoiceConnectedState"), 1);
-    EXPECT_EQ(Asked("kGetStationStates"), 1);
-    Cycle();
-    EXPECT_EQ(lblStatus.picture(), Picture::Green);
-    EXPECT_EQ(status, std::vector<std::string>{"connected to the voice network"});
-}
-
 TEST_F(WebSocketCycle, TheClientIsAskedAgainAfterAReconnect)
 {
     Start();
@@ -223,17 +213,6 @@ TEST_F(WebSocketCycle, ARemovedFrequencyEndsItsTransmissionsAndItsStation)
     Start();
     Tell("also DLH123 121.800");
     Tell("remove 121.800");
-    Cycle();
-    EXPECT_EQ(lstStrips.text(), "");
-    polling->FillUserList();
-    EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "DLH123"}));
-}
-
-TEST_F(WebSocketCycle, AStationThatStopsReceivingEndsItsTransmissionsAndIsNoPlayer)
-{
-    Start();
-    Tell("also DLH123 121.800");
-    Tell("receive 121.800 off");
     Cycle();
     EXPECT_EQ(lstStrips.text(), "");
     polling->FillUserList();
@@ -586,17 +565,6 @@ TEST_F(WebSocketCycle, ATransmissionEndedByTheCapIsNamedOnTheMessageLine)
     EXPECT_EQ(notices, std::vector<std::string>{"DLH123 on 118.700: no end heard within 30 s, taken as ended"});
 }
 
-TEST_F(WebSocketCycle, DisconnectInTheClientClearsTheReading)
-{
-    Start();
-    Tell("also DLH123 118.700");
-    Cycle();
-    Tell("disconnect");
-    Cycle();
-    EXPECT_EQ(lstStrips.text(), "");
-    EXPECT_EQ(cleared, 1);
-}
-
 // A newer caller who lets go must not bring back an older one whose end was lost.
 // The answer may have been written before a caller keyed up: it does not end him.
 TEST_F(WebSocketCycle, ACallerNewerThanTheQuestionOutlivesItsAnswer)
@@ -735,14 +703,6 @@ TEST_F(WebSocketCycle, APilotAlreadyTalkingWhenTheSourceConnectsIsShown)
         Cycle();
         return lstStrips.text() == "DLH123";
     }));
-}
-
-TEST_F(WebSocketCycle, AStationUpdateWithoutCallsignKeepsTheStationsName)
-{
-    Start();
-    Tell("volume");
-    polling->FillUserList();
-    EXPECT_EQ(Users(), (std::vector<std::string>{"EDDF_TWR", "EDDF_GND"}));
 }
 
 TEST_F(WebSocketCycle, AnOldClientThatDropsAFrequencyEndsItsTransmissions)
