@@ -33,7 +33,9 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kEarthNm = 3440.065;
-constexpr double kStandardRate = 3; // degrees a second
+constexpr double kStandardRate = 3;  // degrees a second
+constexpr double kLostReport = 0.05; // the share of a pilot's reports that never reach the file
+constexpr double kLateFile = 0.125;  // the share of files that come late
 
 // How an aircraft moves.
 enum class Kind { Straight, Turning, Vectors, Climbing, Taxiing, Mixed };
@@ -164,6 +166,8 @@ public:
         int faultEvery = 0; // every n-th request of /feed.json gets the next fault
         int minGapMs = 0;   // asked again sooner: 429 with Retry-After
         int trickleBytesPerS = 131072;
+        qint64 clockOffsetMs = 0; // the network's clock ahead of the PC's
+        bool regular = false;     // every file and report exactly on time, none lost
     };
 
     explicit Simulator(Options o) : o_(std::move(o)), rng_(o_.seed)
@@ -176,7 +180,7 @@ public:
             // Every pilot reports at his own moment and reaches the file late by his own delay. The
             // network heard from each before the first file: the traffic flies from a time before it,
             // so every position in that file is where its aircraft really was at its time.
-            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            const qint64 now = NowMs();
             const qint64 from = now - o_.agesMaxS * 1000 - o_.reportEveryMs;
             const int lagSpan = std::max(0, (o_.agesMaxS - o_.agesMinS) * 1000 - o_.reportEveryMs);
             for (Aircraft& a : traffic_) {
@@ -186,8 +190,8 @@ public:
             for (qint64 at = from; at < now; at += o_.intervalMs)
                 advance(at);
             makeFile();
+            fileTimer_.setSingleShot(true);
             connect(&fileTimer_, &QTimer::timeout, this, &Simulator::makeFile);
-            fileTimer_.start(o_.feedEveryMs);
         }
     }
 
@@ -469,8 +473,14 @@ private:
             if (o_.feedPort < 0)
                 continue;
             if (now >= a.nextReport) {
-                a.sent.push_back(reportOf(a, now));
-                a.nextReport += o_.reportEveryMs;
+                // As on the network: now and then a report is lost, none comes exactly on time,
+                // and each takes its own while to reach the file.
+                if (o_.regular || Uniform(0, 1) >= kLostReport) {
+                    a.sent.push_back(reportOf(a, now));
+                    a.sent.back().visible += o_.regular ? 0 : static_cast<qint64>(Uniform(-1000, 1000));
+                }
+                a.nextReport +=
+                    o_.reportEveryMs + (o_.regular ? 0 : static_cast<qint64>(Uniform(-0.2, 0.2) * o_.reportEveryMs));
             }
             while (!a.sent.empty() && a.sent.front().visible <= now) {
                 a.rep = a.sent.front();
@@ -482,7 +492,7 @@ private:
 
     void step()
     {
-        advance(QDateTime::currentMSecsSinceEpoch());
+        advance(NowMs());
         QByteArray block = positions();
         if (o_.extraLines) {
             ++ticks_;
@@ -506,15 +516,23 @@ private:
                 pilots.push_back({a.callsign, a.rep.lat, a.rep.lon, a.rep.altitude, a.rep.groundSpeed, a.rep.heading,
                                   a.rep.at, static_cast<int>(&a - traffic_.data())});
         older_ = file_;
-        file_ = feedfile::MakeFeedFile(o_.layout, pilots, QDateTime::currentMSecsSinceEpoch());
+        file_ = feedfile::MakeFeedFile(o_.layout, pilots, NowMs());
         gzipped_ = feedfile::Gzip(file_);
         etag_ = "\"" + QByteArray::number(++generation_) + "\"";
         modified_ = HttpDate();
+        // The next file comes about on time, and now and then late.
+        double next = o_.feedEveryMs;
+        if (!o_.regular)
+            next *= Uniform(0, 1) < kLateFile ? Uniform(1.2, 1.5) : Uniform(0.9, 1.1);
+        fileTimer_.start(static_cast<int>(next));
     }
 
-    static QByteArray HttpDate()
+    // The network's time: the PC's, unless told otherwise.
+    qint64 NowMs() const { return QDateTime::currentMSecsSinceEpoch() + o_.clockOffsetMs; }
+
+    QByteArray HttpDate() const
     {
-        return QDateTime::currentDateTimeUtc().toString("ddd, dd MMM yyyy HH:mm:ss 'GMT'").toLatin1();
+        return QDateTime::fromMSecsSinceEpoch(NowMs(), Qt::UTC).toString("ddd, dd MMM yyyy HH:mm:ss 'GMT'").toLatin1();
     }
 
     // One answer with the headers a web server gives a static file.
@@ -548,7 +566,7 @@ private:
         r.writeBody(bytes);
     }
 
-    static QByteArray Head(const QByteArray& body)
+    QByteArray Head(const QByteArray& body) const
     {
         return "HTTP/1.1 200 OK\r\nDate: " + HttpDate() +
                "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " +
@@ -607,7 +625,7 @@ private:
         static const QStringList kFaults{"slow", "truncated", "500", "nonjson", "older"};
         http_.routes["/feed.json"] = [this](const QHttpServerRequest& request, QTcpSocket* socket) {
             ++requests_;
-            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            const qint64 now = NowMs();
             const qint64 gap = now - lastAsked_;
             lastAsked_ = now;
             if (o_.minGapMs > 0 && gap < o_.minGapMs) {
@@ -664,7 +682,7 @@ private:
     std::vector<Aircraft> traffic_;
     std::vector<std::unique_ptr<Client>> clients_;
     long ticks_ = 0;
-    qint64 steppedMs_ = QDateTime::currentMSecsSinceEpoch();
+    qint64 steppedMs_ = 0;
 };
 
 } // namespace
@@ -711,6 +729,8 @@ int main(int argc, char** argv)
         {"layout", "Layout of the data file: a or b.", "a|b", "a"},
         {"feed-every", "Milliseconds between new data files.", "ms", "15000"},
         {"report-every", "Milliseconds between a pilot's positions reaching the network.", "ms", "15000"},
+        {"clock-offset", "The network's clock this many milliseconds ahead of the PC's (negative: behind).", "ms", "0"},
+        {"regular", "Every file and every position on time, none lost (the network is never so regular)."},
         {"ages", "How old the positions in a new data file are, in seconds.", "min-max", "0-30"},
         {"slow", "Milliseconds /slow.json takes to answer.", "ms", "25000"},
         {"trickle", "Bytes a second of /trickle.json.", "n", "131072"},
@@ -765,6 +785,8 @@ int main(int argc, char** argv)
         o.layout = layout == "a" ? feedfile::FeedLayout::A : feedfile::FeedLayout::B;
         o.feedEveryMs = std::max(100, p.value("feed-every").toInt());
         o.reportEveryMs = std::max(100, p.value("report-every").toInt());
+        o.clockOffsetMs = p.value("clock-offset").toLongLong();
+        o.regular = p.isSet("regular");
         o.agesMinS = std::max(0, ages[0].toInt());
         o.agesMaxS = std::max(o.agesMinS, ages[1].toInt());
         o.slowMs = std::max(0, p.value("slow").toInt());
