@@ -76,7 +76,6 @@ void FeedController::Start()
     if (!UsableAddress(options_.fetch.url)) {
         // Whatever the settings file holds: a file name (a FIFO, say) is never opened.
         error_ = "FeedURL is not an http:// or https:// address";
-        retrying_ = false;
     } else {
         request();
     }
@@ -181,7 +180,6 @@ void FeedController::Handle(FeedDelivery& d)
         ++errors_;
         fileErrors_ += ofFile ? 1 : 0;
         error_ = error;
-        retrying_ = true;
         const auto step = static_cast<std::size_t>(errors_ - 1);
         retryMs_ = options_.backoffMs.empty()         ? options_.intervalMs
                    : step < options_.backoffMs.size() ? options_.backoffMs[step]
@@ -286,7 +284,8 @@ std::string FeedController::StateText() const
     if (!running_)
         return "data feed: stopped";
     if (!error_.empty())
-        return "data feed: " + error_ + (retrying_ ? "; retrying in " + std::to_string(retryMs_ / 1000) + " s" : "");
+        return "data feed: " + error_ +
+               (UsableAddress(options_.fetch.url) ? "; retrying in " + std::to_string(retryMs_ / 1000) + " s" : "");
     if (!answered_)
         return "data feed: connecting ...";
     const std::int64_t age = std::max<std::int64_t>(0, net_.NowMs() - fileMs_) / 1000;

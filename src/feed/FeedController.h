@@ -115,7 +115,6 @@ private:
     int errors_ = 0;            // in a row
     int fileErrors_ = 0;        // of the file a status document named, in a row
     std::string error_;
-    bool retrying_ = false;
     int retryMs_ = 0;
     QUrl fileUrl_;
     std::int64_t statusMono_ = 0; // when the status document was read
