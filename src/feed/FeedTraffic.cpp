@@ -44,6 +44,21 @@ FeedTraffic::Changes FeedTraffic::Collect(std::vector<const Pilot*> changed, std
     return c;
 }
 
+std::int64_t FeedTraffic::FileMs(std::int64_t nowMs) const
+{
+    return latest_.updatedMs != 0 ? latest_.updatedMs : nowMs;
+}
+
+bool FeedTraffic::OlderThanItsFile(const Pilot& p, std::int64_t fileMs)
+{
+    return fileMs - p.positionMs > kMaxAgeMs;
+}
+
+bool FeedTraffic::Expired(const Pilot& p, std::int64_t nowMs, std::int64_t intervalMs)
+{
+    return nowMs - p.positionMs > kMaxAgeMs + intervalMs;
+}
+
 void FeedTraffic::Keep(const Pilot& p, std::vector<const Pilot*>& changed)
 {
     auto [it, added] = kept_.try_emplace(platform::UCase(p.callsign));
@@ -61,13 +76,13 @@ FeedTraffic::Changes FeedTraffic::Apply(Snapshot snapshot, const std::vector<std
 {
     latest_ = std::move(snapshot);
     ++file_;
-    const std::int64_t fileMs = latest_.updatedMs != 0 ? latest_.updatedMs : nowMs;
+    const std::int64_t fileMs = FileMs(nowMs);
     tooOld_ = 0;
     std::vector<const Pilot*> changed;
     const auto take = [&](Pilot& p) {
         if (p.positionMs == 0)
             p.positionMs = fileMs;
-        if (fileMs - p.positionMs > kMaxAgeMs)
+        if (OlderThanItsFile(p, fileMs))
             ++tooOld_;
         else
             Keep(p, changed);
@@ -89,13 +104,13 @@ FeedTraffic::Changes FeedTraffic::SetStation(std::optional<Station> station, std
     station_ = station;
     ++file_;
     tooOld_ = 0;
-    const std::int64_t fileMs = latest_.updatedMs != 0 ? latest_.updatedMs : nowMs;
+    const std::int64_t fileMs = FileMs(nowMs);
     std::vector<const Pilot*> changed;
     if (station_) {
         for (const Pilot& p : latest_.pilots) {
             if (!Near(*station_, p))
                 continue;
-            if (fileMs - p.positionMs > kMaxAgeMs || nowMs - p.positionMs > kMaxAgeMs + intervalMs)
+            if (OlderThanItsFile(p, fileMs) || Expired(p, nowMs, intervalMs))
                 ++tooOld_;
             else
                 Keep(p, changed);
@@ -108,7 +123,7 @@ FeedTraffic::Changes FeedTraffic::Expire(std::int64_t nowMs, std::int64_t interv
 {
     std::vector<std::string> dropped;
     std::erase_if(kept_, [&](const auto& k) {
-        if (nowMs - k.second.pilot.positionMs <= kMaxAgeMs + intervalMs)
+        if (!Expired(k.second.pilot, nowMs, intervalMs))
             return false;
         dropped.push_back(k.second.pilot.callsign);
         return true;

@@ -62,6 +62,12 @@ private:
     };
     Changes DropUnseen(std::vector<const Pilot*> changed);
     Changes Collect(std::vector<const Pilot*> changed, std::vector<std::string> dropped) const;
+    // The latest file's own time; nowMs when it gives none.
+    std::int64_t FileMs(std::int64_t nowMs) const;
+    // Too old to keep: more than kMaxAgeMs older than the file he came in, or than now beyond
+    // the interval between files (no newer file came).
+    static bool OlderThanItsFile(const Pilot& p, std::int64_t fileMs);
+    static bool Expired(const Pilot& p, std::int64_t nowMs, std::int64_t intervalMs);
     // Keeps the pilot of the latest file; one whose position is new goes into `changed`.
     void Keep(const Pilot& p, std::vector<const Pilot*>& changed);
 
