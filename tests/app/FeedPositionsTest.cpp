@@ -6,14 +6,12 @@
 #include "support/CommaLocale.h"
 #include "support/HttpStub.h"
 
-
 #include <sys/stat.h>
 
 using namespace quadrantel;
 using namespace quadrantel::test;
 
 namespace {
-
 
 // Twenty miles north of the station, flying east at 480 kt; the file saw him 30 s ago.
 QByteArray File(const QDateTime& now, const QByteArray& callsign)
